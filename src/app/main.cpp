@@ -1,0 +1,6 @@
+#include "ui/KestrelApplication.h"
+
+int main(int argc, char* argv[])
+{
+    return runKestrelEdition(argc, argv, QStringLiteral(KESTREL_EDITION_NAME));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Every question and notice of the program goes through this one interface: modal
+// message boxes in the program, scripted answers in tests, so no test ever blocks
+// on a dialog.
+class Prompt
+{
+public:
+    enum class Answer { Yes, No, Cancel, Ok };
+    enum class Buttons { YesNo, YesNoCancel, Ok };
+    enum class Icon { Information, Confirmation, Warning, Error };
+
+    struct PasswordPair
+    {
+        QString first;
+        QString second;
+    };
+
+    virtual ~Prompt() = default;
+
+    // A confirmation box; Yes is the only answer that proceeds.
+    virtual Answer ask(const QString& text, Buttons buttons = Buttons::YesNo,
+                       Icon icon = Icon::Confirmation) = 0;
+    // A notice with an OK button.
+    virtual void notify(const QString& text, Icon icon = Icon::Information) = 0;
+    // An input box; no value when the user cancels.
+    virtual std::optional<QString> inputText(const QString& caption, const QString& label,
+                                             const QString& initial) = 0;
+    // A file-open dialog; no value when the user cancels.
+    virtual std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
+                                              const QString& filter) = 0;
+    // The folder browser; no value when the user cancels.
+    virtual std::optional<QString> chooseFolder(const QString& caption, const QString& startFolder) = 0;
+    // The change-password dialog, shown with the entries as last typed; no value on Cancel.
+    virtual std::optional<PasswordPair> askPasswordPair(const QString& caption,
+                                                        const PasswordPair& typed) = 0;
+};

@@ -1,0 +1,291 @@
+#include "core/QuayRegistryObject.h"
+
+#include "core/EditionProfile.h"
+#include "core/PlatformServices.h"
+#include "core/Scrambler.h"
+#include "core/Services.h"
+#include "core/SettingsDatabase.h"
+
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <cstring>
+
+using ValueType = SettingsDatabase::ValueType;
+
+namespace {
+
+const QString FolderSearchDefault = QStringLiteral("01/01/1995");
+
+// Read under a differently capitalised name: the store compares value names
+// without regard to case.
+const QString MaxBytesReadName = QStringLiteral("MaxNumberOfBytesTOBackedUp");
+const QString MaxBytesWriteName = QStringLiteral("MaxNumberOfBytesToBackedUp");
+
+} // namespace
+
+QString TQuayRegistryObject::keyPath()
+{
+    return currentProfile().registryRoot;
+}
+
+QString TQuayRegistryObject::serviceBackUpAddress()
+{
+    return QStringLiteral("backups@kestrelclient.example.net");
+}
+
+// ---- raw typed access ----
+
+bool TQuayRegistryObject::readBoolean(const QString& name) const
+{
+    return readInteger(name) != 0;
+}
+
+int TQuayRegistryObject::readInteger(const QString& name, bool* ok) const
+{
+    const auto value = SettingsDatabase::read(keyPath(), name);
+    const bool valid = value && value->type == ValueType::Integer && value->data.size() == 4;
+    if (ok)
+        *ok = valid;
+    return valid ? qFromLittleEndian<qint32>(value->data.constData()) : 0;
+}
+
+double TQuayRegistryObject::readFloat(const QString& name, bool* ok) const
+{
+    const auto value = SettingsDatabase::read(keyPath(), name);
+    const bool valid = value && value->type == ValueType::Binary && value->data.size() == 8;
+    if (ok)
+        *ok = valid;
+    if (!valid)
+        return 0.0;
+    const quint64 bits = qFromLittleEndian<quint64>(value->data.constData());
+    double result = 0.0;
+    std::memcpy(&result, &bits, sizeof result);
+    return result;
+}
+
+QString TQuayRegistryObject::readString(const QString& name) const
+{
+    const auto value = SettingsDatabase::read(keyPath(), name);
+    if (!value || value->type != ValueType::String)
+        return {};
+    return QString::fromUtf8(value->data);
+}
+
+QString TQuayRegistryObject::readScrambled(const QString& name) const
+{
+    const auto value = SettingsDatabase::read(keyPath(), name);
+    if (!value || value->type != ValueType::String)
+        return {};
+    return QString::fromUtf8(unscrambleBytes(value->data));
+}
+
+void TQuayRegistryObject::writeBoolean(const QString& name, bool value) const
+{
+    writeInteger(name, value ? 1 : 0);
+}
+
+void TQuayRegistryObject::writeInteger(const QString& name, int value) const
+{
+    QByteArray data(4, Qt::Uninitialized);
+    qToLittleEndian<qint32>(value, data.data());
+    SettingsDatabase::write(keyPath(), name, {ValueType::Integer, data});
+}
+
+void TQuayRegistryObject::writeFloat(const QString& name, double value) const
+{
+    quint64 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    QByteArray data(8, Qt::Uninitialized);
+    qToLittleEndian<quint64>(bits, data.data());
+    SettingsDatabase::write(keyPath(), name, {ValueType::Binary, data});
+}
+
+void TQuayRegistryObject::writeString(const QString& name, const QString& value) const
+{
+    SettingsDatabase::write(keyPath(), name, {ValueType::String, value.toUtf8()});
+}
+
+void TQuayRegistryObject::writeScrambled(const QString& name, const QString& value) const
+{
+    SettingsDatabase::write(keyPath(), name, {ValueType::String, scrambleBytes(value.toUtf8())});
+}
+
+QString TQuayRegistryObject::readLocation(const QString& name, const char* suffix) const
+{
+    const QString stored = readString(name);
+    if (!stored.isEmpty())
+        return stored;
+    const QString location = currentProgramFolder() + QLatin1String(suffix);
+    writeString(name, location);
+    return location;
+}
+
+// ---- the tables ----
+
+#define KESTREL_DEFINE_BOOLEAN(name, defaultValue)                                     \
+    bool TQuayRegistryObject::Read##name() const                                       \
+    {                                                                                  \
+        return readBoolean(QStringLiteral(#name));                                     \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(bool value) const                            \
+    {                                                                                  \
+        writeBoolean(QStringLiteral(#name), value);                                    \
+    }
+#define KESTREL_DEFINE_INTEGER(name, defaultValue)                                     \
+    int TQuayRegistryObject::Read##name() const                                        \
+    {                                                                                  \
+        return readInteger(QStringLiteral(#name));                                     \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(int value) const                             \
+    {                                                                                  \
+        writeInteger(QStringLiteral(#name), value);                                    \
+    }
+#define KESTREL_DEFINE_FLOAT(name, defaultValue)                                       \
+    double TQuayRegistryObject::Read##name() const                                     \
+    {                                                                                  \
+        return readFloat(QStringLiteral(#name));                                       \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(double value) const                          \
+    {                                                                                  \
+        writeFloat(QStringLiteral(#name), value);                                      \
+    }
+#define KESTREL_DEFINE_STRING(name)                                                    \
+    QString TQuayRegistryObject::Read##name() const                                    \
+    {                                                                                  \
+        return readString(QStringLiteral(#name));                                      \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(const QString& value) const                  \
+    {                                                                                  \
+        writeString(QStringLiteral(#name), value);                                     \
+    }
+#define KESTREL_DEFINE_SCRAMBLED(name)                                                 \
+    QString TQuayRegistryObject::Read##name() const                                    \
+    {                                                                                  \
+        return readScrambled(QStringLiteral(#name));                                   \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(const QString& value) const                  \
+    {                                                                                  \
+        writeScrambled(QStringLiteral(#name), value);                                  \
+    }
+#define KESTREL_DEFINE_LOCATION(name, suffix)                                          \
+    QString TQuayRegistryObject::Read##name() const                                    \
+    {                                                                                  \
+        return readLocation(QStringLiteral(#name), suffix);                            \
+    }                                                                                  \
+    void TQuayRegistryObject::Write##name(const QString& value) const                  \
+    {                                                                                  \
+        writeString(QStringLiteral(#name), value);                                     \
+    }
+
+KESTREL_BOOLEAN_SETTINGS(KESTREL_DEFINE_BOOLEAN)
+KESTREL_INTEGER_SETTINGS(KESTREL_DEFINE_INTEGER)
+KESTREL_FLOAT_SETTINGS(KESTREL_DEFINE_FLOAT)
+KESTREL_STRING_SETTINGS(KESTREL_DEFINE_STRING)
+KESTREL_SCRAMBLED_SETTINGS(KESTREL_DEFINE_SCRAMBLED)
+KESTREL_LOCATION_SETTINGS(KESTREL_DEFINE_LOCATION)
+
+// ---- values with rules of their own ----
+
+void TQuayRegistryObject::WriteRunSequenceNow(bool value) const
+{
+    writeBoolean(QStringLiteral("RunSequenceNow"), value);
+}
+
+int TQuayRegistryObject::ReadMediaCapacity() const
+{
+    const int stored = readInteger(QStringLiteral("MediaCapacity"));
+    return stored == 0 ? DefaultMediaCapacity : stored;
+}
+
+void TQuayRegistryObject::WriteMediaCapacity(int value) const
+{
+    writeInteger(QStringLiteral("MediaCapacity"), value);
+}
+
+int TQuayRegistryObject::ReadUserConnectionPort() const
+{
+    const int stored = readInteger(QStringLiteral("UserConnectionPort"));
+    return stored == 0 ? DefaultConnectionPort : stored;
+}
+
+void TQuayRegistryObject::WriteUserConnectionPort(int value) const
+{
+    writeInteger(QStringLiteral("UserConnectionPort"), value);
+}
+
+int TQuayRegistryObject::ReadFileIDNumber() const
+{
+    const int stored = readInteger(QStringLiteral("FileIDNumber"));
+    if (stored > FileIDNumberLimit) {
+        WriteFileIDNumber(1);
+        return 1;
+    }
+    return stored;
+}
+
+void TQuayRegistryObject::WriteFileIDNumber(int value) const
+{
+    writeInteger(QStringLiteral("FileIDNumber"), value);
+}
+
+double TQuayRegistryObject::ReadMaxNumberOfBytesToBackedUp() const
+{
+    bool ok = false;
+    const double stored = readFloat(MaxBytesReadName, &ok);
+    return (!ok || stored == 0.0) ? DefaultMaxNumberOfBytes : stored;
+}
+
+void TQuayRegistryObject::WriteMaxNumberOfBytesToBackedUp(double value) const
+{
+    writeFloat(MaxBytesWriteName, value);
+}
+
+QString TQuayRegistryObject::ReadFolderSearchDate() const
+{
+    const QString stored = readString(QStringLiteral("FolderSearchDate"));
+    return stored.isEmpty() ? FolderSearchDefault : stored;
+}
+
+void TQuayRegistryObject::WriteFolderSearchDate(const QString& value) const
+{
+    writeString(QStringLiteral("FolderSearchDate"), value);
+}
+
+QString TQuayRegistryObject::ReadUserBackUpEmailAddress() const
+{
+    const QString name = QStringLiteral("UserBackUpEmailAddress");
+    if (isEdition(Edition::KestrelClient)) {
+        const QString address = serviceBackUpAddress();
+        writeScrambled(name, address);
+        return address;
+    }
+    return readScrambled(name);
+}
+
+void TQuayRegistryObject::WriteUserBackUpEmailAddress(const QString& value) const
+{
+    writeScrambled(QStringLiteral("UserBackUpEmailAddress"), value);
+}
+
+QString TQuayRegistryObject::ReadUserID() const
+{
+    const QString name = QStringLiteral("UserID");
+    const QString stored = readString(name);
+    if (!stored.isEmpty())
+        return stored;
+    const QString made =
+        QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')).toUpper();
+    writeString(name, made);
+    return made;
+}
+
+void TQuayRegistryObject::WriteRunEntry(bool present) const
+{
+    Services::autostart().write(present);
+}
+
+bool TQuayRegistryObject::ReadRunEntryPresent() const
+{
+    return Services::autostart().isPresent();
+}

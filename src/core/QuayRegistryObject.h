@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QString>
+
+// The settings store: a stateless, typed front on the edition's key in the settings
+// database. Each call performs exactly one value operation (a read whose default is
+// written back performs a second); nothing is cached, so any number of stores may be
+// created and released, and another process's writes are seen on the next read.
+//
+// Every value of the store is declared once, in the tables below: name, type and
+// default. Values with a rule of their own are declared by hand after the tables.
+// Reads never fail: a missing value, or one of the wrong type or length, reads as
+// its default. A write that cannot be stored throws KestrelError naming the value.
+
+// name, default
+#define KESTREL_BOOLEAN_SETTINGS(X)                                                    \
+    X(CloseTray, false)                                                                \
+    X(CloseApplicationAfterSequence, false)                                            \
+    X(DLLRegistered, false)                                                            \
+    X(FolderListHasChanged, false)                                                     \
+    X(FileListHasChanged, false)                                                       \
+    X(StartUpAutoRun, false)                                                           \
+    X(WizzardRun, false)                                                               \
+    X(LoadLogTree, false)                                                              \
+    X(OverWriteFiles, false)                                                           \
+    X(BackUpSubFolders, false)                                                         \
+    X(StartMinimised, false)                                                           \
+    X(RunSequenceOnWindowsShutDown, false)                                             \
+    X(BackUpSequenceSuccess, false)                                                    \
+    X(DialUpDisconnect, false)                                                         \
+    X(ShutDown, false)
+
+#define KESTREL_INTEGER_SETTINGS(X)                                                    \
+    X(NumberOfFilesInLastSequence, 0)                                                  \
+    X(NumberOfBackUpSequences, 0)
+
+#define KESTREL_FLOAT_SETTINGS(X) X(NumberOfBytesBackedUp, 0.0)
+
+// Plain strings read as empty when missing. DialUpCommand and HangUpCommand name the
+// commands that dial and hang up; CDBurnerDevice names the disc burner (an optical
+// drive or an image file "stdio:<path>").
+#define KESTREL_STRING_SETTINGS(X)                                                     \
+    X(SequenceMessage)                                                                 \
+    X(SequenceFile)                                                                    \
+    X(LastBackUpLogFileName)                                                           \
+    X(UserSMPTName)                                                                    \
+    X(UserSMPTServerName)                                                              \
+    X(UserQuayName)                                                                    \
+    X(UserEmailAddress)                                                                \
+    X(LastBackUp)                                                                      \
+    X(DialUpCommand)                                                                   \
+    X(HangUpCommand)                                                                   \
+    X(CDBurnerDevice)
+
+// Stored scrambled, read and written as plain text.
+#define KESTREL_SCRAMBLED_SETTINGS(X)                                                  \
+    X(UserSMPTServerPassword)                                                          \
+    X(UserZipPassword)
+
+// File locations: an empty or missing value reads as the program folder plus the
+// suffix, and that default is written back.
+#define KESTREL_LOCATION_SETTINGS(X)                                                   \
+    X(FileOfFiles, "/Files.Txt")                                                       \
+    X(FileOfDirectories, "/Dirs.Txt")                                                  \
+    X(LogFile, "/Log.Txt")                                                             \
+    X(ZipDirectory, "/Zip")                                                            \
+    X(QuayDirectory, "")
+
+class TQuayRegistryObject
+{
+public:
+#define KESTREL_DECLARE_BOOLEAN(name, defaultValue)                                    \
+    bool Read##name() const;                                                           \
+    void Write##name(bool value) const;
+#define KESTREL_DECLARE_INTEGER(name, defaultValue)                                    \
+    int Read##name() const;                                                            \
+    void Write##name(int value) const;
+#define KESTREL_DECLARE_FLOAT(name, defaultValue)                                      \
+    double Read##name() const;                                                         \
+    void Write##name(double value) const;
+#define KESTREL_DECLARE_STRING(name)                                                   \
+    QString Read##name() const;                                                        \
+    void Write##name(const QString& value) const;
+#define KESTREL_DECLARE_LOCATION(name, suffix) KESTREL_DECLARE_STRING(name)
+
+    KESTREL_BOOLEAN_SETTINGS(KESTREL_DECLARE_BOOLEAN)
+    KESTREL_INTEGER_SETTINGS(KESTREL_DECLARE_INTEGER)
+    KESTREL_FLOAT_SETTINGS(KESTREL_DECLARE_FLOAT)
+    KESTREL_STRING_SETTINGS(KESTREL_DECLARE_STRING)
+    KESTREL_SCRAMBLED_SETTINGS(KESTREL_DECLARE_STRING)
+    KESTREL_LOCATION_SETTINGS(KESTREL_DECLARE_LOCATION)
+
+#undef KESTREL_DECLARE_BOOLEAN
+#undef KESTREL_DECLARE_INTEGER
+#undef KESTREL_DECLARE_FLOAT
+#undef KESTREL_DECLARE_STRING
+#undef KESTREL_DECLARE_LOCATION
+
+    // Written only: a sequence is being started by the auto-run countdown.
+    void WriteRunSequenceNow(bool value) const;
+
+    // Capacity of one disc in MB: 650 when missing or 0.
+    int ReadMediaCapacity() const;
+    void WriteMediaCapacity(int value) const;
+
+    // SMTP port: 25 when missing or 0.
+    int ReadUserConnectionPort() const;
+    void WriteUserConnectionPort(int value) const;
+
+    // Running number of processed files: above 2,147,480,000 it starts again at 1.
+    int ReadFileIDNumber() const;
+    void WriteFileIDNumber(int value) const;
+
+    // Per-sequence byte limit: 2,000,000 when missing, unreadable or 0. Written under
+    // "MaxNumberOfBytesToBackedUp", read under "MaxNumberOfBytesTOBackedUp": value
+    // names compare without regard to case, so both address one value.
+    double ReadMaxNumberOfBytesToBackedUp() const;
+    void WriteMaxNumberOfBytesToBackedUp(double value) const;
+
+    // Folders changed after this date count as new: "01/01/1995" when missing, not
+    // written back.
+    QString ReadFolderSearchDate() const;
+    void WriteFolderSearchDate(const QString& value) const;
+
+    // Where backups go (the backup folder in KestrelDrive). Stored scrambled. In
+    // KestrelClient the read always returns, and stores, the service's address.
+    QString ReadUserBackUpEmailAddress() const;
+    void WriteUserBackUpEmailAddress(const QString& value) const;
+
+    // The user's identifier in KestrelClient subjects. Nothing in the program sets it:
+    // the first read makes one (eight random hexadecimal digits) and stores it, so it
+    // stays the same for this user from then on.
+    QString ReadUserID() const;
+
+    // The start-with-the-desktop entry of the running edition.
+    void WriteRunEntry(bool present) const;
+    bool ReadRunEntryPresent() const;
+
+    // The fixed backup address of KestrelClient.
+    static QString serviceBackUpAddress();
+
+    static constexpr int FileIDNumberLimit = 2147480000;
+    static constexpr int DefaultMediaCapacity = 650;
+    static constexpr int DefaultConnectionPort = 25;
+    static constexpr double DefaultMaxNumberOfBytes = 2000000.0;
+
+    // Raw access by value name, for the tables above and for tests.
+    bool readBoolean(const QString& name) const;
+    int readInteger(const QString& name, bool* ok = nullptr) const;
+    double readFloat(const QString& name, bool* ok = nullptr) const;
+    QString readString(const QString& name) const;
+    QString readScrambled(const QString& name) const;
+    void writeBoolean(const QString& name, bool value) const;
+    void writeInteger(const QString& name, int value) const;
+    void writeFloat(const QString& name, double value) const;
+    void writeString(const QString& name, const QString& value) const;
+    void writeScrambled(const QString& name, const QString& value) const;
+
+    // The key path of the running edition, "Software\\Orrery\\<Edition>".
+    static QString keyPath();
+
+private:
+    QString readLocation(const QString& name, const char* suffix) const;
+};

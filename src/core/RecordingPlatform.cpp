@@ -1,0 +1,48 @@
+#include "core/RecordingPlatform.h"
+
+#include <QFile>
+
+void RecordingLog::record(const QString& call)
+{
+    m_calls << call;
+    const QString logPath = qEnvironmentVariable("KESTREL_FAKE_PLATFORM_LOG");
+    if (logPath.isEmpty())
+        return;
+    QFile log(logPath);
+    if (log.open(QIODevice::Append | QIODevice::Text))
+        log.write(call.toUtf8() + '\n');
+}
+
+bool RecordingAutostart::isPresent()
+{
+    return present;
+}
+
+void RecordingAutostart::write(bool enable)
+{
+    record(enable ? QStringLiteral("autostart write") : QStringLiteral("autostart delete"));
+    present = enable;
+}
+
+QString RecordingPowerOff::powerOff()
+{
+    record(QStringLiteral("power off"));
+    return result;
+}
+
+bool RecordingDialUp::dial()
+{
+    record(QStringLiteral("dial"));
+    return dialResult;
+}
+
+bool RecordingDialUp::attemptConnect()
+{
+    record(QStringLiteral("attempt connect"));
+    return attemptResult;
+}
+
+void RecordingDialUp::hangUp()
+{
+    record(QStringLiteral("hang up"));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/PlatformServices.h"
+
+#include <QStringList>
+
+// Recording fakes of the platform services. Every call is kept in calls() and, when
+// the environment names a file in KESTREL_FAKE_PLATFORM_LOG, appended to it as one
+// line, so a test can watch a real executable that runs with the fakes.
+class RecordingLog
+{
+public:
+    void record(const QString& call);
+    const QStringList& calls() const { return m_calls; }
+
+private:
+    QStringList m_calls;
+};
+
+class RecordingAutostart : public AutostartService, public RecordingLog
+{
+public:
+    bool isPresent() override;
+    void write(bool present) override;
+    bool present = false;
+};
+
+class RecordingPowerOff : public PowerOffService, public RecordingLog
+{
+public:
+    QString powerOff() override;
+    QString result;  // what powerOff() answers
+};
+
+class RecordingDialUp : public DialUpService, public RecordingLog
+{
+public:
+    bool dial() override;
+    bool attemptConnect() override;
+    void hangUp() override;
+    bool dialResult = true;
+    bool attemptResult = true;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/Prompt.h"
+
+#include <QStringList>
+
+#include <deque>
+
+// A Prompt for tests and headless runs: answers come from queues filled before the
+// action (one queue for each kind of answer), and every text shown is recorded in order. A question with no queued
+// answer is recorded in unexpected() and answered No (or Cancel), so a test sees it
+// instead of hanging.
+class ScriptedPrompt : public Prompt
+{
+public:
+    void queueAnswer(Answer answer) { m_answers.push_back(answer); }
+    // Input boxes, file dialogs and the folder browser; no value means Cancel.
+    void queueText(std::optional<QString> text) { m_texts.push_back(std::move(text)); }
+    void queuePasswords(std::optional<PasswordPair> pair) { m_passwords.push_back(std::move(pair)); }
+
+    Answer ask(const QString& text, Buttons buttons, Icon icon) override;
+    void notify(const QString& text, Icon icon) override;
+    std::optional<QString> inputText(const QString& caption, const QString& label,
+                                     const QString& initial) override;
+    std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
+                                      const QString& filter) override;
+    std::optional<QString> chooseFolder(const QString& caption, const QString& startFolder) override;
+    std::optional<PasswordPair> askPasswordPair(const QString& caption,
+                                                const PasswordPair& typed) override;
+
+    // Every question and notice text, in the order shown.
+    const QStringList& shown() const { return m_shown; }
+    const QStringList& questions() const { return m_questions; }
+    const QStringList& notices() const { return m_notices; }
+    // Texts that found no queued answer of the right kind.
+    const QStringList& unexpected() const { return m_unexpected; }
+    qsizetype pendingReplies() const
+    {
+        return static_cast<qsizetype>(m_answers.size() + m_texts.size() + m_passwords.size());
+    }
+    void clear();
+
+private:
+    std::optional<QString> nextText(const QString& shownText);
+
+    std::deque<Answer> m_answers;
+    std::deque<std::optional<QString>> m_texts;
+    std::deque<std::optional<PasswordPair>> m_passwords;
+    QStringList m_shown;
+    QStringList m_questions;
+    QStringList m_notices;
+    QStringList m_unexpected;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+class Prompt;
+class Clock;
+class AutostartService;
+class PowerOffService;
+class DialUpService;
+
+// The process-wide seams: one prompt, one clock and the platform stand-ins. The
+// program installs the real ones in main; tests install scripted and recording
+// ones through ScopedServices. The objects are owned by whoever installed them.
+class Services
+{
+public:
+    struct Set
+    {
+        Prompt* prompt = nullptr;
+        Clock* clock = nullptr;
+        AutostartService* autostart = nullptr;
+        PowerOffService* powerOff = nullptr;
+        DialUpService* dialUp = nullptr;
+    };
+
+    static Prompt& prompt();
+    static Clock& clock();
+    static AutostartService& autostart();
+    static PowerOffService& powerOff();
+    static DialUpService& dialUp();
+
+    static Set current();
+    static void install(const Set& set);
+};
+
+// Installs a set for the life of a scope and puts the previous one back.
+class ScopedServices
+{
+public:
+    explicit ScopedServices(const Services::Set& set) : m_previous(Services::current())
+    {
+        Services::install(set);
+    }
+    ~ScopedServices() { Services::install(m_previous); }
+    ScopedServices(const ScopedServices&) = delete;
+    ScopedServices& operator=(const ScopedServices&) = delete;
+
+private:
+    Services::Set m_previous;
+};
