@@ -1,0 +1,8 @@
+#include "transport/IdAttachment.h"
+
+#include <QFileInfo>
+
+QString TIdAttachment::FileName() const
+{
+    return QFileInfo(StoredPathName).fileName();
+}
