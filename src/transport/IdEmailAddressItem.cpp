@@ -1,5 +1,7 @@
 #include "transport/IdEmailAddressItem.h"
 
+#include "core/KestrelError.h"
+
 namespace {
 
 bool isQuotedBy(const QString& text, QChar quote)
@@ -41,4 +43,24 @@ void TIdEmailAddressItem::clear()
 {
     Name.clear();
     Address.clear();
+}
+
+void TIdEmailAddressItem::checkAddress() const
+{
+    QString shown;
+    bool unsafe = false;
+    for (const QChar c : Address) {
+        if (c.unicode() < 32 || c.unicode() == 127) {
+            unsafe = true;
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    if (unsafe) {
+        throw KestrelError(
+            QStringLiteral("The e-mail address \"%1\" holds a line break or another control "
+                           "character and cannot be used.")
+                .arg(shown));
+    }
 }

@@ -17,6 +17,10 @@ public:
     // "Jo Bloggs <jo@example.org>", "jo@example.org (Jo Bloggs)" or "jo@example.org".
     void setText(const QString& text);
 
+    // Throws KestrelError when the address holds a line break or another control
+    // character: written raw, it would add header lines or SMTP commands of its own.
+    void checkAddress() const;
+
     bool isEmpty() const { return Name.isEmpty() && Address.isEmpty(); }
     void clear();
 };
