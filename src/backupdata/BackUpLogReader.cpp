@@ -1,0 +1,54 @@
+#include "backupdata/BackUpLogReader.h"
+
+#include "backupdata/TernBackUpFileObjectList.h"
+#include "core/KestrelError.h"
+
+BackUpLogReader::BackUpLogReader(const QString& path) : m_path(path), m_file(path)
+{
+    if (!m_file.exists())
+        return;
+    if (!m_file.open(QIODevice::ReadOnly))
+        throw KestrelError(m_path);
+    m_reader = std::make_unique<SelectionListTextReader>(m_file);
+}
+
+BackUpLogReader::Status BackUpLogReader::readNext(TTernBackUpFileObject& record)
+{
+    record.Clear();
+    if (!m_reader)
+        return Status::End;
+    QString line;
+    try {
+        if (!m_reader->readLine(&line))
+            return Status::End;
+    } catch (const KestrelError&) {
+        throw KestrelError(m_path);
+    }
+    try {
+        record.Parse(line);
+    } catch (const KestrelError& error) {
+        record.Clear();
+        m_damage = {m_reader->lineNumber(), line, error.message()};
+        return Status::Damaged;
+    }
+    return Status::Record;
+}
+
+BackUpLogReadResult BackUpLogReader::readAll(const QString& path, TTernBackUpFileObjectList& list)
+{
+    BackUpLogReadResult result;
+    BackUpLogReader reader(path);
+    TTernBackUpFileObject record;
+    for (;;) {
+        const Status status = reader.readNext(record);
+        if (status == Status::End)
+            break;
+        if (status == Status::Damaged) {
+            result.damagedLines.append(reader.damage());
+            continue;
+        }
+        list.Add(record);
+        ++result.recordCount;
+    }
+    return result;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "backupdata/SelectionList.h"
+
+#include <optional>
+
+// Another program (the file-manager helper) appends to a list file and sets the
+// list's change flag (`FileListHasChanged`, `FolderListHasChanged`) to ask the window
+// to read the list again.
+//
+// When the flag is set and the list file exists: reads the list, writes the flag
+// false and returns the entries, which the caller inserts into its tree (entries
+// already there stay, nothing is removed). When the flag is clear, or the file does
+// not exist (the flag then keeps its value), returns nothing. Throws KestrelError
+// with the file's path when the file cannot be read; the flag is then kept.
+std::optional<QStringList> takeChangedSelectionList(SelectionListKind kind);
