@@ -1,0 +1,411 @@
+#include "backupdata/TernFileObject.h"
+
+#include "backupdata/LogLineFormat.h"
+#include "backupdata/MachineNumber.h"
+#include "core/Clock.h"
+#include "core/EditionProfile.h"
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "transport/IdMessage.h"
+#include "transport/ZipMaster.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString ShortenedPathsFolder = QStringLiteral("/Files With Shortened Paths");
+constexpr qint64 CopyChunkSize = 1024 * 1024;
+
+QDateTime wholeSeconds(const QDateTime& moment)
+{
+    return moment.addMSecs(-moment.time().msec());
+}
+
+QDateTime unreadableFileDate()
+{
+    return QDateTime(QDate(1960, 1, 1), QTime(0, 0));
+}
+
+bool hasLineBreak(const QString& text)
+{
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
+void requireSingleLine(const QString& fileName)
+{
+    if (hasLineBreak(fileName))
+        throw KestrelError(
+            QStringLiteral("The file name contains a line break and cannot be backed up: %1")
+                .arg(QString(fileName)
+                         .replace(QLatin1Char('\n'), QLatin1Char(' '))
+                         .replace(QLatin1Char('\r'), QLatin1Char(' '))));
+}
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// Index of the first character after a hidden file's leading dots.
+qsizetype afterLeadingDots(const QString& name)
+{
+    qsizetype start = 0;
+    while (start < name.size() && name.at(start) == QLatin1Char('.'))
+        ++start;
+    return start;
+}
+
+// Cuts text to at most length characters without splitting a surrogate pair.
+QString leftWhole(const QString& text, qsizetype length)
+{
+    QString cut = text.left(length);
+    if (!cut.isEmpty() && cut.back().isHighSurrogate())
+        cut.chop(1);
+    return cut;
+}
+
+// Makes a file name fit into budget characters, keeping its extension and ending
+// its stem in uniqueTag so two shortened names never meet.
+QString shortenFileName(const QString& name, const QString& uniqueTag, qsizetype budget)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const bool hasExtension = dot >= afterLeadingDots(name);
+    const QString extension = hasExtension ? name.mid(dot) : QString();
+    const QString stem = hasExtension ? name.left(dot) : name;
+    const qsizetype stemRoom = budget - extension.size() - uniqueTag.size();
+    if (stemRoom >= 1)
+        return leftWhole(stem, stemRoom) + uniqueTag + extension;
+    const qsizetype nameRoom = budget - uniqueTag.size();
+    if (nameRoom >= 1)
+        return leftWhole(name, nameRoom) + uniqueTag;
+    return QString();
+}
+
+void syncFolder(const QString& folder)
+{
+    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+void removeTreeBelow(const QString& folder)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                             QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            removeTreeBelow(entry.absoluteFilePath());
+            QDir().rmdir(entry.absoluteFilePath());
+        } else {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+}
+
+} // namespace
+
+TTernFileObject::TTernFileObject() : m_backupDate(wholeSeconds(Services::clock().now()))
+{
+    const TQuayRegistryObject store;
+    store.WriteFileIDNumber(store.ReadFileIDNumber() + 1);
+}
+
+bool TTernFileObject::Exists() const
+{
+    return QFileInfo(m_fileName).isFile();
+}
+
+QDateTime TTernFileObject::FileDate() const
+{
+    const QFileInfo info(m_fileName);
+    if (!info.exists())
+        return unreadableFileDate();
+    const QDateTime modified = info.lastModified();
+    return modified.isValid() ? wholeSeconds(modified) : unreadableFileDate();
+}
+
+QString TTernFileObject::SizeText() const
+{
+    if (!Exists())
+        return QStringLiteral("? KB");
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("? KB");
+    return QString::number(file.size() / 1024) + QStringLiteral(" KB");
+}
+
+qint64 TTernFileObject::SizeForLimit() const
+{
+    if (!Exists())
+        return 0;
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.size() / 1024 * 1000;
+}
+
+QString TTernFileObject::RecordLine() const
+{
+    return joinLogFields(m_fileName, FileDate(), SizeText(), m_backupDate, m_id);
+}
+
+void TTernFileObject::AppendToLog() const
+{
+    requireSingleLine(m_fileName);
+    appendLines({RecordLine()});
+}
+
+void TTernFileObject::AppendLinesToLog(const QStringList& lines) const
+{
+    for (const QString& line : lines)
+        requireSingleLine(line);
+    appendLines(lines);
+}
+
+void TTernFileObject::appendLines(const QStringList& lines) const
+{
+    const QString logPath = TQuayRegistryObject().ReadLogFile();
+    const bool created = !QFileInfo::exists(logPath);
+    QFile log(logPath);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw KestrelError(
+            QStringLiteral("Could not open the backup log %1: %2").arg(logPath, log.errorString()));
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toUtf8() + logLineEnd.latin1();
+    // A record that was appended must survive a power cut: flush Qt's buffer, then
+    // have the kernel put the data (and, for a new log, its folder entry) on disk.
+    if (log.write(bytes) != bytes.size() || !log.flush() || ::fsync(log.handle()) != 0)
+        throw KestrelError(QStringLiteral("Could not write to the backup log %1: %2")
+                               .arg(logPath, log.errorString()));
+    log.close();
+    if (created)
+        syncFolder(QFileInfo(logPath).absolutePath());
+}
+
+void TTernFileObject::PrepareSaveNote(TIdMessage& message)
+{
+    // A line break in the subject would end the header early.
+    requireSingleLine(m_fileName);
+    m_backupDate = wholeSeconds(Services::clock().now());
+    message.From = TIdEmailAddressItem(QString(), SaveNoteSender());
+    message.Recipients.setText(SaveNoteRecipient());
+    message.Subject = SaveNoteSubject();
+}
+
+QString TTernFileObject::SaveNoteSubject() const
+{
+    if (isEdition(Edition::KestrelClient))
+        return QStringLiteral("KestrelClient Save#") + lastLogName();
+    return QStringLiteral("KestrelSolo Save#") + machineNumberText() + QLatin1Char('#') +
+           m_fileName;
+}
+
+QString TTernFileObject::SaveNoteSender() const
+{
+    const TQuayRegistryObject store;
+    return store.ReadUserSMPTServerName() + QLatin1Char('@') + store.ReadUserSMPTName();
+}
+
+QString TTernFileObject::SaveNoteRecipient() const
+{
+    return TQuayRegistryObject().ReadUserBackUpEmailAddress();
+}
+
+QString TTernFileObject::lastLogName() const
+{
+    const TQuayRegistryObject store;
+    const QChar hash = QLatin1Char('#');
+    return store.ReadUserID() + hash + machineNumberText() + hash + store.ReadUserQuayName() +
+           hash + QString::number(m_id) + hash + NamePart();
+}
+
+void TTernFileObject::RememberLastLog() const
+{
+    TQuayRegistryObject().WriteLastBackUpLogFileName(lastLogName());
+}
+
+QString TTernFileObject::ZipArchiveName() const
+{
+    if (isEdition(Edition::KestrelClient))
+        return TQuayRegistryObject().ReadUserID() + QLatin1Char('#') + QString::number(m_id) +
+               QLatin1Char('#') + NamePart() + QStringLiteral(".zip");
+    return NamePart() + ExtensionTag() + QStringLiteral(".zip");
+}
+
+void TTernFileObject::CreateZip(TZipMaster& zip) const
+{
+    const TQuayRegistryObject store;
+    const QString zipFolder = QDir::cleanPath(store.ReadZipDirectory());
+    // One level only, as the zip folder's parent is the program folder or a folder
+    // the user chose: a missing parent means the setting is wrong.
+    if (!QFileInfo(zipFolder).isDir() && !QDir().mkdir(zipFolder))
+        throw KestrelError(QStringLiteral("Could not create the zip folder %1").arg(zipFolder));
+
+    zip.SetZipFileName(zipFolder + QLatin1Char('/') + ZipArchiveName());
+    zip.FSpecArgs() = QStringList{m_fileName};
+    const QString password = store.ReadUserZipPassword();
+    if (password.isEmpty()) {
+        zip.SetAddOptions({});
+        zip.SetPassword(QString());
+    } else {
+        zip.SetAddOptions(TZipMaster::AddEncrypt);
+        zip.SetPassword(leftWhole(password, TZipMaster::MaxPasswordLength));
+    }
+    zip.AddFiles();
+    if (zip.SuccessCount() <= 0)
+        throw KestrelError(zip.LastErrorMessage().isEmpty()
+                               ? QStringLiteral("Could not create back up zip file.")
+                               : zip.LastErrorMessage());
+
+    QFile source(m_fileName);
+    if (!source.open(QIODevice::ReadOnly))
+        return;
+    try {
+        store.WriteNumberOfBytesBackedUp(store.ReadNumberOfBytesBackedUp() +
+                                         static_cast<double>(source.size()));
+    } catch (const KestrelError&) {
+        // The total is a statistic; the archive is made and must still be sent.
+    }
+}
+
+QString TTernFileObject::MakeRelativeName()
+{
+    const TQuayRegistryObject store;
+    m_id = store.ReadFileIDNumber() + 1;
+    store.WriteFileIDNumber(m_id);
+    QString name = m_fileName.startsWith(QLatin1Char('/')) ? m_fileName.mid(1) : m_fileName;
+    if (!store.ReadOverWriteFiles()) {
+        const QString counter = QStringLiteral(" (%1) ").arg(m_id);
+        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+        name.insert(dot < 0 ? name.size() : dot, counter);
+    }
+    m_relativeName = name;
+    return name;
+}
+
+QString TTernFileObject::shortenedStagingPath(const QString& stagingFolder,
+                                              const QString& relativeName, const QString& uniqueTag)
+{
+    const QString direct = stagingFolder + relativeName;
+    if (direct.size() <= MaxStagedPathLength)
+        return direct;
+    QString head = stagingFolder;
+    if (head.endsWith(QLatin1Char('/')))
+        head.chop(1);
+    head += ShortenedPathsFolder;
+    QString rest = QLatin1Char('/') + relativeName;
+    while (head.size() + rest.size() > MaxStagedPathLength) {
+        const qsizetype nextLevel = rest.indexOf(QLatin1Char('/'), 1);
+        if (nextLevel < 0)
+            break;
+        rest = rest.mid(nextLevel);
+    }
+    if (head.size() + rest.size() <= MaxStagedPathLength)
+        return head + rest;
+    const QString shortName =
+        shortenFileName(rest.mid(1), uniqueTag, MaxStagedPathLength - head.size() - 1);
+    if (shortName.isEmpty())
+        throw KestrelError(
+            QStringLiteral("The staging folder path is too long to hold any file: %1")
+                .arg(stagingFolder));
+    return head + QLatin1Char('/') + shortName;
+}
+
+bool TTernFileObject::StageCopy(const QString& stagingFolder)
+{
+    const QString relative = MakeRelativeName();
+    m_destinationPath =
+        shortenedStagingPath(stagingFolder, relative, QStringLiteral("~%1").arg(m_id));
+    CopyFile(m_fileName, m_destinationPath);
+    return DestinationExists();
+}
+
+bool TTernFileObject::DestinationExists() const
+{
+    return QFileInfo(m_destinationPath).isFile();
+}
+
+bool TTernFileObject::DeleteDestination() const
+{
+    return QFile::remove(m_destinationPath);
+}
+
+bool TTernFileObject::ExistsOnDrive(const QString& mountPoint) const
+{
+    QString folder = mountPoint;
+    while (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    QString relative = m_relativeName;
+    while (relative.startsWith(QLatin1Char('/')))
+        relative.remove(0, 1);
+    return QFileInfo(folder + QLatin1Char('/') + relative).isFile();
+}
+
+void TTernFileObject::CopyFile(const QString& source, const QString& destination)
+{
+    QFile input(source);
+    if (!QFileInfo(source).isFile() || !input.open(QIODevice::ReadOnly))
+        throw KestrelError(
+            QStringLiteral("Could not open %1 for reading: %2").arg(source, input.errorString()));
+    const QString folder = QFileInfo(destination).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw KestrelError(QStringLiteral("Could not create the folder %1").arg(folder));
+    QSaveFile output(destination);
+    if (!output.open(QIODevice::WriteOnly))
+        throw KestrelError(
+            QStringLiteral("Could not create %1: %2").arg(destination, output.errorString()));
+    while (!input.atEnd()) {
+        const QByteArray chunk = input.read(CopyChunkSize);
+        if (chunk.isEmpty() && input.error() == QFileDevice::NoError)
+            break;
+        if (chunk.isEmpty()) {
+            output.cancelWriting();
+            throw KestrelError(
+                QStringLiteral("Could not read %1: %2").arg(source, input.errorString()));
+        }
+        if (output.write(chunk) != chunk.size())
+            break;
+    }
+    if (!output.commit())
+        throw KestrelError(
+            QStringLiteral("Could not write %1: %2").arg(destination, output.errorString()));
+}
+
+void TTernFileObject::RemoveFolderTree(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (info.isSymLink()) {
+        QFile::remove(folder);
+        return;
+    }
+    if (!info.isDir())
+        return;
+    removeTreeBelow(folder);
+    QDir().rmdir(folder);
+}
+
+QString TTernFileObject::namePartOf(const QString& path)
+{
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'), afterLeadingDots(name));
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString TTernFileObject::extensionTagOf(const QString& path)
+{
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < afterLeadingDots(name))
+        return QString();
+    return QLatin1Char('-') + name.mid(dot + 1);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class TIdMessage;
+class TZipMaster;
+
+// The working object for the file being processed. A sequence creates one, sets
+// FileName to each file in turn and asks it for dates, sizes and derived names; it
+// prepares the file's save note, packs it into its zip archive, appends its record
+// to the backup log and stages it for a disc. It also serves two file-system chores:
+// copying one file and removing a folder tree.
+class TTernFileObject
+{
+public:
+    // Advances the settings counter FileIDNumber by one; ID stays 0 and BackupDate
+    // is the current time.
+    TTernFileObject();
+
+    const QString& FileName() const { return m_fileName; }
+    void SetFileName(const QString& fileName) { m_fileName = fileName; }
+    int ID() const { return m_id; }
+    void SetID(int id) { m_id = id; }
+    const QDateTime& BackupDate() const { return m_backupDate; }
+    void SetBackupDate(const QDateTime& backupDate) { m_backupDate = backupDate; }
+    const QString& DestinationPath() const { return m_destinationPath; }
+    void SetDestinationPath(const QString& path) { m_destinationPath = path; }
+    const QString& RelativeName() const { return m_relativeName; }
+    void SetRelativeName(const QString& name) { m_relativeName = name; }
+
+    // FileName is a regular file (or a link to one).
+    bool Exists() const;
+    // Last modification in local time, whole seconds; 1 January 1960 00:00 when the
+    // file cannot be read.
+    QDateTime FileDate() const;
+    // "<bytes / 1024> KB", or "? KB" when the file cannot be opened for reading.
+    QString SizeText() const;
+    // Whole kilobytes times 1000, counted against the byte limits of the drive and
+    // disc sequences; 0 when the file cannot be opened. 64-bit, so files past 2 GB
+    // count correctly.
+    qint64 SizeForLimit() const;
+    QString NamePart() const { return namePartOf(m_fileName); }
+    QString ExtensionTag() const { return extensionTagOf(m_fileName); }
+
+    // The file's backup log line, without its line end.
+    QString RecordLine() const;
+    // Append RecordLine, or each line of the list, to the backup log. Every line is
+    // on the disk when the call returns. A file name with a line break cannot be
+    // held by the line-per-record log and is refused with a KestrelError.
+    void AppendToLog() const;
+    void AppendLinesToLog(const QStringList& lines) const;
+
+    // Sender, recipient and subject of the save note; sets BackupDate to now.
+    void PrepareSaveNote(TIdMessage& message);
+    QString SaveNoteSubject() const;
+    QString SaveNoteSender() const;
+    QString SaveNoteRecipient() const;
+
+    // Packs the file into its own archive in the zip folder; raises KestrelError
+    // when no archive was made.
+    void CreateZip(TZipMaster& zip) const;
+    // The archive's file name (no folder) for the running edition.
+    QString ZipArchiveName() const;
+
+    // Stores the name under which the last backed-up log can be requested.
+    void RememberLastLog() const;
+
+    // Staging name with a fresh ID, also stored in RelativeName.
+    QString MakeRelativeName();
+    // Copies the file under its relative name into the staging folder (ending in
+    // "/"), shortening over-long paths; true when the copy exists afterwards.
+    bool StageCopy(const QString& stagingFolder);
+    bool DestinationExists() const;
+    bool DeleteDestination() const;
+    // A file exists at RelativeName below the given folder. On this platform the
+    // "drive" is the folder where a disc or device is mounted (or any folder that
+    // holds the staged tree).
+    bool ExistsOnDrive(const QString& mountPoint) const;
+
+    // Byte copy through a temporary file, so an existing destination is replaced
+    // only by a complete copy. Missing parent folders are created. Raises
+    // KestrelError when the source cannot be read or the destination written.
+    static void CopyFile(const QString& source, const QString& destination);
+    // Deletes the folder with everything in it. Symbolic links are removed, never
+    // followed. Entries that cannot be deleted are left.
+    static void RemoveFolderTree(const QString& folder);
+
+    // The characters after the last "/" up to the first "." that follows (leading
+    // dots of a hidden file's name do not count).
+    static QString namePartOf(const QString& path);
+    // The extension with its "." replaced by "-": "report.doc" gives "-doc"; empty
+    // when the name has none (a hidden file's leading dot is not an extension).
+    static QString extensionTagOf(const QString& path);
+    // The staged path for a relative name below a staging folder: paths longer than
+    // 255 characters go below "Files With Shortened Paths", losing leading folder
+    // levels and, as a last resort, part of the file name (uniqueTag keeps it
+    // distinct).
+    static QString shortenedStagingPath(const QString& stagingFolder, const QString& relativeName,
+                                        const QString& uniqueTag);
+
+    static constexpr int MaxStagedPathLength = 255;
+
+private:
+    void appendLines(const QStringList& lines) const;
+    QString lastLogName() const;
+
+    QString m_fileName;
+    int m_id = 0;
+    QDateTime m_backupDate;
+    QString m_destinationPath;
+    QString m_relativeName;
+};

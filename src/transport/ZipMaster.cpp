@@ -1,0 +1,267 @@
+#include "transport/ZipMaster.h"
+
+#include "transport/ZipMessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <zip.h>
+
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+namespace {
+
+const char* const SuffixNames[] = {"gif", "png", "z",   "zip", "zoo", "arc", "lzh",  "arj", "taz",
+                                   "tgz", "lha", "rar", "ace", "cab", "gz",  "gzip", "jar", "exe"};
+
+constexpr qint64 EndOfDirectorySize = 22;
+constexpr qint64 EndOfDirectorySearch = 65557;
+const QByteArray EndOfDirectorySignature("PK\x05\x06", 4);
+
+QString libzipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = QString::fromUtf8(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return text;
+}
+
+QString detail(const QString& text)
+{
+    return QStringLiteral(": ") + text;
+}
+
+// Puts the finished archive's bytes on the disk before it takes the final name, so
+// a power cut cannot leave an empty or partial file under that name.
+bool syncFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return ::fsync(file.handle()) == 0;
+}
+
+// Bytes after the end of the zip directory are harmless only as zero padding of a
+// 512-byte block.
+bool hasGarbageAfterDirectory(const QByteArray& tail, qsizetype directoryAt, qint64 archiveSize)
+{
+    if (directoryAt + EndOfDirectorySize > tail.size())
+        return true;
+    const auto commentLength = static_cast<quint8>(tail.at(directoryAt + 20)) |
+                               (static_cast<quint8>(tail.at(directoryAt + 21)) << 8);
+    const qsizetype end = directoryAt + EndOfDirectorySize + commentLength;
+    if (end >= tail.size())
+        return false;
+    if (archiveSize % 512 != 0)
+        return true;
+    for (qsizetype i = end; i < tail.size(); ++i) {
+        if (tail.at(i) != 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TZipMaster::StoreSuffixSet TZipMaster::defaultStoreSuffixes()
+{
+    StoreSuffixSet all;
+    for (int bit = 0; bit < int(std::size(SuffixNames)); ++bit)
+        all |= StoreSuffix(1 << bit);
+    return all & ~StoreSuffixSet(assEXE);
+}
+
+QString TZipMaster::storeSuffixList(StoreSuffixSet suffixes)
+{
+    QStringList parts;
+    for (int bit = 0; bit < int(std::size(SuffixNames)); ++bit) {
+        if (suffixes.testFlag(StoreSuffix(1 << bit)))
+            parts.append(QLatin1Char('.') + QLatin1String(SuffixNames[bit]));
+    }
+    return parts.join(QLatin1Char(':'));
+}
+
+void TZipMaster::SetAddCompLevel(int level)
+{
+    m_compLevel = qBound(0, level, 9);
+}
+
+void TZipMaster::SetZipFileName(const QString& fileName)
+{
+    m_zipFileName = fileName;
+    ReadDirectory();
+}
+
+void TZipMaster::SetDLLDirectory(const QString& folder)
+{
+    m_dllDirectory = folder;
+    while (m_dllDirectory.size() > 1 && m_dllDirectory.endsWith(QLatin1Char('/')))
+        m_dllDirectory.chop(1);
+}
+
+void TZipMaster::LoadZipEngine()
+{
+    m_zipEngineLoaded = true;
+    if (m_verbose)
+        ReportZipMessage(10601);
+}
+
+void TZipMaster::LoadUnzipEngine()
+{
+    m_unzipEngineLoaded = true;
+    if (m_verbose)
+        ReportZipMessage(10701);
+}
+
+void TZipMaster::ReportZipMessage(int number, const QString& extraText)
+{
+    m_lastErrorCode = number;
+    m_lastErrorMessage = zipReportText(number) + extraText;
+}
+
+bool TZipMaster::isStored(const QString& path) const
+{
+    if (m_compLevel == 0)
+        return true;
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return false;
+    const QString suffix = name.mid(dot).toLower();
+    return storeSuffixList(m_storeSuffixes).split(QLatin1Char(':')).contains(suffix);
+}
+
+void TZipMaster::AddFiles()
+{
+    m_successCount = 0;
+    if (m_fileSpecs.isEmpty()) {
+        ReportZipMessage(10301);
+        return;
+    }
+    if (m_zipFileName.isEmpty()) {
+        ReportZipMessage(10102);
+        m_fileSpecs.clear();
+        return;
+    }
+    // The engine cannot ask for a password in the middle of a sequence.
+    if (m_addOptions.testFlag(AddEncrypt) && m_password.isEmpty()) {
+        ReportZipMessage(10302);
+        m_fileSpecs.clear();
+        return;
+    }
+    if (m_busy)
+        return;
+    m_busy = true;
+    const bool loadedHere = !m_zipEngineLoaded;
+    if (loadedHere)
+        LoadZipEngine();
+    m_lastErrorCode = 0;
+    m_lastErrorMessage.clear();
+    try {
+        m_successCount = writeArchive();
+    } catch (const std::exception& error) {
+        ReportZipMessage(10101, detail(QString::fromUtf8(error.what())));
+    }
+    m_fileSpecs.clear();
+    if (loadedHere)
+        UnloadZipEngine();
+    m_busy = false;
+    if (m_successCount > 0)
+        ReadDirectory();
+}
+
+int TZipMaster::writeArchive()
+{
+    const QString finalPath = QFileInfo(m_zipFileName).absoluteFilePath();
+    const QString partialPath = finalPath + QStringLiteral(".part");
+    QFile::remove(partialPath);
+
+    int openError = 0;
+    zip_t* archive =
+        zip_open(QFile::encodeName(partialPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
+    if (archive == nullptr) {
+        ReportZipMessage(11002, detail(libzipErrorText(openError)));
+        return 0;
+    }
+    const auto fail = [&](int number, const QString& text) {
+        ReportZipMessage(number, detail(text));
+        zip_discard(archive);
+        QFile::remove(partialPath);
+        return 0;
+    };
+
+    int added = 0;
+    for (const QString& spec : std::as_const(m_fileSpecs)) {
+        const QFileInfo source(spec);
+        QFile readable(spec);
+        if (!source.isFile() || !readable.open(QIODevice::ReadOnly))
+            return fail(11001, spec);
+        readable.close();
+        // Streamed from the file while the archive is written: never held in memory.
+        zip_source_t* data = zip_source_file(
+            archive, QFile::encodeName(source.absoluteFilePath()).constData(), 0, -1);
+        if (data == nullptr)
+            return fail(11001, spec + detail(QString::fromUtf8(zip_strerror(archive))));
+        QString entryName = source.fileName();
+        if (m_addOptions.testFlag(AddDirNames))
+            entryName = QDir::cleanPath(source.absoluteFilePath()).mid(1);
+        const zip_int64_t index = zip_file_add(archive, entryName.toUtf8().constData(), data,
+                                               ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        if (index < 0) {
+            zip_source_free(data);
+            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+        }
+        const auto entry = static_cast<zip_uint64_t>(index);
+        const bool stored = isStored(spec);
+        if (zip_set_file_compression(archive, entry, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                     stored ? 0 : static_cast<zip_uint32_t>(m_compLevel)) < 0)
+            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+        if (m_addOptions.testFlag(AddEncrypt) &&
+            zip_file_set_encryption(archive, entry, ZIP_EM_AES_256,
+                                    m_password.toUtf8().constData()) < 0)
+            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+        ++added;
+    }
+
+    if (zip_close(archive) < 0)
+        return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+    if (!syncFile(partialPath) || std::rename(QFile::encodeName(partialPath).constData(),
+                                              QFile::encodeName(finalPath).constData()) != 0) {
+        QFile::remove(partialPath);
+        ReportZipMessage(11002, detail(finalPath));
+        return 0;
+    }
+    return added;
+}
+
+void TZipMaster::ReadDirectory()
+{
+    m_archiveSize = 0;
+    if (m_zipFileName.isEmpty() || !QFileInfo(m_zipFileName).isFile())
+        return;
+    QFile archive(m_zipFileName);
+    if (!archive.open(QIODevice::ReadOnly)) {
+        ReportZipMessage(11002, detail(m_zipFileName));
+        return;
+    }
+    m_archiveSize = archive.size();
+    if (m_archiveSize < EndOfDirectorySize) {
+        ReportZipMessage(11011, detail(m_zipFileName));
+        return;
+    }
+    const qint64 tailSize = qMin(m_archiveSize, EndOfDirectorySearch);
+    if (!archive.seek(m_archiveSize - tailSize)) {
+        ReportZipMessage(11011, detail(m_zipFileName));
+        return;
+    }
+    const QByteArray tail = archive.read(tailSize);
+    const qsizetype directoryAt = tail.lastIndexOf(EndOfDirectorySignature);
+    if (directoryAt < 0)
+        ReportZipMessage(11036, detail(m_zipFileName));
+    else if (hasGarbageAfterDirectory(tail, directoryAt, m_archiveSize))
+        ReportZipMessage(10204, detail(m_zipFileName));
+}
