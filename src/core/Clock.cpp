@@ -17,7 +17,8 @@ QElapsedTimer& monotonic()
 }
 } // namespace
 
-SystemClock::SystemClock() : m_startMs(monotonic().elapsed()) {}
+SystemClock::SystemClock() : m_startMs(monotonic().elapsed())
+{}
 
 QDateTime SystemClock::now() const
 {
@@ -36,7 +37,8 @@ void SystemClock::waitPumping(int milliseconds)
         // Sleeps in the event dispatcher until an event arrives or the time is up,
         // so the wait costs no processor time.
         const qint64 left = deadline.remainingTime();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(qMax<qint64>(left, 0)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents,
+                                        static_cast<int>(qMax<qint64>(left, 0)));
         if (left > 0 && deadline.remainingTime() > 0)
             QThread::msleep(static_cast<unsigned long>(qMin<qint64>(deadline.remainingTime(), 10)));
     } while (!deadline.hasExpired());

@@ -11,8 +11,13 @@ namespace {
 const std::array<EditionProfile, 4>& profiles()
 {
     static const std::array<EditionProfile, 4> table{{
-        {Edition::KestrelClient, QStringLiteral("KestrelClient"),
-         QStringLiteral("Software\\Orrery\\KestrelClient"), {}, {}, {}, {}},
+        {Edition::KestrelClient,
+         QStringLiteral("KestrelClient"),
+         QStringLiteral("Software\\Orrery\\KestrelClient"),
+         {},
+         {},
+         {},
+         {}},
         {Edition::KestrelSolo, QStringLiteral("KestrelSolo"),
          QStringLiteral("Software\\Orrery\\KestrelSolo"), QStringLiteral("kestrelsolo-add"),
          QStringLiteral("KestrelSoloDLL"), QStringLiteral("{05F91806-933E-424F-9B56-74C7C163AD39}"),
@@ -23,7 +28,8 @@ const std::array<EditionProfile, 4>& profiles()
          QStringLiteral("Add items to KestrelCD backup lists.")},
         {Edition::KestrelDrive, QStringLiteral("KestrelDrive"),
          QStringLiteral("Software\\Orrery\\KestrelDrive"), QStringLiteral("kestreldrive-add"),
-         QStringLiteral("KestrelDriveDLL"), QStringLiteral("{E4468B6D-88F6-465C-A18B-AE3DCA4DFB77}"),
+         QStringLiteral("KestrelDriveDLL"),
+         QStringLiteral("{E4468B6D-88F6-465C-A18B-AE3DCA4DFB77}"),
          QStringLiteral("Add items to KestrelDrive backup lists.")},
     }};
     return table;

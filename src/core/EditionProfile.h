@@ -4,16 +4,22 @@
 
 // The four products built from one source tree. The running edition is decided by
 // comparing the application name (set by each edition's main) with these names.
-enum class Edition { KestrelClient, KestrelSolo, KestrelCD, KestrelDrive };
+enum class Edition
+{
+    KestrelClient,
+    KestrelSolo,
+    KestrelCD,
+    KestrelDrive
+};
 
 struct EditionProfile
 {
     Edition edition;
-    QString name;          // "KestrelSolo"
-    QString registryRoot;  // key path in the settings store, "Software\\Orrery\\KestrelSolo"
-    QString helperName;    // file-manager helper program, empty where the edition has none
-    QString handlerName;   // name of the file-manager action files
-    QString handlerId;     // stable identifier of the menu extension
+    QString name;         // "KestrelSolo"
+    QString registryRoot; // key path in the settings store, "Software\\Orrery\\KestrelSolo"
+    QString helperName;   // file-manager helper program, empty where the edition has none
+    QString handlerName;  // name of the file-manager action files
+    QString handlerId;    // stable identifier of the menu extension
     QString menuDescription;
 };
 

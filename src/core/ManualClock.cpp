@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-ManualClock::ManualClock(const QDateTime& start) : m_now(start) {}
+ManualClock::ManualClock(const QDateTime& start) : m_now(start)
+{}
 
 void ManualClock::waitPumping(int milliseconds)
 {

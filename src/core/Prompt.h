@@ -10,9 +10,26 @@
 class Prompt
 {
 public:
-    enum class Answer { Yes, No, Cancel, Ok };
-    enum class Buttons { YesNo, YesNoCancel, Ok };
-    enum class Icon { Information, Confirmation, Warning, Error };
+    enum class Answer
+    {
+        Yes,
+        No,
+        Cancel,
+        Ok
+    };
+    enum class Buttons
+    {
+        YesNo,
+        YesNoCancel,
+        Ok
+    };
+    enum class Icon
+    {
+        Information,
+        Confirmation,
+        Warning,
+        Error
+    };
 
     struct PasswordPair
     {
@@ -34,7 +51,8 @@ public:
     virtual std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                               const QString& filter) = 0;
     // The folder browser; no value when the user cancels.
-    virtual std::optional<QString> chooseFolder(const QString& caption, const QString& startFolder) = 0;
+    virtual std::optional<QString> chooseFolder(const QString& caption,
+                                                const QString& startFolder) = 0;
     // The change-password dialog, shown with the entries as last typed; no value on Cancel.
     virtual std::optional<PasswordPair> askPasswordPair(const QString& caption,
                                                         const PasswordPair& typed) = 0;

@@ -123,59 +123,59 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
 
 // ---- the tables ----
 
-#define KESTREL_DEFINE_BOOLEAN(name, defaultValue)                                     \
-    bool TQuayRegistryObject::Read##name() const                                       \
-    {                                                                                  \
-        return readBoolean(QStringLiteral(#name));                                     \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(bool value) const                            \
-    {                                                                                  \
-        writeBoolean(QStringLiteral(#name), value);                                    \
+#define KESTREL_DEFINE_BOOLEAN(name, defaultValue)                                                 \
+    bool TQuayRegistryObject::Read##name() const                                                   \
+    {                                                                                              \
+        return readBoolean(QStringLiteral(#name));                                                 \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(bool value) const                                        \
+    {                                                                                              \
+        writeBoolean(QStringLiteral(#name), value);                                                \
     }
-#define KESTREL_DEFINE_INTEGER(name, defaultValue)                                     \
-    int TQuayRegistryObject::Read##name() const                                        \
-    {                                                                                  \
-        return readInteger(QStringLiteral(#name));                                     \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(int value) const                             \
-    {                                                                                  \
-        writeInteger(QStringLiteral(#name), value);                                    \
+#define KESTREL_DEFINE_INTEGER(name, defaultValue)                                                 \
+    int TQuayRegistryObject::Read##name() const                                                    \
+    {                                                                                              \
+        return readInteger(QStringLiteral(#name));                                                 \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(int value) const                                         \
+    {                                                                                              \
+        writeInteger(QStringLiteral(#name), value);                                                \
     }
-#define KESTREL_DEFINE_FLOAT(name, defaultValue)                                       \
-    double TQuayRegistryObject::Read##name() const                                     \
-    {                                                                                  \
-        return readFloat(QStringLiteral(#name));                                       \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(double value) const                          \
-    {                                                                                  \
-        writeFloat(QStringLiteral(#name), value);                                      \
+#define KESTREL_DEFINE_FLOAT(name, defaultValue)                                                   \
+    double TQuayRegistryObject::Read##name() const                                                 \
+    {                                                                                              \
+        return readFloat(QStringLiteral(#name));                                                   \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(double value) const                                      \
+    {                                                                                              \
+        writeFloat(QStringLiteral(#name), value);                                                  \
     }
-#define KESTREL_DEFINE_STRING(name)                                                    \
-    QString TQuayRegistryObject::Read##name() const                                    \
-    {                                                                                  \
-        return readString(QStringLiteral(#name));                                      \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(const QString& value) const                  \
-    {                                                                                  \
-        writeString(QStringLiteral(#name), value);                                     \
+#define KESTREL_DEFINE_STRING(name)                                                                \
+    QString TQuayRegistryObject::Read##name() const                                                \
+    {                                                                                              \
+        return readString(QStringLiteral(#name));                                                  \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(const QString& value) const                              \
+    {                                                                                              \
+        writeString(QStringLiteral(#name), value);                                                 \
     }
-#define KESTREL_DEFINE_SCRAMBLED(name)                                                 \
-    QString TQuayRegistryObject::Read##name() const                                    \
-    {                                                                                  \
-        return readScrambled(QStringLiteral(#name));                                   \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(const QString& value) const                  \
-    {                                                                                  \
-        writeScrambled(QStringLiteral(#name), value);                                  \
+#define KESTREL_DEFINE_SCRAMBLED(name)                                                             \
+    QString TQuayRegistryObject::Read##name() const                                                \
+    {                                                                                              \
+        return readScrambled(QStringLiteral(#name));                                               \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(const QString& value) const                              \
+    {                                                                                              \
+        writeScrambled(QStringLiteral(#name), value);                                              \
     }
-#define KESTREL_DEFINE_LOCATION(name, suffix)                                          \
-    QString TQuayRegistryObject::Read##name() const                                    \
-    {                                                                                  \
-        return readLocation(QStringLiteral(#name), suffix);                            \
-    }                                                                                  \
-    void TQuayRegistryObject::Write##name(const QString& value) const                  \
-    {                                                                                  \
-        writeString(QStringLiteral(#name), value);                                     \
+#define KESTREL_DEFINE_LOCATION(name, suffix)                                                      \
+    QString TQuayRegistryObject::Read##name() const                                                \
+    {                                                                                              \
+        return readLocation(QStringLiteral(#name), suffix);                                        \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(const QString& value) const                              \
+    {                                                                                              \
+        writeString(QStringLiteral(#name), value);                                                 \
     }
 
 KESTREL_BOOLEAN_SETTINGS(KESTREL_DEFINE_BOOLEAN)
@@ -274,8 +274,9 @@ QString TQuayRegistryObject::ReadUserID() const
     const QString stored = readString(name);
     if (!stored.isEmpty())
         return stored;
-    const QString made =
-        QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')).toUpper();
+    const QString made = QStringLiteral("%1")
+                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
+                             .toUpper();
     writeString(name, made);
     return made;
 }

@@ -13,25 +13,25 @@
 // its default. A write that cannot be stored throws KestrelError naming the value.
 
 // name, default
-#define KESTREL_BOOLEAN_SETTINGS(X)                                                    \
-    X(CloseTray, false)                                                                \
-    X(CloseApplicationAfterSequence, false)                                            \
-    X(DLLRegistered, false)                                                            \
-    X(FolderListHasChanged, false)                                                     \
-    X(FileListHasChanged, false)                                                       \
-    X(StartUpAutoRun, false)                                                           \
-    X(WizzardRun, false)                                                               \
-    X(LoadLogTree, false)                                                              \
-    X(OverWriteFiles, false)                                                           \
-    X(BackUpSubFolders, false)                                                         \
-    X(StartMinimised, false)                                                           \
-    X(RunSequenceOnWindowsShutDown, false)                                             \
-    X(BackUpSequenceSuccess, false)                                                    \
-    X(DialUpDisconnect, false)                                                         \
+#define KESTREL_BOOLEAN_SETTINGS(X)                                                                \
+    X(CloseTray, false)                                                                            \
+    X(CloseApplicationAfterSequence, false)                                                        \
+    X(DLLRegistered, false)                                                                        \
+    X(FolderListHasChanged, false)                                                                 \
+    X(FileListHasChanged, false)                                                                   \
+    X(StartUpAutoRun, false)                                                                       \
+    X(WizzardRun, false)                                                                           \
+    X(LoadLogTree, false)                                                                          \
+    X(OverWriteFiles, false)                                                                       \
+    X(BackUpSubFolders, false)                                                                     \
+    X(StartMinimised, false)                                                                       \
+    X(RunSequenceOnWindowsShutDown, false)                                                         \
+    X(BackUpSequenceSuccess, false)                                                                \
+    X(DialUpDisconnect, false)                                                                     \
     X(ShutDown, false)
 
-#define KESTREL_INTEGER_SETTINGS(X)                                                    \
-    X(NumberOfFilesInLastSequence, 0)                                                  \
+#define KESTREL_INTEGER_SETTINGS(X)                                                                \
+    X(NumberOfFilesInLastSequence, 0)                                                              \
     X(NumberOfBackUpSequences, 0)
 
 #define KESTREL_FLOAT_SETTINGS(X) X(NumberOfBytesBackedUp, 0.0)
@@ -39,47 +39,47 @@
 // Plain strings read as empty when missing. DialUpCommand and HangUpCommand name the
 // commands that dial and hang up; CDBurnerDevice names the disc burner (an optical
 // drive or an image file "stdio:<path>").
-#define KESTREL_STRING_SETTINGS(X)                                                     \
-    X(SequenceMessage)                                                                 \
-    X(SequenceFile)                                                                    \
-    X(LastBackUpLogFileName)                                                           \
-    X(UserSMPTName)                                                                    \
-    X(UserSMPTServerName)                                                              \
-    X(UserQuayName)                                                                    \
-    X(UserEmailAddress)                                                                \
-    X(LastBackUp)                                                                      \
-    X(DialUpCommand)                                                                   \
-    X(HangUpCommand)                                                                   \
+#define KESTREL_STRING_SETTINGS(X)                                                                 \
+    X(SequenceMessage)                                                                             \
+    X(SequenceFile)                                                                                \
+    X(LastBackUpLogFileName)                                                                       \
+    X(UserSMPTName)                                                                                \
+    X(UserSMPTServerName)                                                                          \
+    X(UserQuayName)                                                                                \
+    X(UserEmailAddress)                                                                            \
+    X(LastBackUp)                                                                                  \
+    X(DialUpCommand)                                                                               \
+    X(HangUpCommand)                                                                               \
     X(CDBurnerDevice)
 
 // Stored scrambled, read and written as plain text.
-#define KESTREL_SCRAMBLED_SETTINGS(X)                                                  \
-    X(UserSMPTServerPassword)                                                          \
+#define KESTREL_SCRAMBLED_SETTINGS(X)                                                              \
+    X(UserSMPTServerPassword)                                                                      \
     X(UserZipPassword)
 
 // File locations: an empty or missing value reads as the program folder plus the
 // suffix, and that default is written back.
-#define KESTREL_LOCATION_SETTINGS(X)                                                   \
-    X(FileOfFiles, "/Files.Txt")                                                       \
-    X(FileOfDirectories, "/Dirs.Txt")                                                  \
-    X(LogFile, "/Log.Txt")                                                             \
-    X(ZipDirectory, "/Zip")                                                            \
+#define KESTREL_LOCATION_SETTINGS(X)                                                               \
+    X(FileOfFiles, "/Files.Txt")                                                                   \
+    X(FileOfDirectories, "/Dirs.Txt")                                                              \
+    X(LogFile, "/Log.Txt")                                                                         \
+    X(ZipDirectory, "/Zip")                                                                        \
     X(QuayDirectory, "")
 
 class TQuayRegistryObject
 {
 public:
-#define KESTREL_DECLARE_BOOLEAN(name, defaultValue)                                    \
-    bool Read##name() const;                                                           \
+#define KESTREL_DECLARE_BOOLEAN(name, defaultValue)                                                \
+    bool Read##name() const;                                                                       \
     void Write##name(bool value) const;
-#define KESTREL_DECLARE_INTEGER(name, defaultValue)                                    \
-    int Read##name() const;                                                            \
+#define KESTREL_DECLARE_INTEGER(name, defaultValue)                                                \
+    int Read##name() const;                                                                        \
     void Write##name(int value) const;
-#define KESTREL_DECLARE_FLOAT(name, defaultValue)                                      \
-    double Read##name() const;                                                         \
+#define KESTREL_DECLARE_FLOAT(name, defaultValue)                                                  \
+    double Read##name() const;                                                                     \
     void Write##name(double value) const;
-#define KESTREL_DECLARE_STRING(name)                                                   \
-    QString Read##name() const;                                                        \
+#define KESTREL_DECLARE_STRING(name)                                                               \
+    QString Read##name() const;                                                                    \
     void Write##name(const QString& value) const;
 #define KESTREL_DECLARE_LOCATION(name, suffix) KESTREL_DECLARE_STRING(name)
 

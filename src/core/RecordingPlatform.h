@@ -29,7 +29,7 @@ class RecordingPowerOff : public PowerOffService, public RecordingLog
 {
 public:
     QString powerOff() override;
-    QString result;  // what powerOff() answers
+    QString result; // what powerOff() answers
 };
 
 class RecordingDialUp : public DialUpService, public RecordingLog

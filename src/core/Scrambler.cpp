@@ -20,7 +20,8 @@ QByteArray scrambleBytes(const QByteArray& plain)
     QByteArray out(plain.size(), Qt::Uninitialized);
     std::uint16_t key = StartKey;
     for (qsizetype i = 0; i < plain.size(); ++i) {
-        const auto scrambled = static_cast<std::uint8_t>(static_cast<std::uint8_t>(plain[i]) ^ (key >> 8));
+        const auto scrambled =
+            static_cast<std::uint8_t>(static_cast<std::uint8_t>(plain[i]) ^ (key >> 8));
         out[i] = static_cast<char>(scrambled);
         key = advance(key, scrambled);
     }

@@ -7,8 +7,8 @@
 #include <deque>
 
 // A Prompt for tests and headless runs: answers come from queues filled before the
-// action (one queue for each kind of answer), and every text shown is recorded in order. A question with no queued
-// answer is recorded in unexpected() and answered No (or Cancel), so a test sees it
+// action (one queue for each kind of answer), and every text shown is recorded in order. A question
+// with no queued answer is recorded in unexpected() and answered No (or Cancel), so a test sees it
 // instead of hanging.
 class ScriptedPrompt : public Prompt
 {
@@ -16,7 +16,10 @@ public:
     void queueAnswer(Answer answer) { m_answers.push_back(answer); }
     // Input boxes, file dialogs and the folder browser; no value means Cancel.
     void queueText(std::optional<QString> text) { m_texts.push_back(std::move(text)); }
-    void queuePasswords(std::optional<PasswordPair> pair) { m_passwords.push_back(std::move(pair)); }
+    void queuePasswords(std::optional<PasswordPair> pair)
+    {
+        m_passwords.push_back(std::move(pair));
+    }
 
     Answer ask(const QString& text, Buttons buttons, Icon icon) override;
     void notify(const QString& text, Icon icon) override;
@@ -24,7 +27,8 @@ public:
                                      const QString& initial) override;
     std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                       const QString& filter) override;
-    std::optional<QString> chooseFolder(const QString& caption, const QString& startFolder) override;
+    std::optional<QString> chooseFolder(const QString& caption,
+                                        const QString& startFolder) override;
     std::optional<PasswordPair> askPasswordPair(const QString& caption,
                                                 const PasswordPair& typed) override;
 

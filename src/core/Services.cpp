@@ -29,8 +29,7 @@ Services::Set& installed()
     return set;
 }
 
-template <typename T>
-T& pick(T* installedService, T& fallback)
+template <typename T> T& pick(T* installedService, T& fallback)
 {
     return installedService ? *installedService : fallback;
 }

@@ -48,9 +48,11 @@ public:
     sqlite3* get()
     {
         const QString path = SettingsDatabase::defaultPath();
-        struct stat info {};
+        struct stat info
+        {};
         const bool exists = ::stat(QFile::encodeName(path).constData(), &info) == 0;
-        if (m_db && (path != m_path || !exists || info.st_ino != m_inode || info.st_dev != m_device))
+        if (m_db &&
+            (path != m_path || !exists || info.st_ino != m_inode || info.st_dev != m_device))
             close();
         if (!m_db)
             open(path);
@@ -88,7 +90,8 @@ private:
             close();
             return;
         }
-        struct stat info {};
+        struct stat info
+        {};
         if (::stat(encoded.constData(), &info) == 0) {
             m_inode = info.st_ino;
             m_device = info.st_dev;
@@ -128,10 +131,12 @@ private:
 
     static void setAside(const QString& path)
     {
-        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        const QString stamp =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
         QString target = path + QStringLiteral(".damaged-") + stamp;
         for (int n = 2; QFileInfo::exists(target); ++n)
-            target = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+            target =
+                path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
         if (!QFile::rename(path, target))
             return;
         // The journal files belong to the damaged database; move them along with it.
@@ -141,11 +146,11 @@ private:
                 QFile::rename(side, target + QLatin1String(suffix));
         }
         QMutexLocker lock(&noticeMutex());
-        damagedNotice() = QCoreApplication::translate(
-                              "SettingsDatabase",
-                              "The settings file %1 was damaged. It has been kept as %2 and "
-                              "a new settings file was started.")
-                              .arg(path, target);
+        damagedNotice() =
+            QCoreApplication::translate(
+                "SettingsDatabase", "The settings file %1 was damaged. It has been kept as %2 and "
+                                    "a new settings file was started.")
+                .arg(path, target);
     }
 
     sqlite3* m_db = nullptr;
@@ -195,8 +200,7 @@ private:
 };
 
 // Runs one statement, setting a damaged file aside and trying once more.
-template <typename Body>
-auto withRecovery(Body body)
+template <typename Body> auto withRecovery(Body body)
 {
     auto result = body(connection().get());
     if (isDamage(result.code)) {
@@ -222,8 +226,8 @@ struct WriteResult
 
 QString SettingsDatabase::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Orrery/registry.sqlite3");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Orrery/registry.sqlite3");
 }
 
 std::optional<SettingsDatabase::Value> SettingsDatabase::read(const QString& keyPath,
@@ -231,7 +235,8 @@ std::optional<SettingsDatabase::Value> SettingsDatabase::read(const QString& key
 {
     const ReadResult result = withRecovery([&](sqlite3* db) {
         ReadResult r;
-        Statement stmt(db, "SELECT type, data FROM registry_values WHERE key_path = ?1 AND name = ?2");
+        Statement stmt(db,
+                       "SELECT type, data FROM registry_values WHERE key_path = ?1 AND name = ?2");
         if (!stmt.ok()) {
             r.code = stmt.prepareCode();
             return r;
@@ -272,10 +277,10 @@ void SettingsDatabase::write(const QString& keyPath, const QString& name, const 
         return r;
     });
     if (result.code != SQLITE_OK) {
-        throw KestrelError(QCoreApplication::translate("SettingsDatabase",
-                                                       "Unable to store the setting %1 in %2: %3")
-                               .arg(name, defaultPath(),
-                                    QString::fromUtf8(sqlite3_errstr(result.code))));
+        throw KestrelError(
+            QCoreApplication::translate("SettingsDatabase",
+                                        "Unable to store the setting %1 in %2: %3")
+                .arg(name, defaultPath(), QString::fromUtf8(sqlite3_errstr(result.code))));
     }
 }
 
@@ -298,10 +303,10 @@ bool SettingsDatabase::remove(const QString& keyPath, const QString& name)
         return r;
     });
     if (result.code != SQLITE_OK) {
-        throw KestrelError(QCoreApplication::translate("SettingsDatabase",
-                                                       "Unable to remove the setting %1 from %2: %3")
-                               .arg(name, defaultPath(),
-                                    QString::fromUtf8(sqlite3_errstr(result.code))));
+        throw KestrelError(
+            QCoreApplication::translate("SettingsDatabase",
+                                        "Unable to remove the setting %1 from %2: %3")
+                .arg(name, defaultPath(), QString::fromUtf8(sqlite3_errstr(result.code))));
     }
     return result.changes > 0;
 }

@@ -13,12 +13,18 @@
 class SettingsDatabase
 {
 public:
-    enum class ValueType { String = 1, Binary = 3, Integer = 4 };
+    enum class ValueType
+    {
+        String = 1,
+        Binary = 3,
+        Integer = 4
+    };
 
     struct Value
     {
         ValueType type;
-        QByteArray data;  // String: bytes as stored; Binary: raw bytes; Integer: 4 bytes little-endian
+        QByteArray
+            data; // String: bytes as stored; Binary: raw bytes; Integer: 4 bytes little-endian
     };
 
     // $XDG_CONFIG_HOME/Orrery/registry.sqlite3

@@ -16,8 +16,8 @@ QString LogindPowerOff::powerOff()
     const QString noBus = QStringLiteral("OpenProcessToken failed.");
     const QString noRights = QStringLiteral("No rights to continue");
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected() || !bus.interface()
-        || !bus.interface()->isServiceRegistered(Service).value())
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(Service).value())
         return noBus;
 
     QDBusInterface manager(Service, Path, Manager, bus);
@@ -30,8 +30,8 @@ QString LogindPowerOff::powerOff()
     const QDBusMessage reply = manager.call(QStringLiteral("PowerOff"), false);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         const QString error = reply.errorName();
-        if (error.endsWith(QLatin1String(".AccessDenied"))
-            || error.endsWith(QLatin1String(".InteractiveAuthorizationRequired")))
+        if (error.endsWith(QLatin1String(".AccessDenied")) ||
+            error.endsWith(QLatin1String(".InteractiveAuthorizationRequired")))
             return noRights;
         return QStringLiteral("AdjustTokenPrivileges enable failed.");
     }

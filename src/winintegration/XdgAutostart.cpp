@@ -35,8 +35,8 @@ QString entryValue(const QString& text, const QString& key)
 
 QString XdgAutostart::entryPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/autostart/") + currentProfile().name + QStringLiteral(".desktop");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/") + currentProfile().name + QStringLiteral(".desktop");
 }
 
 QString XdgAutostart::quoteExecArgument(const QString& argument)
@@ -45,8 +45,8 @@ QString XdgAutostart::quoteExecArgument(const QString& argument)
     // backslash itself is then escaped again because the value is a string value.
     QString quoted;
     for (const QChar c : argument) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
-            || c == QLatin1Char('\\'))
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+            c == QLatin1Char('\\'))
             quoted += QLatin1String("\\\\");
         if (c == QLatin1Char('%'))
             quoted += QLatin1Char('%');
@@ -73,8 +73,8 @@ bool XdgAutostart::isPresent()
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QString text = QString::fromUtf8(file.readAll());
-    return !entryValue(text, QStringLiteral("Exec")).isEmpty()
-           && entryValue(text, QStringLiteral("Hidden")) != QLatin1String("true");
+    return !entryValue(text, QStringLiteral("Exec")).isEmpty() &&
+           entryValue(text, QStringLiteral("Hidden")) != QLatin1String("true");
 }
 
 void XdgAutostart::write(bool present)
@@ -82,13 +82,16 @@ void XdgAutostart::write(bool present)
     const QString path = entryPath();
     if (!present) {
         if (QFileInfo::exists(path) && !QFile::remove(path))
-            throw KestrelError(QCoreApplication::translate("XdgAutostart", "Unable to remove %1.").arg(path));
+            throw KestrelError(
+                QCoreApplication::translate("XdgAutostart", "Unable to remove %1.").arg(path));
         return;
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QString executable =
+        QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(entryText(currentProfile().name, executable).toUtf8()) < 0 || !file.commit())
-        throw KestrelError(QCoreApplication::translate("XdgAutostart", "Unable to write %1.").arg(path));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(entryText(currentProfile().name, executable).toUtf8()) < 0 || !file.commit())
+        throw KestrelError(
+            QCoreApplication::translate("XdgAutostart", "Unable to write %1.").arg(path));
 }

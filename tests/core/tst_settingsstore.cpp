@@ -121,7 +121,8 @@ private Q_SLOTS:
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
         store.writeInteger(QStringLiteral("NumberOfBytesBackedUp"), 5);
         QCOMPARE(store.ReadNumberOfBytesBackedUp(), 0.0);
-        runSql(QStringLiteral("UPDATE registry_values SET data = x'0102' WHERE name = 'NumberOfBytesBackedUp';"));
+        runSql(QStringLiteral(
+            "UPDATE registry_values SET data = x'0102' WHERE name = 'NumberOfBytesBackedUp';"));
         QCOMPARE(store.ReadNumberOfBytesBackedUp(), 0.0);
         store.writeInteger(QStringLiteral("UserSMPTName"), 3);
         QVERIFY(store.ReadUserSMPTName().isEmpty());
@@ -159,7 +160,9 @@ private Q_SLOTS:
         TestEnvironment env;
         // The first byte is XORed with the high byte of 5813 (22): a plain byte 22
         // becomes 0 in the stored value.
-        const QString plain = QStringLiteral("\x16" "abc\x16" "def");
+        const QString plain = QStringLiteral("\x16"
+                                             "abc\x16"
+                                             "def");
         QVERIFY(scrambleBytes(plain.toUtf8()).contains('\0'));
         TQuayRegistryObject store;
         store.WriteUserSMPTServerPassword(plain);
@@ -182,7 +185,8 @@ private Q_SLOTS:
     {
         TestEnvironment env;
         TQuayRegistryObject().WriteUserBackUpEmailAddress(QStringLiteral("me@example.org"));
-        QCOMPARE(TQuayRegistryObject().ReadUserBackUpEmailAddress(), QStringLiteral("me@example.org"));
+        QCOMPARE(TQuayRegistryObject().ReadUserBackUpEmailAddress(),
+                 QStringLiteral("me@example.org"));
     }
 
     void editionsHaveTheirOwnKeys()
@@ -201,7 +205,8 @@ private Q_SLOTS:
         TQuayRegistryObject store;
         store.WriteFileListHasChanged(false);
         QVERIFY(!store.ReadFileListHasChanged());
-        runSql(QStringLiteral("UPDATE registry_values SET data = x'01000000' WHERE name = 'FileListHasChanged';"));
+        runSql(QStringLiteral(
+            "UPDATE registry_values SET data = x'01000000' WHERE name = 'FileListHasChanged';"));
         QVERIFY(store.ReadFileListHasChanged());
     }
 
@@ -245,7 +250,8 @@ private Q_SLOTS:
         QVERIFY(notice.contains(path));
         QVERIFY(SettingsDatabase::takeDamagedNotice().isEmpty()); // told once
 
-        const QStringList kept = QFileInfo(path).dir().entryList({QStringLiteral("registry.sqlite3.damaged-*")});
+        const QStringList kept =
+            QFileInfo(path).dir().entryList({QStringLiteral("registry.sqlite3.damaged-*")});
         QCOMPARE(kept.size(), 1);
         QFile keptFile(QFileInfo(path).dir().filePath(kept.first()));
         QVERIFY(keptFile.open(QIODevice::ReadOnly));
@@ -253,7 +259,8 @@ private Q_SLOTS:
 
         store.WriteMediaCapacity(700);
         QCOMPARE(store.ReadMediaCapacity(), 700);
-        QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
     }
 
     void failedWriteNamesTheValue()
@@ -267,7 +274,8 @@ private Q_SLOTS:
             store.WriteMediaCapacity(700);
             QFAIL("the write should have failed");
         } catch (const KestrelError& error) {
-            QVERIFY2(error.message().contains(QStringLiteral("MediaCapacity")), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(QStringLiteral("MediaCapacity")),
+                     qPrintable(error.message()));
         }
     }
 
@@ -288,7 +296,8 @@ private Q_SLOTS:
             QCOMPARE(found, row.edition);
             const EditionProfile& profile = editionProfile(found);
             QCOMPARE(profile.name, QLatin1String(row.name));
-            QCOMPARE(profile.registryRoot, QStringLiteral("Software\\Orrery\\") + QLatin1String(row.name));
+            QCOMPARE(profile.registryRoot,
+                     QStringLiteral("Software\\Orrery\\") + QLatin1String(row.name));
             QCOMPARE(profile.helperName, QLatin1String(row.helper));
         }
         Edition found{};

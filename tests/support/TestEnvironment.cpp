@@ -14,10 +14,10 @@ TestEnvironment::TestEnvironment(const QString& edition)
     : m_previousName(QCoreApplication::applicationName())
 {
     const QString base = m_dir.path();
-    const QString folders[] = {base + QStringLiteral("/home"), base + QStringLiteral("/home/.config"),
-                               base + QStringLiteral("/home/.local/share"),
-                               base + QStringLiteral("/home/.cache"),
-                               base + QStringLiteral("/home/.local/state")};
+    const QString folders[] = {
+        base + QStringLiteral("/home"), base + QStringLiteral("/home/.config"),
+        base + QStringLiteral("/home/.local/share"), base + QStringLiteral("/home/.cache"),
+        base + QStringLiteral("/home/.local/state")};
     for (size_t i = 0; i < std::size(Variables); ++i) {
         m_previousEnv.append({Variables[i], qgetenv(Variables[i])});
         QDir().mkpath(folders[i]);

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Kestrel, runs one edition under Xvfb with a fresh throw-away profile and
+# saves a PNG of each page of the main window into a folder.
+# usage: scripts/screenshot.sh [KestrelSolo|KestrelClient|KestrelDrive|KestrelCD] [folder]
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+edition="${1:-KestrelSolo}"
+folder="$(realpath -m "${2:-$top/screenshots/$edition}")"
+"$top/scripts/build.sh"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" XDG_DATA_HOME="$scratch/home/.local/share"
+export XDG_CACHE_HOME="$scratch/home/.cache" KESTREL_FAKE_PLATFORM=1 KESTREL_SCREENSHOT_DIR="$folder"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+unset QT_QPA_PLATFORM
+xvfb-run -a -s "-screen 0 1024x768x24" "${KESTREL_BUILD_DIR:-$top/build}/src/app/${edition,,}"
+ls "$folder"/*.png

@@ -1,0 +1,60 @@
+#include "ui/ControlHelpers.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVariant>
+
+namespace {
+const char* const HelpContextProperty = "helpContext";
+
+template <typename Control>
+Control* named(Control* control, const QString& objectName, const QString& hint)
+{
+    control->setObjectName(objectName);
+    if (!hint.isEmpty()) {
+        control->setToolTip(hint);
+        control->setStatusTip(hint);
+    }
+    return control;
+}
+} // namespace
+
+QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& caption)
+{
+    return named(new QLabel(caption, parent), objectName, {});
+}
+
+QLineEdit* makeEdit(QWidget* parent, const QString& objectName, const QString& hint)
+{
+    return named(new QLineEdit(parent), objectName, hint);
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& objectName, const QString& caption,
+                        const QString& hint)
+{
+    return named(new QPushButton(caption, parent), objectName, hint);
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const QString& objectName, const QString& caption,
+                        const QString& hint)
+{
+    return named(new QCheckBox(caption, parent), objectName, hint);
+}
+
+QGroupBox* makeGroup(QWidget* parent, const QString& objectName, const QString& caption)
+{
+    return named(new QGroupBox(caption, parent), objectName, {});
+}
+
+int helpContext(const QWidget* widget)
+{
+    return widget ? widget->property(HelpContextProperty).toInt() : 0;
+}
+
+void setHelpContext(QWidget* widget, int context)
+{
+    widget->setProperty(HelpContextProperty, context);
+}

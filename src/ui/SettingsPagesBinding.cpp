@@ -1,0 +1,271 @@
+#include "ui/SettingsPagesBinding.h"
+
+#include "core/KestrelError.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "ui/BackUpSettingsPage.h"
+#include "ui/FolderSelectionPage.h"
+#include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace {
+
+std::optional<double> parseDecimal(const QString& text)
+{
+    bool ok = false;
+    double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok)
+        value = QLocale::system().toDouble(text.trimmed(), &ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<int> parseWhole(const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+QString floatError(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+}
+
+QString integerError(const QString& text)
+{
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+} // namespace
+
+SettingsPagesBinding::SettingsPagesBinding(SummaryPage* summary, UserSettingsPage* user,
+                                           BackUpSettingsPage* backUp, FolderSelectionPage* folders,
+                                           const bool* suppressCloseTrayPrompt, QObject* parent)
+    : QObject(parent), m_summary(summary), m_user(user), m_backUp(backUp), m_folders(folders),
+      m_suppressCloseTrayPrompt(suppressCloseTrayPrompt)
+{
+    connectHandlers();
+}
+
+QString SettingsPagesBinding::megabytesText(double bytes)
+{
+    return QString::number(bytes / 1000000.0, 'g', 15);
+}
+
+QStringList SettingsPagesBinding::summaryLines()
+{
+    const TQuayRegistryObject store;
+    return {QStringLiteral("Last back up date: ") + store.ReadLastBackUp(),
+            QStringLiteral("Number of files in last back up: ") +
+                QString::number(store.ReadNumberOfFilesInLastSequence()),
+            QStringLiteral("Total number of files processed: ") +
+                QString::number(store.ReadFileIDNumber()),
+            QStringLiteral("Total number of backed up runs: ") +
+                QString::number(store.ReadNumberOfBackUpSequences()),
+            QStringLiteral("Total number of bytes backed up: ") +
+                megabytesText(store.ReadNumberOfBytesBackedUp()) + QStringLiteral(" MB")};
+}
+
+void SettingsPagesBinding::setBox(QCheckBox* box, bool checked)
+{
+    // A change of state runs the box's handler (connected to toggled), as a click would.
+    box->setChecked(checked);
+}
+
+void SettingsPagesBinding::refreshFromSettings()
+{
+    const TQuayRegistryObject store;
+    m_refreshing = true;
+    const auto done = qScopeGuard([this] { m_refreshing = false; });
+
+    setBox(m_backUp->ckbShutDown, store.ReadShutDown());
+    setBox(m_backUp->ckbStartUp, store.ReadRunEntryPresent());
+    m_user->edbZipBackUpFilePassword->setText(store.ReadUserZipPassword());
+    m_user->edbSMPTServer->setText(store.ReadUserSMPTName());
+    m_user->edbSMPTPort->setText(QString::number(store.ReadUserConnectionPort()));
+    m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
+    m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
+    m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
+
+    const QStringList lines = summaryLines();
+    struct
+    {
+        QLineEdit* field;
+        QString value;
+    } const summaryFields[] = {
+        {m_summary->edbLastBackUp, store.ReadLastBackUp()},
+        {m_summary->edbNumberOfFilesLastSequence,
+         QString::number(store.ReadNumberOfFilesInLastSequence())},
+        {m_summary->edbTotalNumberOfFilesBackedUp, QString::number(store.ReadFileIDNumber())},
+        {m_summary->edbTotalNumberOfBackUpSequences,
+         QString::number(store.ReadNumberOfBackUpSequences())},
+        {m_summary->edbTotalNumberOfBytesBackedUp,
+         megabytesText(store.ReadNumberOfBytesBackedUp())},
+    };
+    for (const auto& [field, value] : summaryFields) {
+        field->setText(value);
+        field->setReadOnly(true);
+        field->setEnabled(false);
+    }
+    m_user->edbMaxNumberOfBytes->setText(
+        QString::number(store.ReadMaxNumberOfBytesToBackedUp() / 1000000.0, 'f', 0));
+
+    setBox(m_backUp->ckbDisconnectConnection, store.ReadDialUpDisconnect());
+    setBox(m_backUp->ckbShutDown, store.ReadShutDown());
+    setBox(m_backUp->ckbRunSequenceOnStartUp, store.ReadStartUpAutoRun());
+    setBox(m_backUp->ckbStartUp, store.ReadRunEntryPresent());
+    setBox(m_backUp->ckbStartUpMinimised, store.ReadStartMinimised());
+    setBox(m_backUp->ckbRunBackUpSequenceOnWindowsShutDown,
+           store.ReadRunSequenceOnWindowsShutDown());
+    setBox(m_folders->ckbBackUpSubFolders, store.ReadBackUpSubFolders());
+    setBox(m_backUp->ckbOverWriteFiles, store.ReadOverWriteFiles());
+    setBox(m_backUp->ckbLoadLogTree, store.ReadLoadLogTree());
+    setBox(m_backUp->ckbLoadDLL, store.ReadDLLRegistered());
+    setBox(m_backUp->ckbCloseTray, store.ReadCloseTray());
+    setBox(m_backUp->ckbCloseApplicationAfterSequence, store.ReadCloseApplicationAfterSequence());
+
+    m_summary->clearStatus();
+    for (const QString& line : lines)
+        m_summary->addStatusLine(line);
+    if (store.ReadBackUpSequenceSuccess()) {
+        m_summary->addStatusLine(QStringLiteral("Last back up was successful."));
+        m_summary->setStatusColour(false);
+    } else {
+        m_summary->addStatusLine(
+            QStringLiteral("Last back up was unsuccessful. Please check you devices."));
+        m_summary->addStatusLine(QStringLiteral("For more details see the sequence data file: ") +
+                                 store.ReadSequenceFile());
+        m_summary->setStatusColour(true);
+    }
+
+    m_user->edbMediaCapacity->setText(QString::number(store.ReadMediaCapacity()));
+    m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
+}
+
+void SettingsPagesBinding::storeSettings()
+{
+    const TQuayRegistryObject store;
+    const std::optional<double> megabytes = parseDecimal(m_user->edbMaxNumberOfBytes->text());
+    store.WriteMaxNumberOfBytesToBackedUp(megabytes ? *megabytes * 1000000.0
+                                                    : TQuayRegistryObject::DefaultMaxNumberOfBytes);
+    store.WriteShutDown(m_backUp->ckbShutDown->isChecked());
+    store.WriteUserZipPassword(m_user->edbZipBackUpFilePassword->text());
+    store.WriteUserSMPTName(m_user->edbSMPTServer->text().trimmed());
+    store.WriteUserConnectionPort(parseWhole(m_user->edbSMPTPort->text()).value_or(0));
+    store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
+    store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
+    store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
+    store.WriteDialUpDisconnect(m_backUp->ckbDisconnectConnection->isChecked());
+    store.WriteStartUpAutoRun(m_backUp->ckbRunSequenceOnStartUp->isChecked());
+    store.WriteRunEntry(m_backUp->ckbStartUp->isChecked());
+    store.WriteStartMinimised(m_backUp->ckbStartUpMinimised->isChecked());
+    store.WriteRunSequenceOnWindowsShutDown(
+        m_backUp->ckbRunBackUpSequenceOnWindowsShutDown->isChecked());
+    store.WriteCloseApplicationAfterSequence(
+        m_backUp->ckbCloseApplicationAfterSequence->isChecked());
+    store.WriteBackUpSubFolders(m_folders->ckbBackUpSubFolders->isChecked());
+    store.WriteOverWriteFiles(m_backUp->ckbOverWriteFiles->isChecked());
+    store.WriteLoadLogTree(m_backUp->ckbLoadLogTree->isChecked());
+    store.WriteDLLRegistered(m_backUp->ckbLoadDLL->isChecked());
+    store.WriteCloseTray(m_backUp->ckbCloseTray->isChecked());
+    const QString capacityText = m_user->edbMediaCapacity->text();
+    const std::optional<int> capacity = parseWhole(capacityText);
+    if (!capacity)
+        throw KestrelError(integerError(capacityText));
+    store.WriteMediaCapacity(*capacity);
+}
+
+void SettingsPagesBinding::connectHandlers()
+{
+    BackUpSettingsPage* page = m_backUp;
+    const auto writeDialUpDisconnect = [page] {
+        TQuayRegistryObject().WriteDialUpDisconnect(page->ckbDisconnectConnection->isChecked());
+    };
+    for (QCheckBox* box :
+         {page->ckbDisconnectConnection, page->ckbOverWriteFiles, page->ckbLoadLogTree})
+        connect(box, &QCheckBox::toggled, this, writeDialUpDisconnect);
+
+    const auto writeShutDown = [page] {
+        TQuayRegistryObject().WriteShutDown(page->ckbShutDown->isChecked());
+    };
+    for (QCheckBox* box : {page->ckbShutDown, page->ckbCloseApplicationAfterSequence})
+        connect(box, &QCheckBox::toggled, this, writeShutDown);
+
+    const auto writeRunEntry = [page] {
+        TQuayRegistryObject().WriteRunEntry(page->ckbStartUp->isChecked());
+    };
+    for (QCheckBox* box : {page->ckbStartUp, page->ckbStartUpMinimised})
+        connect(box, &QCheckBox::toggled, this, writeRunEntry);
+
+    connect(page->ckbRunBackUpSequenceOnWindowsShutDown, &QCheckBox::toggled, this,
+            [](bool checked) { TQuayRegistryObject().WriteRunSequenceOnWindowsShutDown(checked); });
+
+    connect(page->ckbCloseTray, &QCheckBox::toggled, this, [this](bool checked) {
+        // The question is for the user's own click; a refresh only shows the stored value.
+        if (checked || m_refreshing || *m_suppressCloseTrayPrompt) {
+            TQuayRegistryObject().WriteCloseTray(checked);
+            return;
+        }
+        const auto answer =
+            Services::prompt().ask(QStringLiteral("Leaving the tray open will inhibit file burn "
+                                                  "verificaton. Do you wish to proceed? "),
+                                   Prompt::Buttons::YesNo, Prompt::Icon::Warning);
+        if (answer == Prompt::Answer::Yes) {
+            TQuayRegistryObject().WriteCloseTray(false);
+            return;
+        }
+        const QSignalBlocker block(m_backUp->ckbCloseTray);
+        m_backUp->ckbCloseTray->setChecked(true);
+        TQuayRegistryObject().WriteCloseTray(true);
+    });
+
+    connect(m_user->btnChangeZipPassword, &QPushButton::clicked, this,
+            [this] { changePassword(true); });
+    connect(m_user->btnChangeSMPTServerUserPassword, &QPushButton::clicked, this,
+            [this] { changePassword(false); });
+    connect(m_user->edbMaxNumberOfBytes, &QLineEdit::textChanged, this,
+            [this](const QString& text) { checkNumber(text, false); });
+    connect(m_user->edbMediaCapacity, &QLineEdit::textChanged, this,
+            [this](const QString& text) { checkNumber(text, true); });
+}
+
+void SettingsPagesBinding::checkNumber(const QString& text, bool wholeNumber)
+{
+    // The text stays as typed; the message only tells the user.
+    if (wholeNumber ? !parseWhole(text) : !parseDecimal(text))
+        Services::prompt().notify(wholeNumber ? integerError(text) : floatError(text),
+                                  Prompt::Icon::Error);
+}
+
+void SettingsPagesBinding::changePassword(bool zipPassword)
+{
+    const QString caption = zipPassword ? QStringLiteral("Change Zip file Password")
+                                        : QStringLiteral("Change SMPT Server Password");
+    Prompt::PasswordPair typed;
+    while (true) {
+        const std::optional<Prompt::PasswordPair> entered =
+            Services::prompt().askPasswordPair(caption, typed);
+        if (!entered)
+            return;
+        typed = *entered;
+        if (typed.first == typed.second)
+            break;
+        Services::prompt().notify(QStringLiteral("Password not valid.  Please re-enter it."),
+                                  Prompt::Icon::Error);
+    }
+    const TQuayRegistryObject store;
+    if (zipPassword) {
+        store.WriteUserZipPassword(typed.first);
+        m_user->edbZipBackUpFilePassword->setText(typed.first);
+    } else {
+        store.WriteUserSMPTServerPassword(typed.first);
+        m_user->edbSMPTServerUserPassword->setText(typed.first);
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+
+class SummaryPage;
+class UserSettingsPage;
+class BackUpSettingsPage;
+class FolderSelectionPage;
+class QCheckBox;
+class QLineEdit;
+
+// Moves settings between the store and the controls of the two settings pages and
+// the Summary page: the refresh, the save routine, the immediate click handlers,
+// the input checks and the change-password buttons.
+class SettingsPagesBinding : public QObject
+{
+    Q_OBJECT
+
+public:
+    SettingsPagesBinding(SummaryPage* summary, UserSettingsPage* user, BackUpSettingsPage* backUp,
+                         FolderSelectionPage* folders, const bool* suppressCloseTrayPrompt,
+                         QObject* parent = nullptr);
+
+    // Loads every control from the store and writes the summary into the status memo.
+    void refreshFromSettings();
+    // Stores the settings pages, in the designed order. Throws KestrelError when the
+    // media capacity is not a whole number (everything before it is stored).
+    void storeSettings();
+
+    // The summary lines of the status memo and of a successful sequence data file.
+    static QStringList summaryLines();
+    // Megabytes in the general floating format ("2.5").
+    static QString megabytesText(double bytes);
+
+private:
+    void connectHandlers();
+    void setBox(QCheckBox* box, bool checked);
+    void changePassword(bool zipPassword);
+    void checkNumber(const QString& text, bool wholeNumber);
+
+    SummaryPage* m_summary;
+    UserSettingsPage* m_user;
+    BackUpSettingsPage* m_backUp;
+    FolderSelectionPage* m_folders;
+    const bool* m_suppressCloseTrayPrompt;
+    bool m_refreshing = false;
+};

@@ -1,0 +1,112 @@
+#include "ui/UserSettingsPage.h"
+
+#include "ui/ControlHelpers.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QLineEdit* maskedField(QWidget* parent, const QString& name)
+{
+    QLineEdit* edit = makeEdit(parent, name);
+    edit->setReadOnly(true);
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+} // namespace
+
+UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("tbsInternetSettings"));
+    setHelpContext(this, 500);
+    auto* layout = new QVBoxLayout(this);
+
+    grbUserInformation =
+        makeGroup(this, QStringLiteral("grbUserInformation"), QStringLiteral("User Information"));
+    auto* user = new QGridLayout(grbUserInformation);
+    lblZipBackUp = makeLabel(grbUserInformation, QStringLiteral("lblZipBackUp"),
+                             QStringLiteral("Zip Back Up File Password:"));
+    edbZipBackUpFilePassword =
+        maskedField(grbUserInformation, QStringLiteral("edbZipBackUpFilePassword"));
+    btnChangeZipPassword =
+        makeButton(grbUserInformation, QStringLiteral("btnChangeZipPassword"),
+                   QStringLiteral("Change"), QStringLiteral("Change Zip Back Up File Password"));
+    lblEmailAddress = makeLabel(grbUserInformation, QStringLiteral("lblEmailAddress"),
+                                QStringLiteral("Back Up Email Address:"));
+    edbUserBackUpEmailAddress =
+        makeEdit(grbUserInformation, QStringLiteral("edbUserBackUpEmailAddress"));
+    edbUserBackUpEmailAddress->installEventFilter(this);
+    lblBackUpDrive = makeLabel(grbUserInformation, QStringLiteral("lblBackUpDrive"),
+                               QStringLiteral("Back Up Drive (XP Default Drive):"));
+    edbCDDrive = makeEdit(grbUserInformation, QStringLiteral("edbCDDrive"));
+    edbCDDrive->setReadOnly(true);
+    lblMaxNumberOfBytes =
+        makeLabel(grbUserInformation, QStringLiteral("lblMaxNumberOfBytes"),
+                  QStringLiteral("Maximum Number Of Bytes To Back Up in One Sequence (MB):"));
+    edbMaxNumberOfBytes = makeEdit(grbUserInformation, QStringLiteral("edbMaxNumberOfBytes"));
+    lblMediaCapacity = makeLabel(grbUserInformation, QStringLiteral("lblMediaCapacity"),
+                                 QStringLiteral("Maximum Media Capacity  (MB):"));
+    edbMediaCapacity = makeEdit(grbUserInformation, QStringLiteral("edbMediaCapacity"));
+    lblMediaCapacity->setVisible(false);
+    edbMediaCapacity->setVisible(false);
+
+    user->addWidget(lblZipBackUp, 0, 0);
+    user->addWidget(edbZipBackUpFilePassword, 0, 1);
+    user->addWidget(btnChangeZipPassword, 0, 2);
+    user->addWidget(lblEmailAddress, 1, 0);
+    user->addWidget(edbUserBackUpEmailAddress, 1, 1, 1, 2);
+    user->addWidget(lblBackUpDrive, 2, 0);
+    user->addWidget(edbCDDrive, 2, 1, 1, 2);
+    user->addWidget(lblMaxNumberOfBytes, 3, 0);
+    user->addWidget(edbMaxNumberOfBytes, 3, 1, 1, 2);
+    user->addWidget(lblMediaCapacity, 4, 0);
+    user->addWidget(edbMediaCapacity, 4, 1, 1, 2);
+    layout->addWidget(grbUserInformation);
+
+    grbSMTPInformation =
+        makeGroup(this, QStringLiteral("grbSMTPInformation"), QStringLiteral("SMTP Information"));
+    auto* smtp = new QGridLayout(grbSMTPInformation);
+    edbSMPTServer = makeEdit(grbSMTPInformation, QStringLiteral("edbSMPTServer"));
+    edbSMPTPort =
+        makeEdit(grbSMTPInformation, QStringLiteral("edbSMPTPort"),
+                 QStringLiteral("Port of the SMTP server: 25, 587 (STARTTLS) or 465 (TLS)"));
+    edbSMPTPort->setValidator(new QIntValidator(1, 65535, edbSMPTPort));
+    edbSMPTServerUserName = makeEdit(grbSMTPInformation, QStringLiteral("edbSMPTServerUserName"));
+    edbSMPTServerUserPassword =
+        maskedField(grbSMTPInformation, QStringLiteral("edbSMPTServerUserPassword"));
+    btnChangeSMPTServerUserPassword =
+        makeButton(grbSMTPInformation, QStringLiteral("btnChangeSMPTServerUserPassword"),
+                   QStringLiteral("Change"), QStringLiteral("Change SMTP Server User Password"));
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServer"),
+                              QStringLiteral("SMTP Server:")),
+                    0, 0);
+    smtp->addWidget(edbSMPTServer, 0, 1, 1, 2);
+    smtp->addWidget(
+        makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTPort"), QStringLiteral("SMTP Port:")),
+        1, 0);
+    smtp->addWidget(edbSMPTPort, 1, 1, 1, 2);
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserName"),
+                              QStringLiteral("SMTP Server User Name:")),
+                    2, 0);
+    smtp->addWidget(edbSMPTServerUserName, 2, 1, 1, 2);
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserPassword"),
+                              QStringLiteral("SMTP Server User Password:")),
+                    3, 0);
+    smtp->addWidget(edbSMPTServerUserPassword, 3, 1);
+    smtp->addWidget(btnChangeSMPTServerUserPassword, 3, 2);
+    layout->addWidget(grbSMTPInformation);
+    layout->addStretch();
+}
+
+bool UserSettingsPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == edbUserBackUpEmailAddress && event->type() == QEvent::MouseButtonDblClick)
+        Q_EMIT backUpAddressDoubleClicked();
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+// The "User Settings" page ("Drive" in the drive and CD editions): backup address,
+// zip password, byte limit, drive details and the SMTP fields.
+class UserSettingsPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit UserSettingsPage(QWidget* parent = nullptr);
+
+    QGroupBox* grbUserInformation;
+    QLabel* lblZipBackUp;
+    QLineEdit* edbZipBackUpFilePassword;
+    QPushButton* btnChangeZipPassword;
+    QLabel* lblEmailAddress;
+    QLineEdit* edbUserBackUpEmailAddress;
+    QLabel* lblBackUpDrive;
+    QLineEdit* edbCDDrive;
+    QLabel* lblMaxNumberOfBytes;
+    QLineEdit* edbMaxNumberOfBytes;
+    QLabel* lblMediaCapacity;
+    QLineEdit* edbMediaCapacity;
+
+    QGroupBox* grbSMTPInformation;
+    QLineEdit* edbSMPTServer;
+    QLineEdit* edbSMPTPort;
+    QLineEdit* edbSMPTServerUserName;
+    QLineEdit* edbSMPTServerUserPassword;
+    QPushButton* btnChangeSMPTServerUserPassword;
+
+Q_SIGNALS:
+    // The backup address field was double-clicked (the drive edition's folder browse).
+    void backUpAddressDoubleClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};

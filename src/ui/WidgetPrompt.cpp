@@ -1,0 +1,103 @@
+#include "ui/WidgetPrompt.h"
+
+#include "ui/QuayPasswordForm.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon boxIcon(Prompt::Icon icon)
+{
+    switch (icon) {
+    case Prompt::Icon::Information:
+        return QMessageBox::Information;
+    case Prompt::Icon::Confirmation:
+        return QMessageBox::Question;
+    case Prompt::Icon::Warning:
+        return QMessageBox::Warning;
+    case Prompt::Icon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon)
+{
+    QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::NoButton,
+                    m_parent);
+    switch (buttons) {
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    default:
+        return Answer::No;
+    }
+}
+
+void WidgetPrompt::notify(const QString& text, Icon icon)
+{
+    QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::Ok,
+                    m_parent);
+    box.exec();
+}
+
+std::optional<QString> WidgetPrompt::inputText(const QString& caption, const QString& label,
+                                               const QString& initial)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, caption, label, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> WidgetPrompt::chooseFile(const QString& title, const QString& startFolder,
+                                                const QString& filter)
+{
+    const QString file = QFileDialog::getOpenFileName(m_parent, title, startFolder, filter);
+    if (file.isEmpty())
+        return std::nullopt;
+    return file;
+}
+
+std::optional<QString> WidgetPrompt::chooseFolder(const QString& caption,
+                                                  const QString& startFolder)
+{
+    const QString folder = QFileDialog::getExistingDirectory(m_parent, caption, startFolder);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<Prompt::PasswordPair> WidgetPrompt::askPasswordPair(const QString& caption,
+                                                                  const PasswordPair& typed)
+{
+    TQuayPasswordForm form(m_parent);
+    form.setWindowTitle(caption);
+    form.ebPasswordOne->setText(typed.first);
+    form.ebPasswordTwo->setText(typed.second);
+    if (form.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return PasswordPair{form.ebPasswordOne->text(), form.ebPasswordTwo->text()};
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/Prompt.h"
+
+class QWidget;
+
+// The program's Prompt: modal message boxes, input box, file dialog, folder
+// browser and the change-password dialog, parented to the main window.
+class WidgetPrompt : public Prompt
+{
+public:
+    void setParentWindow(QWidget* window) { m_parent = window; }
+
+    Answer ask(const QString& text, Buttons buttons, Icon icon) override;
+    void notify(const QString& text, Icon icon) override;
+    std::optional<QString> inputText(const QString& caption, const QString& label,
+                                     const QString& initial) override;
+    std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
+                                      const QString& filter) override;
+    std::optional<QString> chooseFolder(const QString& caption,
+                                        const QString& startFolder) override;
+    std::optional<PasswordPair> askPasswordPair(const QString& caption,
+                                                const PasswordPair& typed) override;
+
+private:
+    QWidget* m_parent = nullptr;
+};

@@ -1,0 +1,391 @@
+#include "ui/frmKestrelClientMain.h"
+
+#include "core/EditionProfile.h"
+#include "core/PlatformServices.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "core/SettingsDatabase.h"
+#include "ui/BackUpLogPage.h"
+#include "ui/BackUpSettingsPage.h"
+#include "ui/ControlHelpers.h"
+#include "ui/FileSelectionPage.h"
+#include "ui/FolderSelectionPage.h"
+#include "ui/HelpWindow.h"
+#include "ui/MainMenus.h"
+#include "ui/SettingsPagesBinding.h"
+#include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+constexpr qint64 LargeLogAtStart = 100000;
+const QString SupportAddress = QStringLiteral("support@orrery.example");
+const QString MakerWebPage = QStringLiteral("https://www.orrery.example/");
+} // namespace
+
+TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(parent)
+{
+    // 1. The window and its controls.
+    setObjectName(QStringLiteral("frmKestrelClientMain"));
+    setWindowTitle(currentProfile().name);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setHelpContext(this, 100);
+    buildPages();
+    // The designed 515 pixels, or as wide as the page tabs need with the desktop's font.
+    resize(qMax(515, pgcKestrel->tabBar()->sizeHint().width() + 24), 591);
+    menus = new MainMenus(this);
+    createTimers();
+    m_settings = new SettingsPagesBinding(summaryPage, userSettingsPage, backUpSettingsPage,
+                                          folderSelectionPage, &SuppressCloseTrayPrompt, this);
+    connectControls();
+
+    // 3. Window state.
+    SuppressCloseTrayPrompt = true;
+    ShutDownTriggered = false;
+    PendingLogLines.clear();
+
+    // 4. The list and log locations; no sequence is being started by the countdown.
+    {
+        const TQuayRegistryObject store;
+        m_filesList = store.ReadFileOfFiles();
+        m_foldersList = store.ReadFileOfDirectories();
+        m_logFile = store.ReadLogFile();
+        store.WriteRunSequenceNow(false);
+    }
+    const QString damaged = SettingsDatabase::takeDamagedNotice();
+    if (!damaged.isEmpty())
+        Services::prompt().notify(damaged, Prompt::Icon::Warning);
+
+    // 5.
+    RefreshFromSettings();
+    // 6.
+    LoadLogTreeAtStart = true;
+    // 7.
+    applyEditionChanges();
+    // 8.
+    IconKeyList = {QStringLiteral("drive"),
+                   QStringLiteral("folder"),
+                   QStringLiteral("kestrelbackupfolder"),
+                   QStringLiteral("kestrelbackedupfolder"),
+                   QStringLiteral(".zip"),
+                   QStringLiteral("unkownfiletype")};
+    // 10.
+    decideLogTreeLoadingAtStart(m_logFile);
+    // 11.
+    pgcKestrel->setCurrentWidget(summaryPage);
+    summaryPage->clearStatus();
+    // 13.
+    const TQuayRegistryObject store;
+    if (!store.ReadWizzardRun() &&
+        Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
+            Prompt::Answer::Yes)
+        Q_EMIT setupWizardRequested();
+}
+
+TfrmKestrelClientMain::~TfrmKestrelClientMain() = default;
+
+void TfrmKestrelClientMain::buildPages()
+{
+    pgcKestrel = new QTabWidget(this);
+    pgcKestrel->setObjectName(QStringLiteral("pgcKestrel"));
+    summaryPage = new SummaryPage(pgcKestrel);
+    fileSelectionPage = new FileSelectionPage(pgcKestrel);
+    folderSelectionPage = new FolderSelectionPage(pgcKestrel);
+    backUpLogPage = new BackUpLogPage(pgcKestrel);
+    userSettingsPage = new UserSettingsPage(pgcKestrel);
+    backUpSettingsPage = new BackUpSettingsPage(pgcKestrel);
+    pgcKestrel->addTab(summaryPage, QStringLiteral("Summary"));
+    pgcKestrel->addTab(fileSelectionPage, QStringLiteral("File Selection"));
+    pgcKestrel->addTab(folderSelectionPage, QStringLiteral("Folder Selection"));
+    pgcKestrel->addTab(backUpLogPage, QStringLiteral("Back Up Log"));
+    pgcKestrel->addTab(userSettingsPage, QStringLiteral("User Settings"));
+    pgcKestrel->addTab(backUpSettingsPage, QStringLiteral("Back Up Settings"));
+    setCentralWidget(pgcKestrel);
+}
+
+void TfrmKestrelClientMain::createTimers()
+{
+    const auto makeTimer = [this](const QString& name, int interval) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(name);
+        timer->setInterval(interval);
+        return timer;
+    };
+    tmrFindSubFolders = makeTimer(QStringLiteral("tmrFindSubFolders"), 5000);
+    tmrWindowsShutDownBackUpSequenceRun =
+        makeTimer(QStringLiteral("tmrWindowsShutDownBackUpSequenceRun"), 2000);
+    tmrStartShutDownSequene = makeTimer(QStringLiteral("tmrStartShutDownSequene"), 30000);
+
+    connect(tmrFindSubFolders, &QTimer::timeout, this,
+            [this] { summaryPage->appendToLastStatusLine(QStringLiteral(".")); });
+    connect(tmrWindowsShutDownBackUpSequenceRun, &QTimer::timeout, this, [this] {
+        tmrWindowsShutDownBackUpSequenceRun->stop();
+        showMaximized();
+        ShutDownTriggered = true;
+        RunBackUpSequence();
+    });
+    connect(tmrStartShutDownSequene, &QTimer::timeout, this, [this] {
+        tmrStartShutDownSequene->stop();
+        Services::dialUp().hangUp();
+        ShutDownTriggered = false;
+        Q_EMIT shutDownCountdownRequested();
+    });
+}
+
+void TfrmKestrelClientMain::connectControls()
+{
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    pgcKestrel->setContextMenuPolicy(Qt::CustomContextMenu);
+    const auto popUp = [this](const QPoint&) {
+        menus->pumMain->popup(QCursor::pos());
+    };
+    connect(this, &QWidget::customContextMenuRequested, this, popUp);
+    connect(pgcKestrel, &QWidget::customContextMenuRequested, this, popUp);
+
+    connect(summaryPage->btnRunBackUp, &QPushButton::clicked, this,
+            &TfrmKestrelClientMain::RunBackUpSequence);
+    connect(menus->pumRunBackUpNow, &QAction::triggered, this,
+            &TfrmKestrelClientMain::RunBackUpSequence);
+    connect(summaryPage->btnExit, &QPushButton::clicked, this, [this] {
+        SequenceCancelled = true;
+        close();
+    });
+    connect(menus->FileExit, &QAction::triggered, this, &QWidget::close);
+    connect(summaryPage->btnNumberOfBytesReset, &QPushButton::clicked, this,
+            &TfrmKestrelClientMain::resetBytesBackedUp);
+
+    connect(menus->HelpOn, &QAction::triggered, this, &TfrmKestrelClientMain::ShowContextHelp);
+    connect(menus->pumHelp, &QAction::triggered, this, &TfrmKestrelClientMain::ShowContextHelp);
+    connect(menus->HelpContents, &QAction::triggered, this,
+            [this] { openHelp(HelpWindow::ContentsTopic); });
+    connect(menus->HelpAbout, &QAction::triggered, this, &TfrmKestrelClientMain::aboutRequested);
+    connect(menus->HelpEmailUs, &QAction::triggered, this, &TfrmKestrelClientMain::emailUs);
+    connect(menus->HelpContactUs, &QAction::triggered, this, &TfrmKestrelClientMain::contactUs);
+    connect(menus->LogFileName1, &QAction::triggered, this, [] {
+        Services::prompt().notify(QStringLiteral("The log file currently being used is: ") +
+                                  TQuayRegistryObject().ReadLogFile());
+    });
+    connect(menus->ToolsSetupWizard, &QAction::triggered, this, [this] {
+        Q_EMIT setupWizardRequested();
+        RefreshFromSettings();
+    });
+
+    connect(backUpSettingsPage, &BackUpSettingsPage::hidden, this,
+            &TfrmKestrelClientMain::StoreSettings);
+    connect(userSettingsPage, &UserSettingsPage::backUpAddressDoubleClicked, this, [this] {
+        if (!isEdition(Edition::KestrelDrive))
+            return;
+        const auto folder =
+            Services::prompt().chooseFolder(QStringLiteral("Select Folder"), QDir::homePath());
+        if (folder)
+            userSettingsPage->edbUserBackUpEmailAddress->setText(*folder);
+    });
+}
+
+void TfrmKestrelClientMain::applyEditionChanges()
+{
+    UserSettingsPage* user = userSettingsPage;
+    BackUpSettingsPage* backUp = backUpSettingsPage;
+    const auto hide = [](std::initializer_list<QWidget*> widgets) {
+        for (QWidget* widget : widgets)
+            widget->setVisible(false);
+    };
+    const auto becomeDrivePage = [this, user] {
+        user->grbUserInformation->setTitle(QStringLiteral("Drive Details"));
+        pgcKestrel->setTabText(pgcKestrel->indexOf(user), QStringLiteral("Drive"));
+    };
+    switch (currentEdition()) {
+    case Edition::KestrelClient:
+        hide({user->lblBackUpDrive, user->edbCDDrive, user->lblEmailAddress,
+              user->edbUserBackUpEmailAddress, backUp->ckbOverWriteFiles});
+        break;
+    case Edition::KestrelSolo:
+        hide({user->lblBackUpDrive, user->edbCDDrive, backUp->ckbOverWriteFiles});
+        break;
+    case Edition::KestrelCD:
+        hide({backUp->ckbDisconnectConnection, backUpLogPage->btnAddFileBackUpRequest,
+              user->lblEmailAddress, user->edbUserBackUpEmailAddress, user->grbSMTPInformation,
+              user->lblZipBackUp, user->edbZipBackUpFilePassword, user->btnChangeZipPassword});
+        for (QWidget* widget : {static_cast<QWidget*>(backUp->ckbCloseTray),
+                                static_cast<QWidget*>(user->lblMediaCapacity),
+                                static_cast<QWidget*>(user->edbMediaCapacity)})
+            widget->setVisible(true);
+        becomeDrivePage();
+        user->edbCDDrive->setText(TQuayRegistryObject().ReadCDBurnerDevice());
+        break;
+    case Edition::KestrelDrive:
+        hide({user->lblZipBackUp, user->edbZipBackUpFilePassword, user->btnChangeZipPassword,
+              user->lblBackUpDrive, backUp->ckbDisconnectConnection, user->edbCDDrive,
+              user->grbSMTPInformation, backUpLogPage->btnAddFileBackUpRequest});
+        menus->Get1->setVisible(false);
+        user->lblEmailAddress->setText(QStringLiteral("Back Up Folder:"));
+        user->edbUserBackUpEmailAddress->setReadOnly(true);
+        user->edbUserBackUpEmailAddress->setToolTip(QStringLiteral("Double click to change."));
+        becomeDrivePage();
+        break;
+    }
+}
+
+void TfrmKestrelClientMain::decideLogTreeLoadingAtStart(const QString& logFile)
+{
+    const QFileInfo log(logFile);
+    if (!log.exists())
+        return;
+    const TQuayRegistryObject store;
+    if (log.size() > LargeLogAtStart) {
+        if (!store.ReadLoadLogTree()) {
+            LoadLogTreeAtStart = false;
+        } else if (
+            Services::prompt().ask(QStringLiteral(
+                "The log file is large and will take some time to load, it is recommended to "
+                "load the file only when required.  This can be done by clicking the log tab.  "
+                "Defer loading the log file?")) == Prompt::Answer::Yes) {
+            LoadLogTreeAtStart = false;
+            const bool makeDefault =
+                Services::prompt().ask(QStringLiteral(
+                    "Do you want to make this the default setting for large log files?")) ==
+                Prompt::Answer::Yes;
+            store.WriteLoadLogTree(!makeDefault);
+        } else {
+            LoadLogTreeAtStart = true;
+        }
+    }
+    if (LoadLogTreeAtStart && store.ReadLoadLogTree())
+        LoadLogIntoTree(logFile);
+}
+
+void TfrmKestrelClientMain::LoadLogIntoTree(const QString& logFile)
+{
+    Q_UNUSED(logFile);
+}
+
+void TfrmKestrelClientMain::RefreshFromSettings()
+{
+    m_settings->refreshFromSettings();
+}
+
+void TfrmKestrelClientMain::StoreSettings()
+{
+    m_settings->storeSettings();
+}
+
+void TfrmKestrelClientMain::SaveTreesAndSettings()
+{
+    StoreSettings();
+}
+
+void TfrmKestrelClientMain::RunBackUpSequence()
+{}
+
+void TfrmKestrelClientMain::resetBytesBackedUp()
+{
+    if (Services::prompt().ask(QStringLiteral(
+            "Do you want to reset the number of bytes bascked up to 0?")) != Prompt::Answer::Yes)
+        return;
+    TQuayRegistryObject().WriteNumberOfBytesBackedUp(0.0);
+    summaryPage->edbTotalNumberOfBytesBackedUp->setText(QStringLiteral("0"));
+}
+
+int TfrmKestrelClientMain::ContextHelpNumber() const
+{
+    int context = 0;
+    for (const QWidget* widget = QApplication::focusWidget(); widget && widget != this;
+         widget = widget->parentWidget()) {
+        context = helpContext(widget);
+        if (context != 0)
+            break;
+    }
+    if (context == 0 || context == 600) {
+        static const int pageContexts[] = {150, 200, 300, 400, 500, 600};
+        const int page = pgcKestrel->currentIndex();
+        context = page >= 0 && page < 6 ? pageContexts[page] : 150;
+    }
+    return context;
+}
+
+void TfrmKestrelClientMain::ShowContextHelp()
+{
+    openHelp(ContextHelpNumber());
+}
+
+void TfrmKestrelClientMain::openHelp(int context)
+{
+    if (!m_help)
+        m_help = new HelpWindow(this);
+    m_help->showTopic(context);
+}
+
+void TfrmKestrelClientMain::emailUs()
+{
+    if (isEdition(Edition::KestrelClient))
+        return;
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("mailto:%1?Subject=%2: ").arg(SupportAddress, currentProfile().name)));
+}
+
+void TfrmKestrelClientMain::contactUs()
+{
+    QDesktopServices::openUrl(QUrl(MakerWebPage));
+}
+
+void TfrmKestrelClientMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (isActiveWindow())
+        onActivated();
+    else
+        onDeactivated();
+}
+
+void TfrmKestrelClientMain::onActivated()
+{
+    RefreshFromSettings();
+    SuppressCloseTrayPrompt = false;
+}
+
+void TfrmKestrelClientMain::onDeactivated()
+{
+    if (!m_terminating)
+        SaveTreesAndSettings();
+}
+
+void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
+{
+    if (m_terminating) {
+        event->accept();
+        return;
+    }
+    SequenceCancelled = true;
+    SaveTreesAndSettings();
+    if (Services::prompt().ask(QStringLiteral("Do you really want to exit?")) ==
+        Prompt::Answer::Yes)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfrmKestrelClientMain::TerminateApplication()
+{
+    m_terminating = true;
+    QCoreApplication::quit();
+}

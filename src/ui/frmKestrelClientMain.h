@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+class QTabWidget;
+class QTimer;
+class SummaryPage;
+class FileSelectionPage;
+class FolderSelectionPage;
+class BackUpLogPage;
+class UserSettingsPage;
+class BackUpSettingsPage;
+class SettingsPagesBinding;
+class MainMenus;
+class HelpWindow;
+
+// The program's one main window. It owns the six pages, the menus, the timers and
+// the window state of a sequence, and adapts itself to the running edition.
+class TfrmKestrelClientMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmKestrelClientMain(QWidget* parent = nullptr);
+    ~TfrmKestrelClientMain() override;
+
+    // Window state of a sequence.
+    bool SequenceCancelled = false;
+    bool ShutDownTriggered = false;
+    bool SuppressCloseTrayPrompt = true;
+    bool LoadLogTreeAtStart = true;
+    bool MediaFull = false;
+    QStringList PendingLogLines;
+    QStringList IconKeyList;
+
+    QTabWidget* pgcKestrel;
+    SummaryPage* summaryPage;
+    FileSelectionPage* fileSelectionPage;
+    FolderSelectionPage* folderSelectionPage;
+    BackUpLogPage* backUpLogPage;
+    UserSettingsPage* userSettingsPage;
+    BackUpSettingsPage* backUpSettingsPage;
+    MainMenus* menus;
+
+    QTimer* tmrFindSubFolders;
+    QTimer* tmrWindowsShutDownBackUpSequenceRun;
+    QTimer* tmrStartShutDownSequene;
+
+    // Reloads the settings controls and the Summary page from the store and writes
+    // the summary into the status memo.
+    void RefreshFromSettings();
+    // Stores the settings pages in the store.
+    void StoreSettings();
+    // The save points of the selection lists and settings: deactivation and close.
+    void SaveTreesAndSettings();
+    void RunBackUpSequence();
+    // Shows the help topic of the focused control, or of the page shown.
+    void ShowContextHelp();
+    int ContextHelpNumber() const;
+    HelpWindow* helpWindow() const { return m_help; }
+
+    // Ends the program without the close question (after a sequence).
+    void TerminateApplication();
+
+Q_SIGNALS:
+    // Actions whose windows are built elsewhere in the program.
+    void setupWizardRequested();
+    void autoRunCountdownRequested();
+    void shutDownCountdownRequested();
+    void aboutRequested();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildPages();
+    void connectControls();
+    void createTimers();
+    void applyEditionChanges();
+    void decideLogTreeLoadingAtStart(const QString& logFile);
+    void LoadLogIntoTree(const QString& logFile);
+    void resetBytesBackedUp();
+    void openHelp(int context);
+    void emailUs();
+    void contactUs();
+    void onActivated();
+    void onDeactivated();
+
+    SettingsPagesBinding* m_settings = nullptr;
+    HelpWindow* m_help = nullptr;
+    QString m_filesList;
+    QString m_foldersList;
+    QString m_logFile;
+    bool m_terminating = false;
+};
