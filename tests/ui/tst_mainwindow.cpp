@@ -1,0 +1,287 @@
+#include "core/QuayRegistryObject.h"
+#include "core/SettingsDatabase.h"
+#include "support/TestEnvironment.h"
+#include "ui/BackUpSettingsPage.h"
+#include "ui/HelpWindow.h"
+#include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
+#include "ui/frmKestrelClientMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+// The main window under the offscreen platform, driven through its controls by
+// object name, with every question answered by the test.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    static std::unique_ptr<TestEnvironment> freshProfile(const QString& edition = QStringLiteral("KestrelSolo"))
+    {
+        auto env = std::make_unique<TestEnvironment>(edition);
+        TQuayRegistryObject().WriteWizzardRun(true);
+        return env;
+    }
+
+    template <typename T>
+    static T* control(QWidget& window, const char* name)
+    {
+        T* found = window.findChild<T*>(QLatin1String(name));
+        if (!found)
+            qWarning("no control %s", name);
+        return found;
+    }
+
+    static QStringList tabCaptions(TfrmKestrelClientMain& window)
+    {
+        QStringList captions;
+        for (int i = 0; i < window.pgcKestrel->count(); ++i)
+            captions << window.pgcKestrel->tabText(i);
+        return captions;
+    }
+
+private Q_SLOTS:
+    void pagesAndEditionChanges_data()
+    {
+        QTest::addColumn<QString>("edition");
+        QTest::addColumn<QString>("settingsCaption");
+        QTest::addColumn<QStringList>("hidden");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("solo") << QStringLiteral("KestrelSolo") << QStringLiteral("User Settings")
+                              << QStringList{"lblBackUpDrive", "edbCDDrive", "ckbOverWriteFiles", "ckbCloseTray",
+                                             "edbMediaCapacity", "btnNewFolders", "btnAddFileBackUpRequest"}
+                              << QStringList{"edbUserBackUpEmailAddress", "grbSMTPInformation",
+                                             "edbZipBackUpFilePassword", "ckbDisconnectConnection"};
+        QTest::newRow("client") << QStringLiteral("KestrelClient") << QStringLiteral("User Settings")
+                                << QStringList{"lblBackUpDrive", "edbCDDrive", "lblEmailAddress",
+                                               "edbUserBackUpEmailAddress", "ckbOverWriteFiles"}
+                                << QStringList{"grbSMTPInformation", "edbZipBackUpFilePassword"};
+        QTest::newRow("cd") << QStringLiteral("KestrelCD") << QStringLiteral("Drive")
+                            << QStringList{"ckbDisconnectConnection", "lblEmailAddress", "edbUserBackUpEmailAddress",
+                                           "grbSMTPInformation", "lblZipBackUp", "edbZipBackUpFilePassword",
+                                           "btnChangeZipPassword"}
+                            << QStringList{"ckbCloseTray", "lblMediaCapacity", "edbMediaCapacity", "edbCDDrive"};
+        QTest::newRow("drive") << QStringLiteral("KestrelDrive") << QStringLiteral("Drive")
+                               << QStringList{"lblZipBackUp", "edbZipBackUpFilePassword", "btnChangeZipPassword",
+                                              "lblBackUpDrive", "ckbDisconnectConnection", "edbCDDrive",
+                                              "grbSMTPInformation", "btnAddFileBackUpRequest"}
+                               << QStringList{"lblEmailAddress", "edbUserBackUpEmailAddress"};
+    }
+
+    void pagesAndEditionChanges()
+    {
+        QFETCH(QString, edition);
+        QFETCH(QString, settingsCaption);
+        QFETCH(QStringList, hidden);
+        QFETCH(QStringList, shown);
+        auto env = freshProfile(edition);
+        TfrmKestrelClientMain window;
+        QCOMPARE(window.windowTitle(), edition);
+        QCOMPARE(tabCaptions(window), (QStringList{"Summary", "File Selection", "Folder Selection", "Back Up Log",
+                                                   settingsCaption, "Back Up Settings"}));
+        QCOMPARE(window.pgcKestrel->currentIndex(), 0);
+        for (const QString& name : hidden) {
+            QWidget* widget = window.findChild<QWidget*>(name);
+            QVERIFY2(widget, qPrintable(name));
+            QVERIFY2(widget->isHidden(), qPrintable(name + QStringLiteral(" should be hidden")));
+        }
+        for (const QString& name : shown) {
+            QWidget* widget = window.findChild<QWidget*>(name);
+            QVERIFY2(widget, qPrintable(name));
+            QVERIFY2(!widget->isHidden(), qPrintable(name + QStringLiteral(" should be shown")));
+        }
+        const bool drivePage = settingsCaption == QLatin1String("Drive");
+        QCOMPARE(control<QGroupBox>(window, "grbUserInformation")->title(),
+                 drivePage ? QStringLiteral("Drive Details") : QStringLiteral("User Information"));
+        QCOMPARE(window.findChild<QAction*>(QStringLiteral("Get1"))->isVisible(), edition != QLatin1String("KestrelDrive"));
+        if (edition == QLatin1String("KestrelDrive")) {
+            QCOMPARE(control<QLabel>(window, "lblEmailAddress")->text(), QStringLiteral("Back Up Folder:"));
+            QVERIFY(control<QLineEdit>(window, "edbUserBackUpEmailAddress")->isReadOnly());
+        }
+        QVERIFY(env->prompt.unexpected().isEmpty());
+    }
+
+    void controlsCarryTheirCaptionsAndState()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->text(), QStringLiteral("Run Back Up Now"));
+        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->toolTip(), QStringLiteral("Run back up sequence now"));
+        QVERIFY(!control<QPushButton>(window, "btnBackUpSequenceCancel")->isEnabled());
+        QVERIFY(window.summaryPage->rdbIncrementalBackUp->isChecked());
+        QCOMPARE(window.tmrFindSubFolders->interval(), 5000);
+        QCOMPARE(window.tmrWindowsShutDownBackUpSequenceRun->interval(), 2000);
+        QCOMPARE(window.tmrStartShutDownSequene->interval(), 30000);
+        QVERIFY(!window.tmrFindSubFolders->isActive());
+        QCOMPARE(window.IconKeyList, (QStringList{"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
+                                                  ".zip", "unkownfiletype"}));
+        QVERIFY(window.SuppressCloseTrayPrompt);
+        QVERIFY(window.summaryPage->memStatus->toPlainText().isEmpty());
+    }
+
+    void summaryComesFromTheStore()
+    {
+        auto env = freshProfile();
+        const TQuayRegistryObject store;
+        store.WriteLastBackUp(QStringLiteral("07/12/2026 20:54:48"));
+        store.WriteNumberOfFilesInLastSequence(4);
+        store.WriteFileIDNumber(17);
+        store.WriteNumberOfBackUpSequences(3);
+        store.WriteNumberOfBytesBackedUp(2500000);
+        store.WriteBackUpSequenceSuccess(true);
+        TfrmKestrelClientMain window;
+        QCOMPARE(window.summaryPage->edbLastBackUp->text(), QStringLiteral("07/12/2026 20:54:48"));
+        QCOMPARE(window.summaryPage->edbNumberOfFilesLastSequence->text(), QStringLiteral("4"));
+        QCOMPARE(window.summaryPage->edbTotalNumberOfFilesBackedUp->text(), QStringLiteral("17"));
+        QCOMPARE(window.summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("3"));
+        QCOMPARE(window.summaryPage->edbTotalNumberOfBytesBackedUp->text(), QStringLiteral("2.5"));
+        QCOMPARE(window.userSettingsPage->edbMaxNumberOfBytes->text(), QStringLiteral("2"));
+
+        window.RefreshFromSettings();
+        QCOMPARE(window.summaryPage->memStatus->toPlainText().split(QLatin1Char('\n')),
+                 (QStringList{"Last back up date: 07/12/2026 20:54:48", "Number of files in last back up: 4",
+                              "Total number of files processed: 17", "Total number of backed up runs: 3",
+                              "Total number of bytes backed up: 2.5 MB", "Last back up was successful."}));
+
+        store.WriteBackUpSequenceSuccess(false);
+        store.WriteSequenceFile(QStringLiteral("Sequence Data - 26-12-07 20-54-48.txt"));
+        window.RefreshFromSettings();
+        QVERIFY(window.summaryPage->memStatus->toPlainText().endsWith(
+            QStringLiteral("Last back up was unsuccessful. Please check you devices.\n"
+                           "For more details see the sequence data file: Sequence Data - 26-12-07 20-54-48.txt")));
+    }
+
+    void exitAsksAndNoKeepsTheWindow()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        window.show();
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        QTest::mouseClick(window.summaryPage->btnExit, Qt::LeftButton);
+        QVERIFY(window.isVisible());
+        QVERIFY(window.SequenceCancelled);
+        QCOMPARE(env->prompt.questions().last(), QStringLiteral("Do you really want to exit?"));
+
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        QVERIFY(window.close());
+        QVERIFY(!window.isVisible());
+        QVERIFY(env->prompt.unexpected().isEmpty());
+    }
+
+    void resetAsksBeforeClearingTheByteTotal()
+    {
+        auto env = freshProfile();
+        TQuayRegistryObject().WriteNumberOfBytesBackedUp(7000000);
+        TfrmKestrelClientMain window;
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        window.summaryPage->btnNumberOfBytesReset->click();
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), 7000000.0);
+        QCOMPARE(window.summaryPage->edbTotalNumberOfBytesBackedUp->text(), QStringLiteral("7"));
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        window.summaryPage->btnNumberOfBytesReset->click();
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), 0.0);
+        QCOMPARE(window.summaryPage->edbTotalNumberOfBytesBackedUp->text(), QStringLiteral("0"));
+        QCOMPARE(env->prompt.questions(),
+                 QStringList(2, QStringLiteral("Do you want to reset the number of bytes bascked up to 0?")));
+    }
+
+    void startUpQuestions()
+    {
+        {
+            TestEnvironment env;
+            TfrmKestrelClientMain window;
+            QCOMPARE(env.prompt.questions(), QStringList{QStringLiteral("Would you like to run the set up wizard now?")});
+        }
+        {
+            auto env = freshProfile();
+            TfrmKestrelClientMain window;
+            QVERIFY(env->prompt.questions().isEmpty());
+        }
+    }
+
+    void largeLogQuestionAtStart_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("loadLogTree");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("exactly 100,000 bytes") << 100000 << true << false;
+        QTest::newRow("100,001 bytes") << 100001 << true << true;
+        QTest::newRow("large, loading off") << 200000 << false << false;
+    }
+
+    void largeLogQuestionAtStart()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, loadLogTree);
+        QFETCH(bool, asks);
+        auto env = freshProfile();
+        const TQuayRegistryObject store;
+        store.WriteLoadLogTree(loadLogTree);
+        QFile log(store.ReadLogFile());
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write(QByteArray(size, 'x'));
+        log.close();
+        if (asks) {
+            env->prompt.queueAnswer(Prompt::Answer::Yes); // defer
+            env->prompt.queueAnswer(Prompt::Answer::Yes); // make it the default
+        }
+        TfrmKestrelClientMain window;
+        QCOMPARE(env->prompt.questions().size(), asks ? 2 : 0);
+        QCOMPARE(window.LoadLogTreeAtStart, loadLogTree && !asks);
+        if (asks)
+            QVERIFY(!store.ReadLoadLogTree());
+    }
+
+    void contextHelpFallsBackToThePage()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.pgcKestrel->setCurrentWidget(window.userSettingsPage);
+        window.userSettingsPage->edbSMPTServer->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), window.userSettingsPage->edbSMPTServer);
+        QCOMPARE(window.ContextHelpNumber(), 500);
+        window.pgcKestrel->setCurrentWidget(window.backUpSettingsPage);
+        window.backUpSettingsPage->ckbShutDown->setFocus();
+        QCOMPARE(window.ContextHelpNumber(), 600);
+        window.ShowContextHelp();
+        QVERIFY(window.helpWindow());
+        QCOMPARE(window.helpWindow()->currentTopic(), 600);
+        QCOMPARE(HelpWindow::topicResource(600), QStringLiteral(":/help/600.html"));
+        QCOMPARE(HelpWindow::topicResource(4711), QStringLiteral(":/help/100.html"));
+    }
+
+    void damagedSettingsAreReportedOnce()
+    {
+        auto env = std::make_unique<TestEnvironment>();
+        QDir().mkpath(QFileInfo(SettingsDatabase::defaultPath()).absolutePath());
+        QFile damaged(SettingsDatabase::defaultPath());
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray(2048, '\x7f'));
+        damaged.close();
+        {
+            TfrmKestrelClientMain window;
+            QCOMPARE(env->prompt.notices().size(), 1);
+            QVERIFY(env->prompt.notices().first().contains(SettingsDatabase::defaultPath()));
+        }
+        env->prompt.clear();
+        TfrmKestrelClientMain again;
+        QVERIFY(env->prompt.notices().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,215 @@
+#include "core/QuayRegistryObject.h"
+#include "support/TestEnvironment.h"
+#include "ui/BackUpSettingsPage.h"
+#include "ui/FolderSelectionPage.h"
+#include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
+#include "ui/frmKestrelClientMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+// The two settings pages: refresh, save, immediate click handlers, input checks,
+// password changes, and the save points of activation and page changes.
+class TestSettingsPages : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<TfrmKestrelClientMain> window;
+
+    void open(const QString& edition = QStringLiteral("KestrelSolo"))
+    {
+        window.reset();
+        env = std::make_unique<TestEnvironment>(edition);
+        TQuayRegistryObject().WriteWizzardRun(true);
+        window = std::make_unique<TfrmKestrelClientMain>();
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        window.reset();
+        env.reset();
+    }
+
+    void saveStoresEveryFieldInMegabytes()
+    {
+        open();
+        UserSettingsPage* user = window->userSettingsPage;
+        user->edbMaxNumberOfBytes->setText("2.5");
+        user->edbSMPTServer->setText("smtp.example.net");
+        user->edbSMPTPort->setText("587");
+        user->edbSMPTServerUserName->setText("me");
+        user->edbUserBackUpEmailAddress->setText("backup@example.org");
+        window->backUpSettingsPage->ckbStartUpMinimised->setChecked(true);
+        window->folderSelectionPage->ckbBackUpSubFolders->setChecked(true);
+        window->StoreSettings();
+
+        const TQuayRegistryObject store;
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 2500000.0);
+        QCOMPARE(store.ReadUserSMPTName(), QStringLiteral("smtp.example.net"));
+        QCOMPARE(store.ReadUserConnectionPort(), 587);
+        QCOMPARE(store.ReadUserSMPTServerName(), QStringLiteral("me"));
+        QCOMPARE(store.ReadUserBackUpEmailAddress(), QStringLiteral("backup@example.org"));
+        QVERIFY(store.ReadStartMinimised());
+        QVERIFY(store.ReadBackUpSubFolders());
+        QCOMPARE(store.ReadMediaCapacity(), 650);
+
+        window->RefreshFromSettings();
+        QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("3")); // whole megabytes
+    }
+
+    void invalidNumbersAreReportedWhileTyping()
+    {
+        open();
+        window->userSettingsPage->edbMaxNumberOfBytes->setText(QString());
+        QCOMPARE(env->prompt.notices(), QStringList{"'' is not a valid floating point value"});
+        window->StoreSettings();
+        QCOMPARE(TQuayRegistryObject().ReadMaxNumberOfBytesToBackedUp(), 2000000.0);
+
+        window->userSettingsPage->edbMediaCapacity->setText("7x");
+        QCOMPARE(env->prompt.notices().last(), QStringLiteral("'7x' is not a valid integer value"));
+        window->backUpSettingsPage->ckbCloseTray->setChecked(true);
+        QVERIFY_THROWS_EXCEPTION(std::exception, window->StoreSettings());
+    }
+
+    void immediateClickHandlers()
+    {
+        open();
+        BackUpSettingsPage* page = window->backUpSettingsPage;
+        const TQuayRegistryObject store;
+        page->ckbShutDown->click();
+        QVERIFY(store.ReadShutDown());
+        page->ckbDisconnectConnection->click();
+        QVERIFY(store.ReadDialUpDisconnect());
+        page->ckbRunBackUpSequenceOnWindowsShutDown->click();
+        QVERIFY(store.ReadRunSequenceOnWindowsShutDown());
+        page->ckbStartUp->click();
+        QVERIFY(env->autostart.present);
+        QCOMPARE(env->autostart.calls(), QStringList{"autostart write"});
+
+        // Overwrite is stored only by the next save.
+        page->ckbOverWriteFiles->click();
+        QVERIFY(!store.ReadOverWriteFiles());
+        window->StoreSettings();
+        QVERIFY(store.ReadOverWriteFiles());
+    }
+
+    void refreshReflectsOtherWriters()
+    {
+        open();
+        const TQuayRegistryObject store;
+        store.WriteShutDown(true);
+        store.WriteUserSMPTName("elsewhere.example.net");
+        env->autostart.present = true;
+        window->RefreshFromSettings();
+        QVERIFY(window->backUpSettingsPage->ckbShutDown->isChecked());
+        QVERIFY(window->backUpSettingsPage->ckbStartUp->isChecked());
+        QCOMPARE(window->userSettingsPage->edbSMPTServer->text(), QStringLiteral("elsewhere.example.net"));
+        // The change of the start-up box ran its handler, which wrote the entry again.
+        QCOMPARE(env->autostart.calls(), QStringList{"autostart write"});
+        QVERIFY(env->prompt.unexpected().isEmpty());
+    }
+
+    void closeTrayQuestion()
+    {
+        open(QStringLiteral("KestrelCD"));
+        QCheckBox* closeTray = window->backUpSettingsPage->ckbCloseTray;
+        closeTray->click(); // checked: stored without a question
+        QVERIFY(TQuayRegistryObject().ReadCloseTray());
+        window->SuppressCloseTrayPrompt = false;
+
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        closeTray->click();
+        QVERIFY(closeTray->isChecked());
+        QVERIFY(TQuayRegistryObject().ReadCloseTray());
+
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        closeTray->click();
+        QVERIFY(!closeTray->isChecked());
+        QVERIFY(!TQuayRegistryObject().ReadCloseTray());
+        QCOMPARE(env->prompt.questions().size(), 2);
+
+        // A refresh that reads a changed value asks nothing and keeps that value.
+        TQuayRegistryObject().WriteCloseTray(true);
+        window->RefreshFromSettings();
+        TQuayRegistryObject().WriteCloseTray(false);
+        window->RefreshFromSettings();
+        QVERIFY(!TQuayRegistryObject().ReadCloseTray());
+        QCOMPARE(env->prompt.questions().size(), 2);
+    }
+
+    void changingPasswords()
+    {
+        open();
+        env->prompt.queuePasswords(Prompt::PasswordPair{"one", "two"});
+        env->prompt.queuePasswords(Prompt::PasswordPair{"s3cret", "s3cret"});
+        window->userSettingsPage->btnChangeZipPassword->click();
+        QCOMPARE(env->prompt.notices(), QStringList{"Password not valid.  Please re-enter it."});
+        QCOMPARE(TQuayRegistryObject().ReadUserZipPassword(), QStringLiteral("s3cret"));
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->text(), QStringLiteral("s3cret"));
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->echoMode(), QLineEdit::Password);
+
+        env->prompt.queuePasswords(std::nullopt); // cancel changes nothing
+        window->userSettingsPage->btnChangeSMPTServerUserPassword->click();
+        QVERIFY(TQuayRegistryObject().ReadUserSMPTServerPassword().isEmpty());
+
+        env->prompt.queuePasswords(Prompt::PasswordPair{"", ""}); // two empty entries remove it
+        window->userSettingsPage->btnChangeZipPassword->click();
+        QVERIFY(TQuayRegistryObject().ReadUserZipPassword().isEmpty());
+        QCOMPARE(env->prompt.shown().first(), QStringLiteral("Change Zip file Password"));
+    }
+
+    void leavingTheSettingsPageStoresIt()
+    {
+        open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->pgcKestrel->setCurrentWidget(window->backUpSettingsPage);
+        window->userSettingsPage->edbSMPTServer->setText("typed.example.net");
+        window->pgcKestrel->setCurrentWidget(window->summaryPage);
+        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(), QStringLiteral("typed.example.net"));
+    }
+
+    void activationRefreshesAndDeactivationStores()
+    {
+        open();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QTRY_VERIFY(window->isActiveWindow());
+        QTRY_VERIFY(!window->SuppressCloseTrayPrompt);
+        QVERIFY(window->summaryPage->memStatus->toPlainText().startsWith("Last back up date: "));
+
+        window->userSettingsPage->edbSMPTServer->setText("before.deactivation.example");
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!window->isActiveWindow());
+        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(), QStringLiteral("before.deactivation.example"));
+
+        TQuayRegistryObject().WriteNumberOfBackUpSequences(9);
+        QApplication::setActiveWindow(window.get());
+        QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("9"));
+    }
+
+    void driveEditionBrowsesForTheBackUpFolder()
+    {
+        open(QStringLiteral("KestrelDrive"));
+        env->prompt.queueText(QStringLiteral("/media/backup"));
+        Q_EMIT window->userSettingsPage->backUpAddressDoubleClicked();
+        QCOMPARE(window->userSettingsPage->edbUserBackUpEmailAddress->text(), QStringLiteral("/media/backup"));
+        QCOMPARE(env->prompt.shown().last(), QStringLiteral("Select Folder"));
+    }
+};
+
+QTEST_MAIN(TestSettingsPages)
+#include "tst_settingspages.moc"
