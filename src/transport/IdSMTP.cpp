@@ -1,0 +1,373 @@
+#include "transport/IdSMTP.h"
+
+#include "core/KestrelError.h"
+#include "transport/IdMessage.h"
+#include "transport/IdMessageWriter.h"
+
+#include <QDeadlineTimer>
+#include <QHostInfo>
+#include <QSslConfiguration>
+
+namespace {
+
+// A reply line longer than this is not SMTP (RFC 5321 section 4.5.3.1.5 allows 512);
+// the cap keeps a misbehaving server from filling memory.
+constexpr qint64 MaxReplyLineLength = 64 * 1024;
+constexpr int MaxReplyLines = 1000;
+// Message text is handed to the socket in chunks of this size, and the session waits
+// for the socket to drain above the mark, so memory stays flat for any message size.
+constexpr int WriteChunkSize = 64 * 1024;
+constexpr qint64 WriteHighWaterMark = 1024 * 1024;
+
+int replyCodeOf(const QString& line)
+{
+    if (line.startsWith(QLatin1String("+OK")))
+        return 1;
+    if (line.startsWith(QLatin1String("-ERR")))
+        return 0;
+    bool ok = false;
+    const int code = line.left(3).toInt(&ok);
+    return ok ? code : 0;
+}
+
+QString seconds(int milliseconds)
+{
+    return QString::number((milliseconds + 999) / 1000);
+}
+
+} // namespace
+
+TIdSMTP::TIdSMTP()
+{
+    m_socket.setProtocol(QSsl::SecureProtocols);
+    m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
+}
+
+TIdSMTP::~TIdSMTP() = default;
+
+void TIdSMTP::addCaCertificates(const QList<QSslCertificate>& certificates)
+{
+    QSslConfiguration configuration = m_socket.sslConfiguration();
+    configuration.addCaCertificates(certificates);
+    m_socket.setSslConfiguration(configuration);
+}
+
+QString TIdSMTP::serverName() const
+{
+    return QStringLiteral("%1 port %2").arg(Host).arg(Port);
+}
+
+QString TIdSMTP::localHostName() const
+{
+    QString name = QHostInfo::localHostName().left(250);
+    name.removeIf([](QChar c) { return c.unicode() <= 32 || c.unicode() >= 127; });
+    return name.isEmpty() ? QStringLiteral("localhost") : name;
+}
+
+void TIdSMTP::Connect()
+{
+    if (Connected())
+        return;
+    m_extensions.clear();
+    m_sizeLimit = 0;
+    m_authenticated = false;
+    if (Host.trimmed().isEmpty())
+        throw KestrelError(QStringLiteral("No SMTP server is set."));
+    try {
+        m_socket.setPeerVerifyName(Host);
+        if (Port == ImplicitTlsPort) {
+            m_socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
+            if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
+                throw KestrelError(QStringLiteral("Could not open a secure connection to the SMTP "
+                                                  "server %1: %2")
+                                       .arg(serverName(), m_socket.errorString()));
+        } else {
+            m_socket.connectToHost(Host, static_cast<quint16>(Port));
+            if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
+                const bool timedOut = m_socket.error() == QAbstractSocket::SocketTimeoutError ||
+                                      m_socket.error() == QAbstractSocket::UnknownSocketError;
+                throw KestrelError(
+                    timedOut ? QStringLiteral("Could not connect to the SMTP server %1 within %2 "
+                                              "seconds.")
+                                   .arg(serverName(), seconds(m_connectTimeoutMs))
+                             : QStringLiteral("Could not connect to the SMTP server %1: %2")
+                                   .arg(serverName(), m_socket.errorString()));
+            }
+        }
+        ReadReply({220});
+        greet();
+        if (!m_socket.isEncrypted() && m_extensions.contains(QLatin1String("STARTTLS"))) {
+            startTls();
+            greet();
+        }
+        authenticate();
+    } catch (const KestrelError&) {
+        Disconnect();
+        throw;
+    }
+}
+
+void TIdSMTP::greet()
+{
+    m_extensions.clear();
+    m_sizeLimit = 0;
+    if (SendCommand(QStringLiteral("ehlo ") + localHostName(), {}) != 250) {
+        SendCommand(QStringLiteral("Helo ") + localHostName(), {250});
+        return;
+    }
+    // The first line is the greeting; each further line names one extension
+    // (RFC 5321 section 4.1.1.1).
+    for (const QString& line : m_replyLines.mid(1)) {
+        const QString keyword = line.section(QLatin1Char(' '), 0, 0).toUpper();
+        m_extensions.append(keyword);
+        if (keyword == QLatin1String("SIZE"))
+            m_sizeLimit = line.section(QLatin1Char(' '), 1, 1).toLongLong();
+        if (keyword == QLatin1String("AUTH") || keyword.startsWith(QLatin1String("AUTH="))) {
+            const QString mechanisms =
+                keyword.startsWith(QLatin1String("AUTH="))
+                    ? keyword.mid(5) + QLatin1Char(' ') + line.section(QLatin1Char(' '), 1)
+                    : line.section(QLatin1Char(' '), 1);
+            for (const QString& mechanism :
+                 mechanisms.toUpper().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                m_extensions.append(QStringLiteral("AUTH ") + mechanism);
+        }
+    }
+}
+
+void TIdSMTP::startTls()
+{
+    SendCommand(QStringLiteral("STARTTLS"), {220});
+    // Whatever arrived before the handshake was not protected by TLS and must not be
+    // taken as a reply afterwards (RFC 3207 section 4.2).
+    m_socket.readAll();
+    m_socket.startClientEncryption();
+    if (!m_socket.waitForEncrypted(m_connectTimeoutMs)) {
+        QStringList problems;
+        for (const QSslError& error : m_socket.sslHandshakeErrors())
+            problems.append(error.errorString());
+        throw KestrelError(QStringLiteral("Could not secure the connection to the SMTP server "
+                                          "%1: %2")
+                               .arg(serverName(), problems.isEmpty()
+                                                      ? m_socket.errorString()
+                                                      : problems.join(QStringLiteral("; "))));
+    }
+}
+
+void TIdSMTP::authenticate()
+{
+    if (UserId.isEmpty() || Password.isEmpty())
+        return;
+    const bool plainAllowed = m_socket.isEncrypted() || m_socket.peerAddress().isLoopback();
+    if (!plainAllowed)
+        return;
+    if (m_extensions.contains(QLatin1String("AUTH PLAIN"))) {
+        const QByteArray credentials =
+            QByteArray(1, '\0') + UserId.toUtf8() + '\0' + Password.toUtf8();
+        SendCommand(QStringLiteral("AUTH PLAIN ") + QString::fromLatin1(credentials.toBase64()),
+                    {235}, QStringLiteral("AUTH PLAIN"));
+        m_authenticated = true;
+    } else if (m_extensions.contains(QLatin1String("AUTH LOGIN"))) {
+        SendCommand(QStringLiteral("AUTH LOGIN"), {334});
+        SendCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), {334},
+                    QStringLiteral("AUTH LOGIN (user name)"));
+        SendCommand(QString::fromLatin1(Password.toUtf8().toBase64()), {235},
+                    QStringLiteral("AUTH LOGIN (password)"));
+        m_authenticated = true;
+    }
+}
+
+bool TIdSMTP::Connected()
+{
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        return false;
+    // Without an event loop the socket learns of a close by the server only when
+    // it looks; a zero wait lets it look without blocking.
+    if (m_socket.bytesAvailable() == 0)
+        m_socket.waitForReadyRead(0);
+    return m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+void TIdSMTP::Disconnect()
+{
+    if (Connected()) {
+        m_socket.write("Quit\r\n");
+        m_socket.flush();
+        m_socket.waitForBytesWritten(1000);
+    }
+    close();
+}
+
+void TIdSMTP::close()
+{
+    m_socket.abort();
+    m_extensions.clear();
+    m_authenticated = false;
+}
+
+void TIdSMTP::failConnectionLost()
+{
+    const QString reason = m_socket.errorString();
+    close();
+    throw KestrelError(QStringLiteral("The connection to the SMTP server %1 was lost: %2")
+                           .arg(serverName(), reason));
+}
+
+QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
+{
+    for (;;) {
+        if (m_socket.canReadLine()) {
+            QByteArray line = m_socket.readLine(MaxReplyLineLength + 2);
+            if (line.endsWith('\n'))
+                line.chop(1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            return line;
+        }
+        if (m_socket.bytesAvailable() > MaxReplyLineLength) {
+            close();
+            throw KestrelError(QStringLiteral("The SMTP server %1 sent a reply line that is too "
+                                              "long.")
+                                   .arg(serverName()));
+        }
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            failConnectionLost();
+        if (!m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            if (m_socket.state() != QAbstractSocket::ConnectedState ||
+                m_socket.error() == QAbstractSocket::RemoteHostClosedError)
+                failConnectionLost();
+            if (deadline.hasExpired()) {
+                // A late answer would be taken as the reply to the next command.
+                close();
+                throw KestrelError(QStringLiteral("The SMTP server %1 did not answer within %2 "
+                                                  "seconds.")
+                                       .arg(serverName(), seconds(m_replyTimeoutMs)));
+            }
+        }
+    }
+}
+
+int TIdSMTP::ReadReply(std::initializer_list<int> expected)
+{
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    m_replyLines.clear();
+    QString first;
+    while (first.trimmed().isEmpty())
+        first = QString::fromUtf8(readLine(deadline));
+    QString last = first;
+    m_replyLines.append(first.mid(4));
+    if (first.size() >= 4 && first[3] == QLatin1Char('-')) {
+        const QString terminator = first.left(3) + QLatin1Char(' ');
+        do {
+            if (m_replyLines.size() > MaxReplyLines) {
+                close();
+                throw KestrelError(QStringLiteral("The SMTP server %1 sent a reply that does not "
+                                                  "end.")
+                                       .arg(serverName()));
+            }
+            last = QString::fromUtf8(readLine(deadline));
+            if (!last.trimmed().isEmpty())
+                m_replyLines.append(last.mid(4));
+        } while (!last.left(4).startsWith(terminator, Qt::CaseInsensitive));
+    }
+    m_replyCode = replyCodeOf(last);
+    m_replyText = m_replyLines.join(QLatin1Char('\n'));
+    if (expected.size() > 0 &&
+        std::find(expected.begin(), expected.end(), m_replyCode) == expected.end()) {
+        throw KestrelError(QStringLiteral("The SMTP server %1 answered: %2 %3")
+                               .arg(serverName())
+                               .arg(m_replyCode)
+                               .arg(m_replyText.simplified()));
+    }
+    return m_replyCode;
+}
+
+int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expected,
+                         const QString& shownCommand)
+{
+    writeBytes(text.toUtf8() + "\r\n");
+    try {
+        return ReadReply(expected);
+    } catch (const KestrelError& error) {
+        // Name the command, except for lines that carry credentials.
+        throw KestrelError(
+            error.message() +
+            QStringLiteral(" (to \"%1\")").arg(shownCommand.isEmpty() ? text : shownCommand));
+    }
+}
+
+void TIdSMTP::writeBytes(const QByteArray& bytes)
+{
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        failConnectionLost();
+    if (m_socket.write(bytes) != bytes.size())
+        failConnectionLost();
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    while (m_socket.bytesToWrite() > WriteHighWaterMark ||
+           m_socket.encryptedBytesToWrite() > WriteHighWaterMark) {
+        if (m_socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            continue;
+        if (m_socket.state() != QAbstractSocket::ConnectedState || !deadline.hasExpired())
+            failConnectionLost();
+        close();
+        throw KestrelError(QStringLiteral("The SMTP server %1 took no data for %2 seconds.")
+                               .arg(serverName(), seconds(m_replyTimeoutMs)));
+    }
+}
+
+void TIdSMTP::Send(TIdMessage& message)
+{
+    if (!Connected())
+        throw KestrelError(
+            QStringLiteral("Not connected to the SMTP server %1.").arg(serverName()));
+
+    message.ExtraHeaders.setValue(QStringLiteral("X-Mailer"), MailAgent);
+    QList<TIdEmailAddressItem> recipients;
+    recipients << message.Recipients.items() << message.CCList.items() << message.BccList.items();
+    message.From.checkAddress();
+    for (const TIdEmailAddressItem& recipient : recipients)
+        recipient.checkAddress();
+    // Header values are checked and attachments opened before the server hears of the
+    // message, so a bad value or an unreadable archive never leaves half a message.
+    TIdMessageWriter writer(message);
+    writer.prepare();
+    if (m_sizeLimit > 0) {
+        const qint64 size = writer.size();
+        if (size > m_sizeLimit) {
+            throw KestrelError(QStringLiteral("The message of %1 bytes is larger than the %2 bytes "
+                                              "the SMTP server %3 accepts.")
+                                   .arg(size)
+                                   .arg(m_sizeLimit)
+                                   .arg(serverName()));
+        }
+    }
+
+    SendCommand(QStringLiteral("Rset"), {});
+    SendCommand(QStringLiteral("Mail from:<") + message.From.Address + QLatin1Char('>'), {250});
+    // 251 "will forward" is a success as well (RFC 5321 section 4.2.2).
+    for (const TIdEmailAddressItem& recipient : recipients)
+        SendCommand(QStringLiteral("RCPT to:<") + recipient.Address + QLatin1Char('>'), {250, 251});
+    SendCommand(QStringLiteral("Data"), {354});
+    try {
+        QByteArray chunk;
+        writer.write([&](const QByteArray& line) {
+            // Transparency: a line that starts with "." gets a second one
+            // (RFC 5321 section 4.5.2).
+            if (line.startsWith('.'))
+                chunk.append('.');
+            chunk.append(line);
+            chunk.append("\r\n");
+            if (chunk.size() >= WriteChunkSize) {
+                writeBytes(chunk);
+                chunk.clear();
+            }
+        });
+        writeBytes(chunk);
+        SendCommand(QStringLiteral("."), {250});
+    } catch (const KestrelError&) {
+        // If the server still waits for the message's end, a later command would
+        // become message text; closing makes the server drop the partial message.
+        if (m_replyCode == 354)
+            close();
+        throw;
+    }
+}

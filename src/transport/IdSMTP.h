@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QSslCertificate>
+#include <QSslSocket>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+
+class TIdMessage;
+
+// The client side of one SMTP session (RFC 5321). Every operation writes its
+// command and blocks until the server's reply arrives or the time-out runs out;
+// it needs no event loop and keeps no global state, so a session can live on a
+// worker thread (one thread per session).
+//
+// Beyond the plain conversation it takes STARTTLS whenever the server offers it
+// (RFC 3207), speaks TLS from the start on port 465 (RFC 8314), and logs in with
+// AUTH PLAIN or LOGIN (RFC 4954) when the server offers it and a user name and
+// password are set, but only over an encrypted or loopback connection. The
+// password never appears in an error text.
+class TIdSMTP
+{
+public:
+    TIdSMTP();
+    ~TIdSMTP();
+    TIdSMTP(const TIdSMTP&) = delete;
+    TIdSMTP& operator=(const TIdSMTP&) = delete;
+
+    QString Host;
+    int Port = 25;
+    QString UserId;
+    QString Password;
+    // Written as the "X-Mailer" header; empty writes none.
+    QString MailAgent;
+
+    static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
+    static constexpr int DefaultReplyTimeoutMs = 5 * 60 * 1000;
+    static constexpr int ImplicitTlsPort = 465;
+
+    void setConnectTimeoutMs(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    void setReplyTimeoutMs(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    // Certificates trusted in addition to the system's, for a server with a
+    // certificate of its own making.
+    void addCaCertificates(const QList<QSslCertificate>& certificates);
+
+    // Opens the connection and greets the server. Throws KestrelError; a failed
+    // Connect leaves the session closed.
+    void Connect();
+    // Whether the connection is open; one the server has closed counts as closed.
+    bool Connected();
+    // Transmits a message over the open session. Throws KestrelError. A failure
+    // after the server accepted "Data" closes the session, because the server
+    // would take the next command as message text.
+    void Send(TIdMessage& message);
+    // Says "Quit" without waiting for the answer and closes the connection.
+    void Disconnect();
+
+    int ReplyCode() const { return m_replyCode; }
+    QString ReplyText() const { return m_replyText; }
+    bool isEncrypted() const { return m_socket.isEncrypted(); }
+    bool isAuthenticated() const { return m_authenticated; }
+    // The size limit the server announced with SIZE; 0 when it announced none.
+    qint64 sizeLimit() const { return m_sizeLimit; }
+
+private:
+    int ReadReply(std::initializer_list<int> expected);
+    int SendCommand(const QString& text, std::initializer_list<int> expected,
+                    const QString& shownCommand = QString());
+    void greet();
+    void startTls();
+    void authenticate();
+    QByteArray readLine(const QDeadlineTimer& deadline);
+    void writeBytes(const QByteArray& bytes);
+    void writeMessage(TIdMessage& message);
+    void close();
+    [[noreturn]] void failConnectionLost();
+    QString localHostName() const;
+    QString serverName() const;
+
+    QSslSocket m_socket;
+    int m_connectTimeoutMs = DefaultConnectTimeoutMs;
+    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_replyCode = 0;
+    QString m_replyText;
+    QStringList m_replyLines;
+    QStringList m_extensions;
+    qint64 m_sizeLimit = 0;
+    bool m_authenticated = false;
+};

@@ -1,0 +1,237 @@
+#include "support/ScriptedSmtpServer.h"
+
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// Lives on the server thread; reads commands and answers from the script.
+class ScriptedSmtpWorker : public QObject
+{
+public:
+    explicit ScriptedSmtpWorker(ScriptedSmtpServer& owner) : m_owner(owner) {}
+
+    quint16 listen()
+    {
+        m_server = new QTcpServer(this);
+        m_server->listen(QHostAddress::LocalHost, 0);
+        connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
+        return m_server->serverPort();
+    }
+
+private:
+    struct Connection
+    {
+        QByteArray buffer;
+        bool inData = false;
+        QByteArray message;
+    };
+
+    void accept()
+    {
+        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+            auto* connection = new Connection;
+            {
+                QMutexLocker lock(&m_owner.m_mutex);
+                ++m_owner.m_connections;
+            }
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, connection] {
+                connection->buffer += socket->readAll();
+                process(socket, *connection);
+            });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket, connection] {
+                delete connection;
+                socket->deleteLater();
+                QMutexLocker lock(&m_owner.m_mutex);
+                ++m_owner.m_closed;
+                m_owner.m_changed.wakeAll();
+            });
+            ScriptedSmtpServer::Answer greeting;
+            {
+                QMutexLocker lock(&m_owner.m_mutex);
+                greeting = m_owner.m_greeting;
+            }
+            answer(socket, greeting);
+        }
+    }
+
+    void answer(QTcpSocket* socket, const ScriptedSmtpServer::Answer& answer)
+    {
+        if (answer.action == ScriptedSmtpServer::Action::Drop) {
+            socket->disconnectFromHost();
+            return;
+        }
+        if (answer.action == ScriptedSmtpServer::Action::Reply)
+            socket->write(answer.raw);
+    }
+
+    ScriptedSmtpServer::Answer answerFor(const QByteArray& word)
+    {
+        QMutexLocker lock(&m_owner.m_mutex);
+        for (qsizetype i = 0; i < m_owner.m_script.size(); ++i) {
+            if (m_owner.m_script[i].word.compare(word, Qt::CaseInsensitive) == 0)
+                return m_owner.m_script.takeAt(i);
+        }
+        const QByteArray lower = word.toLower();
+        if (lower == "ehlo")
+            return {word, "250-scripted.test greets you\r\n250 HELP\r\n",
+                    ScriptedSmtpServer::Action::Reply};
+        if (lower == "data")
+            return {word, "354 end with .\r\n", ScriptedSmtpServer::Action::Reply};
+        if (lower == "quit")
+            return {word, "221 bye\r\n", ScriptedSmtpServer::Action::Drop};
+        return {word, "250 OK\r\n", ScriptedSmtpServer::Action::Reply};
+    }
+
+    void process(QTcpSocket* socket, Connection& connection)
+    {
+        for (;;) {
+            if (connection.inData) {
+                if (!takeData(socket, connection))
+                    return;
+                continue;
+            }
+            const qsizetype end = connection.buffer.indexOf("\r\n");
+            if (end < 0)
+                return;
+            const QByteArray line = connection.buffer.left(end);
+            connection.buffer.remove(0, end + 2);
+            const QByteArray word = line.split(' ').first();
+            {
+                QMutexLocker lock(&m_owner.m_mutex);
+                m_owner.m_commands.append(line);
+                m_owner.m_changed.wakeAll();
+            }
+            const ScriptedSmtpServer::Answer reply = answerFor(word);
+            if (word.compare("quit", Qt::CaseInsensitive) == 0) {
+                socket->write(reply.raw);
+                socket->disconnectFromHost();
+                return;
+            }
+            answer(socket, reply);
+            if (reply.action == ScriptedSmtpServer::Action::Drop)
+                return;
+            if (word.compare("data", Qt::CaseInsensitive) == 0 && reply.raw.startsWith("354"))
+                connection.inData = true;
+        }
+    }
+
+    // Collects message text up to the line "."; false when more is needed.
+    bool takeData(QTcpSocket* socket, Connection& connection)
+    {
+        const qsizetype end = connection.buffer.indexOf("\r\n.\r\n");
+        const bool startsWithEnd =
+            connection.buffer.startsWith(".\r\n") && connection.message.isEmpty();
+        const qsizetype taken = startsWithEnd ? 0 : (end < 0 ? connection.buffer.size() : end + 2);
+        {
+            QMutexLocker lock(&m_owner.m_mutex);
+            m_owner.m_dataBytes += taken;
+            if (m_owner.m_dropAfterDataBytes >= 0 &&
+                m_owner.m_dataBytes >= m_owner.m_dropAfterDataBytes) {
+                m_owner.m_dropAfterDataBytes = -1;
+                lock.unlock();
+                socket->abort();
+                return false;
+            }
+        }
+        if (end < 0 && !startsWithEnd) {
+            // Keep a possible start of the end marker for the next read.
+            const qsizetype keep = qMin<qsizetype>(4, connection.buffer.size());
+            connection.message += connection.buffer.left(connection.buffer.size() - keep);
+            connection.buffer = connection.buffer.right(keep);
+            QMutexLocker lock(&m_owner.m_mutex);
+            m_owner.m_dataBytes -= keep;
+            return false;
+        }
+        connection.message += connection.buffer.left(taken);
+        connection.buffer.remove(0, taken + 3);
+        connection.inData = false;
+        {
+            QMutexLocker lock(&m_owner.m_mutex);
+            m_owner.m_messages.append(connection.message);
+            m_owner.m_commands.append(".");
+            m_owner.m_changed.wakeAll();
+        }
+        connection.message.clear();
+        answer(socket, answerFor("."));
+        return true;
+    }
+
+    ScriptedSmtpServer& m_owner;
+    QTcpServer* m_server = nullptr;
+};
+
+ScriptedSmtpServer::ScriptedSmtpServer() : m_worker(std::make_unique<ScriptedSmtpWorker>(*this))
+{
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+    QMetaObject::invokeMethod(
+        m_worker.get(), [this] { return m_worker->listen(); }, Qt::BlockingQueuedConnection,
+        &m_port);
+}
+
+ScriptedSmtpServer::~ScriptedSmtpServer()
+{
+    QMetaObject::invokeMethod(
+        m_worker.get(), [this] { m_worker.reset(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void ScriptedSmtpServer::setGreeting(const QByteArray& raw, Action action)
+{
+    QMutexLocker lock(&m_mutex);
+    m_greeting = {{}, raw, action};
+}
+
+void ScriptedSmtpServer::script(const QByteArray& word, const QByteArray& raw, Action action)
+{
+    QMutexLocker lock(&m_mutex);
+    m_script.append({word, raw, action});
+}
+
+void ScriptedSmtpServer::dropAfterDataBytes(qint64 bytes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_dropAfterDataBytes = bytes;
+}
+
+QList<QByteArray> ScriptedSmtpServer::commands() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_commands;
+}
+
+QList<QByteArray> ScriptedSmtpServer::messages() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_messages;
+}
+
+qint64 ScriptedSmtpServer::dataBytesReceived() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_dataBytes;
+}
+
+int ScriptedSmtpServer::connections() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_connections;
+}
+
+bool ScriptedSmtpServer::waitFor(const QByteArray& word, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&m_mutex);
+    for (;;) {
+        if (word.isEmpty() && m_closed > 0 && m_closed >= m_connections)
+            return true;
+        for (const QByteArray& command : m_commands) {
+            if (!word.isEmpty() &&
+                command.split(' ').first().compare(word, Qt::CaseInsensitive) == 0)
+                return true;
+        }
+        if (!m_changed.wait(&m_mutex, deadline))
+            return false;
+    }
+}

@@ -1,0 +1,325 @@
+#include "core/KestrelError.h"
+#include "support/ScriptedSmtpServer.h"
+#include "transport/IdMessage.h"
+#include "transport/IdSMTP.h"
+
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Action = ScriptedSmtpServer::Action;
+
+// The SMTP conversation against a scripted server: command words, reply reading,
+// fall-back to Helo, failures before and after "Data", time-outs and dropped
+// connections.
+class TestSmtpSession : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    static void configure(TIdSMTP& session, const ScriptedSmtpServer& server)
+    {
+        session.Host = QStringLiteral("127.0.0.1");
+        session.Port = server.port();
+        session.setConnectTimeoutMs(5000);
+        session.setReplyTimeoutMs(5000);
+    }
+
+    static void fill(TIdMessage& message)
+    {
+        message.From.setText(QStringLiteral("jo@smtp.example.org"));
+        message.Recipients.setText(
+            QStringLiteral("Backup <backup@example.org>, second@example.org"));
+        message.Subject = QStringLiteral("KestrelSolo Save#1#/home/jo/a.txt");
+    }
+
+    static QString errorOf(const std::function<void()>& action)
+    {
+        try {
+            action();
+        } catch (const KestrelError& error) {
+            return error.message();
+        }
+        return {};
+    }
+
+    QString bigFile(qint64 size)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("big-%1.zip").arg(size));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
+            qFatal("cannot make test file");
+        return path;
+    }
+
+private Q_SLOTS:
+    void conversationOfTwoMessages()
+    {
+        ScriptedSmtpServer server;
+        TIdSMTP session;
+        configure(session, server);
+        session.Connect();
+        QVERIFY(session.Connected());
+        TIdMessage message;
+        fill(message);
+        message.Body = QStringList{QStringLiteral(".hidden line"), QStringLiteral(".")};
+        session.Send(message);
+        message.CCList.setText(QStringLiteral("cc@example.org"));
+        message.BccList.setText(QStringLiteral("bcc@example.org"));
+        session.Send(message);
+        session.Disconnect();
+        QVERIFY(!session.Connected());
+        QVERIFY(server.waitFor("Quit"));
+
+        const QByteArray host = QHostInfo::localHostName().left(250).toUtf8();
+        const QList<QByteArray> expected = {"ehlo " + host,
+                                            "Rset",
+                                            "Mail from:<jo@smtp.example.org>",
+                                            "RCPT to:<backup@example.org>",
+                                            "RCPT to:<second@example.org>",
+                                            "Data",
+                                            ".",
+                                            "Rset",
+                                            "Mail from:<jo@smtp.example.org>",
+                                            "RCPT to:<backup@example.org>",
+                                            "RCPT to:<second@example.org>",
+                                            "RCPT to:<cc@example.org>",
+                                            "RCPT to:<bcc@example.org>",
+                                            "Data",
+                                            ".",
+                                            "Quit"};
+        QCOMPARE(server.commands(), expected);
+        const QByteArray first = server.messages().value(0);
+        QVERIFY(first.contains("\r\n\r\n..hidden line\r\n..\r\n"));
+        QVERIFY(!server.messages().value(1).contains("bcc@example.org"));
+    }
+
+    void replyReading_data()
+    {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<QByteArray>("ehloReply");
+        QTest::addColumn<QByteArray>("heloReply");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QList<QByteArray>>("commandWords");
+        QTest::newRow("three-line reply")
+            << QByteArray("220 hi\r\n") << QByteArray("250-one\r\n250-two\r\n250 three\r\n")
+            << QByteArray() << true << QList<QByteArray>{"ehlo"};
+        QTest::newRow("blank lines between reply lines")
+            << QByteArray("\r\n  \r\n220-hi\r\n\r\n220 there\n")
+            << QByteArray("250-a\r\n\r\n250 b\r\n") << QByteArray() << true
+            << QList<QByteArray>{"ehlo"};
+        QTest::newRow("ehlo refused, helo accepted")
+            << QByteArray("220 hi\r\n") << QByteArray("500 what?\r\n") << QByteArray("250 ok\r\n")
+            << true << QList<QByteArray>{"ehlo", "Helo"};
+        QTest::newRow("ehlo and helo refused")
+            << QByteArray("220 hi\r\n") << QByteArray("500 what?\r\n") << QByteArray("501 no\r\n")
+            << false << QList<QByteArray>{"ehlo", "Helo", "Quit"};
+        QTest::newRow("greeting other than 220")
+            << QByteArray("554 go away\r\n") << QByteArray() << QByteArray() << false
+            << QList<QByteArray>{"Quit"};
+        QTest::newRow("lower-case continuation terminator")
+            << QByteArray("220-hi\r\n220 x\r\n") << QByteArray("25A-odd\r\n25a done\r\n")
+            << QByteArray("250 ok\r\n") << true << QList<QByteArray>{"ehlo", "Helo"};
+    }
+
+    void replyReading()
+    {
+        QFETCH(QByteArray, greeting);
+        QFETCH(QByteArray, ehloReply);
+        QFETCH(QByteArray, heloReply);
+        QFETCH(bool, opens);
+        QFETCH(QList<QByteArray>, commandWords);
+        ScriptedSmtpServer server;
+        server.setGreeting(greeting);
+        if (!ehloReply.isEmpty())
+            server.script("ehlo", ehloReply);
+        if (!heloReply.isEmpty())
+            server.script("Helo", heloReply);
+        TIdSMTP session;
+        configure(session, server);
+        const QString error = errorOf([&] { session.Connect(); });
+        QCOMPARE(error.isEmpty(), opens);
+        QCOMPARE(session.Connected(), opens);
+        if (opens) {
+            session.Disconnect();
+        } else {
+            QVERIFY(error.contains(QLatin1String("127.0.0.1")));
+        }
+        QVERIFY(server.waitFor("Quit"));
+        QList<QByteArray> words;
+        for (const QByteArray& command : server.commands())
+            words.append(command.split(' ').first());
+        if (opens)
+            commandWords.append("Quit");
+        QCOMPARE(words, commandWords);
+    }
+
+    void failuresBeforeData_data()
+    {
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("recipient refused")
+            << QByteArray("RCPT") << QByteArray("550 no such user\r\n");
+        QTest::newRow("sender refused") << QByteArray("Mail") << QByteArray("553 bad sender\r\n");
+        QTest::newRow("data refused") << QByteArray("Data") << QByteArray("451 later\r\n");
+    }
+
+    void failuresBeforeData()
+    {
+        QFETCH(QByteArray, word);
+        QFETCH(QByteArray, reply);
+        ScriptedSmtpServer server;
+        server.script(word, reply);
+        TIdSMTP session;
+        configure(session, server);
+        session.Connect();
+        TIdMessage message;
+        fill(message);
+        const QString error = errorOf([&] { session.Send(message); });
+        QVERIFY2(error.contains(QString::fromLatin1(reply.trimmed())), qPrintable(error));
+        QVERIFY(session.Connected());
+        QVERIFY(server.messages().isEmpty());
+        // The session is still usable: the next message goes through.
+        session.Send(message);
+        QCOMPARE(server.messages().size(), 1);
+    }
+
+    void checksBeforeMailFrom_data()
+    {
+        QTest::addColumn<int>("check");
+        QTest::newRow("unreadable attachment") << 0;
+        QTest::newRow("address with a line break") << 1;
+        QTest::newRow("larger than the announced SIZE") << 2;
+    }
+
+    void checksBeforeMailFrom()
+    {
+        QFETCH(int, check);
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250-SIZE 1000\r\n250 HELP\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.Connect();
+        QCOMPARE(session.sizeLimit(), 1000);
+        TIdMessage message;
+        fill(message);
+        if (check == 0)
+            message.addAttachment(m_dir.filePath(QStringLiteral("missing.zip")));
+        else if (check == 1)
+            message.Recipients.add(TIdEmailAddressItem(
+                QString(), QStringLiteral("a@example.org\r\nRCPT to:<evil@example.org>")));
+        else
+            message.addAttachment(bigFile(2000));
+        const QString error = errorOf([&] { session.Send(message); });
+        QVERIFY(!error.isEmpty());
+        if (check == 2)
+            QVERIFY2(error.contains(QLatin1String("1000 bytes")), qPrintable(error));
+        QVERIFY(session.Connected());
+        for (const QByteArray& command : server.commands())
+            QVERIFY2(command.startsWith("ehlo"), command.constData());
+    }
+
+    void failuresAfterDataCloseTheSession_data()
+    {
+        QTest::addColumn<bool>("dropMidData");
+        QTest::newRow("connection dropped mid-message") << true;
+        QTest::newRow("no answer to the final dot") << false;
+    }
+
+    void failuresAfterDataCloseTheSession()
+    {
+        QFETCH(bool, dropMidData);
+        ScriptedSmtpServer server;
+        if (dropMidData)
+            server.dropAfterDataBytes(100 * 1024);
+        else
+            server.script(".", {}, Action::Stall);
+        TIdSMTP session;
+        configure(session, server);
+        session.setReplyTimeoutMs(dropMidData ? 5000 : 300);
+        session.Connect();
+        TIdMessage message;
+        fill(message);
+        message.addAttachment(bigFile(dropMidData ? 8 * 1024 * 1024 : 1000));
+        const QString error = errorOf([&] { session.Send(message); });
+        QVERIFY(!error.isEmpty());
+        QVERIFY2(
+            error.contains(dropMidData ? QLatin1String("lost") : QLatin1String("within 1 seconds")),
+            qPrintable(error));
+        QVERIFY(!session.Connected());
+        QVERIFY(server.waitFor({}));
+    }
+
+    void timeOutsAndRefusal()
+    {
+        ScriptedSmtpServer silent;
+        silent.setGreeting({}, Action::Stall);
+        TIdSMTP session;
+        configure(session, silent);
+        session.setReplyTimeoutMs(200);
+        QVERIFY(errorOf([&] { session.Connect(); }).contains(QLatin1String("did not answer")));
+        QVERIFY(!session.Connected());
+
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 unusedPort = closed.serverPort();
+        closed.close();
+        session.Port = unusedPort;
+        const QString refused = errorOf([&] { session.Connect(); });
+        QVERIFY2(refused.contains(QLatin1String("Could not connect")), qPrintable(refused));
+
+        ScriptedSmtpServer dropping;
+        dropping.setGreeting({}, Action::Drop);
+        session.Port = dropping.port();
+        QVERIFY(errorOf([&] { session.Connect(); }).contains(QLatin1String("lost")));
+    }
+
+    void serverClosingIsSeenByConnected()
+    {
+        ScriptedSmtpServer server;
+        server.script("Rset", {}, Action::Drop);
+        TIdSMTP session;
+        configure(session, server);
+        session.Connect();
+        TIdMessage message;
+        fill(message);
+        QVERIFY(!errorOf([&] { session.Send(message); }).isEmpty());
+        QVERIFY(!session.Connected());
+        session.Disconnect();
+    }
+
+    void loginOverLoopbackKeepsThePasswordSecret()
+    {
+        const QString password = QStringLiteral("s3cret-pass");
+        const QByteArray encodedPassword = password.toUtf8().toBase64();
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250 AUTH LOGIN\r\n");
+        server.script("AUTH", "334 VXNlcm5hbWU6\r\n");
+        server.script(QByteArray("am8="), "334 UGFzc3dvcmQ6\r\n");
+        server.script(encodedPassword, "535 authentication failed\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.UserId = QStringLiteral("jo");
+        session.Password = password;
+        const QString error = errorOf([&] { session.Connect(); });
+        QVERIFY2(error.contains(QLatin1String("535")), qPrintable(error));
+        QVERIFY(!error.contains(password));
+        QVERIFY(!error.contains(QString::fromLatin1(encodedPassword)));
+        QVERIFY(server.commands().contains("AUTH LOGIN"));
+        QVERIFY(server.commands().contains(encodedPassword));
+
+        server.script("ehlo", "250-scripted\r\n250 AUTH PLAIN LOGIN\r\n");
+        server.script("AUTH", "235 ok\r\n");
+        session.Connect();
+        QVERIFY(session.isAuthenticated());
+        const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
+        QVERIFY(server.commands().contains(plain));
+        session.Disconnect();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSmtpSession)
+#include "tst_smtpsession.moc"
