@@ -1,0 +1,326 @@
+#include "backupdata/TernFileObject.h"
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "support/TestEnvironment.h"
+#include "transport/ZipMaster.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+// Archives made by the zip component, checked with two independent readers (7z and
+// bsdtar) rather than with the library that wrote them.
+class TestZipMaster : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray output;
+    };
+
+    static Run run(const QString& program, const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        Run result;
+        if (!process.waitForFinished(300000))
+            return result;
+        result.exitCode = process.exitCode();
+        result.output = process.readAll();
+        return result;
+    }
+
+    // Debian's 7zip package installs the reader as 7zz; other systems call it 7z.
+    static QString sevenZip()
+    {
+        const QString modern = QStandardPaths::findExecutable(QStringLiteral("7zz"));
+        return modern.isEmpty() ? QStringLiteral("7z") : modern;
+    }
+
+    // "Key = value" lines of the one entry of an archive, from 7z's technical listing.
+    static QMap<QString, QString> entryProperties(const QString& archive)
+    {
+        const Run listing = run(sevenZip(), {QStringLiteral("l"), QStringLiteral("-slt"),
+                                             QStringLiteral("-p-"), archive});
+        QMap<QString, QString> properties;
+        const QList<QByteArray> lines = listing.output.split('\n');
+        const qsizetype entries = lines.indexOf(QByteArray("----------"));
+        for (qsizetype i = entries + 1; entries >= 0 && i < lines.size(); ++i) {
+            const QString line = QString::fromUtf8(lines.at(i)).trimmed();
+            const qsizetype equals = line.indexOf(QStringLiteral(" = "));
+            if (equals > 0)
+                properties.insert(line.left(equals), line.mid(equals + 3));
+        }
+        return properties;
+    }
+
+    static bool testArchive(const QString& archive, const QString& password)
+    {
+        return run(sevenZip(), {QStringLiteral("t"), QStringLiteral("-p") + password, archive})
+                   .exitCode == 0;
+    }
+
+    static QByteArray extractWithBsdtar(const QString& archive, const QString& password = QString())
+    {
+        QStringList arguments{QStringLiteral("-xOf"), archive};
+        if (!password.isEmpty())
+            arguments << QStringLiteral("--passphrase") << password;
+        const Run extraction = run(QStringLiteral("bsdtar"), arguments);
+        return extraction.exitCode == 0 ? extraction.output : QByteArray("bsdtar failed");
+    }
+
+    static QByteArray sampleContent()
+    {
+        QByteArray content;
+        for (int i = 0; i < 200000; ++i)
+            content += QByteArray::number(i % 977) + ' ';
+        return content;
+    }
+
+    // A zip component set up the way the main window sets it up.
+    static void prepare(TZipMaster& zip)
+    {
+        zip.SetAddCompLevel(9);
+        zip.SetAddStoreSuffixes(TZipMaster::defaultStoreSuffixes());
+        zip.LoadZipEngine();
+        zip.LoadUnzipEngine();
+    }
+
+private Q_SLOTS:
+    void soloArchiveHoldsOneEntryWithoutFolders()
+    {
+        TestEnvironment env;
+        const QByteArray content = sampleContent();
+        const QString source = env.writeFile(QStringLiteral("Docs/report.txt"), content);
+        const QString cwd = QDir::currentPath();
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+
+        const QString zipFolder = TQuayRegistryObject().ReadZipDirectory();
+        const QString archive = zipFolder + QStringLiteral("/report-txt.zip");
+        QCOMPARE(QDir::currentPath(), cwd);
+        QCOMPARE(zip.SuccessCount(), 1);
+        QVERIFY(zip.FSpecArgs().isEmpty());
+        QCOMPARE(zip.ArchiveSize(), QFileInfo(archive).size());
+        QCOMPARE(QDir(zipFolder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("report-txt.zip")});
+
+        const auto entry = entryProperties(archive);
+        QCOMPARE(entry.value(QStringLiteral("Path")), QStringLiteral("report.txt"));
+        QCOMPARE(entry.value(QStringLiteral("Encrypted")), QStringLiteral("-"));
+        QVERIFY(entry.value(QStringLiteral("Method")).startsWith(QStringLiteral("Deflate")));
+        QCOMPARE(extractWithBsdtar(archive), content);
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), double(content.size()));
+    }
+
+    void clientArchiveName()
+    {
+        TestEnvironment env(QStringLiteral("KestrelClient"));
+        const QString source = env.writeFile(QStringLiteral("Docs/report.final.txt"), "x");
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+        const QString expected =
+            TQuayRegistryObject().ReadUserID() + QStringLiteral("#0#report.zip");
+        QCOMPARE(file.ZipArchiveName(), expected);
+        QVERIFY(QFileInfo::exists(TQuayRegistryObject().ReadZipDirectory() + QLatin1Char('/') +
+                                  expected));
+    }
+
+    void passwordEncryptsWithAes()
+    {
+        TestEnvironment env;
+        TQuayRegistryObject store;
+        const QByteArray content = sampleContent();
+        const QString source = env.writeFile(QStringLiteral("Docs/secret.doc"), content);
+        const QString password = QStringLiteral("correct horse; battery");
+        store.WriteUserZipPassword(password);
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+        const QString archive = zip.ZipFileName();
+        const auto entry = entryProperties(archive);
+        QCOMPARE(entry.value(QStringLiteral("Encrypted")), QStringLiteral("+"));
+        QVERIFY(entry.value(QStringLiteral("Method")).contains(QStringLiteral("AES-256")));
+        QVERIFY(testArchive(archive, password));
+        QVERIFY(!testArchive(archive, QStringLiteral("wrong")));
+        QCOMPARE(extractWithBsdtar(archive, password), content);
+
+        // The next archive of the same run, with the password cleared, is plain.
+        store.WriteUserZipPassword(QString());
+        file.CreateZip(zip);
+        QCOMPARE(entryProperties(zip.ZipFileName()).value(QStringLiteral("Encrypted")),
+                 QStringLiteral("-"));
+        QCOMPARE(extractWithBsdtar(zip.ZipFileName()), content);
+    }
+
+    void longPasswordUsesFirst255Characters()
+    {
+        TestEnvironment env;
+        const QByteArray content("long password content");
+        const QString source = env.writeFile(QStringLiteral("Docs/secret.doc"), content);
+        QString password;
+        for (int i = 0; i < 300; ++i)
+            password += QChar(u'a' + i % 26);
+        TQuayRegistryObject().WriteUserZipPassword(password);
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+        QCOMPARE(zip.Password(), password.left(255));
+        // Checked with bsdtar: 7-Zip refuses AES passwords longer than 99 bytes.
+        QCOMPARE(extractWithBsdtar(zip.ZipFileName(), password.left(255)), content);
+        QVERIFY(extractWithBsdtar(zip.ZipFileName(), password) != content);
+    }
+
+    void compressedSuffixesAreStored_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("zip") << "old.zip" << true;
+        QTest::newRow("gz upper case") << "log.GZ" << true;
+        QTest::newRow("jar") << "app.jar" << true;
+        QTest::newRow("txt") << "notes.txt" << false;
+        QTest::newRow("exe") << "setup.exe" << false;
+    }
+    void compressedSuffixesAreStored()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, stored);
+        TestEnvironment env;
+        const QString source = env.writeFile(QStringLiteral("in/") + name, sampleContent());
+        TZipMaster zip;
+        prepare(zip);
+        zip.SetZipFileName(env.root() + QStringLiteral("/out.zip"));
+        zip.FSpecArgs() << source;
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        const QString method = entryProperties(zip.ZipFileName()).value(QStringLiteral("Method"));
+        QCOMPARE(method == QStringLiteral("Store"), stored);
+        QCOMPARE(zip.isStored(source), stored);
+    }
+
+    void storeSuffixList()
+    {
+        QCOMPARE(TZipMaster::storeSuffixList(TZipMaster::assGIF | TZipMaster::assPNG |
+                                             TZipMaster::assZ | TZipMaster::assZIP),
+                 QStringLiteral(".gif:.png:.z:.zip"));
+        QVERIFY(!TZipMaster::storeSuffixList(TZipMaster::defaultStoreSuffixes())
+                     .contains(QStringLiteral(".exe")));
+    }
+
+    void failuresLeaveNoArchiveAndNameTheCause()
+    {
+        TestEnvironment env;
+        TZipMaster zip;
+        prepare(zip);
+        zip.AddFiles();
+        QCOMPARE(zip.LastErrorMessage(), QStringLiteral("Error - no files to zip!"));
+        zip.FSpecArgs() << env.writeFile(QStringLiteral("a.txt"), "a");
+        zip.AddFiles();
+        QCOMPARE(zip.LastErrorCode(), 10102);
+
+        const QString archive = env.root() + QStringLiteral("/zips/missing-txt.zip");
+        QDir().mkpath(env.root() + QStringLiteral("/zips"));
+        zip.SetZipFileName(archive);
+        const QString missing = env.root() + QStringLiteral("/missing.txt");
+        zip.FSpecArgs() << missing;
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 0);
+        QCOMPARE(zip.ArchiveSize(), qint64(0));
+        QCOMPARE(zip.LastErrorCode(), 11001);
+        QCOMPARE(zip.LastErrorMessage(), QStringLiteral("Input file does not exist: ") + missing);
+        QVERIFY(QDir(env.root() + QStringLiteral("/zips"))
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+
+        zip.SetAddOptions(TZipMaster::AddEncrypt);
+        zip.SetPassword(QString());
+        zip.FSpecArgs() << env.root() + QStringLiteral("/a.txt");
+        zip.AddFiles();
+        QCOMPARE(zip.LastErrorMessage(),
+                 QStringLiteral("Unattended action not possible without a password"));
+
+        zip.ReportZipMessage(12345);
+        QCOMPARE(zip.LastErrorMessage(),
+                 QStringLiteral("ZipMsgXX.res is probably not linked to the "
+                                "executable\nMissing String ID is: 12345"));
+    }
+
+    void createZipReportsFailureAsError()
+    {
+        TestEnvironment env;
+        TQuayRegistryObject store;
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(env.root() + QStringLiteral("/gone.txt"));
+        try {
+            file.CreateZip(zip);
+            QFAIL("no error for a missing file");
+        } catch (const KestrelError& error) {
+            QVERIFY(error.message().startsWith(QStringLiteral("Input file does not exist")));
+        }
+        QCOMPARE(store.ReadNumberOfBytesBackedUp(), 0.0);
+
+        // The zip folder is created one level deep only.
+        const QString cwd = QDir::currentPath();
+        store.WriteZipDirectory(env.root() + QStringLiteral("/no/parent/Zip"));
+        file.SetFileName(env.writeFile(QStringLiteral("b.txt"), "b"));
+        QVERIFY_THROWS_EXCEPTION(KestrelError, file.CreateZip(zip));
+        QVERIFY(!QFileInfo::exists(env.root() + QStringLiteral("/no")));
+        QCOMPARE(QDir::currentPath(), cwd);
+    }
+
+    void leftoverArchiveIsReplaced()
+    {
+        TestEnvironment env;
+        const QString archive =
+            env.writeFile(QStringLiteral("out/a-txt.zip"), "not an archive at all");
+        TZipMaster zip;
+        prepare(zip);
+        zip.SetZipFileName(archive);
+        QCOMPARE(zip.LastErrorCode(), 11011);
+        zip.FSpecArgs() << env.writeFile(QStringLiteral("a.txt"), "fresh");
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        QCOMPARE(extractWithBsdtar(archive), QByteArray("fresh"));
+        QCOMPARE(zip.ArchiveSize(), QFileInfo(archive).size());
+    }
+
+    void fileOver4GiBUsesZip64()
+    {
+        TestEnvironment env;
+        const QString source = env.writeFile(QStringLiteral("big/disk.img"), "start");
+        QFile sparse(source);
+        const qint64 size = (qint64(4) << 30) + 4097;
+        QVERIFY(sparse.resize(size));
+        TZipMaster zip;
+        prepare(zip);
+        zip.SetAddCompLevel(1);
+        zip.SetZipFileName(env.root() + QStringLiteral("/big.zip"));
+        zip.FSpecArgs() << source;
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        QCOMPARE(entryProperties(zip.ZipFileName()).value(QStringLiteral("Size")),
+                 QString::number(size));
+        QVERIFY(testArchive(zip.ZipFileName(), QString()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestZipMaster)
+#include "tst_zipmaster.moc"
