@@ -9,7 +9,7 @@ namespace {
 
 constexpr qint64 secondsPerDay = 86400;
 
-int digitsAt(const QString& text, qsizetype position, qsizetype count)
+int digitsAt(QStringView text, qsizetype position, qsizetype count)
 {
     int value = 0;
     for (qsizetype i = position; i < position + count; ++i) {
@@ -21,14 +21,14 @@ int digitsAt(const QString& text, qsizetype position, qsizetype count)
     return value;
 }
 
-bool separatorAt(const QString& text, qsizetype position, char16_t separator)
+bool separatorAt(QStringView text, qsizetype position, char16_t separator)
 {
     return text.at(position).unicode() == separator;
 }
 
 // The two exact forms the writer produces, "dd/MM/yyyy" and "dd/MM/yyyy hh:mm:ss",
 // read without building a QDateTime: loading a large log parses two dates per line.
-std::optional<qint64> parseExactForm(const QString& text)
+std::optional<qint64> parseExactForm(QStringView text)
 {
     if (text.size() != 10 && text.size() != 19)
         return std::nullopt;
@@ -52,17 +52,17 @@ std::optional<qint64> parseExactForm(const QString& text)
     return date.toJulianDay() * secondsPerDay + secondOfDay;
 }
 
-qint64 parseDateField(const QString& text)
+qint64 parseDateField(QStringView text)
 {
     if (const std::optional<qint64> exact = parseExactForm(text))
         return *exact;
-    const QDateTime moment = parseLogDateTime(text);
+    const QDateTime moment = parseLogDateTime(text.toString());
     if (!moment.isValid())
         throw KestrelError(QStringLiteral("'%1' is not a valid date and time").arg(text));
     return TTernBackUpFileObject::wallClockSeconds(moment);
 }
 
-int parseIdField(const QString& text)
+int parseIdField(QStringView text)
 {
     bool ok = false;
     const int id = text.toInt(&ok, 10);
@@ -72,12 +72,12 @@ int parseIdField(const QString& text)
 }
 
 // One field from position up to the next ";" or the end; position moves past the ";".
-QString takeField(const QString& line, qsizetype& position)
+QStringView takeField(const QString& line, qsizetype& position)
 {
     qsizetype end = line.indexOf(logFieldSeparator, position);
     if (end < 0)
         end = line.size();
-    const QString field = line.mid(position, end - position);
+    const QStringView field = QStringView(line).mid(position, end - position);
     position = end + 1;
     return field;
 }
@@ -98,7 +98,7 @@ void parseFromLeft(const QString& line, TTernBackUpFileObject& record)
     if (position < length - 1)
         record.SetFileDateSeconds(parseDateField(takeField(line, position)));
     if (position < length - 1)
-        record.SetSizeText(takeField(line, position));
+        record.SetSizeText(takeField(line, position).toString());
     if (position < length - 1)
         record.SetBackupDateSeconds(parseDateField(takeField(line, position)));
     if (position < length)
@@ -117,16 +117,54 @@ void parseFromRight(const QString& line, TTernBackUpFileObject& record)
         position = separator;
     }
     const auto between = [&line](qsizetype from, qsizetype to) {
-        return line.mid(from + 1, to - from - 1);
+        return QStringView(line).mid(from + 1, to - from - 1);
     };
     const qint64 fileDate = parseDateField(between(separators[3], separators[2]));
     const qint64 backupDate = parseDateField(between(separators[1], separators[0]));
-    const int id = parseIdField(line.mid(separators[0] + 1));
+    const int id = parseIdField(QStringView(line).mid(separators[0] + 1));
     record.SetFileName(line.left(separators[3]));
     record.SetFileDateSeconds(fileDate);
-    record.SetSizeText(between(separators[2], separators[1]));
+    record.SetSizeText(between(separators[2], separators[1]).toString());
     record.SetBackupDateSeconds(backupDate);
     record.SetID(id);
+}
+
+void appendDigits(QString& text, int value, int width)
+{
+    char16_t digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = char16_t(u'0' + value % 10);
+        value /= 10;
+    }
+    text.append(QStringView(digits, width));
+}
+
+// The text formatLogDateTime gives for the same wall-clock time, written directly:
+// the purge writes two dates for every line it keeps.
+void appendDateTimeText(QString& text, qint64 seconds)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    QDate::fromJulianDay(seconds / secondsPerDay).getDate(&year, &month, &day);
+    if (year < 1000 || year > 9999) {
+        text.append(formatLogDateTime(TTernBackUpFileObject::fromWallClockSeconds(seconds)));
+        return;
+    }
+    appendDigits(text, day, 2);
+    text.append(u'/');
+    appendDigits(text, month, 2);
+    text.append(u'/');
+    appendDigits(text, year, 4);
+    const int secondOfDay = int(seconds % secondsPerDay);
+    if (secondOfDay == 0)
+        return;
+    text.append(u' ');
+    appendDigits(text, secondOfDay / 3600, 2);
+    text.append(u':');
+    appendDigits(text, secondOfDay / 60 % 60, 2);
+    text.append(u':');
+    appendDigits(text, secondOfDay % 60, 2);
 }
 
 } // namespace
@@ -156,7 +194,18 @@ void TTernBackUpFileObject::Parse(const QString& line)
 
 QString TTernBackUpFileObject::ToLine() const
 {
-    return joinLogFields(m_fileName, FileDate(), m_sizeText, BackupDate(), m_id);
+    QString line;
+    line.reserve(m_fileName.size() + m_sizeText.size() + 56);
+    line.append(m_fileName);
+    line.append(logFieldSeparator);
+    appendDateTimeText(line, m_fileDate);
+    line.append(logFieldSeparator);
+    line.append(m_sizeText);
+    line.append(logFieldSeparator);
+    appendDateTimeText(line, m_backupDate);
+    line.append(logFieldSeparator);
+    line.append(QString::number(m_id));
+    return line;
 }
 
 bool TTernBackUpFileObject::IsValidLine(const QString& line)

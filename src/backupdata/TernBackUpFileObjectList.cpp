@@ -1,45 +1,62 @@
 #include "backupdata/TernBackUpFileObjectList.h"
 
-#include "backupdata/SelectionListText.h"
-
 #include <algorithm>
 
 void TTernBackUpFileObjectList::Add(TTernBackUpFileObject record)
 {
-    const auto found = m_latestFileDate.find(record.FileName());
-    if (found == m_latestFileDate.end())
-        m_latestFileDate.insert(record.FileName(), record.FileDateSeconds());
-    else if (record.FileDateSeconds() > found.value())
-        found.value() = record.FileDateSeconds();
+    auto found = m_groupOfPath.find(record.FileName());
+    const bool isNew = found == m_groupOfPath.end();
+    if (isNew)
+        found = m_groupOfPath.insert(record.FileName(), int(m_latestFileDate.size()));
+    const int group = found.value();
+    if (isNew) {
+        m_latestFileDate.push_back(record.FileDateSeconds());
+        m_latestBackupDate.push_back(record.BackupDateSeconds());
+    } else {
+        m_latestFileDate[group] = std::max(m_latestFileDate[group], record.FileDateSeconds());
+        m_latestBackupDate[group] = std::max(m_latestBackupDate[group], record.BackupDateSeconds());
+    }
+    m_groupOfRecord.push_back(group);
     m_records.push_back(std::move(record));
 }
 
 bool TTernBackUpFileObjectList::IsDue(const QString& fileName, const QDateTime& fileDate) const
 {
-    const auto found = m_latestFileDate.constFind(fileName);
-    if (found == m_latestFileDate.constEnd())
+    const auto found = m_groupOfPath.constFind(fileName);
+    if (found == m_groupOfPath.constEnd())
         return true;
-    return TTernBackUpFileObject::wallClockSeconds(fileDate) > found.value();
+    return TTernBackUpFileObject::wallClockSeconds(fileDate) > m_latestFileDate[found.value()];
 }
 
 QStringList TTernBackUpFileObjectList::ExportLatest() const
 {
-    QHash<QString, qint64> latestBackupDate;
-    latestBackupDate.reserve(m_latestFileDate.size());
-    for (const TTernBackUpFileObject& record : m_records) {
-        const auto found = latestBackupDate.find(record.FileName());
-        if (found == latestBackupDate.end())
-            latestBackupDate.insert(record.FileName(), record.BackupDateSeconds());
-        else if (record.BackupDateSeconds() > found.value())
-            found.value() = record.BackupDateSeconds();
+    // Sorting on case-folded copies compares plain UTF-16 instead of folding the
+    // same long path prefixes again in every comparison; the exact line breaks ties.
+    struct SortedLine
+    {
+        QString folded;
+        QString line;
+        bool operator<(const SortedLine& other) const
+        {
+            const int order = folded.compare(other.folded);
+            return order != 0 ? order < 0 : line < other.line;
+        }
+    };
+    std::vector<SortedLine> sorted;
+    sorted.reserve(m_latestBackupDate.size());
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        const TTernBackUpFileObject& record = m_records[i];
+        if (record.BackupDateSeconds() == m_latestBackupDate[m_groupOfRecord[i]]) {
+            QString line = record.ToLine();
+            sorted.push_back({line.toCaseFolded(), line});
+        }
     }
+    std::sort(sorted.begin(), sorted.end());
     QStringList lines;
-    lines.reserve(latestBackupDate.size());
-    for (const TTernBackUpFileObject& record : m_records) {
-        if (record.BackupDateSeconds() == latestBackupDate.value(record.FileName()))
-            lines.append(record.ToLine());
+    lines.reserve(qsizetype(sorted.size()));
+    for (const SortedLine& entry : sorted) {
+        if (lines.isEmpty() || lines.constLast() != entry.line)
+            lines.append(entry.line);
     }
-    std::sort(lines.begin(), lines.end(), listTextLess);
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     return lines;
 }

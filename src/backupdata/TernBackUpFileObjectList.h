@@ -41,10 +41,14 @@ public:
 
     qsizetype Count() const { return qsizetype(m_records.size()); }
     const TTernBackUpFileObject& Items(qsizetype index) const { return m_records.at(index); }
-    bool Contains(const QString& fileName) const { return m_latestFileDate.contains(fileName); }
+    bool Contains(const QString& fileName) const { return m_groupOfPath.contains(fileName); }
 
 private:
     std::vector<TTernBackUpFileObject> m_records;
-    // Per exact path, the latest file date among its records.
-    QHash<QString, qint64> m_latestFileDate;
+    // The records of one exact path form a group, numbered in order of first appearance.
+    QHash<QString, int> m_groupOfPath;
+    std::vector<int> m_groupOfRecord;
+    // Per group, the latest file date and the latest backup date among its records.
+    std::vector<qint64> m_latestFileDate;
+    std::vector<qint64> m_latestBackupDate;
 };
