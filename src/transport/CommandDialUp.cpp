@@ -2,19 +2,30 @@
 
 #include "core/QuayRegistryObject.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkInformation>
 #include <QProcess>
 
+#include <csignal>
+#include <unistd.h>
+
 bool CommandDialUp::runCommand(const QString& commandLine, int timeoutMs)
 {
+    const QDeadlineTimer deadline(timeoutMs);
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Output nobody reads would pile up in memory; a dial script may also print
+    // what it logs in with.
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // A session of its own, so that a time-out stops the whole group and not just
+    // the shell, which would leave a hanging dialler behind.
+    process.setChildProcessModifier([] { ::setsid(); });
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), commandLine});
-    if (!process.waitForStarted(timeoutMs))
+    if (!process.waitForStarted(static_cast<int>(deadline.remainingTime())))
         return false;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(1000);
+    if (!process.waitForFinished(static_cast<int>(deadline.remainingTime()))) {
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
+        process.waitForFinished(-1);
         return false;
     }
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
@@ -23,7 +34,7 @@ bool CommandDialUp::runCommand(const QString& commandLine, int timeoutMs)
 bool CommandDialUp::dial()
 {
     const QString command = TQuayRegistryObject().ReadDialUpCommand();
-    return command.trimmed().isEmpty() || runCommand(command);
+    return command.trimmed().isEmpty() || runCommand(command, m_timeoutMs);
 }
 
 bool CommandDialUp::attemptConnect()
@@ -40,5 +51,5 @@ void CommandDialUp::hangUp()
 {
     const QString command = TQuayRegistryObject().ReadHangUpCommand();
     if (!command.trimmed().isEmpty())
-        runCommand(command);
+        runCommand(command, m_timeoutMs);
 }
