@@ -97,6 +97,17 @@ void syncFolder(const QString& folder)
     ::close(descriptor);
 }
 
+// True when the log has bytes after its last line end (a line cut short, say by a
+// crash while another program wrote it): a new record must not be glued to it.
+bool endsInsideALine(const QString& logPath)
+{
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly) || log.size() == 0 || !log.seek(log.size() - 1))
+        return false;
+    char last = 0;
+    return log.getChar(&last) && last != '\n';
+}
+
 void removeTreeBelow(const QString& folder)
 {
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
@@ -180,6 +191,8 @@ void TTernFileObject::appendLines(const QStringList& lines) const
         throw KestrelError(
             QStringLiteral("Could not open the backup log %1: %2").arg(logPath, log.errorString()));
     QByteArray bytes;
+    if (!created && endsInsideALine(logPath))
+        bytes += logLineEnd.latin1();
     for (const QString& line : lines)
         bytes += line.toUtf8() + logLineEnd.latin1();
     // A record that was appended must survive a power cut: flush Qt's buffer, then

@@ -211,6 +211,16 @@ private Q_SLOTS:
         QCOMPARE(readAll(logPath), QByteArray("kept\r\n"));
     }
 
+    void recordAfterACutShortLineStartsOnItsOwnLine()
+    {
+        TestEnvironment env;
+        const QString logPath = env.writeFile(QStringLiteral("Log.Txt"), "/a;01/01/2004;1 KB;02/0");
+        TQuayRegistryObject().WriteLogFile(logPath);
+        TTernFileObject file;
+        file.AppendLinesToLog({QStringLiteral("next")});
+        QCOMPARE(readAll(logPath), QByteArray("/a;01/01/2004;1 KB;02/0\r\nnext\r\n"));
+    }
+
     void unwritableLogIsAnError()
     {
         TestEnvironment env;
