@@ -16,6 +16,7 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -108,16 +109,31 @@ bool endsInsideALine(const QString& logPath)
     return log.getChar(&last) && last != '\n';
 }
 
-void removeTreeBelow(const QString& folder)
+// The file system a path lives on, or -1 when it cannot be read.
+dev_t deviceOf(const QString& path)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return static_cast<dev_t>(-1);
+    return info.st_dev;
+}
+
+// Removes everything below folder. Links are removed, not followed, and a folder
+// on another file system (something mounted inside the tree) is left alone, so the
+// removal never reaches outside the tree.
+void removeTreeBelow(const QString& folder, dev_t treeDevice)
 {
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                              QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
+        const QString path = entry.absoluteFilePath();
         if (entry.isDir() && !entry.isSymLink()) {
-            removeTreeBelow(entry.absoluteFilePath());
-            QDir().rmdir(entry.absoluteFilePath());
+            if (deviceOf(path) != treeDevice)
+                continue;
+            removeTreeBelow(path, treeDevice);
+            QDir().rmdir(path);
         } else {
-            QFile::remove(entry.absoluteFilePath());
+            QFile::remove(path);
         }
     }
 }
@@ -309,13 +325,13 @@ QString TTernFileObject::MakeRelativeName()
 QString TTernFileObject::shortenedStagingPath(const QString& stagingFolder,
                                               const QString& relativeName, const QString& uniqueTag)
 {
-    const QString direct = stagingFolder + relativeName;
+    QString folder = stagingFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    const QString direct = folder + relativeName;
     if (direct.size() <= MaxStagedPathLength)
         return direct;
-    QString head = stagingFolder;
-    if (head.endsWith(QLatin1Char('/')))
-        head.chop(1);
-    head += ShortenedPathsFolder;
+    const QString head = folder.chopped(1) + ShortenedPathsFolder;
     QString rest = QLatin1Char('/') + relativeName;
     while (head.size() + rest.size() > MaxStagedPathLength) {
         const qsizetype nextLevel = rest.indexOf(QLatin1Char('/'), 1);
@@ -403,7 +419,7 @@ void TTernFileObject::RemoveFolderTree(const QString& folder)
     }
     if (!info.isDir())
         return;
-    removeTreeBelow(folder);
+    removeTreeBelow(folder, deviceOf(folder));
     QDir().rmdir(folder);
 }
 

@@ -69,8 +69,8 @@ public:
 
     // Staging name with a fresh ID, also stored in RelativeName.
     QString MakeRelativeName();
-    // Copies the file under its relative name into the staging folder (ending in
-    // "/"), shortening over-long paths; true when the copy exists afterwards.
+    // Copies the file under its relative name into the staging folder, shortening
+    // over-long paths; true when the copy exists afterwards.
     bool StageCopy(const QString& stagingFolder);
     bool DestinationExists() const;
     bool DeleteDestination() const;
@@ -84,7 +84,8 @@ public:
     // KestrelError when the source cannot be read or the destination written.
     static void CopyFile(const QString& source, const QString& destination);
     // Deletes the folder with everything in it. Symbolic links are removed, never
-    // followed. Entries that cannot be deleted are left.
+    // followed, and file systems mounted inside the tree are left alone. Entries
+    // that cannot be deleted are left.
     static void RemoveFolderTree(const QString& folder);
 
     // The characters after the last "/" up to the first "." that follows (leading
