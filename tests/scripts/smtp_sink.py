@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""A real SMTP server on 127.0.0.1 for tests and benchmarks.
+
+Listens on a free port, prints that port on the first line of its output and
+stores every message it accepts as <folder>/message-<n>.eml, with the envelope in
+<folder>/message-<n>.json. Runs until its standard input closes or it is stopped.
+"""
+
+import argparse
+import asyncio
+import json
+import logging
+import os
+import ssl
+import sys
+import warnings
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class StoringHandler:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        base = os.path.join(self.folder, "message-%d" % self.count)
+        with open(base + ".eml.part", "wb") as out:
+            out.write(envelope.original_content)
+        os.rename(base + ".eml.part", base + ".eml")
+        with open(base + ".json", "w") as out:
+            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                       "tls": session.ssl is not None,
+                       "authenticated": bool(session.authenticated)}, out)
+        return "250 Message accepted for delivery"
+
+
+def make_authenticator(user, password):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        if (isinstance(auth_data, LoginPassword) and auth_data.login == user.encode()
+                and auth_data.password == password.encode()):
+            return AuthResult(success=True)
+        return AuthResult(success=False, handled=False)
+    return authenticate
+
+
+async def serve(arguments):
+    tls_context = None
+    if arguments.cert:
+        tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls_context.load_cert_chain(arguments.cert, arguments.key)
+    handler = StoringHandler(arguments.folder)
+    authenticator = None
+    if arguments.user:
+        authenticator = make_authenticator(arguments.user, arguments.password)
+
+    def factory():
+        return SMTP(handler, hostname="sink.test", tls_context=tls_context,
+                    require_starttls=tls_context is not None,
+                    authenticator=authenticator, auth_required=authenticator is not None,
+                    auth_require_tls=True, data_size_limit=arguments.size_limit,
+                    timeout=600)
+
+    loop = asyncio.get_running_loop()
+    server = await loop.create_server(factory, host="127.0.0.1", port=0)
+    print(server.sockets[0].getsockname()[1], flush=True)
+    await loop.run_in_executor(None, sys.stdin.read)
+    server.close()
+
+
+def main():
+    # Refused handshakes and logins are what some tests expect; keep their output quiet.
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+    warnings.filterwarnings("ignore", category=DeprecationWarning)
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("folder")
+    parser.add_argument("--cert", help="certificate (PEM) for STARTTLS")
+    parser.add_argument("--key", help="private key (PEM) of the certificate")
+    parser.add_argument("--user", help="require AUTH with this user name")
+    parser.add_argument("--password", default="")
+    parser.add_argument("--size-limit", type=int, default=64 * 1024 * 1024,
+                        help="largest message accepted, 0 for no limit")
+    asyncio.run(serve(parser.parse_args()))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,203 @@
+#include "backupdata/TernFileObject.h"
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "transport/IdMessage.h"
+#include "transport/WrenSMPTObject.h"
+#include "transport/ZipMaster.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QSslCertificate>
+#include <QTest>
+
+// Save notes and requests through a real SMTP server (aiosmtpd on loopback), read
+// back with Python's email package and unpacked with an independent zip tool.
+class TestMailTransport : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr auto zipPassword = "Zip pass w0rd";
+
+    static void writeSettings(quint16 port, const QString& user, const QString& password)
+    {
+        const TQuayRegistryObject settings;
+        settings.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+        settings.WriteUserSMPTServerName(user);
+        settings.WriteUserSMPTServerPassword(password);
+        settings.WriteUserConnectionPort(port);
+        settings.WriteUserBackUpEmailAddress(
+            QStringLiteral("backup@example.org, Second <second@example.org>"));
+        settings.WriteUserZipPassword(QString::fromLatin1(zipPassword));
+    }
+
+    static QByteArray sourceContent()
+    {
+        QByteArray content;
+        for (int i = 0; i < 2000; ++i)
+            content += "A line of ordinary text that compresses well, number " +
+                       QByteArray::number(i) + "\n";
+        QByteArray random(300 * 1024, Qt::Uninitialized);
+        QRandomGenerator generator(7);
+        for (char& byte : random)
+            byte = static_cast<char>(generator.generate());
+        return content + random;
+    }
+
+    static QJsonObject readJson(const QByteArray& text)
+    {
+        return QJsonDocument::fromJson(text).object();
+    }
+
+    // Parses a stored message and unpacks its single attachment; returns the
+    // unpacked file's bytes.
+    static QByteArray unpackAttachment(const TestEnvironment& env, const QString& messagePath,
+                                       QJsonObject* parsed)
+    {
+        const QString outFolder = env.path(QStringLiteral("parsed/"));
+        *parsed = readJson(SmtpSink::run(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"), messagePath, outFolder}));
+        const QJsonArray attachments = parsed->value(QLatin1String("attachments")).toArray();
+        if (attachments.size() != 1)
+            return {};
+        const QString zipPath = outFolder + QStringLiteral("archive.zip");
+        QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(), zipPath);
+        const QString unpacked = env.path(QStringLiteral("unpacked/"));
+        SmtpSink::run(QStringLiteral("7zz"),
+                      {QStringLiteral("x"), QStringLiteral("-y"),
+                       QStringLiteral("-p") + QString::fromLatin1(zipPassword),
+                       QStringLiteral("-o") + unpacked, zipPath});
+        QDir folder(unpacked);
+        const QStringList files =
+            folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        QFile file(files.size() == 1 ? folder.filePath(files.first()) : QString());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Backs up one file as the sequence does: save note, archive, SendZip.
+    static void backUp(TWrenSMPTObject& sender, TIdMessage& message, const QString& file,
+                       QString* subject)
+    {
+        TTernFileObject fileObject;
+        fileObject.SetFileName(file);
+        fileObject.PrepareSaveNote(message);
+        *subject = message.Subject;
+        TZipMaster zip;
+        fileObject.CreateZip(zip);
+        sender.SendZip(message, zip);
+        QVERIFY(!QFile::exists(zip.ZipFileName()));
+        QVERIFY(message.MessageParts.empty());
+    }
+
+    void sendAndCheck(const SmtpSink::Options& options, const QString& user,
+                      const QString& password, bool encrypted)
+    {
+        TestEnvironment env;
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+                      options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        writeSettings(sink.port(), user, password);
+        const QByteArray content = sourceContent();
+        const QString source =
+            env.writeFile(QStringLiteral("home/Documents/Bericht \u00fcber #3.txt"), content);
+
+        TWrenSMPTObject sender;
+        if (!options.certificateFile.isEmpty())
+            sender.session().addCaCertificates(QSslCertificate::fromPath(options.certificateFile));
+        sender.Connect();
+        QCOMPARE(sender.session().isEncrypted(), encrypted);
+        TIdMessage message;
+        QString subject;
+        backUp(sender, message, source, &subject);
+        QString secondSubject;
+        backUp(sender, message, source, &secondSubject);
+        message.From.setText(QStringLiteral("jo@example.org"));
+        message.Subject = QStringLiteral("Kestrel Request#1#2#Jo#0#report");
+        sender.Send(message);
+        sender.Disconnect();
+
+        for (int number = 1; number <= 2; ++number) {
+            QJsonObject parsed;
+            QCOMPARE(unpackAttachment(env, sink.messagePath(number), &parsed), content);
+            QCOMPARE(parsed.value(QLatin1String("subject")).toString(),
+                     number == 1 ? subject : secondSubject);
+            QCOMPARE(parsed.value(QLatin1String("defects")).toArray().size(), 0);
+            QFile envelopeFile(sink.envelopePath(number));
+            QVERIFY(envelopeFile.open(QIODevice::ReadOnly));
+            const QJsonObject envelope = readJson(envelopeFile.readAll());
+            QCOMPARE(envelope.value(QLatin1String("mail_from")).toString(),
+                     user + QStringLiteral("@127.0.0.1"));
+            QCOMPARE(envelope.value(QLatin1String("rcpt_tos")).toArray().size(), 2);
+            QCOMPARE(envelope.value(QLatin1String("tls")).toBool(), encrypted);
+            QCOMPARE(envelope.value(QLatin1String("authenticated")).toBool(),
+                     !options.user.isEmpty());
+        }
+        QJsonObject request;
+        QVERIFY(unpackAttachment(env, sink.messagePath(3), &request).isEmpty());
+        QCOMPARE(request.value(QLatin1String("multipart")).toBool(), false);
+        QCOMPARE(request.value(QLatin1String("subject")).toString(),
+                 QStringLiteral("Kestrel Request#1#2#Jo#0#report"));
+    }
+
+private Q_SLOTS:
+    void plainConnection()
+    {
+        sendAndCheck({}, QStringLiteral("jo"), QStringLiteral("unused"), false);
+    }
+
+    void startTlsAndLogin()
+    {
+        QTemporaryDir certificates;
+        SmtpSink::Options options;
+        QVERIFY(SmtpSink::makeCertificate(certificates.path(), &options.certificateFile,
+                                          &options.keyFile));
+        options.user = QStringLiteral("jo");
+        options.password = QStringLiteral("Secret pass");
+        sendAndCheck(options, options.user, options.password, true);
+    }
+
+    void refusedLoginAndUntrustedCertificate()
+    {
+        TestEnvironment env;
+        SmtpSink::Options options;
+        QVERIFY(SmtpSink::makeCertificate(env.root(), &options.certificateFile, &options.keyFile));
+        options.user = QStringLiteral("jo");
+        options.password = QStringLiteral("Right pass");
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+                      options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+
+        const QString wrongPassword = QStringLiteral("Wrong pass");
+        writeSettings(sink.port(), options.user, wrongPassword);
+        TWrenSMPTObject untrusting;
+        try {
+            untrusting.Connect();
+            QFAIL("a self-signed certificate was accepted");
+        } catch (const KestrelError& error) {
+            QVERIFY2(error.message().contains(QLatin1String("secure")),
+                     qPrintable(error.message()));
+        }
+        QVERIFY(!untrusting.Connected());
+
+        TWrenSMPTObject refused;
+        refused.session().addCaCertificates(QSslCertificate::fromPath(options.certificateFile));
+        try {
+            refused.Connect();
+            QFAIL("a wrong password was accepted");
+        } catch (const KestrelError& error) {
+            QVERIFY2(error.message().contains(QLatin1String("535")), qPrintable(error.message()));
+            QVERIFY(!error.message().contains(wrongPassword));
+            QVERIFY(
+                !error.message().contains(QString::fromLatin1(wrongPassword.toUtf8().toBase64())));
+        }
+        QVERIFY(!QFile::exists(sink.messagePath(1)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailTransport)
+#include "tst_mailtransport.moc"
