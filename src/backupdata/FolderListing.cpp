@@ -55,7 +55,7 @@ FolderListing listFolder(const QString& folder)
     FolderListing listing;
     DIR* directory = opendir(QFile::encodeName(folder).constData());
     if (!directory) {
-        listing.problems.append(unreadableFolderMessage(folder));
+        listing.folderProblems.append(unreadableFolderMessage(folder));
         return listing;
     }
     while (const dirent* entry = readdir(directory)) {
@@ -66,12 +66,14 @@ FolderListing listFolder(const QString& folder)
         if (kind == EntryKind::Other)
             continue;
         const QString name = QFile::decodeName(rawName);
+        QStringList& problems =
+            kind == EntryKind::File ? listing.fileProblems : listing.folderProblems;
         if (QFile::encodeName(name) != rawName) {
-            listing.problems.append(undecodableNameMessage(joinFolderPath(folder, name)));
+            problems.append(undecodableNameMessage(joinFolderPath(folder, name)));
             continue;
         }
         if (!isListableName(name)) {
-            listing.problems.append(unlistableNameMessage(joinFolderPath(folder, name)));
+            problems.append(unlistableNameMessage(joinFolderPath(folder, name)));
             continue;
         }
         (kind == EntryKind::File ? listing.files : listing.folders).append(name);

@@ -11,15 +11,17 @@
 //   followed (so no walk can loop), and hidden folders are left out.
 //
 // Both are names, sorted with listTextLess. A name that cannot be backed up is left
-// out and reported in problems: a name holding a line break or Ctrl-Z (no list or log
-// line can hold it) and a name that is not valid UTF-8 (it cannot be opened again
-// through a QString path). A folder that cannot be read gives one problem and no
-// names.
+// out and reported: a name holding a line break or Ctrl-Z (no list or log line can
+// hold it) and a name that is not valid UTF-8 (it cannot be opened again through a
+// QString path). Refused file names go to fileProblems, refused sub-folder names and a
+// folder that cannot be read (no names then) to folderProblems, so that a walker over
+// folders reports only what concerns folders.
 struct FolderListing
 {
     QStringList files;
     QStringList folders;
-    QStringList problems;
+    QStringList fileProblems;
+    QStringList folderProblems;
 };
 
 FolderListing listFolder(const QString& folder);

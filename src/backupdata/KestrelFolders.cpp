@@ -60,7 +60,7 @@ void collectSubFolders(const QString& folder, QStringList& list, QStringList* pr
     if (!visited.enter(folder))
         return;
     const FolderListing listing = listFolder(folder);
-    report(problems, listing.problems);
+    report(problems, listing.folderProblems);
     for (const QString& name : listing.folders) {
         const QString path = joinFolderPath(folder, name);
         list.append(path);
@@ -87,7 +87,7 @@ struct NewFolderSearch
             return;
         }
         const FolderListing listing = listFolder(folder);
-        report(problems, listing.problems);
+        report(problems, listing.folderProblems);
         for (const QString& name : listing.folders) {
             const QString path = joinFolderPath(folder, name);
             if (isExcluded(path, excludedAreas))
