@@ -2,9 +2,12 @@
 #include "backupdata/LogLineFormat.h"
 #include "backupdata/TernBackUpFileObject.h"
 #include "backupdata/TernBackUpFileObjectList.h"
+#include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -283,6 +286,37 @@ private Q_SLOTS:
                                            "20:00:00;2"),
                         }));
         QVERIFY(TTernBackUpFileObjectList().ExportLatest().isEmpty());
+    }
+
+    void fileObjectRecordsReadBack()
+    {
+        // What the file object appends, the log list reads and answers for; a path with
+        // ";" included.
+        TestEnvironment env;
+        const QString path = env.writeFile(QStringLiteral("docs/a;b.txt"), "content");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(at(14, 9, 5, 32), QFileDevice::FileModificationTime));
+        file.close();
+        TTernFileObject fileObject;
+        fileObject.SetFileName(path);
+        fileObject.AppendToLog();
+        fileObject.AppendToLog();
+
+        TTernBackUpFileObjectList list;
+        const BackUpLogReadResult result =
+            BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), list);
+        QCOMPARE(result.recordCount, 2);
+        QVERIFY(result.damagedLines.isEmpty());
+        QCOMPARE(list.Items(0).FileName(), path);
+        QCOMPARE(list.Items(0).ToLine(), fileObject.RecordLine());
+        QVERIFY(!list.IsDue(fileObject));
+        QCOMPARE(list.ExportLatest(), QStringList{fileObject.RecordLine()});
+
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(at(14, 9, 5, 33), QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(list.IsDue(fileObject));
     }
 
     void indexAgreesWithWholeLogScans()
