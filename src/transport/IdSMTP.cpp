@@ -75,7 +75,7 @@ void TIdSMTP::Connect()
         throw KestrelError(QStringLiteral("No SMTP server is set."));
     try {
         m_socket.setPeerVerifyName(Host);
-        if (Port == ImplicitTlsPort) {
+        if (Port == m_implicitTlsPort) {
             m_socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
             if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
                 throw KestrelError(QStringLiteral("Could not open a secure connection to the SMTP "

@@ -41,6 +41,8 @@ public:
 
     void setConnectTimeoutMs(int milliseconds) { m_connectTimeoutMs = milliseconds; }
     void setReplyTimeoutMs(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    // The port on which the server speaks TLS from the first byte; 465 unless set.
+    void setImplicitTlsPort(int port) { m_implicitTlsPort = port; }
     // Certificates trusted in addition to the system's, for a server with a
     // certificate of its own making.
     void addCaCertificates(const QList<QSslCertificate>& certificates);
@@ -82,6 +84,7 @@ private:
     QSslSocket m_socket;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_implicitTlsPort = ImplicitTlsPort;
     int m_replyCode = 0;
     QString m_replyText;
     QStringList m_replyLines;

@@ -1,8 +1,25 @@
 #include "support/ScriptedSmtpServer.h"
 
 #include <QDeadlineTimer>
+#include <QSslSocket>
 #include <QTcpServer>
-#include <QTcpSocket>
+
+// Hands out QSslSocket connections, so that any of them can switch to TLS.
+class ScriptedSmtpListener : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto* socket = new QSslSocket(this);
+        if (socket->setSocketDescriptor(descriptor))
+            addPendingConnection(socket);
+        else
+            delete socket;
+    }
+};
 
 // Lives on the server thread; reads commands and answers from the script.
 class ScriptedSmtpWorker : public QObject
@@ -12,7 +29,7 @@ public:
 
     quint16 listen()
     {
-        m_server = new QTcpServer(this);
+        m_server = new ScriptedSmtpListener(this);
         m_server->listen(QHostAddress::LocalHost, 0);
         connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
         return m_server->serverPort();
@@ -28,7 +45,7 @@ private:
 
     void accept()
     {
-        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        while (auto* socket = static_cast<QSslSocket*>(m_server->nextPendingConnection())) {
             auto* connection = new Connection;
             {
                 QMutexLocker lock(&m_owner.m_mutex);
@@ -46,15 +63,34 @@ private:
                 m_owner.m_changed.wakeAll();
             });
             ScriptedSmtpServer::Answer greeting;
+            bool implicitTls = false;
             {
                 QMutexLocker lock(&m_owner.m_mutex);
                 greeting = m_owner.m_greeting;
+                implicitTls = m_owner.m_implicitTls;
             }
-            answer(socket, greeting);
+            if (implicitTls) {
+                connect(socket, &QSslSocket::encrypted, this,
+                        [this, socket, greeting] { answer(socket, greeting); });
+                startTls(socket);
+            } else {
+                answer(socket, greeting);
+            }
         }
     }
 
-    void answer(QTcpSocket* socket, const ScriptedSmtpServer::Answer& answer)
+    void startTls(QSslSocket* socket)
+    {
+        // The answer to STARTTLS (and anything scripted after it) goes out in plain
+        // text before the handshake starts.
+        socket->flush();
+        QMutexLocker lock(&m_owner.m_mutex);
+        socket->setLocalCertificate(m_owner.m_certificate);
+        socket->setPrivateKey(m_owner.m_key);
+        socket->startServerEncryption();
+    }
+
+    void answer(QSslSocket* socket, const ScriptedSmtpServer::Answer& answer)
     {
         if (answer.action == ScriptedSmtpServer::Action::Drop) {
             socket->disconnectFromHost();
@@ -64,7 +100,7 @@ private:
             socket->write(answer.raw);
     }
 
-    ScriptedSmtpServer::Answer answerFor(const QByteArray& word)
+    ScriptedSmtpServer::Answer answerFor(const QByteArray& word, bool encrypted)
     {
         QMutexLocker lock(&m_owner.m_mutex);
         for (qsizetype i = 0; i < m_owner.m_script.size(); ++i) {
@@ -72,6 +108,12 @@ private:
                 return m_owner.m_script.takeAt(i);
         }
         const QByteArray lower = word.toLower();
+        const bool offerTls = !m_owner.m_certificate.isNull() && !encrypted;
+        if (lower == "ehlo" && offerTls)
+            return {word, "250-scripted.test greets you\r\n250 STARTTLS\r\n",
+                    ScriptedSmtpServer::Action::Reply};
+        if (lower == "starttls")
+            return {word, "220 go ahead\r\n", ScriptedSmtpServer::Action::Reply};
         if (lower == "ehlo")
             return {word, "250-scripted.test greets you\r\n250 HELP\r\n",
                     ScriptedSmtpServer::Action::Reply};
@@ -82,7 +124,7 @@ private:
         return {word, "250 OK\r\n", ScriptedSmtpServer::Action::Reply};
     }
 
-    void process(QTcpSocket* socket, Connection& connection)
+    void process(QSslSocket* socket, Connection& connection)
     {
         for (;;) {
             if (connection.inData) {
@@ -101,7 +143,7 @@ private:
                 m_owner.m_commands.append(line);
                 m_owner.m_changed.wakeAll();
             }
-            const ScriptedSmtpServer::Answer reply = answerFor(word);
+            const ScriptedSmtpServer::Answer reply = answerFor(word, socket->isEncrypted());
             if (word.compare("quit", Qt::CaseInsensitive) == 0) {
                 socket->write(reply.raw);
                 socket->disconnectFromHost();
@@ -110,13 +152,18 @@ private:
             answer(socket, reply);
             if (reply.action == ScriptedSmtpServer::Action::Drop)
                 return;
+            if (word.compare("STARTTLS", Qt::CaseInsensitive) == 0 && reply.raw.startsWith("220")) {
+                connection.buffer.clear();
+                startTls(socket);
+                return;
+            }
             if (word.compare("data", Qt::CaseInsensitive) == 0 && reply.raw.startsWith("354"))
                 connection.inData = true;
         }
     }
 
     // Collects message text up to the line "."; false when more is needed.
-    bool takeData(QTcpSocket* socket, Connection& connection)
+    bool takeData(QSslSocket* socket, Connection& connection)
     {
         const qsizetype end = connection.buffer.indexOf("\r\n.\r\n");
         const bool startsWithEnd =
@@ -152,7 +199,7 @@ private:
             m_owner.m_changed.wakeAll();
         }
         connection.message.clear();
-        answer(socket, answerFor("."));
+        answer(socket, answerFor(".", socket->isEncrypted()));
         return true;
     }
 
@@ -187,6 +234,15 @@ void ScriptedSmtpServer::script(const QByteArray& word, const QByteArray& raw, A
 {
     QMutexLocker lock(&m_mutex);
     m_script.append({word, raw, action});
+}
+
+void ScriptedSmtpServer::enableTls(const QSslCertificate& certificate, const QSslKey& key,
+                                   bool implicit)
+{
+    QMutexLocker lock(&m_mutex);
+    m_certificate = certificate;
+    m_key = key;
+    m_implicitTls = implicit;
 }
 
 void ScriptedSmtpServer::dropAfterDataBytes(qint64 bytes)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QThread>
 #include <QWaitCondition>
 
@@ -39,6 +41,10 @@ public:
     // The next answer to a command whose first word is `word` (case ignored; "." is
     // the end of a message). `raw` is sent as given.
     void script(const QByteArray& word, const QByteArray& raw, Action action = Action::Reply);
+    // Offers STARTTLS with this certificate; with `implicit` the connection is
+    // encrypted from the first byte instead. The answer to STARTTLS can be scripted
+    // like any other (for example with extra lines sent before the handshake).
+    void enableTls(const QSslCertificate& certificate, const QSslKey& key, bool implicit = false);
     // Closes the connection once this many bytes of message text have arrived.
     void dropAfterDataBytes(qint64 bytes);
 
@@ -70,6 +76,9 @@ private:
     Answer m_greeting{{}, "220 scripted.test ESMTP ready\r\n", Action::Reply};
     QList<Answer> m_script;
     qint64 m_dropAfterDataBytes = -1;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
+    bool m_implicitTls = false;
     QList<QByteArray> m_commands;
     QList<QByteArray> m_messages;
     qint64 m_dataBytes = 0;

@@ -1,9 +1,11 @@
 #include "core/KestrelError.h"
 #include "support/ScriptedSmtpServer.h"
+#include "support/SmtpSink.h"
 #include "transport/IdMessage.h"
 #include "transport/IdSMTP.h"
 
 #include <QHostInfo>
+#include <QSslKey>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +21,8 @@ class TestSmtpSession : public QObject
 
 private:
     QTemporaryDir m_dir;
+    QSslCertificate m_certificate;
+    QSslKey m_key;
 
     static void configure(TIdSMTP& session, const ScriptedSmtpServer& server)
     {
@@ -56,6 +60,18 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QString certificateFile;
+        QString keyFile;
+        QVERIFY(SmtpSink::makeCertificate(m_dir.path(), &certificateFile, &keyFile));
+        m_certificate = QSslCertificate::fromPath(certificateFile).value(0);
+        QFile key(keyFile);
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        m_key = QSslKey(key.readAll(), QSsl::Rsa);
+        QVERIFY(!m_certificate.isNull() && !m_key.isNull());
+    }
+
     void conversationOfTwoMessages()
     {
         ScriptedSmtpServer server;
@@ -318,6 +334,58 @@ private Q_SLOTS:
         const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
         QVERIFY(server.commands().contains(plain));
         session.Disconnect();
+    }
+
+    void encryption_data()
+    {
+        QTest::addColumn<bool>("implicit");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QByteArray>("startTlsAnswer");
+        QTest::newRow("STARTTLS") << false << true << QByteArray("220 go ahead\r\n");
+        // A line slipped in before the handshake must not be read as the answer to
+        // the EHLO sent over TLS (it would make the session fall back to Helo).
+        QTest::newRow("STARTTLS with a plain-text line injected")
+            << false << true << QByteArray("220 go ahead\r\n500 injected\r\n");
+        QTest::newRow("implicit TLS") << true << true << QByteArray();
+        QTest::newRow("untrusted certificate") << false << false << QByteArray();
+    }
+
+    void encryption()
+    {
+        QFETCH(bool, implicit);
+        QFETCH(bool, trusted);
+        QFETCH(QByteArray, startTlsAnswer);
+        ScriptedSmtpServer server;
+        server.enableTls(m_certificate, m_key, implicit);
+        if (!startTlsAnswer.isEmpty())
+            server.script("STARTTLS", startTlsAnswer);
+        TIdSMTP session;
+        configure(session, server);
+        if (implicit)
+            session.setImplicitTlsPort(server.port());
+        if (trusted)
+            session.addCaCertificates({m_certificate});
+        const QString error = errorOf([&] { session.Connect(); });
+        if (!trusted) {
+            QVERIFY2(error.contains(QLatin1String("secure")), qPrintable(error));
+            QVERIFY(!session.Connected());
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(session.isEncrypted());
+        TIdMessage message;
+        fill(message);
+        session.Send(message);
+        session.Disconnect();
+        QVERIFY(server.waitFor("Quit"));
+        QList<QByteArray> words;
+        for (const QByteArray& command : server.commands())
+            words.append(command.split(' ').first());
+        QList<QByteArray> expected{"ehlo", "Rset", "Mail", "RCPT", "RCPT", "Data", ".", "Quit"};
+        if (!implicit)
+            expected = QList<QByteArray>{"ehlo", "STARTTLS"} + expected;
+        QCOMPARE(words, expected);
+        QCOMPARE(server.messages().size(), 1);
     }
 };
 
