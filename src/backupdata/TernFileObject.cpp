@@ -265,10 +265,20 @@ void TTernFileObject::RememberLastLog() const
 
 QString TTernFileObject::ZipArchiveName() const
 {
+    QString prefix;
+    QString suffix = QStringLiteral(".zip");
     if (isEdition(Edition::KestrelClient))
-        return TQuayRegistryObject().ReadUserID() + QLatin1Char('#') + QString::number(m_id) +
-               QLatin1Char('#') + NamePart() + QStringLiteral(".zip");
-    return NamePart() + ExtensionTag() + QStringLiteral(".zip");
+        prefix = TQuayRegistryObject().ReadUserID() + QLatin1Char('#') + QString::number(m_id) +
+                 QLatin1Char('#');
+    else
+        suffix.prepend(ExtensionTag());
+    // A source name near the file-name limit would give an archive name past it and
+    // the file could never be packed: the name part gives way, the rest stays.
+    QString namePart = NamePart();
+    while (!namePart.isEmpty() &&
+           QFile::encodeName(prefix + namePart + suffix).size() > MaxFileNameBytes)
+        namePart = leftWhole(namePart, namePart.size() - 1);
+    return prefix + namePart + suffix;
 }
 
 void TTernFileObject::CreateZip(TZipMaster& zip) const

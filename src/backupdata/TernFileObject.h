@@ -61,7 +61,8 @@ public:
     // Packs the file into its own archive in the zip folder; raises KestrelError
     // when no archive was made.
     void CreateZip(TZipMaster& zip) const;
-    // The archive's file name (no folder) for the running edition.
+    // The archive's file name (no folder) for the running edition, at most
+    // MaxFileNameBytes long.
     QString ZipArchiveName() const;
 
     // Stores the name under which the last backed-up log can be requested.
@@ -102,6 +103,8 @@ public:
                                         const QString& uniqueTag);
 
     static constexpr int MaxStagedPathLength = 255;
+    // The longest file name (in bytes) that the file systems of this platform hold.
+    static constexpr int MaxFileNameBytes = 255;
 
 private:
     void appendLines(const QStringList& lines) const;

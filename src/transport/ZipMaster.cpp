@@ -2,6 +2,7 @@
 
 #include "transport/ZipMessages.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -177,7 +178,10 @@ void TZipMaster::AddFiles()
 int TZipMaster::writeArchive()
 {
     const QString finalPath = QFileInfo(m_zipFileName).absoluteFilePath();
-    const QString partialPath = finalPath + QStringLiteral(".part");
+    // A short hidden name, so an archive name at the file-name limit still fits.
+    const QString partialPath =
+        QFileInfo(finalPath).absolutePath() +
+        QStringLiteral("/.partial-%1.zip.part").arg(QCoreApplication::applicationPid());
     QFile::remove(partialPath);
 
     int openError = 0;

@@ -123,6 +123,22 @@ private Q_SLOTS:
         QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), double(content.size()));
     }
 
+    void nameAtTheFileNameLimitStillGivesAnArchive()
+    {
+        TestEnvironment env;
+        const QString name = QString(251, QLatin1Char('n')) + QStringLiteral(".txt");
+        const QString source = env.writeFile(QStringLiteral("Docs/") + name, "long");
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+        const QString archiveName = QFileInfo(zip.ZipFileName()).fileName();
+        QCOMPARE(archiveName.size(), 255);
+        QVERIFY(archiveName.endsWith(QStringLiteral("n-txt.zip")));
+        QCOMPARE(entryProperties(zip.ZipFileName()).value(QStringLiteral("Path")), name);
+    }
+
     void clientArchiveName()
     {
         TestEnvironment env(QStringLiteral("KestrelClient"));
@@ -300,6 +316,15 @@ private Q_SLOTS:
         QCOMPARE(zip.SuccessCount(), 1);
         QCOMPARE(extractWithBsdtar(archive), QByteArray("fresh"));
         QCOMPARE(zip.ArchiveSize(), QFileInfo(archive).size());
+
+        // A failed add leaves the complete archive of that name as it was.
+        zip.SetZipFileName(archive);
+        zip.FSpecArgs() << env.root() + QStringLiteral("/vanished.txt");
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 0);
+        QCOMPARE(extractWithBsdtar(archive), QByteArray("fresh"));
+        QCOMPARE(QDir(env.root() + QStringLiteral("/out")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("a-txt.zip")});
     }
 
     void fileOver4GiBUsesZip64()
