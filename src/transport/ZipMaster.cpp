@@ -233,6 +233,8 @@ int TZipMaster::writeArchive()
 
     if (zip_close(archive) < 0)
         return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+    // The archive may hold a private file unencrypted: only its owner may read it.
+    QFile::setPermissions(partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (!syncFile(partialPath) || std::rename(QFile::encodeName(partialPath).constData(),
                                               QFile::encodeName(finalPath).constData()) != 0) {
         QFile::remove(partialPath);

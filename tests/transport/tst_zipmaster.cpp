@@ -120,6 +120,8 @@ private Q_SLOTS:
         QCOMPARE(entry.value(QStringLiteral("Encrypted")), QStringLiteral("-"));
         QVERIFY(entry.value(QStringLiteral("Method")).startsWith(QStringLiteral("Deflate")));
         QCOMPARE(extractWithBsdtar(archive), content);
+        QCOMPARE(QFileInfo(archive).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
         QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), double(content.size()));
     }
 
