@@ -403,6 +403,10 @@ void TTernFileObject::CopyFile(const QString& source, const QString& destination
     if (!output.open(QIODevice::WriteOnly))
         throw KestrelError(
             QStringLiteral("Could not create %1: %2").arg(destination, output.errorString()));
+    // Others may read the copy only where they may read the original.
+    output.setPermissions(
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+        (input.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
     while (!input.atEnd()) {
         const QByteArray chunk = input.read(CopyChunkSize);
         if (chunk.isEmpty() && input.error() == QFileDevice::NoError)

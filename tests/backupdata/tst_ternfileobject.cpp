@@ -364,8 +364,11 @@ private Q_SLOTS:
             content += char(i * 7);
         const QString source = env.writeFile(QStringLiteral("src.bin"), content);
         const QString destination = env.root() + QStringLiteral("/new/deep/copy.bin");
+        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner));
         TTernFileObject::CopyFile(source, destination);
         QCOMPARE(readAll(destination), content);
+        QCOMPARE(QFileInfo(destination).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
         env.writeFile(QStringLiteral("new/deep/copy.bin"),
                       "older and longer content than the source");
         const QString small = env.writeFile(QStringLiteral("small.txt"), "new");
