@@ -233,15 +233,6 @@ private Q_SLOTS:
         QCOMPARE(zip.isStored(source), stored);
     }
 
-    void storeSuffixList()
-    {
-        QCOMPARE(TZipMaster::storeSuffixList(TZipMaster::assGIF | TZipMaster::assPNG |
-                                             TZipMaster::assZ | TZipMaster::assZIP),
-                 QStringLiteral(".gif:.png:.z:.zip"));
-        QVERIFY(!TZipMaster::storeSuffixList(TZipMaster::defaultStoreSuffixes())
-                     .contains(QStringLiteral(".exe")));
-    }
-
     void failuresLeaveNoArchiveAndNameTheCause()
     {
         TestEnvironment env;
