@@ -199,17 +199,17 @@ int TZipMaster::writeArchive()
     };
 
     int added = 0;
-    for (const QString& spec : std::as_const(m_fileSpecs)) {
-        const QFileInfo source(spec);
-        QFile readable(spec);
+    for (const QString& path : std::as_const(m_fileSpecs)) {
+        const QFileInfo source(path);
+        QFile readable(path);
         if (!source.isFile() || !readable.open(QIODevice::ReadOnly))
-            return fail(11001, spec);
+            return fail(11001, path);
         readable.close();
         // Streamed from the file while the archive is written: never held in memory.
         zip_source_t* data = zip_source_file(
             archive, QFile::encodeName(source.absoluteFilePath()).constData(), 0, -1);
         if (data == nullptr)
-            return fail(11001, spec + detail(QString::fromUtf8(zip_strerror(archive))));
+            return fail(11001, path + detail(QString::fromUtf8(zip_strerror(archive))));
         QString entryName = source.fileName();
         if (m_addOptions.testFlag(AddDirNames))
             entryName = QDir::cleanPath(source.absoluteFilePath()).mid(1);
@@ -220,7 +220,7 @@ int TZipMaster::writeArchive()
             return fail(11002, QString::fromUtf8(zip_strerror(archive)));
         }
         const auto entry = static_cast<zip_uint64_t>(index);
-        const bool stored = isStored(spec);
+        const bool stored = isStored(path);
         if (zip_set_file_compression(archive, entry, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                      stored ? 0 : static_cast<zip_uint32_t>(m_compLevel)) < 0)
             return fail(11002, QString::fromUtf8(zip_strerror(archive)));
