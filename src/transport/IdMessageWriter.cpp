@@ -336,9 +336,13 @@ void TIdMessageWriter::streamAttachment(const LineSink& sink, std::size_t index)
             }
             filled += read;
         }
-        for (qint64 offset = 0; offset < filled; offset += Base64BlockSize) {
-            const qint64 length = qMin<qint64>(Base64BlockSize, filled - offset);
-            sink(QByteArray::fromRawData(buffer.constData() + offset, length).toBase64());
+        // 57 bytes give exactly 76 characters, so the buffer is encoded in one go and
+        // handed out in lines; only the last line of the file can be shorter.
+        const QByteArray encoded = QByteArray::fromRawData(buffer.constData(), filled).toBase64();
+        constexpr qsizetype lineLength = Base64BlockSize / 3 * 4;
+        for (qsizetype offset = 0; offset < encoded.size(); offset += lineLength) {
+            sink(QByteArray::fromRawData(encoded.constData() + offset,
+                                         qMin(lineLength, encoded.size() - offset)));
         }
     }
 }
