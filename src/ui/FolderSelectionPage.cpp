@@ -1,14 +1,28 @@
 #include "ui/FolderSelectionPage.h"
 
+#include "backupdata/KestrelFolders.h"
+#include "backupdata/SelectionListText.h"
+#include "core/Clock.h"
+#include "core/DateTimeText.h"
+#include "core/KestrelError.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
 #include "ui/ControlHelpers.h"
+#include "ui/PathTree.h"
+#include "ui/SelectionTreeFile.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
 {
@@ -24,6 +38,8 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
     trvFolders->setSelectionMode(QAbstractItemView::SingleSelection);
     groupLayout->addWidget(trvFolders);
     layout->addWidget(GroupBox6, 1);
+    // Sorted by node text: the path tree inserts every node at its sorted place.
+    foldersTree = new PathTree(trvFolders, PathTree::Kind::Folders);
 
     auto* buttons = new QHBoxLayout;
     btnBrowseForFolder =
@@ -48,4 +64,106 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
     lsbDirFiles = new QListWidget(this);
     lsbDirFiles->setObjectName(QStringLiteral("lsbDirFiles"));
     lsbDirFiles->setVisible(false);
+
+    connect(btnBrowseForFolder, &QPushButton::clicked, this, &FolderSelectionPage::browse);
+    connect(btnRemoveDir, &QPushButton::clicked, this, &FolderSelectionPage::removeSelected);
+    connect(btnNewFolders, &QPushButton::clicked, this, &FolderSelectionPage::findNewFolders);
+}
+
+bool FolderSelectionPage::loadList()
+{
+    return SelectionTreeFile::fill(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories());
+}
+
+bool FolderSelectionPage::saveList()
+{
+    return SelectionTreeFile::save(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories());
+}
+
+void FolderSelectionPage::reloadIfChanged()
+{
+    SelectionTreeFile::mergeChanges(*foldersTree);
+}
+
+void FolderSelectionPage::browse()
+{
+    // The folder browser starts in the home folder, where a Linux user's own folders lie.
+    const std::optional<QString> chosen =
+        Services::prompt().chooseFolder(QStringLiteral("Select Folder"), QDir::homePath());
+    if (chosen) {
+        // A line break in the name would turn one list entry into two other names.
+        if (isListableName(*chosen))
+            foldersTree->InsertFolderPath(QDir::cleanPath(*chosen));
+        else
+            Services::prompt().notify(unlistableNameMessage(*chosen), Prompt::Icon::Warning);
+    }
+    trvFolders->expandAll();
+}
+
+void FolderSelectionPage::removeSelected()
+{
+    const QList<QTreeWidgetItem*> selected = trvFolders->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QTreeWidgetItem* node = selected.first();
+    const QString question =
+        QStringLiteral("Remove \"%1\" folder from back up list?").arg(node->text(0));
+    if (Services::prompt().ask(question) != Prompt::Answer::Yes)
+        return;
+    // Entries another program added meanwhile join the tree first: the list file is
+    // rewritten below and would otherwise lose them.
+    SelectionTreeFile::mergeChanges(*foldersTree);
+    foldersTree->removeFolderNode(node);
+    SelectionTreeFile::save(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories(),
+                            SelectionTreeFile::WhenEmpty::EmptyFile);
+}
+
+void FolderSelectionPage::findNewFolders()
+{
+    if (Services::prompt().ask(
+            QStringLiteral("This process can take several minutes. Do you wish to continue?")) !=
+        Prompt::Answer::Yes)
+        return;
+    const TQuayRegistryObject store;
+    Services::clock().waitPumping(2000);
+    QStringList found;
+    try {
+        found = searchNewFolders(store.ReadFolderSearchDate());
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        return;
+    }
+    if (found.isEmpty())
+        Services::prompt().notify(QStringLiteral("No new folders found"),
+                                  Prompt::Icon::Confirmation);
+    for (const QString& folder : std::as_const(found)) {
+        const Prompt::Answer answer = Services::prompt().ask(
+            QStringLiteral("Add folder: \"%1\" to back up folders?").arg(folder),
+            Prompt::Buttons::YesNoCancel);
+        if (answer == Prompt::Answer::Cancel)
+            return;
+        if (answer == Prompt::Answer::Yes)
+            foldersTree->InsertFolderPath(folder);
+    }
+    store.WriteFolderSearchDate(dateText(Services::clock().now().date()));
+    trvFolders->expandAll();
+}
+
+QStringList FolderSelectionPage::searchNewFolders(const QString& sinceDate)
+{
+    QStringList found;
+    TKestrelFolders::FindNewFolders(TKestrelFolders::newFolderSearchRoot(), sinceDate, found, [] {
+        QCoreApplication::processEvents();
+        return true;
+    });
+    // Sorted without duplicates; equal names that differ in case are two folders.
+    std::sort(found.begin(), found.end(), listTextLess);
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+void FolderSelectionPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    reloadIfChanged();
 }

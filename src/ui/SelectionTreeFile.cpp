@@ -1,0 +1,89 @@
+#include "ui/SelectionTreeFile.h"
+
+#include "backupdata/SelectionList.h"
+#include "backupdata/SelectionListChanges.h"
+#include "core/KestrelError.h"
+#include "core/Prompt.h"
+#include "core/Services.h"
+#include "ui/PathTree.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTreeWidget>
+
+namespace {
+SelectionListKind listKind(const PathTree& tree)
+{
+    return tree.kind() == PathTree::Kind::Folders ? SelectionListKind::Folders
+                                                  : SelectionListKind::Files;
+}
+
+void tellError(const KestrelError& error)
+{
+    Services::prompt().notify(error.message(), Prompt::Icon::Error);
+}
+} // namespace
+
+bool SelectionTreeFile::fill(PathTree& tree, const QString& listPath)
+{
+    if (!QFile::exists(listPath))
+        return true;
+    try {
+        insertEntries(tree, readSelectionList(listPath));
+    } catch (const KestrelError& error) {
+        tellError(error);
+        return false;
+    }
+    return true;
+}
+
+void SelectionTreeFile::insertEntries(PathTree& tree, const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        if (tree.kind() == PathTree::Kind::Folders)
+            tree.InsertFolderPath(entry);
+        else
+            tree.InsertFilePath(entry);
+    }
+}
+
+bool SelectionTreeFile::mergeChanges(PathTree& tree)
+{
+    try {
+        const std::optional<QStringList> entries = takeChangedSelectionList(listKind(tree));
+        if (!entries)
+            return false;
+        insertEntries(tree, *entries);
+    } catch (const KestrelError& error) {
+        tellError(error);
+        return false;
+    }
+    return true;
+}
+
+bool SelectionTreeFile::save(PathTree& tree, const QString& listPath, WhenEmpty whenEmpty)
+{
+    mergeChanges(tree);
+    try {
+        if (tree.tree()->topLevelItemCount() == 0) {
+            if (whenEmpty == WhenEmpty::EmptyFile && QFile::exists(listPath))
+                writeEmptyList(listPath);
+            return true;
+        }
+        const QStringList refused =
+            writeSelectionList(listPath, tree.selectionTree(), listKind(tree));
+        if (!refused.isEmpty())
+            Services::prompt().notify(refused.join(u'\n'), Prompt::Icon::Warning);
+    } catch (const KestrelError& error) {
+        tellError(error);
+        return false;
+    }
+    return true;
+}
+
+void SelectionTreeFile::writeEmptyList(const QString& listPath)
+{
+    QSaveFile file(listPath);
+    if (!file.open(QIODevice::WriteOnly) || !file.commit())
+        throw KestrelError(listPath);
+}
