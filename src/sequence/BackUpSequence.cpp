@@ -1,0 +1,331 @@
+#include "sequence/BackUpSequence.h"
+
+#include "backupdata/BackUpLogReader.h"
+#include "backupdata/FolderListing.h"
+#include "backupdata/KestrelFolders.h"
+#include "backupdata/SelectionList.h"
+#include "backupdata/SelectionListText.h"
+#include "backupdata/TernBackUpFileObjectList.h"
+#include "backupdata/TernFileObject.h"
+#include "core/Clock.h"
+#include "core/DateTimeText.h"
+#include "core/EditionProfile.h"
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceWindow.h"
+#include "sequence/SequenceWorkerThread.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <algorithm>
+
+namespace {
+
+// A list or log the sequence needs is created empty when it is missing; one that
+// cannot be created stops the sequence with the file's path.
+void ensureFileExists(const QString& path)
+{
+    if (QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw KestrelError(QStringLiteral("Could not create %1: %2").arg(path, file.errorString()));
+}
+
+// Sorted in walking order, each folder once.
+void sortFolders(QStringList& folders)
+{
+    std::sort(folders.begin(), folders.end(), listTextLess);
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+}
+
+} // namespace
+
+BackUpSequence::BackUpSequence(SequenceWindow& window, SequenceCompletion& completion)
+    : m_window(window), m_completion(completion)
+{}
+
+BackUpSequence::~BackUpSequence() = default;
+
+bool BackUpSequence::cancelled() const
+{
+    return m_window.sequenceCancelled();
+}
+
+bool BackUpSequence::goingOn() const
+{
+    return !cancelled() && m_run.continueRun;
+}
+
+void BackUpSequence::addLines(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        m_window.addStatusLine(line);
+}
+
+void BackUpSequence::RunBackUpSequence()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    const auto finished = qScopeGuard([this] {
+        m_transport.reset();
+        m_file.reset();
+        m_log.reset();
+        m_worker.reset();
+        m_running = false;
+    });
+
+    // Whatever stops the sequence outside the per-file guards still ends it, so the
+    // window never stays in the running state.
+    const auto stopWith = [this](const QString& line, const QString& reason) {
+        m_window.addStatusLine(line);
+        if (!reason.isEmpty())
+            m_window.addStatusLine(reason);
+        m_run.continueRun = false;
+    };
+    const QString cannotGoOn = QStringLiteral("The back up sequence cannot go on.");
+
+    start();
+    bool prepared = false;
+    try {
+        prepare();
+        prepared = true;
+    } catch (const std::exception& error) {
+        const auto* kestrelError = dynamic_cast<const KestrelError*>(&error);
+        stopWith(cannotGoOn, kestrelError ? kestrelError->message() : QString());
+    }
+
+    if (prepared) {
+        m_transport = makeTransport();
+        if (!m_transport) {
+            stopWith(QStringLiteral("This version of the program cannot back up to a drive or a "
+                                    "disc."),
+                     QString());
+        } else {
+            try {
+                m_transport->open(m_run);
+                m_window.addStatusLine(QString());
+                m_window.addStatusLine(QStringLiteral("Processing files from files list..."));
+                walkFilesList();
+                m_window.addStatusLine(QString());
+                m_window.addStatusLine(QStringLiteral("Processing files from folders list..."));
+                walkFolders();
+                finishWalks();
+            } catch (const KestrelError& error) {
+                stopWith(cannotGoOn, error.message());
+            }
+            m_window.addStatusLine(QString());
+            Services::clock().waitPumping(0);
+            try {
+                m_transport->close(m_run);
+            } catch (const KestrelError& error) {
+                stopWith(cannotGoOn, error.message());
+            }
+        }
+    }
+    chooseEnd();
+}
+
+void BackUpSequence::start()
+{
+    m_window.setStatusColour(SequenceWindow::StatusColour::Blue);
+    m_window.pendingLogLines().clear();
+    m_window.setRunButtonEnabled(false);
+    m_window.setCancelButtonEnabled(true);
+    m_window.setSequenceCancelled(false);
+    m_run = SequenceRun{};
+    m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
+    m_worker = std::make_unique<SequenceWorkerThread>();
+    m_log = std::make_unique<TTernBackUpFileObjectList>();
+}
+
+void BackUpSequence::prepare()
+{
+    const TQuayRegistryObject store;
+    m_file = std::make_unique<TTernFileObject>();
+    store.WriteBackUpSequenceSuccess(true);
+    m_run.maxBytes = store.ReadMaxNumberOfBytesToBackedUp();
+
+    m_window.saveUserChoices();
+    const QString logFile = store.ReadLogFile();
+    const QString filesList = store.ReadFileOfFiles();
+    const QString foldersList = store.ReadFileOfDirectories();
+
+    m_window.addStatusLine(QString());
+    m_window.addStatusLine(QStringLiteral("Back up sequence started: ") +
+                           dateTimeText(Services::clock().now()));
+    m_window.addStatusLine(QStringLiteral("Refreshing log file data..."));
+    ensureFileExists(logFile);
+    if (!cancelled())
+        readLog(logFile);
+    if (!cancelled())
+        buildLists(filesList, foldersList);
+    if (!cancelled()) {
+        m_window.setFileNumberText(QStringLiteral("1"));
+        m_window.setNumberOfFilesText(QString::number(m_run.totalFiles));
+        m_window.setProgressRange(0, m_run.totalFiles);
+        m_window.setProgressStep(1);
+        Services::clock().waitPumping(0);
+    }
+}
+
+void BackUpSequence::readLog(const QString& logFile)
+{
+    BackUpLogReadResult result;
+    m_worker->run([&] { result = BackUpLogReader::readAll(logFile, *m_log); });
+    // A damaged line costs only its own record: the file it described is due again.
+    // The log file itself is left as it is.
+    const QList<BackUpLogDamage>& damaged = result.damagedLines;
+    for (qsizetype i = 0; i < damaged.size() && i < MaxReportedDamagedLines; ++i) {
+        m_window.addStatusLine(QStringLiteral("Line %1 of the back up log %2 is damaged and was "
+                                              "skipped: %3")
+                                   .arg(damaged[i].lineNumber)
+                                   .arg(logFile, damaged[i].reason));
+    }
+    if (damaged.size() > MaxReportedDamagedLines) {
+        m_window.addStatusLine(QStringLiteral("%1 more damaged lines of the back up log were "
+                                              "skipped.")
+                                   .arg(damaged.size() - MaxReportedDamagedLines));
+    }
+}
+
+void BackUpSequence::buildLists(const QString& filesList, const QString& foldersList)
+{
+    const TQuayRegistryObject store;
+    store.WriteNumberOfFilesInLastSequence(0);
+    m_run.totalFiles = 0;
+    m_window.addStatusLine(QStringLiteral("Initialising file list..."));
+    ensureFileExists(filesList);
+    m_run.totalFiles = static_cast<int>(readSelectionList(filesList).size());
+
+    m_window.addStatusLine(QStringLiteral("Initialising primary folders list..."));
+    const bool subFolders = m_window.backUpSubFolders();
+    if (subFolders)
+        m_window.addStatusLine(QStringLiteral("Initialising sub folders list.  This can several "
+                                              "minutes for large folder trees..."));
+    ensureFileExists(foldersList);
+
+    // Expanding and counting run on the worker, so the window (and its dots timer)
+    // stays alive through large folder trees.
+    m_window.startFolderDotsTimer();
+    const auto stopDots = qScopeGuard([this] { m_window.stopFolderDotsTimer(); });
+    QStringList folders;
+    QStringList problems;
+    qsizetype fileCount = 0;
+    m_worker->run([&] {
+        for (const QString& folder : readSelectionList(foldersList)) {
+            folders.append(folder);
+            if (subFolders)
+                TKestrelFolders::GetSubFolders(folder, folders, &problems);
+        }
+        sortFolders(folders);
+        for (const QString& folder : folders) {
+            if (QFileInfo(folder).isDir())
+                fileCount += listFolder(folder).files.size();
+        }
+    });
+    m_run.folderList = folders;
+    m_run.totalFiles += static_cast<int>(fileCount);
+    addLines(problems);
+}
+
+void BackUpSequence::walkFilesList()
+{
+    const QString filesList = TQuayRegistryObject().ReadFileOfFiles();
+    if (cancelled() || !QFileInfo::exists(filesList))
+        return;
+    for (const QString& path : readSelectionList(filesList)) {
+        if (!goingOn())
+            break;
+        processFile(path);
+    }
+}
+
+void BackUpSequence::walkFolders()
+{
+    for (const QString& folder : m_run.folderList) {
+        if (!goingOn())
+            break;
+        if (!QFileInfo(folder).isDir())
+            continue;
+        const FolderListing listing = listFolder(folder);
+        addLines(listing.fileProblems);
+        // A failure inside the folder still lets its remaining names be reported;
+        // Cancel stops at once.
+        for (const QString& name : listing.files) {
+            if (cancelled())
+                break;
+            processFile(joinFolderPath(folder, name));
+        }
+    }
+}
+
+void BackUpSequence::processFile(const QString& path)
+{
+    m_file->SetFileName(path);
+    m_window.clearStatus();
+    QString report = QStringLiteral("Back up copy of ") + path + QStringLiteral(" is current");
+    ++m_run.fileIndex;
+    m_window.stepProgress();
+    try {
+        const bool exists = m_file->Exists();
+        if (exists && goingOn() && (m_fullBackUp || m_log->IsDue(*m_file))) {
+            if (m_transport->transfer(*m_file, m_run))
+                report = QStringLiteral("Backed up version of ") + path +
+                         QStringLiteral(" is superseded.");
+        }
+        if (!m_file->Exists() && goingOn())
+            report = path + QStringLiteral(" no longer exists.");
+        if (m_fullBackUp)
+            report = QStringLiteral("Full backed up of ") + path + QStringLiteral(" requested.");
+        m_window.addStatusLine(report);
+        m_window.addStatusLine(m_fullBackUp || m_log->IsDue(*m_file)
+                                   ? QStringLiteral("- latest file backed up.")
+                                   : QStringLiteral("- no backed up required."));
+        m_window.addStatusLine(QString());
+        m_window.setFileNumberText(QString::number(m_run.fileIndex));
+        Services::clock().waitPumping(0);
+    } catch (const std::exception&) {
+        m_window.addStatusLine(QStringLiteral("An error in the back up sequence has occured."));
+        m_run.continueRun = false;
+    }
+}
+
+void BackUpSequence::finishWalks()
+{
+    if (!goingOn())
+        return;
+    m_window.loadLogIntoTree();
+    Services::clock().waitPumping(0);
+    try {
+        m_transport->finishWalks(*m_file, m_run);
+    } catch (const KestrelError& error) {
+        m_window.addStatusLine(QStringLiteral("Could not send the back up log file."));
+        m_window.addStatusLine(error.message());
+        m_run.continueRun = false;
+    }
+}
+
+std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
+{
+    // The drive and disc branches plug in here, each as a SequenceTransport.
+    if (isMailEdition(currentEdition()))
+        return std::make_unique<MailSequenceTransport>(m_window, *m_worker, m_sessionSetup);
+    return nullptr;
+}
+
+void BackUpSequence::chooseEnd()
+{
+    // A run stopped by the byte limit counts as successful.
+    if (!cancelled() && (m_run.continueRun || m_run.maxReached))
+        m_completion.EndSequenceSucceeded();
+    else
+        m_completion.EndSequenceFailed();
+    m_window.setFileNumberText(QString());
+    m_window.setNumberOfFilesText(QString());
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "sequence/MailSequenceTransport.h"
+#include "sequence/SequenceRun.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class SequenceWindow;
+class SequenceCompletion;
+class SequenceTransport;
+class SequenceWorkerThread;
+class TTernFileObject;
+class TTernBackUpFileObjectList;
+
+// The backup sequence: reads the backup log and both selection lists, counts the
+// work, walks the files list and then the folders, hands every due file to the
+// edition's transport, reports each step in the status memo and ends through
+// SequenceCompletion. It runs on the window's thread; the window stays responsive
+// because every long step is waited for through the clock, and Cancel (which sets
+// SequenceCancelled) is noticed at the next test.
+class BackUpSequence
+{
+public:
+    BackUpSequence(SequenceWindow& window, SequenceCompletion& completion);
+    ~BackUpSequence();
+    BackUpSequence(const BackUpSequence&) = delete;
+    BackUpSequence& operator=(const BackUpSequence&) = delete;
+
+    // Runs one sequence to its end. While a sequence runs, a further call (from the
+    // tray menu, the auto-run countdown or the shut-down trigger) returns at once.
+    void RunBackUpSequence();
+    bool isRunning() const { return m_running; }
+
+    // Adjusts the mail session of every following sequence (time-outs, trusted
+    // certificates).
+    void setSessionSetup(MailSequenceTransport::SessionSetup setup)
+    {
+        m_sessionSetup = std::move(setup);
+    }
+
+    // Damaged log lines named one by one in the memo; the rest are counted.
+    static constexpr int MaxReportedDamagedLines = 10;
+
+private:
+    void start();
+    void prepare();
+    void readLog(const QString& logFile);
+    void buildLists(const QString& filesList, const QString& foldersList);
+    void walkFilesList();
+    void walkFolders();
+    void processFile(const QString& path);
+    void finishWalks();
+    void chooseEnd();
+    std::unique_ptr<SequenceTransport> makeTransport();
+    bool cancelled() const;
+    bool goingOn() const;
+    void addLines(const QStringList& lines);
+
+    SequenceWindow& m_window;
+    SequenceCompletion& m_completion;
+    MailSequenceTransport::SessionSetup m_sessionSetup;
+    bool m_running = false;
+
+    // Objects of one run.
+    SequenceRun m_run;
+    bool m_fullBackUp = false;
+    std::unique_ptr<SequenceWorkerThread> m_worker;
+    std::unique_ptr<TTernFileObject> m_file;
+    std::unique_ptr<TTernBackUpFileObjectList> m_log;
+    std::unique_ptr<SequenceTransport> m_transport;
+};

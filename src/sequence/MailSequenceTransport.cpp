@@ -1,0 +1,251 @@
+#include "sequence/MailSequenceTransport.h"
+
+#include "backupdata/TernFileObject.h"
+#include "core/Clock.h"
+#include "core/KestrelError.h"
+#include "core/PlatformServices.h"
+#include "core/QuayRegistryObject.h"
+#include "core/ScriptedPrompt.h"
+#include "core/Services.h"
+#include "sequence/SequenceRun.h"
+#include "sequence/SequenceWindow.h"
+#include "sequence/SequenceWorkerThread.h"
+#include "transport/IdMessageWriter.h"
+#include "transport/WrenSMPTObject.h"
+
+namespace {
+
+// RFC 5321 section 4.2.2: "552 Requested mail action aborted: exceeded storage
+// allocation", the answer of servers to a message above their size limit.
+constexpr int MessageTooLargeReply = 552;
+
+} // namespace
+
+MailSequenceTransport::MailSequenceTransport(SequenceWindow& window, SequenceWorkerThread& worker,
+                                             SessionSetup sessionSetup)
+    : m_window(window), m_worker(worker), m_sessionSetup(std::move(sessionSetup))
+{}
+
+MailSequenceTransport::~MailSequenceTransport()
+{
+    if (m_sender)
+        m_worker.runBlocking([this] { m_sender.reset(); });
+}
+
+void MailSequenceTransport::createSender()
+{
+    // The sending object must be made on the thread that uses its socket, but the
+    // notice it may show belongs to the window's thread: it is collected while the
+    // window waits without running anything, and shown afterwards.
+    ScriptedPrompt collected;
+    {
+        Services::Set set = Services::current();
+        set.prompt = &collected;
+        const ScopedServices collecting(set);
+        m_worker.runBlocking([this] {
+            m_sender = std::make_unique<TWrenSMPTObject>();
+            if (m_sessionSetup)
+                m_sessionSetup(*m_sender);
+        });
+    }
+    for (const QString& notice : collected.notices())
+        Services::prompt().notify(notice, Prompt::Icon::Information);
+}
+
+void MailSequenceTransport::open(SequenceRun& run)
+{
+    createSender();
+    m_zip.SetDLLDirectory(TQuayRegistryObject().ReadQuayDirectory());
+    m_zip.LoadZipEngine();
+    m_zip.LoadUnzipEngine();
+
+    // A run cancelled before this point neither dials nor connects.
+    if (!m_window.sequenceCancelled()) {
+        if (Services::dialUp().dial()) {
+            connectSender(run);
+        } else {
+            Services::prompt().notify(QStringLiteral("Connection could not be established "
+                                                     "automatically.  Trying alternative "
+                                                     "connection method."),
+                                      Prompt::Icon::Error);
+            if (Services::dialUp().attemptConnect()) {
+                connectSender(run);
+            } else {
+                Services::prompt().notify(QStringLiteral("Connection not established."),
+                                          Prompt::Icon::Error);
+                m_window.addStatusLine(
+                    QStringLiteral("Connection not established.  Back up sequence cancelled."));
+                run.continueRun = false;
+                m_window.setSequenceCancelled(true);
+            }
+        }
+    }
+    Services::clock().waitPumping(0);
+}
+
+void MailSequenceTransport::connectSender(SequenceRun& run)
+{
+    m_worker.run([this] {
+        if (m_sender->Connected())
+            m_sender->Disconnect();
+    });
+    m_window.addStatusLine(QStringLiteral("Connecting to server..."));
+    try {
+        m_worker.run([this] { m_sender->Connect(); });
+    } catch (const KestrelError& error) {
+        m_window.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
+        m_window.addStatusLine(error.message());
+        run.continueRun = false;
+        m_window.setSequenceCancelled(true);
+    }
+}
+
+bool MailSequenceTransport::senderConnected()
+{
+    bool connected = false;
+    m_worker.run([this, &connected] { connected = m_sender->Connected(); });
+    return connected;
+}
+
+void MailSequenceTransport::makeArchive(const TTernFileObject& file)
+{
+    m_worker.run([this, &file] { file.CreateZip(m_zip); });
+}
+
+void MailSequenceTransport::sendArchive(const QString& path)
+{
+    m_sizeRefusal.clear();
+    m_worker.run([this, &path] {
+        try {
+            m_sender->SendZip(m_message, m_zip);
+        } catch (const KestrelError&) {
+            // Whether the size was the reason: the server said so, or the message is
+            // larger than the limit the server announced.
+            const TIdSMTP& session = m_sender->session();
+            qint64 messageSize = -1;
+            try {
+                m_message.addAttachment(m_zip.ZipFileName());
+                messageSize = TIdMessageWriter(m_message).size();
+            } catch (const KestrelError&) {
+                // The archive cannot be read: its size says nothing then.
+            }
+            m_message.clearParts();
+            const qint64 limit = session.sizeLimit();
+            const bool tooLarge =
+                (limit > 0 && messageSize > limit) || session.ReplyCode() == MessageTooLargeReply;
+            if (tooLarge) {
+                QString text =
+                    QStringLiteral("The back up of %1 is too large for the SMTP server").arg(path);
+                if (messageSize >= 0)
+                    text += QStringLiteral(": its message has %1 bytes").arg(messageSize);
+                text += limit > 0
+                            ? QStringLiteral(", the server accepts at most %1 bytes.").arg(limit)
+                            : QStringLiteral(".");
+                m_sizeRefusal = text;
+            }
+            throw;
+        }
+    });
+}
+
+bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
+{
+    if (!senderConnected()) {
+        m_window.addStatusLine(QStringLiteral("Connection with SMTP server lost."));
+        run.continueRun = false;
+        return false;
+    }
+
+    const auto fail = [this, &run](const QString& line, const QString& reason) {
+        m_window.addStatusLine(line);
+        if (!reason.isEmpty())
+            m_window.addStatusLine(reason);
+        run.continueRun = false;
+    };
+
+    bool noteReady = false;
+    try {
+        file.PrepareSaveNote(m_message);
+        noteReady = true;
+    } catch (const KestrelError& error) {
+        fail(QStringLiteral("Could not create back up message."), error.message());
+    }
+    bool archiveReady = false;
+    try {
+        makeArchive(file);
+        archiveReady = true;
+    } catch (const KestrelError& error) {
+        fail(QStringLiteral("Could not create back up zip file."), error.message());
+    }
+    // Without this file's note and archive a send would carry the previous file's
+    // subject or an archive left over from an earlier run.
+    if (noteReady && archiveReady) {
+        try {
+            sendArchive(file.FileName());
+            try {
+                file.AppendToLog();
+            } catch (const KestrelError& error) {
+                fail(QStringLiteral("Could not save to log file."), error.message());
+            }
+        } catch (const KestrelError& error) {
+            fail(QStringLiteral("Could not send back up file."),
+                 m_sizeRefusal.isEmpty() ? error.message() : m_sizeRefusal);
+        }
+    } else {
+        fail(QStringLiteral("Could not send back up file."), QString());
+    }
+
+    const TQuayRegistryObject store;
+    if (archiveReady)
+        run.bytesThisSequence += static_cast<double>(m_zip.ArchiveSize());
+    store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
+    if (run.bytesThisSequence > run.maxBytes) {
+        m_window.addStatusLine(QString());
+        m_window.addStatusLine(QStringLiteral(
+            "Number of bytes emailed has reached the maximum number of bytes allowed to be "
+            "emailed in one sequence.  The back up sequence has been terminated."));
+        run.continueRun = false;
+        run.maxReached = true;
+    }
+    Services::clock().waitPumping(PauseAfterFileMs);
+    return true;
+}
+
+void MailSequenceTransport::finishWalks(TTernFileObject& file, SequenceRun& /*run*/)
+{
+    file.SetFileName(TQuayRegistryObject().ReadLogFile());
+    if (!file.Exists() || m_window.sequenceCancelled())
+        return;
+    file.PrepareSaveNote(m_message);
+    makeArchive(file);
+    try {
+        sendArchive(file.FileName());
+    } catch (const KestrelError&) {
+        if (m_sizeRefusal.isEmpty())
+            throw;
+        throw KestrelError(m_sizeRefusal);
+    }
+    file.RememberLastLog();
+}
+
+void MailSequenceTransport::releaseSender()
+{
+    if (!m_sender)
+        return;
+    // The server hears "Quit" after the last message instead of a dropped line.
+    m_worker.run([this] {
+        if (m_sender->Connected())
+            m_sender->Disconnect();
+        m_sender.reset();
+    });
+}
+
+void MailSequenceTransport::close(SequenceRun& run)
+{
+    releaseSender();
+    m_zip.UnloadZipEngine();
+    m_zip.UnloadUnzipEngine();
+    Services::clock().waitPumping(0);
+    const TQuayRegistryObject store;
+    store.WriteNumberOfBytesBackedUp(store.ReadNumberOfBytesBackedUp() + run.bytesThisSequence);
+}

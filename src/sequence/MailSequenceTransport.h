@@ -1,0 +1,59 @@
+#pragma once
+
+#include "sequence/SequenceTransport.h"
+#include "transport/IdMessage.h"
+#include "transport/ZipMaster.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class SequenceWindow;
+class SequenceWorkerThread;
+class TWrenSMPTObject;
+
+// The mail branch of the sequence (KestrelSolo, KestrelClient): every due file is
+// packed into its own archive and mailed as a save note; at the end the backup log
+// itself is mailed. Zipping and every exchange with the server run on the
+// sequence's worker thread, which owns the sending object from its creation to its
+// destruction.
+class MailSequenceTransport : public SequenceTransport
+{
+public:
+    // Runs on the worker thread right after the sending object is made, to adjust
+    // its session (time-outs, trusted certificates).
+    using SessionSetup = std::function<void(TWrenSMPTObject&)>;
+
+    MailSequenceTransport(SequenceWindow& window, SequenceWorkerThread& worker,
+                          SessionSetup sessionSetup = {});
+    ~MailSequenceTransport() override;
+    MailSequenceTransport(const MailSequenceTransport&) = delete;
+    MailSequenceTransport& operator=(const MailSequenceTransport&) = delete;
+
+    void open(SequenceRun& run) override;
+    bool transfer(TTernFileObject& file, SequenceRun& run) override;
+    void finishWalks(TTernFileObject& file, SequenceRun& run) override;
+    void close(SequenceRun& run) override;
+
+    // The pause after every mailed file.
+    static constexpr int PauseAfterFileMs = 2000;
+
+private:
+    void createSender();
+    void connectSender(SequenceRun& run);
+    bool senderConnected();
+    void makeArchive(const TTernFileObject& file);
+    // Sends the archive just made; on failure says why and throws again.
+    void sendArchive(const QString& path);
+    void releaseSender();
+
+    SequenceWindow& m_window;
+    SequenceWorkerThread& m_worker;
+    SessionSetup m_sessionSetup;
+    std::unique_ptr<TWrenSMPTObject> m_sender;
+    TZipMaster m_zip;
+    TIdMessage m_message;
+    // Why the last send failed when the message was too large for the server.
+    QString m_sizeRefusal;
+};

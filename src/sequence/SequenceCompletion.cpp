@@ -1,0 +1,198 @@
+#include "sequence/SequenceCompletion.h"
+
+#include "backupdata/TernFileObject.h"
+#include "core/Clock.h"
+#include "core/DateTimeText.h"
+#include "core/EditionProfile.h"
+#include "core/KestrelError.h"
+#include "core/PlatformServices.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+SequenceCompletion::SequenceCompletion(SequenceWindow& window) : m_window(window)
+{}
+
+QString SequenceCompletion::SequenceDateStamp()
+{
+    return sequenceDateStamp(Services::clock().now());
+}
+
+void SequenceCompletion::EndSequenceSucceeded()
+{
+    const TQuayRegistryObject store;
+    store.WriteSequenceMessage(QString());
+    resetFileCounters();
+    QStringList& pending = m_window.pendingLogLines();
+    // A file object advances the files-processed counter, so one is made only when
+    // there are lines to write.
+    if (!pending.isEmpty()) {
+        TTernFileObject().AppendLinesToLog(pending);
+        pending.clear();
+    }
+    const bool cancelled = m_window.sequenceCancelled();
+    if (!cancelled) {
+        if (store.ReadLoadLogTree()) {
+            m_window.addStatusLine(QStringLiteral(
+                "Updating log file tree.  (This will take several minutes if the log file is "
+                "large"));
+            m_window.loadLogIntoTree();
+        }
+        Services::clock().waitPumping(0);
+    }
+    restoreStagedBurnFiles();
+
+    store.WriteNumberOfBackUpSequences(store.ReadNumberOfBackUpSequences() + 1);
+    store.WriteLastBackUp(dateTimeText(Services::clock().now()));
+    m_window.refreshFromSettings();
+    m_window.addStatusLine(QString());
+    m_window.addStatusLine((cancelled ? QStringLiteral("Sequence stopped by User at: ")
+                                      : QStringLiteral("Back up sequence completed: ")) +
+                           dateTimeText(Services::clock().now()));
+    writeSequenceDataFile();
+    returnToIdle();
+
+    if (!m_window.sequenceCancelled()) {
+        hangUpIfWanted();
+        if (store.ReadShutDown() || m_window.shutDownTriggered())
+            openShutDownCountdown();
+        if (store.ReadCloseApplicationAfterSequence())
+            m_window.terminateApplication();
+    }
+    m_window.refreshFromSettings();
+}
+
+void SequenceCompletion::EndSequenceFailed()
+{
+    const TQuayRegistryObject store;
+    if (isMailEdition(currentEdition())) {
+        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
+                                                  "Please check your connection."));
+        store.WriteBackUpSequenceSuccess(false);
+        m_window.addStatusLine(
+            QStringLiteral("Back up sequence failed to complete.  Please check your connection."));
+    } else {
+        store.WriteSequenceMessage(
+            m_window.mediaFull()
+                ? QStringLiteral("Last back up sequence failed to complete.  Your media is full.")
+                : QStringLiteral("Last back up sequence failed to complete.  Please check your "
+                                 "media."));
+        store.WriteBackUpSequenceSuccess(false);
+        m_window.addStatusLine(
+            QStringLiteral("Back up sequence failed to complete.  Please check your media."));
+        QStringList& pending = m_window.pendingLogLines();
+        if (!pending.isEmpty()) {
+            TTernFileObject().AppendLinesToLog(pending);
+            pending.clear();
+        }
+        restoreStagedBurnFiles();
+    }
+    resetFileCounters();
+    m_window.pendingLogLines().clear();
+    writeSequenceDataFile();
+    returnToIdle();
+    m_window.refreshFromSettings();
+
+    if (!m_window.sequenceCancelled()) {
+        hangUpIfWanted();
+        // The failed end leaves the user 30 s before the countdown opens.
+        if (store.ReadShutDown() || m_window.shutDownTriggered())
+            m_window.startShutDownDelayTimer();
+        if (store.ReadCloseApplicationAfterSequence())
+            m_window.terminateApplication();
+    }
+}
+
+void SequenceCompletion::HangUpAndShutDownIfSet()
+{
+    const TQuayRegistryObject store;
+    if (store.ReadDialUpDisconnect())
+        Services::dialUp().hangUp();
+    if (store.ReadShutDown() || m_window.shutDownTriggered())
+        openShutDownCountdown();
+}
+
+void SequenceCompletion::ShutDownDelayElapsed()
+{
+    openShutDownCountdown();
+}
+
+void SequenceCompletion::ShowSequenceMessageOnce()
+{
+    const TQuayRegistryObject store;
+    const QString message = store.ReadSequenceMessage();
+    if (message.isEmpty())
+        return;
+    // Cleared before the box is shown: the focus coming back when the box closes
+    // must not show it again.
+    store.WriteSequenceMessage(QString());
+    Services::prompt().notify(message, Prompt::Icon::Warning);
+}
+
+void SequenceCompletion::resetFileCounters()
+{
+    m_window.setFileCountersVisible(true);
+    m_window.setFileNumberText(QString());
+    m_window.setNumberOfFilesText(QString());
+    m_window.setProcessingCaption(QStringLiteral("Processing File:"));
+    m_window.setProgressRange(0, 100);
+}
+
+void SequenceCompletion::restoreStagedBurnFiles()
+{
+    // Only a disc sequence sets staged files aside, and only for its own edition's
+    // burn area.
+    if (!isEdition(Edition::KestrelCD))
+        return;
+    const QDir cdFolder(programFolder(Edition::KestrelCD));
+    const QString setAside = cdFolder.filePath(QStringLiteral("TempBurnFolder"));
+    if (!QFileInfo(setAside).isDir())
+        return;
+    const QString burnArea = cdFolder.filePath(QStringLiteral("Burn Area"));
+    TTernFileObject::RemoveFolderTree(burnArea);
+    m_window.addStatusLine(QStringLiteral("Restoring prevous files waiting to be burnt..."));
+    if (QDir().rename(setAside, burnArea))
+        m_window.addStatusLine(QStringLiteral("Existing files waiting to be burnt restored."));
+    else
+        m_window.addStatusLine(
+            QStringLiteral("The files waiting to be burnt are still in %1.").arg(setAside));
+}
+
+void SequenceCompletion::writeSequenceDataFile()
+{
+    const QString stamp = SequenceDateStamp();
+    TQuayRegistryObject().WriteSequenceFile(SequenceDataFile::fileName(stamp));
+    // A data file that cannot be written must not keep the window in the running state.
+    try {
+        SequenceDataFile::write(m_window.statusLines(), stamp);
+    } catch (const KestrelError& error) {
+        m_window.addStatusLine(error.message());
+    }
+}
+
+void SequenceCompletion::returnToIdle()
+{
+    m_window.setProgressPosition(0);
+    m_window.setRunButtonEnabled(true);
+    m_window.setCancelButtonEnabled(false);
+}
+
+void SequenceCompletion::hangUpIfWanted()
+{
+    if (!isMailEdition(currentEdition()))
+        return;
+    if (m_window.disconnectAfterBackUp() || TQuayRegistryObject().ReadDialUpDisconnect())
+        Services::dialUp().hangUp();
+}
+
+void SequenceCompletion::openShutDownCountdown()
+{
+    Services::dialUp().hangUp();
+    m_window.setShutDownTriggered(false);
+    m_window.openShutDownCountdown();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+class TTernFileObject;
+struct SequenceRun;
+
+// The edition's way of saving a due file: mail in KestrelSolo and KestrelClient.
+// The driver does the rest (lists, due test, reports, end choice) the same way in
+// every edition, and calls these steps in order: open once, transfer per due file,
+// finishWalks once when both walks went through, close always.
+class SequenceTransport
+{
+public:
+    virtual ~SequenceTransport() = default;
+
+    // Gets ready and connects; a failure is reported as a status line and clears
+    // run.continueRun.
+    virtual void open(SequenceRun& run) = 0;
+    // Saves one due file. Returns whether the transport step ran (even if it failed);
+    // false when it could not start, for example because the connection was lost.
+    virtual bool transfer(TTernFileObject& file, SequenceRun& run) = 0;
+    // After both walks of a run that goes on: saves the backup log itself. Throws
+    // KestrelError on failure.
+    virtual void finishWalks(TTernFileObject& file, SequenceRun& run) = 0;
+    // Closes connections and releases engines; adds the run's bytes to the totals.
+    virtual void close(SequenceRun& run) = 0;
+};
