@@ -110,9 +110,9 @@ bool THeaderEncoder::isPrintableAscii(const QString& text)
                        [](QChar c) { return c.unicode() >= 32 && c.unicode() < 127; });
 }
 
-QString THeaderEncoder::encode(const QString& text) const
+QString THeaderEncoder::encode(const QString& text, bool always) const
 {
-    if (isPrintableAscii(text))
+    if (!always && isPrintableAscii(text))
         return text;
 
     QString charset = m_charset;

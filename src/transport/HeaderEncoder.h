@@ -15,9 +15,10 @@ public:
 
     QString charset() const { return m_charset; }
 
-    // The text as it is when it is printable 7-bit, otherwise encoded words of at
-    // most 75 characters each (RFC 2047 section 2), separated by single spaces.
-    QString encode(const QString& text) const;
+    // The text as it is when it is printable 7-bit, otherwise (or when `always` is
+    // set) encoded words of at most 75 characters each (RFC 2047 section 2),
+    // separated by single spaces.
+    QString encode(const QString& text, bool always = false) const;
 
     static bool isPrintableAscii(const QString& text);
 

@@ -42,6 +42,12 @@ QStringList TIdHeaderList::fold(const QString& line)
                 break;
             }
         }
+        // A first word longer than the line is kept whole and broken after, so the
+        // line stays as short as it can (RFC 5322 section 2.1.1 allows 998).
+        for (qsizetype i = FoldLength; at < 0 && i < rest.size(); ++i) {
+            if (rest[i] == QLatin1Char(' ') || rest[i] == QLatin1Char('\t'))
+                at = i;
+        }
         if (at < 0)
             break;
         lines.append(rest.left(at));

@@ -23,8 +23,9 @@ public:
     const QList<Line>& lines() const { return m_lines; }
 
     // Folds one header line longer than 78 characters (RFC 5322 section 2.2.3): it is
-    // broken at the last space or tab before column 78, and every continuation line
-    // starts with a single space. A line without such a break stays whole.
+    // broken at the last space or tab before column 78 (or, when the first word is
+    // longer, right after it), and every continuation line starts with a single
+    // space. A line without a space or tab stays whole.
     static QStringList fold(const QString& line);
 
     static constexpr int FoldLength = 78;

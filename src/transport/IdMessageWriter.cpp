@@ -128,6 +128,17 @@ QList<QByteArray> TIdMessageWriter::headerLines() const
             texts.append(addressText(item.Name, item.Address));
         return texts.join(QStringLiteral(", "));
     };
+    // A long unbroken text (a deep path without blanks) would make a line longer than
+    // the 998 characters a mail line may hold (RFC 5322 section 2.1.1); as encoded
+    // words it can be folded.
+    const auto unstructured = [this](const QString& name, const QString& text) {
+        const QString value = m_encoder.encode(text);
+        const QStringList folded = TIdHeaderList::fold(name + QStringLiteral(": ") + value);
+        const bool tooLong = std::any_of(folded.begin(), folded.end(), [](const QString& line) {
+            return line.size() > MaxLineLength;
+        });
+        return tooLong ? m_encoder.encode(text, true) : value;
+    };
     const auto structured = [](const QString& name, const QString& value) {
         checkValue(name, value);
         return value;
@@ -135,7 +146,7 @@ QList<QByteArray> TIdMessageWriter::headerLines() const
 
     const QList<QPair<QString, QString>> headers = {
         {QStringLiteral("From"), addressText(m_message.From.Name, m_message.From.Address)},
-        {QStringLiteral("Subject"), m_encoder.encode(m_message.Subject)},
+        {QStringLiteral("Subject"), unstructured(QStringLiteral("Subject"), m_message.Subject)},
         {QStringLiteral("To"), addressList(m_message.Recipients)},
         {QStringLiteral("Cc"), addressList(m_message.CCList)},
         {QStringLiteral("Newsgroups"),
@@ -149,7 +160,8 @@ QList<QByteArray> TIdMessageWriter::headerLines() const
                     m_message.ContentTransferEncoding)},
         {QStringLiteral("Sender"), addressText(m_message.Sender.Name, m_message.Sender.Address)},
         {QStringLiteral("Reply-To"), addressList(m_message.ReplyTo)},
-        {QStringLiteral("Organization"), m_encoder.encode(m_message.Organization)},
+        {QStringLiteral("Organization"),
+         unstructured(QStringLiteral("Organization"), m_message.Organization)},
         {QStringLiteral("Disposition-Notification-To"),
          addressText(m_message.ReceiptRecipient.Name, m_message.ReceiptRecipient.Address)},
         {QStringLiteral("References"),

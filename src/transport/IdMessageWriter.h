@@ -43,6 +43,7 @@ public:
     static const QString RelatedBoundary;
     static const QString AlternativeBoundary;
     static constexpr int Base64BlockSize = 57;
+    static constexpr int MaxLineLength = 998;
 
 private:
     QList<QByteArray> headerLines() const;

@@ -241,6 +241,9 @@ private Q_SLOTS:
         QTest::newRow("long text split into several words")
             << QString(40, QChar(0x00e9)) + QString(40, QChar(0x4e2d)) << QLocale(QLocale::German)
             << QStringLiteral("=?UTF-8?B?");
+        QTest::newRow("path too long for one line is encoded to fold")
+            << QStringLiteral("KestrelSolo Save#1#/") + QString(1200, QLatin1Char('d'))
+            << QLocale(QLocale::English) << QStringLiteral("=?ISO-8859-1?Q?KestrelSolo");
         QTest::newRow("line break is encoded, never raw")
             << QStringLiteral("report\r\nBcc: victim@example.org") << QLocale(QLocale::English)
             << QStringLiteral("=?ISO-8859-1?Q?report=0D=0ABcc");
@@ -263,6 +266,8 @@ private Q_SLOTS:
                 value += QLatin1Char(' ') + line;
         }
         QVERIFY2(value.startsWith(expectedStart), qPrintable(value));
+        for (const QByteArray& raw : headerBlock(render(message, locale)))
+            QVERIFY(raw.size() <= 998 + 1);
         if (value != subject)
             QCOMPARE(decodeWords(value), subject);
     }
