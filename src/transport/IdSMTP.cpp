@@ -288,10 +288,17 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
     try {
         return ReadReply(expected);
     } catch (const KestrelError& error) {
-        // Name the command, except for lines that carry credentials.
-        throw KestrelError(
+        // Name the command, except for lines that carry credentials, and never repeat
+        // the password, should a server echo what it was sent.
+        QString message =
             error.message() +
-            QStringLiteral(" (to \"%1\")").arg(shownCommand.isEmpty() ? text : shownCommand));
+            QStringLiteral(" (to \"%1\")").arg(shownCommand.isEmpty() ? text : shownCommand);
+        if (!Password.isEmpty()) {
+            message.replace(Password, QStringLiteral("***"));
+            message.replace(QString::fromLatin1(Password.toUtf8().toBase64()),
+                            QStringLiteral("***"));
+        }
+        throw KestrelError(message);
     }
 }
 

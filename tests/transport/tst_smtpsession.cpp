@@ -315,7 +315,7 @@ private Q_SLOTS:
         server.script("ehlo", "250-scripted\r\n250 AUTH LOGIN\r\n");
         server.script("AUTH", "334 VXNlcm5hbWU6\r\n");
         server.script(QByteArray("am8="), "334 UGFzc3dvcmQ6\r\n");
-        server.script(encodedPassword, "535 authentication failed\r\n");
+        server.script(encodedPassword, "535 authentication failed for " + encodedPassword + "\r\n");
         TIdSMTP session;
         configure(session, server);
         session.UserId = QStringLiteral("jo");
