@@ -15,15 +15,6 @@ void TIdHeaderList::setValue(const QString& name, const QString& value)
         m_lines.append({name, value});
 }
 
-QString TIdHeaderList::value(const QString& name) const
-{
-    for (const Line& line : m_lines) {
-        if (line.name.compare(name, Qt::CaseInsensitive) == 0)
-            return line.value;
-    }
-    return {};
-}
-
 QStringList TIdHeaderList::fold(const QString& line)
 {
     // Never break inside the "Name:" and the blank after it: the first line keeps

@@ -17,7 +17,6 @@ public:
     };
 
     void setValue(const QString& name, const QString& value);
-    QString value(const QString& name) const;
     void clear() { m_lines.clear(); }
     bool isEmpty() const { return m_lines.isEmpty(); }
     const QList<Line>& lines() const { return m_lines; }

@@ -10,29 +10,6 @@ TIdAttachment& TIdMessage::addAttachment(const QString& storedPathName)
     return attachment;
 }
 
-void TIdMessage::Clear()
-{
-    From.clear();
-    Recipients.clear();
-    CCList.clear();
-    BccList.clear();
-    ReplyTo.clear();
-    Sender.clear();
-    ReceiptRecipient.clear();
-    Subject.clear();
-    Organization.clear();
-    References.clear();
-    ContentType.clear();
-    ContentTransferEncoding.clear();
-    CharSet.clear();
-    NewsGroups.clear();
-    Body.clear();
-    Date = QDateTime();
-    Priority = TIdMessagePriority::Normal;
-    ExtraHeaders.clear();
-    MessageParts.clear();
-}
-
 bool TIdMessage::hasAttachments() const
 {
     return std::any_of(MessageParts.begin(), MessageParts.end(), [](const auto& part) {

@@ -56,8 +56,6 @@ public:
     TIdAttachment& addAttachment(const QString& storedPathName);
     // Removes every part.
     void clearParts() { MessageParts.clear(); }
-    // Resets every field to its empty default.
-    void Clear();
 
     bool hasAttachments() const;
     qsizetype textPartCount() const;

@@ -263,18 +263,6 @@ QList<QByteArray> ScriptedSmtpServer::messages() const
     return m_messages;
 }
 
-qint64 ScriptedSmtpServer::dataBytesReceived() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_dataBytes;
-}
-
-int ScriptedSmtpServer::connections() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_connections;
-}
-
 bool ScriptedSmtpServer::waitFor(const QByteArray& word, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

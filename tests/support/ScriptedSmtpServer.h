@@ -52,8 +52,6 @@ public:
     QList<QByteArray> commands() const;
     // The message texts received between "Data" and ".", as sent (dot-stuffed).
     QList<QByteArray> messages() const;
-    qint64 dataBytesReceived() const;
-    int connections() const;
     // Waits until a command starting with `word` has arrived (or the client closed
     // the connection, when `word` is empty); false after the time-out.
     bool waitFor(const QByteArray& word, int timeoutMs = 10000);
