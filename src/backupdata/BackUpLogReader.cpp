@@ -47,7 +47,7 @@ BackUpLogReadResult BackUpLogReader::readAll(const QString& path, TTernBackUpFil
             result.damagedLines.append(reader.damage());
             continue;
         }
-        list.Add(record);
+        list.Add(std::move(record));
         ++result.recordCount;
     }
     return result;

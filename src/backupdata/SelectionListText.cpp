@@ -60,7 +60,7 @@ bool SelectionListTextReader::readLineBytes(QByteArray* line)
         ++m_position;
     }
     m_lineNumber = m_nextLineNumber;
-    line->clear();
+    line->resize(0);
     for (;;) {
         const char* start = m_buffer.constData() + m_position;
         const qsizetype available = m_buffer.size() - m_position;
@@ -91,10 +91,9 @@ bool SelectionListTextReader::readLineBytes(QByteArray* line)
 
 bool SelectionListTextReader::readLine(QString* line)
 {
-    QByteArray bytes;
-    if (!readLineBytes(&bytes))
+    if (!readLineBytes(&m_lineBytes))
         return false;
-    *line = decodeListLine(bytes);
+    *line = decodeListLine(m_lineBytes);
     return true;
 }
 

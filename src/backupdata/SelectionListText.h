@@ -29,16 +29,17 @@ public:
     // The next line, decoded. Returns false at the end of the text. Throws KestrelError
     // with the device's error text when reading fails.
     bool readLine(QString* line);
-    // The same line as raw bytes, for callers that decode themselves.
-    bool readLineBytes(QByteArray* line);
     // The 1-based line number in the file of the line last returned.
     int lineNumber() const { return m_lineNumber; }
 
 private:
     bool fill();
+    bool readLineBytes(QByteArray* line);
 
     QIODevice& m_device;
     QByteArray m_buffer;
+    // The bytes of the current line, kept to reuse their allocation.
+    QByteArray m_lineBytes;
     qsizetype m_position = 0;
     int m_nextLineNumber = 1;
     int m_lineNumber = 0;
