@@ -1,0 +1,366 @@
+#include "core/DateTimeText.h"
+#include "core/KestrelError.h"
+#include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceTestFixture.h"
+
+#include <QTest>
+
+using Action = ScriptedSmtpServer::Action;
+
+// Whole sequences against a scripted SMTP server on loopback: what is mailed, what
+// the log records, how the sequence ends and what the next run does.
+class TestBackUpSequence : public QObject
+{
+    Q_OBJECT
+
+private:
+    static const QString Completed;
+    static const QString Failed;
+
+    static void touchLater(const QString& path, int seconds)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QDateTime modified = file.fileTime(QFileDevice::FileModificationTime);
+        QVERIFY(file.setFileTime(modified.addSecs(seconds), QFileDevice::FileModificationTime));
+    }
+
+private Q_SLOTS:
+    void incrementalRunsSendOnlyWhatChanged()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first file");
+        const QString b = f.dataFile(QStringLiteral("b.doc"), "second file");
+        const QString c = f.dataFile(QStringLiteral("tree/c.txt"), "in the tree");
+        const QString d = f.dataFile(QStringLiteral("tree/sub/deeper/d.txt"), "further down");
+        f.dataFile(QStringLiteral("tree/.hidden"), "never backed up");
+        f.listFiles({a, b});
+        f.listFolders({QFileInfo(c).absolutePath()});
+        f.window.subFolders = true;
+        const QString logFile = TQuayRegistryObject().ReadLogFile();
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths(), (QStringList{a, b, c, d, logFile}));
+        QVERIFY(f.subjects().first().startsWith(QStringLiteral("KestrelSolo Save#")));
+        QCOMPARE(f.loggedPaths(), (QStringList{a, b, c, d}));
+        QCOMPARE(f.pauses(), 4);
+        QVERIFY(f.server.waitFor("quit"));
+        QVERIFY(f.zipFolderEntries().isEmpty());
+        QCOMPARE(f.window.numberOfFiles, QString()); // emptied at the end
+        QVERIFY(f.window.calls.contains(QStringLiteral("loadLogIntoTree")));
+        QVERIFY(f.window.runEnabled);
+        QVERIFY(!f.window.cancelEnabled);
+        QCOMPARE(f.window.progressPosition, 0);
+
+        const TQuayRegistryObject store;
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 4);
+        QCOMPARE(store.ReadLastBackUp(), dateTimeText(f.clock.now()));
+        QVERIFY(store.ReadLastBackUpLogFileName().endsWith(QStringLiteral("#Log")));
+        QVERIFY(store.ReadNumberOfBytesBackedUp() > 0.0);
+
+        // The data file holds the refreshed summary and the completion line.
+        QCOMPARE(f.statusFiles(), QStringList{store.ReadSequenceFile()});
+        QFile data(SequenceDataFile::folder() + QLatin1Char('/') + store.ReadSequenceFile());
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(data.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[0], QStringLiteral("Last back up date: ") + store.ReadLastBackUp());
+        QCOMPARE(lines[1], QStringLiteral("Number of files in last back up: 4"));
+        QCOMPARE(lines[5], QStringLiteral("Last back up was successful."));
+        QVERIFY(lines[6].startsWith(Completed));
+
+        // Nothing changed: only the log goes out.
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(5), QStringList{logFile});
+        QVERIFY(f.window.history.contains(QStringLiteral("Back up copy of ") + a +
+                                          QStringLiteral(" is current")));
+        QVERIFY(f.window.history.contains(QStringLiteral("- no backed up required.")));
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 0);
+
+        // A later modification makes exactly that file due.
+        touchLater(c, 10);
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(6), (QStringList{c, logFile}));
+        QVERIFY(f.window.history.contains(QStringLiteral("Backed up version of ") + c +
+                                          QStringLiteral(" is superseded.")));
+
+        // "Full Back Up" sends every file whatever the log says.
+        f.window.type = SequenceWindow::BackUpType::Full;
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(8), (QStringList{a, b, c, d, logFile}));
+        QVERIFY(f.window.history.contains(QStringLiteral("Full backed up of ") + d +
+                                          QStringLiteral(" requested.")));
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 4);
+        QCOMPARE(f.loggedPaths().size(), 4 + 1 + 4);
+    }
+
+    void byteLimitStopsAfterTheCrossingFile()
+    {
+        SequenceFixture f;
+        QStringList files;
+        for (const char* name : {"one.bin", "two.bin", "three.bin"})
+            files << f.dataFile(QString::fromLatin1(name), SequenceFixture::noise(3000));
+        f.listFiles(files);
+        TQuayRegistryObject().WriteMaxNumberOfBytesToBackedUp(5000.0);
+
+        f.sequence.RunBackUpSequence();
+        // The second archive crosses the limit and is still sent; the log is not mailed.
+        QCOMPARE(f.mailedPaths(), files.mid(0, 2));
+        QCOMPARE(f.loggedPaths(), files.mid(0, 2));
+        QVERIFY(f.window.history.contains(QStringLiteral(
+            "Number of bytes emailed has reached the maximum number of bytes allowed to be "
+            "emailed in one sequence.  The back up sequence has been terminated.")));
+        const TQuayRegistryObject store;
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 2);
+        // The third file waits for the next run.
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(2, 1), files.mid(2, 1));
+    }
+
+    void failuresEndTheSequenceAndKeepTheArchive_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("line");
+        const QString notSent = QStringLiteral("Could not send back up file.");
+        QTest::newRow("greeting refused")
+            << "greeting" << QStringLiteral("Could not establish connection with SMTP server.");
+        QTest::newRow("recipient refused") << "recipient" << notSent;
+        QTest::newRow("Data refused") << "data" << notSent;
+        QTest::newRow("end of data refused") << "end" << notSent;
+        QTest::newRow("connection dropped in the message") << "drop" << notSent;
+        QTest::newRow("server stalls after the message") << "stall" << notSent;
+    }
+
+    void failuresEndTheSequenceAndKeepTheArchive()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, line);
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first file");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "second file");
+        f.listFiles({a, b});
+        if (failure == QLatin1String("greeting"))
+            f.server.setGreeting("554 not today\r\n");
+        else if (failure == QLatin1String("recipient"))
+            f.server.script("RCPT", "550 no such mailbox\r\n");
+        else if (failure == QLatin1String("data"))
+            f.server.script("Data", "554 no data today\r\n");
+        else if (failure == QLatin1String("end"))
+            f.server.script(".", "554 refused\r\n");
+        else if (failure == QLatin1String("drop"))
+            f.server.dropAfterDataBytes(50);
+        else if (failure == QLatin1String("stall")) {
+            f.server.script(".", "", Action::Stall);
+            f.replyTimeoutMs = 300;
+        }
+
+        f.sequence.RunBackUpSequence();
+        QVERIFY2(f.window.history.contains(line), qPrintable(f.window.history.join('\n')));
+        QVERIFY(f.window.history.contains(Failed));
+        QCOMPARE(f.loggedPaths(), QStringList());
+        const TQuayRegistryObject store;
+        QVERIFY(!store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadSequenceMessage(),
+                 QStringLiteral("Last back up sequence failed to complete.  Please check your "
+                                "connection."));
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
+        QCOMPARE(f.statusFiles().size(), 1);
+        QVERIFY(f.window.runEnabled);
+        if (failure == QLatin1String("greeting")) {
+            QVERIFY(f.zipFolderEntries().isEmpty());
+            f.server.setGreeting("220 ready again\r\n");
+        } else {
+            // The first file's archive stays; the second file was never tried.
+            QCOMPARE(f.zipFolderEntries(), QStringList{QStringLiteral("a-txt.zip")});
+            QVERIFY(f.window.history.filter(b).isEmpty());
+        }
+
+        // The next incremental run sends what did not go out.
+        const qsizetype before = f.mailedPaths().size();
+        f.replyTimeoutMs = 5000;
+        f.window.cancelled = false;
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(before),
+                 (QStringList{a, b, TQuayRegistryObject().ReadLogFile()}));
+        QCOMPARE(f.loggedPaths(), (QStringList{a, b}));
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QVERIFY(f.zipFolderEntries().isEmpty());
+    }
+
+    void sizeRefusalNamesTheFileAndTheLimit_data()
+    {
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("expectedEnd");
+        QTest::newRow("refused at the end of data")
+            << QByteArray(".") << QByteArray("552 5.3.4 Message too big\r\n")
+            << QStringLiteral(" bytes.");
+        QTest::newRow("larger than the announced SIZE")
+            << QByteArray("EHLO") << QByteArray("250-scripted.test\r\n250 SIZE 2000\r\n")
+            << QStringLiteral(", the server accepts at most 2000 bytes.");
+    }
+
+    void sizeRefusalNamesTheFileAndTheLimit()
+    {
+        QFETCH(QByteArray, word);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, expectedEnd);
+        SequenceFixture f;
+        const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(5000));
+        f.listFiles({big});
+        f.server.script(word, reply);
+
+        f.sequence.RunBackUpSequence();
+        const QStringList& history = f.window.history;
+        const qsizetype notSent = history.indexOf(QStringLiteral("Could not send back up file."));
+        QVERIFY(notSent >= 0);
+        const QString reason = history.value(notSent + 1);
+        QVERIFY2(reason.startsWith(QStringLiteral("The back up of ") + big +
+                                   QStringLiteral(" is too large for the SMTP server: its message "
+                                                  "has ")),
+                 qPrintable(reason));
+        QVERIFY2(reason.endsWith(expectedEnd), qPrintable(reason));
+        QCOMPARE(f.loggedPaths(), QStringList());
+    }
+
+    void damagedLogLineIsReportedAndSkipped()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "kept");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "described by a damaged line");
+        f.listFiles({a, b});
+        const QString stamp = dateTimeText(QFileInfo(a).lastModified().addSecs(60));
+        const QByteArray logText =
+            (a + QLatin1Char(';') + stamp + QStringLiteral(";0 KB;") + stamp +
+             QStringLiteral(";0\r\n") + b + QLatin1Char(';') + stamp + QStringLiteral(";0 KB;") +
+             stamp + QStringLiteral(";not a number\r\n"))
+                .toUtf8();
+        const QString logFile = TQuayRegistryObject().ReadLogFile();
+        QFile log(logFile);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write(logText);
+        log.close();
+
+        f.sequence.RunBackUpSequence();
+        const QString damageLine =
+            QStringLiteral("Line 2 of the back up log ") + logFile + QStringLiteral(" is damaged");
+        QCOMPARE(f.window.history.filter(damageLine).size(), 1);
+        // The file of the damaged line is due again; the log keeps its lines as they were.
+        QCOMPARE(f.mailedPaths(), (QStringList{b, logFile}));
+        QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().startsWith(logText));
+    }
+
+    void cancelDuringThePauseEndsTwiceAndStops()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "second");
+        f.listFiles({a, b});
+        TQuayRegistryObject().WriteShutDown(true);
+        // What the Cancel button does.
+        f.clock.onPause = [&f] {
+            f.window.cancelled = true;
+            f.window.runEnabled = true;
+            f.window.cancelEnabled = false;
+            f.window.progressPosition = 0;
+            f.completion.EndSequenceFailed();
+        };
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths(), QStringList{a});
+        QCOMPARE(f.loggedPaths(), QStringList{a});
+        QVERIFY(f.window.history.contains(QStringLiteral("Backed up version of ") + a +
+                                          QStringLiteral(" is superseded.")));
+        QVERIFY(!f.window.history.contains(QStringLiteral("Back up copy of ") + b +
+                                           QStringLiteral(" is current")));
+        QCOMPARE(f.window.history.count(Failed), 2);
+        QCOMPARE(f.statusFiles().size(), 2);
+        // A cancelled sequence neither hangs up nor shuts down.
+        QVERIFY(!f.window.calls.contains(QStringLiteral("startShutDownDelayTimer")));
+        QVERIFY(f.env.dialUp.calls().filter(QStringLiteral("hangUp")).isEmpty());
+        QVERIFY(f.server.waitFor("quit"));
+    }
+
+    void secondStartWhileRunningIsRefused()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        f.listFiles({a});
+        bool runningSeen = false;
+        f.clock.onPause = [&f, &runningSeen] {
+            runningSeen = f.sequence.isRunning();
+            f.sequence.RunBackUpSequence();
+        };
+        f.sequence.RunBackUpSequence();
+        QVERIFY(runningSeen);
+        QVERIFY(!f.sequence.isRunning());
+        QCOMPARE(f.window.history.filter(QStringLiteral("Back up sequence started: ")).size(), 1);
+        QCOMPARE(f.mailedPaths(), (QStringList{a, TQuayRegistryObject().ReadLogFile()}));
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfBackUpSequences(), 1);
+    }
+
+    void unusableListOrLogEndsTheSequenceFailed_data()
+    {
+        QTest::addColumn<QString>("broken");
+        QTest::newRow("lists cannot be saved") << "save";
+        QTest::newRow("folders list cannot be created") << "folders";
+        QTest::newRow("log cannot be created") << "log";
+    }
+
+    void unusableListOrLogEndsTheSequenceFailed()
+    {
+        QFETCH(QString, broken);
+        SequenceFixture f;
+        const QString missingFolder = f.env.root() + QStringLiteral("/no/such/folder");
+        const TQuayRegistryObject store;
+        if (broken == QLatin1String("save"))
+            f.window.onSaveUserChoices = [] {
+                throw KestrelError(QStringLiteral("/x/Files.Txt"));
+            };
+        else if (broken == QLatin1String("folders"))
+            store.writeString(QStringLiteral("FileOfDirectories"),
+                              missingFolder + QStringLiteral("/Dirs.Txt"));
+        else
+            store.writeString(QStringLiteral("LogFile"),
+                              missingFolder + QStringLiteral("/Log.Txt"));
+
+        f.sequence.RunBackUpSequence();
+        QVERIFY(f.window.history.contains(QStringLiteral("The back up sequence cannot go on.")));
+        QVERIFY(f.window.history.contains(Failed));
+        QVERIFY(f.window.runEnabled);
+        QVERIFY(!f.window.cancelEnabled);
+        QVERIFY(!f.sequence.isRunning());
+        QVERIFY(!store.ReadBackUpSequenceSuccess());
+        QCOMPARE(f.server.messages().size(), 0);
+    }
+
+    void logMailFailureEndsTheSequenceFailed()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        f.listFiles({a});
+        f.server.script(".", "250 OK\r\n");
+        f.server.script(".", "451 try again later\r\n");
+
+        f.sequence.RunBackUpSequence();
+        QVERIFY(f.window.history.contains(QStringLiteral("Could not send the back up log file.")));
+        QVERIFY(f.window.history.contains(Failed));
+        QCOMPARE(f.loggedPaths(), QStringList{a});
+        QVERIFY(TQuayRegistryObject().ReadLastBackUpLogFileName().isEmpty());
+        QVERIFY(f.window.runEnabled);
+    }
+};
+
+const QString TestBackUpSequence::Completed = QStringLiteral("Back up sequence completed: ");
+const QString TestBackUpSequence::Failed =
+    QStringLiteral("Back up sequence failed to complete.  Please check your connection.");
+
+QTEST_GUILESS_MAIN(TestBackUpSequence)
+#include "tst_backupsequence.moc"

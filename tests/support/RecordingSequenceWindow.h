@@ -1,0 +1,83 @@
+#pragma once
+
+#include "sequence/SequenceWindow.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// A SequenceWindow without widgets: keeps the memo, the controls' states and the
+// window state, and records every action in calls(). refreshFromSettings writes
+// the summary lines as the Summary page does, so sequence data files read as they
+// do in the program.
+class RecordingSequenceWindow : public SequenceWindow
+{
+public:
+    void addStatusLine(const QString& line) override;
+    void clearStatus() override { memo.clear(); }
+    void appendToLastStatusLine(const QString& text) override;
+    void setStatusColour(StatusColour shown) override { colour = shown; }
+    QStringList statusLines() const override { return memo; }
+
+    void setProgressRange(int minimum, int maximum) override;
+    void setProgressStep(int step) override { progressStep = step; }
+    void stepProgress() override { progressPosition += progressStep; }
+    void setProgressPosition(int position) override { progressPosition = position; }
+
+    void setFileNumberText(const QString& text) override { fileNumber = text; }
+    void setNumberOfFilesText(const QString& text) override { numberOfFiles = text; }
+    void setProcessingCaption(const QString& caption) override { processingCaption = caption; }
+    void setFileCountersVisible(bool visible) override { countersVisible = visible; }
+
+    void setRunButtonEnabled(bool enabled) override { runEnabled = enabled; }
+    void setCancelButtonEnabled(bool enabled) override { cancelEnabled = enabled; }
+
+    BackUpType backUpType() const override { return type; }
+    bool backUpSubFolders() const override { return subFolders; }
+    bool disconnectAfterBackUp() const override { return disconnectBox; }
+
+    void saveUserChoices() override;
+    void loadLogIntoTree() override { calls << QStringLiteral("loadLogIntoTree"); }
+    void startFolderDotsTimer() override { calls << QStringLiteral("startFolderDotsTimer"); }
+    void stopFolderDotsTimer() override { calls << QStringLiteral("stopFolderDotsTimer"); }
+    void refreshFromSettings() override;
+    void openShutDownCountdown() override { calls << QStringLiteral("openShutDownCountdown"); }
+    void startShutDownDelayTimer() override { calls << QStringLiteral("startShutDownDelayTimer"); }
+    void terminateApplication() override { calls << QStringLiteral("terminateApplication"); }
+
+    bool sequenceCancelled() const override { return cancelled; }
+    void setSequenceCancelled(bool value) override { cancelled = value; }
+    bool shutDownTriggered() const override { return triggered; }
+    void setShutDownTriggered(bool value) override { triggered = value; }
+    bool mediaFull() const override { return full; }
+    QStringList& pendingLogLines() override { return pending; }
+
+    // The summary lines of the memo, as the Summary page writes them.
+    static QStringList summaryLines();
+
+    QStringList memo;
+    // Every line ever added, also those a later clear removed.
+    QStringList history;
+    QStringList calls;
+    StatusColour colour = StatusColour::Blue;
+    int progressMinimum = 0;
+    int progressMaximum = 100;
+    int progressStep = 1;
+    int progressPosition = 0;
+    QString fileNumber;
+    QString numberOfFiles;
+    QString processingCaption;
+    bool countersVisible = true;
+    bool runEnabled = true;
+    bool cancelEnabled = false;
+    BackUpType type = BackUpType::Incremental;
+    bool subFolders = false;
+    bool disconnectBox = false;
+    bool cancelled = false;
+    bool triggered = false;
+    bool full = false;
+    QStringList pending;
+    // Runs inside saveUserChoices, for example to throw as a list that cannot be
+    // written does.
+    std::function<void()> onSaveUserChoices;
+};
