@@ -33,6 +33,8 @@ private:
         settings.WriteUserBackUpEmailAddress(
             QStringLiteral("backup@example.org, Second <second@example.org>"));
         settings.WriteUserZipPassword(QString::fromLatin1(zipPassword));
+        // Save notes come from the SMTP account, never from this address.
+        settings.WriteUserEmailAddress(QStringLiteral("someone.else@example.org"));
     }
 
     static QByteArray sourceContent()
