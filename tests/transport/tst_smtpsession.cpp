@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 using Action = ScriptedSmtpServer::Action;
 
@@ -385,6 +386,27 @@ private Q_SLOTS:
         if (!implicit)
             expected = QList<QByteArray>{"ehlo", "STARTTLS"} + expected;
         QCOMPARE(words, expected);
+        QCOMPARE(server.messages().size(), 1);
+    }
+
+    void runsOnAWorkerThread()
+    {
+        ScriptedSmtpServer server;
+        QString error;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            error = errorOf([&] {
+                TIdSMTP session;
+                configure(session, server);
+                session.Connect();
+                TIdMessage message;
+                fill(message);
+                session.Send(message);
+                session.Disconnect();
+            });
+        }));
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(server.messages().size(), 1);
     }
 };
