@@ -7,6 +7,7 @@
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
 #include "ui/BackUpLogPage.h"
+#include "ui/BackUpLogView.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/ControlHelpers.h"
 #include "ui/FileSelectionPage.h"
@@ -35,7 +36,6 @@
 #include <QUrl>
 
 namespace {
-constexpr qint64 LargeLogAtStart = 100000;
 const QString SupportAddress = QStringLiteral("support@orrery.example");
 const QString MakerWebPage = QStringLiteral("https://www.orrery.example/");
 } // namespace
@@ -55,6 +55,8 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     createTimers();
     m_settings = new SettingsPagesBinding(summaryPage, userSettingsPage, backUpSettingsPage,
                                           folderSelectionPage, &SuppressCloseTrayPrompt, this);
+    logView = new BackUpLogView(backUpLogPage, summaryPage, &SequenceCancelled, &LoadLogTreeAtStart,
+                                this);
     connectControls();
 
     // 3. Window state.
@@ -87,8 +89,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
                    QStringLiteral("kestrelbackedupfolder"),
                    QStringLiteral(".zip"),
                    QStringLiteral("unkownfiletype")};
+    logView->setIconKeyList(IconKeyList);
     // 10.
-    decideLogTreeLoadingAtStart(m_logFile);
+    logView->loadAtStartUp(m_logFile);
     // 11.
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
@@ -244,37 +247,9 @@ void TfrmKestrelClientMain::applyEditionChanges()
     }
 }
 
-void TfrmKestrelClientMain::decideLogTreeLoadingAtStart(const QString& logFile)
-{
-    const QFileInfo log(logFile);
-    if (!log.exists())
-        return;
-    const TQuayRegistryObject store;
-    if (log.size() > LargeLogAtStart) {
-        if (!store.ReadLoadLogTree()) {
-            LoadLogTreeAtStart = false;
-        } else if (
-            Services::prompt().ask(QStringLiteral(
-                "The log file is large and will take some time to load, it is recommended to "
-                "load the file only when required.  This can be done by clicking the log tab.  "
-                "Defer loading the log file?")) == Prompt::Answer::Yes) {
-            LoadLogTreeAtStart = false;
-            const bool makeDefault =
-                Services::prompt().ask(QStringLiteral(
-                    "Do you want to make this the default setting for large log files?")) ==
-                Prompt::Answer::Yes;
-            store.WriteLoadLogTree(!makeDefault);
-        } else {
-            LoadLogTreeAtStart = true;
-        }
-    }
-    if (LoadLogTreeAtStart && store.ReadLoadLogTree())
-        LoadLogIntoTree(logFile);
-}
-
 void TfrmKestrelClientMain::LoadLogIntoTree(const QString& logFile)
 {
-    Q_UNUSED(logFile);
+    logView->LoadLogIntoTree(logFile);
 }
 
 void TfrmKestrelClientMain::RefreshFromSettings()

@@ -14,6 +14,7 @@ class BackUpSettingsPage;
 class SettingsPagesBinding;
 class MainMenus;
 class HelpWindow;
+class BackUpLogView;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -42,6 +43,7 @@ public:
     UserSettingsPage* userSettingsPage;
     BackUpSettingsPage* backUpSettingsPage;
     MainMenus* menus;
+    BackUpLogView* logView;
 
     QTimer* tmrFindSubFolders;
     QTimer* tmrWindowsShutDownBackUpSequenceRun;
@@ -58,6 +60,8 @@ public:
     // Shows the help topic of the focused control, or of the page shown.
     void ShowContextHelp();
     int ContextHelpNumber() const;
+    // Fills the log tree from a log file.
+    void LoadLogIntoTree(const QString& logFile);
     HelpWindow* helpWindow() const { return m_help; }
 
     // Ends the program without the close question (after a sequence).
@@ -79,8 +83,6 @@ private:
     void connectControls();
     void createTimers();
     void applyEditionChanges();
-    void decideLogTreeLoadingAtStart(const QString& logFile);
-    void LoadLogIntoTree(const QString& logFile);
     void resetBytesBackedUp();
     void openHelp(int context);
     void emailUs();

@@ -1,0 +1,211 @@
+#include "ui/BackUpLogView.h"
+
+#include "backupdata/BackUpLogMaintenance.h"
+#include "backupdata/BackUpLogReader.h"
+#include "backupdata/LogLineFormat.h"
+#include "core/Clock.h"
+#include "core/KestrelError.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "ui/BackUpLogPage.h"
+#include "ui/PathTree.h"
+#include "ui/SummaryPage.h"
+#include "ui/TreeImages.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QScopeGuard>
+#include <QTreeWidget>
+
+namespace {
+constexpr qint64 LargeLogAtStart = 100000;
+constexpr qint64 LargeLogOnShow = 300000;
+// Events are pumped this often while a log loads: often enough to keep the window
+// alive and Cancel prompt, rarely enough that a large log loads in seconds.
+constexpr qint64 PumpIntervalMs = 50;
+constexpr int MaxListedDamagedLines = 20;
+const QString Caption = QStringLiteral("Backed Up Files");
+
+qint64 fileSize(const QString& path)
+{
+    return QFileInfo(path).size();
+}
+} // namespace
+
+BackUpLogView::BackUpLogView(BackUpLogPage* page, SummaryPage* summary, bool* sequenceCancelled,
+                             bool* loadLogTreeAtStart, QObject* parent)
+    : QObject(parent), m_page(page), m_summary(summary), m_sequenceCancelled(sequenceCancelled),
+      m_loadLogTreeAtStart(loadLogTreeAtStart),
+      m_paths(new PathTree(page->trvBackUpLog, PathTree::Kind::Files))
+{
+    connect(page, &BackUpLogPage::shown, this, &BackUpLogView::pageShown);
+}
+
+void BackUpLogView::setIconKeyList(const QStringList& keys)
+{
+    m_paths->setIconKeyList(keys);
+}
+
+QString BackUpLogView::recordText(int id, const QString& backupDate, const QString& sizeText)
+{
+    return QStringLiteral("ID: %1, Back up date: %2, File size: %3")
+        .arg(id)
+        .arg(backupDate, sizeText);
+}
+
+void BackUpLogView::LoadLogIntoTree(const QString& logPath)
+{
+    *m_sequenceCancelled = false;
+    QTreeWidget* tree = m_page->trvBackUpLog;
+    tree->clear();
+    BackUpLogReader reader(logPath);
+    TTernBackUpFileObject record;
+    QList<int> damagedLines;
+    QElapsedTimer sincePump;
+    sincePump.start();
+    tree->setUpdatesEnabled(false);
+    const auto restore = qScopeGuard([tree] { tree->setUpdatesEnabled(true); });
+    for (;;) {
+        if (sincePump.elapsed() >= PumpIntervalMs) {
+            Services::clock().waitPumping(0);
+            sincePump.restart();
+        }
+        if (*m_sequenceCancelled)
+            return;
+        const BackUpLogReader::Status status = reader.readNext(record);
+        if (status == BackUpLogReader::Status::End)
+            break;
+        if (status == BackUpLogReader::Status::Damaged) {
+            damagedLines << reader.damage().lineNumber;
+            continue;
+        }
+        m_page->gpbBackedUpFiles->setTitle(QStringLiteral("Backed Up Files - Adding File: ") +
+                                           record.NamePart());
+        QTreeWidgetItem* fileNode = m_paths->InsertFilePath(record.FileName());
+        if (!fileNode)
+            continue;
+        auto* copy = new QTreeWidgetItem(fileNode);
+        copy->setText(
+            0, recordText(record.ID(), formatLogDateTime(record.BackupDate()), record.SizeText()));
+        TreeImages::setImage(copy, TreeImages::List::Files, RecordImage);
+    }
+    m_page->gpbBackedUpFiles->setTitle(Caption);
+    if (!damagedLines.isEmpty()) {
+        QStringList numbers;
+        for (int i = 0; i < damagedLines.size() && i < MaxListedDamagedLines; ++i)
+            numbers << QString::number(damagedLines.at(i));
+        if (damagedLines.size() > MaxListedDamagedLines)
+            numbers << QStringLiteral("...");
+        Services::prompt().notify(
+            QStringLiteral("Error reading log file.") + QLatin1Char('\n') +
+                tr("Lines not read: %1").arg(numbers.join(QStringLiteral(", "))),
+            Prompt::Icon::Information);
+    }
+}
+
+void BackUpLogView::loadAtStartUp(const QString& logPath)
+{
+    if (!QFileInfo::exists(logPath))
+        return;
+    const TQuayRegistryObject store;
+    if (fileSize(logPath) > LargeLogAtStart) {
+        if (!store.ReadLoadLogTree()) {
+            *m_loadLogTreeAtStart = false;
+        } else if (
+            Services::prompt().ask(QStringLiteral(
+                "The log file is large and will take some time to load, it is recommended to "
+                "load the file only when required.  This can be done by clicking the log tab.  "
+                "Defer loading the log file?")) == Prompt::Answer::Yes) {
+            *m_loadLogTreeAtStart = false;
+            const bool makeDefault =
+                Services::prompt().ask(QStringLiteral(
+                    "Do you want to make this the default setting for large log files?")) ==
+                Prompt::Answer::Yes;
+            store.WriteLoadLogTree(!makeDefault);
+        } else {
+            *m_loadLogTreeAtStart = true;
+        }
+    }
+    if (*m_loadLogTreeAtStart && store.ReadLoadLogTree())
+        LoadLogIntoTree(logPath);
+}
+
+void BackUpLogView::pageShown()
+{
+    const QString logPath = TQuayRegistryObject().ReadLogFile();
+    if (m_page->trvBackUpLog->topLevelItemCount() > 0 || !QFileInfo::exists(logPath))
+        return;
+    if (fileSize(logPath) > LargeLogOnShow)
+        *m_loadLogTreeAtStart =
+            Services::prompt().ask(QStringLiteral("Load the log file?  If this file is large it "
+                                                  "may take several minutes to load.")) ==
+            Prompt::Answer::Yes;
+    else
+        *m_loadLogTreeAtStart = true;
+    if (*m_loadLogTreeAtStart)
+        LoadLogIntoTree(logPath);
+}
+
+void BackUpLogView::newLogFile()
+{
+    const auto name = Services::prompt().inputText(
+        QStringLiteral("New Log File"), QStringLiteral("Enter a new log file name."), QString());
+    if (!name)
+        return;
+    if (Services::prompt().ask(QStringLiteral("Start new log file?")) != Prompt::Answer::Yes)
+        return;
+    const TQuayRegistryObject store;
+    const QString path = BackUpLogMaintenance::newLogPath(store.ReadLogFile(), *name);
+    BackUpLogMaintenance::createNewLog(path);
+    store.WriteLogFile(path);
+    LoadLogIntoTree(path);
+}
+
+void BackUpLogView::openExistingLogFile()
+{
+    const TQuayRegistryObject store;
+    const auto chosen = Services::prompt().chooseFile(
+        QStringLiteral("Select An Alternative Back Up Log File"), store.ReadQuayDirectory(),
+        QStringLiteral("Text files (*.txt *.TXT);;Back up files (*.bak *.BAK)"));
+    if (!chosen)
+        return;
+    if (Services::prompt().ask(QStringLiteral("Replace existing log file?")) != Prompt::Answer::Yes)
+        return;
+    if (!BackUpLogMaintenance::looksLikeLog(*chosen)) {
+        Services::prompt().notify(QStringLiteral("File format incorrect."),
+                                  Prompt::Icon::Confirmation);
+        return;
+    }
+    Services::prompt().notify(QStringLiteral("Existing log file saved as ") + store.ReadLogFile(),
+                              Prompt::Icon::Confirmation);
+    store.WriteLogFile(*chosen);
+    m_page->trvBackUpLog->clear();
+    if (fileSize(*chosen) < LargeLogOnShow + 1 ||
+        Services::prompt().ask(QStringLiteral("Load the log file tree?  If this file is large it "
+                                              "may take several minutes to load.")) ==
+            Prompt::Answer::Yes)
+        LoadLogIntoTree(*chosen);
+}
+
+void BackUpLogView::showLogFileName()
+{
+    Services::prompt().notify(QStringLiteral("The log file currently being used is: ") +
+                              TQuayRegistryObject().ReadLogFile());
+}
+
+void BackUpLogView::archiveLogFile()
+{
+    m_summary->clearStatus();
+    m_summary->setStatusColour(false);
+    const QString logPath = TQuayRegistryObject().ReadLogFile();
+    const auto status = [this](const QString& line) {
+        m_summary->addStatusLine(line);
+    };
+    BackUpLogMaintenance::archive(logPath, Services::clock().now(), *m_sequenceCancelled, status);
+    status(QStringLiteral("Refreshing log file tree..."));
+    if (QFileInfo::exists(logPath))
+        LoadLogIntoTree(logPath);
+    status(QStringLiteral("Archive complete."));
+}
