@@ -284,7 +284,7 @@ private Q_SLOTS:
         QCOMPARE(f.statusFiles().size(), 2);
         // A cancelled sequence neither hangs up nor shuts down.
         QVERIFY(!f.window.calls.contains(QStringLiteral("startShutDownDelayTimer")));
-        QVERIFY(f.env.dialUp.calls().filter(QStringLiteral("hangUp")).isEmpty());
+        QVERIFY(f.env.dialUp.calls().filter(QStringLiteral("hang up")).isEmpty());
         QVERIFY(f.server.waitFor("quit"));
     }
 
