@@ -4,28 +4,27 @@
 
 void TTernBackUpFileObjectList::Add(TTernBackUpFileObject record)
 {
-    auto found = m_groupOfPath.find(record.FileName());
-    const bool isNew = found == m_groupOfPath.end();
-    if (isNew)
-        found = m_groupOfPath.insert(record.FileName(), int(m_latestFileDate.size()));
-    const int group = found.value();
-    if (isNew) {
-        m_latestFileDate.push_back(record.FileDateSeconds());
+    // One hash look-up, inserting an empty group for a new path.
+    PathGroup& entry = m_groups[record.FileName()];
+    if (entry.group < 0) {
+        entry.group = int(m_latestBackupDate.size());
+        entry.latestFileDate = record.FileDateSeconds();
         m_latestBackupDate.push_back(record.BackupDateSeconds());
     } else {
-        m_latestFileDate[group] = std::max(m_latestFileDate[group], record.FileDateSeconds());
-        m_latestBackupDate[group] = std::max(m_latestBackupDate[group], record.BackupDateSeconds());
+        entry.latestFileDate = std::max(entry.latestFileDate, record.FileDateSeconds());
+        qint64& latestBackupDate = m_latestBackupDate[entry.group];
+        latestBackupDate = std::max(latestBackupDate, record.BackupDateSeconds());
     }
-    m_groupOfRecord.push_back(group);
+    m_groupOfRecord.push_back(entry.group);
     m_records.push_back(std::move(record));
 }
 
 bool TTernBackUpFileObjectList::IsDue(const QString& fileName, const QDateTime& fileDate) const
 {
-    const auto found = m_groupOfPath.constFind(fileName);
-    if (found == m_groupOfPath.constEnd())
+    const auto found = m_groups.constFind(fileName);
+    if (found == m_groups.constEnd())
         return true;
-    return TTernBackUpFileObject::wallClockSeconds(fileDate) > m_latestFileDate[found.value()];
+    return TTernBackUpFileObject::wallClockSeconds(fileDate) > found->latestFileDate;
 }
 
 QStringList TTernBackUpFileObjectList::ExportLatest() const

@@ -41,14 +41,20 @@ public:
 
     qsizetype Count() const { return qsizetype(m_records.size()); }
     const TTernBackUpFileObject& Items(qsizetype index) const { return m_records.at(index); }
-    bool Contains(const QString& fileName) const { return m_groupOfPath.contains(fileName); }
+    bool Contains(const QString& fileName) const { return m_groups.contains(fileName); }
 
 private:
-    std::vector<TTernBackUpFileObject> m_records;
     // The records of one exact path form a group, numbered in order of first appearance.
-    QHash<QString, int> m_groupOfPath;
+    // The latest file date sits in the hash itself: the due test then touches one entry.
+    struct PathGroup
+    {
+        int group = -1;
+        qint64 latestFileDate = 0;
+    };
+
+    std::vector<TTernBackUpFileObject> m_records;
+    QHash<QString, PathGroup> m_groups;
     std::vector<int> m_groupOfRecord;
-    // Per group, the latest file date and the latest backup date among its records.
-    std::vector<qint64> m_latestFileDate;
+    // Per group, the latest backup date among its records.
     std::vector<qint64> m_latestBackupDate;
 };
