@@ -119,9 +119,12 @@ QTreeWidgetItem* PathTree::addNode(QTreeWidgetItem* parent, const QString& text,
 
 int PathTree::sortedPosition(const QTreeWidgetItem* parent, const QString& text) const
 {
-    // Siblings are kept in order, so the new node's place is found by halving.
+    // Siblings are kept in order, so the new node's place is found by halving. Lists
+    // are written in tree order, so when a list is read back each node goes last.
     int low = 0;
     int high = childCount(m_tree, parent);
+    if (high == 0 || listTextLess(childAt(m_tree, parent, high - 1)->text(0), text))
+        return high;
     while (low < high) {
         const int middle = low + (high - low) / 2;
         if (listTextLess(childAt(m_tree, parent, middle)->text(0), text))

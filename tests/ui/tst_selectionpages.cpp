@@ -1,0 +1,248 @@
+#include "core/QuayRegistryObject.h"
+#include "support/TestEnvironment.h"
+#include "ui/FileSelectionPage.h"
+#include "ui/FolderSelectionPage.h"
+#include "ui/PathTree.h"
+#include "ui/TreeImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+// The two selection pages: adding through the dialogs, removing with the question and
+// the save after it, the lists on disk and the change flags, and the new-folder search.
+class TestSelectionPages : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+
+    static QByteArray read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    static void write(const QString& path, const QByteArray& content)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    static QString filesList() { return TQuayRegistryObject().ReadFileOfFiles(); }
+    static QString foldersList() { return TQuayRegistryObject().ReadFileOfDirectories(); }
+
+    static void select(PathTree* tree, const QStringList& components)
+    {
+        const PathTree::Match match = tree->FindDeepestNode(components);
+        QCOMPARE(match.depth, components.size());
+        tree->tree()->setCurrentItem(match.node);
+    }
+
+private Q_SLOTS:
+    void init() { env = std::make_unique<TestEnvironment>(); }
+    void cleanup()
+    {
+        QVERIFY2(env->prompt.unexpected().isEmpty(),
+                 qPrintable(env->prompt.unexpected().join(" | ")));
+        env.reset();
+    }
+
+    void browseAddsWhatWasChosen()
+    {
+        FileSelectionPage files;
+        files.setIconKeyList({"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
+                              ".zip", "unkownfiletype"});
+        env->prompt.queueText("/Docs/b.zip");
+        env->prompt.queueText(std::nullopt);
+        env->prompt.queueText("/Docs/bad\nname.txt");
+        files.btnFileBrowse->click();
+        files.btnFileBrowse->click();
+        files.btnFileBrowse->click();
+        QCOMPARE(files.trvFiles->topLevelItemCount(), 1);
+        QTreeWidgetItem* zip = files.filesTree->FindDeepestNode({"/", "Docs", "b.zip"}).node;
+        QVERIFY(zip);
+        QCOMPARE(TreeImages::image(zip), 4);
+        QVERIFY(zip->parent()->isExpanded());
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QVERIFY(env->prompt.notices().first().contains("cannot be kept"));
+
+        FolderSelectionPage folders;
+        env->prompt.queueText("/srv/data/");
+        env->prompt.queueText("/srv/Data");
+        env->prompt.queueText("/srv/line\rbreak");
+        for (int i = 0; i < 3; ++i)
+            folders.btnBrowseForFolder->click();
+        QCOMPARE(PathTree::nodePath(folders.trvFolders->topLevelItem(0)->child(0)->child(0)),
+                 QString("/srv/Data"));
+        QCOMPARE(folders.trvFolders->topLevelItem(0)->child(0)->childCount(), 2);
+        QCOMPARE(env->prompt.notices().size(), 2);
+    }
+
+    void fileRemoval()
+    {
+        write(filesList(), "/Docs/a.txt\r\n/Other/b.txt\r\n");
+        FileSelectionPage page;
+        QVERIFY(page.loadList());
+
+        select(page.filesTree, {"/", "Docs", "a.txt"});
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        page.BtnRemoveSelectedFiles->click();
+        QCOMPARE(env->prompt.questions(), QStringList{"Remove \"a.txt\" file from back up list?"});
+        QCOMPARE(page.trvFiles->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(read(filesList()), QByteArray("/Docs/a.txt\r\n/Other/b.txt\r\n"));
+
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.BtnRemoveSelectedFiles->click();
+        QCOMPARE(page.trvFiles->topLevelItem(0)->childCount(), 1);
+        QCOMPARE(read(filesList()), QByteArray("/Other/b.txt\r\n"));
+
+        // The last entry removed: the list is emptied, so it does not come back.
+        select(page.filesTree, {"/", "Other", "b.txt"});
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.removeSelected();
+        QCOMPARE(page.trvFiles->topLevelItemCount(), 0);
+        QCOMPARE(read(filesList()), QByteArray());
+
+        // Nothing selected, nothing asked.
+        page.removeSelected();
+        QCOMPARE(env->prompt.questions().size(), 3);
+    }
+
+    void folderRemoval()
+    {
+        FolderSelectionPage page;
+        for (const char* path : {"/Docs/Letters", "/Docs", "/Docs/Old/2004", "/Other"})
+            page.foldersTree->InsertFolderPath(path);
+
+        select(page.foldersTree, {"/", "Docs"});
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.btnRemoveDir->click();
+        QCOMPARE(env->prompt.questions(), QStringList{"Remove \"Docs\" folder from back up list?"});
+        QCOMPARE(read(foldersList()), QByteArray("/Docs/Letters\r\n/Docs/Old/2004\r\n/Other\r\n"));
+
+        // Docs is a path node now: removing it takes every selected folder below it.
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.removeSelected();
+        QCOMPARE(read(foldersList()), QByteArray("/Other\r\n"));
+
+        select(page.foldersTree, {"/", "Other"});
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        page.removeSelected();
+        QCOMPARE(page.trvFolders->topLevelItemCount(), 1);
+    }
+
+    void listRoundTrip()
+    {
+        FolderSelectionPage folders;
+        for (const char* path : {"/home/ann/Docs", "/home/ann", "/home/ann/docs", "/srv", "/"})
+            folders.foldersTree->InsertFolderPath(path);
+        FileSelectionPage files;
+        for (const char* path : {"/home/ann/z.txt", "/home/ann/a b;c.zip", "/home/ann/Ünï.txt"})
+            files.filesTree->InsertFilePath(path);
+        QVERIFY(folders.saveList());
+        QVERIFY(files.saveList());
+
+        FolderSelectionPage foldersAgain;
+        FileSelectionPage filesAgain;
+        QVERIFY(foldersAgain.loadList());
+        QVERIFY(filesAgain.loadList());
+        const auto same = [](const SelectionTree& left, const SelectionTree& right) {
+            const std::function<bool(const SelectionTreeNode&, const SelectionTreeNode&)> node =
+                [&](const SelectionTreeNode& a, const SelectionTreeNode& b) {
+                    if (a.text != b.text || a.image != b.image ||
+                        a.children.size() != b.children.size())
+                        return false;
+                    for (size_t i = 0; i < a.children.size(); ++i) {
+                        if (!node(a.children[i], b.children[i]))
+                            return false;
+                    }
+                    return true;
+                };
+            return left.size() == right.size() &&
+                   std::equal(left.begin(), left.end(), right.begin(), node);
+        };
+        QVERIFY(
+            same(folders.foldersTree->selectionTree(), foldersAgain.foldersTree->selectionTree()));
+        QVERIFY(same(files.filesTree->selectionTree(), filesAgain.filesTree->selectionTree()));
+
+        // An empty tree leaves its list as it is.
+        FileSelectionPage empty;
+        QVERIFY(empty.saveList());
+        QCOMPARE(read(filesList()).count("\r\n"), 3);
+    }
+
+    void changeFlags()
+    {
+        const TQuayRegistryObject store;
+        FileSelectionPage page;
+        page.filesTree->InsertFilePath("/kept/a.txt");
+        write(filesList(), "/added/b.txt\r\n");
+
+        page.reloadIfChanged();
+        QCOMPARE(page.trvFiles->topLevelItem(0)->childCount(), 1);
+
+        store.WriteFileListHasChanged(true);
+        page.show();
+        QTRY_VERIFY(!store.ReadFileListHasChanged());
+        QCOMPARE(page.trvFiles->topLevelItem(0)->childCount(), 2);
+
+        // A list whose file is missing is skipped and keeps its flag.
+        QFile::remove(foldersList());
+        store.WriteFolderListHasChanged(true);
+        FolderSelectionPage folders;
+        folders.reloadIfChanged();
+        QVERIFY(store.ReadFolderListHasChanged());
+
+        // Entries another program appended are not lost when the tree is saved first.
+        write(foldersList(), "/srv\r\n");
+        folders.foldersTree->InsertFolderPath("/home");
+        QVERIFY(folders.saveList());
+        QCOMPARE(read(foldersList()), QByteArray("/home\r\n/srv\r\n"));
+        QVERIFY(!store.ReadFolderListHasChanged());
+    }
+
+    void newFolderSearch()
+    {
+        const TQuayRegistryObject store;
+        store.WriteFolderSearchDate("01/01/2000");
+        for (const char* name : {"Alpha", "Beta", "Gamma"})
+            QVERIFY(QDir().mkpath(QDir::homePath() + "/" + name));
+        FolderSelectionPage page;
+
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        page.findNewFolders();
+        QCOMPARE(page.trvFolders->topLevelItemCount(), 0);
+
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        env->prompt.queueAnswer(Prompt::Answer::Cancel);
+        page.findNewFolders();
+        QCOMPARE(env->prompt.questions().at(2),
+                 QString("Add folder: \"%1/Alpha\" to back up folders?").arg(QDir::homePath()));
+        QCOMPARE(env->prompt.questions().size(), 4);
+        const QStringList alpha = selectionPathComponents(QDir::homePath() + "/Alpha");
+        QCOMPARE(page.foldersTree->FindDeepestNode(alpha).depth, alpha.size());
+        QCOMPARE(store.ReadFolderSearchDate(), QString("01/01/2000"));
+        QVERIFY(env->clock.waits().contains(2000));
+
+        for (int i = 0; i < 4; ++i)
+            env->prompt.queueAnswer(i == 0 ? Prompt::Answer::Yes : Prompt::Answer::No);
+        page.findNewFolders();
+        QCOMPARE(store.ReadFolderSearchDate(), env->clock.now().date().toString("dd/MM/yyyy"));
+
+        store.WriteFolderSearchDate("01/01/2100");
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.findNewFolders();
+        QCOMPARE(env->prompt.notices(), QStringList{"No new folders found"});
+    }
+};
+
+QTEST_MAIN(TestSelectionPages)
+#include "tst_selectionpages.moc"
