@@ -35,7 +35,9 @@ private Q_SLOTS:
         const QString d = f.dataFile(QStringLiteral("tree/sub/deeper/d.txt"), "further down");
         f.dataFile(QStringLiteral("tree/.hidden"), "never backed up");
         f.listFiles({a, b});
-        f.listFolders({QFileInfo(c).absolutePath()});
+        // Listed twice and with a descendant: each folder is still walked once.
+        const QString tree = QFileInfo(c).absolutePath();
+        f.listFolders({tree, tree + QStringLiteral("/sub"), tree});
         f.window.subFolders = true;
         const QString logFile = TQuayRegistryObject().ReadLogFile();
 
@@ -95,6 +97,67 @@ private Q_SLOTS:
                                           QStringLiteral(" requested.")));
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 4);
         QCOMPARE(f.loggedPaths().size(), 4 + 1 + 4);
+    }
+
+    void emptyListsStillMailTheLog()
+    {
+        SequenceFixture f;
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths(), QStringList{TQuayRegistryObject().ReadLogFile()});
+        QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfFilesInLastSequence(), 0);
+    }
+
+    void connectionProblems_data()
+    {
+        QTest::addColumn<bool>("settingsComplete");
+        QTest::addColumn<bool>("dials");
+        QTest::addColumn<bool>("alternativeWorks");
+        QTest::addColumn<QStringList>("expectedNotices");
+        QTest::addColumn<QString>("expectedLine");
+        QTest::addColumn<bool>("sends");
+        const QString automatic = QStringLiteral("Connection could not be established "
+                                                 "automatically.  Trying alternative connection "
+                                                 "method.");
+        QTest::newRow("settings incomplete")
+            << false << true << true
+            << QStringList{QStringLiteral("Not all Internet fields are complete.")}
+            << QStringLiteral("Could not establish connection with SMTP server.") << false;
+        QTest::newRow("dial fails, alternative works")
+            << true << false << true << QStringList{automatic}
+            << QStringLiteral("Connecting to server...") << true;
+        QTest::newRow("dial and alternative fail")
+            << true << false << false
+            << QStringList{automatic, QStringLiteral("Connection not established.")}
+            << QStringLiteral("Connection not established.  Back up sequence cancelled.") << false;
+    }
+
+    void connectionProblems()
+    {
+        QFETCH(bool, settingsComplete);
+        QFETCH(bool, dials);
+        QFETCH(bool, alternativeWorks);
+        QFETCH(QStringList, expectedNotices);
+        QFETCH(QString, expectedLine);
+        QFETCH(bool, sends);
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        f.listFiles({a});
+        if (!settingsComplete)
+            TQuayRegistryObject().WriteUserSMPTServerPassword(QString());
+        f.env.dialUp.dialResult = dials;
+        f.env.dialUp.attemptResult = alternativeWorks;
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.env.prompt.notices(), expectedNotices);
+        QVERIFY(f.window.history.contains(expectedLine));
+        QStringList expectedMail;
+        if (sends)
+            expectedMail << a << TQuayRegistryObject().ReadLogFile();
+        QCOMPARE(f.mailedPaths(), expectedMail);
+        QCOMPARE(TQuayRegistryObject().ReadBackUpSequenceSuccess(), sends);
+        // A connection failure counts as cancelled: no after-sequence actions.
+        QVERIFY(f.window.cancelled != sends);
     }
 
     void byteLimitStopsAfterTheCrossingFile()

@@ -1,0 +1,123 @@
+#include "backupdata/MachineNumber.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/BackUpRequests.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "transport/IdMessage.h"
+
+#include <QFile>
+#include <QtTest>
+
+// The two request e-mails, sent to a real SMTP server on loopback.
+class TestBackUpRequests : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void writeSettings(quint16 port)
+    {
+        const TQuayRegistryObject settings;
+        settings.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+        settings.WriteUserConnectionPort(port);
+        settings.WriteUserSMPTServerName(QStringLiteral("ann"));
+        settings.WriteUserSMPTServerPassword(QStringLiteral("pw"));
+        settings.WriteUserEmailAddress(QStringLiteral("ann@example.org"));
+        settings.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
+        settings.WriteUserQuayName(QStringLiteral("Ann"));
+    }
+
+    static QByteArray stored(const SmtpSink& sink, int number)
+    {
+        QFile file(sink.messagePath(number));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void subjects()
+    {
+        TestEnvironment env;
+        QCOMPARE(BackUpRequests::lastLogSubject(), QStringLiteral("Kestrel Request#.zip"));
+        TQuayRegistryObject().WriteLastBackUpLogFileName(QStringLiteral("U1#42#Ann#0#Log"));
+        QCOMPARE(BackUpRequests::lastLogSubject(),
+                 QStringLiteral("Kestrel Request#U1#42#Ann#0#Log.zip"));
+
+        TQuayRegistryObject().WriteUserQuayName(QStringLiteral("Ann"));
+        const QString subject = BackUpRequests::fileSubject(
+            QStringLiteral("ID: 0, Back up date: 14/03/2004 21:40:07, File size: 37 KB"),
+            QStringLiteral("report.doc"));
+        QCOMPARE(subject, QStringLiteral("Kestrel Request#") + TQuayRegistryObject().ReadUserID() +
+                              QStringLiteral("#") + machineNumberText() +
+                              QStringLiteral("#Ann#0#report.doc"));
+    }
+
+    void lastLogRequestIsSentAndOffersToDisconnect()
+    {
+        TestEnvironment env;
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("mail")), {});
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        writeSettings(sink.port());
+        TIdMessage message;
+        int hangUps = 0;
+
+        env.prompt.queueAnswer(Prompt::Answer::Yes); // send?
+        env.prompt.queueAnswer(Prompt::Answer::No);  // disconnect?
+        BackUpRequests::requestLastLog(message, [&hangUps] { ++hangUps; });
+        QTRY_VERIFY2(QFile::exists(sink.messagePath(1)),
+                     qPrintable(env.prompt.shown().join(QLatin1Char('|'))));
+        const QByteArray mail = stored(sink, 1);
+        QVERIFY2(mail.contains("Subject: Kestrel Request#.zip"), mail.constData());
+        QVERIFY(mail.contains("From: ann@example.org"));
+        QVERIFY(mail.contains("To: backup@example.org"));
+        QCOMPARE(hangUps, 0);
+
+        env.prompt.queueAnswer(Prompt::Answer::Yes);
+        env.prompt.queueAnswer(Prompt::Answer::Yes);
+        BackUpRequests::requestLastLog(message, [&hangUps] { ++hangUps; });
+        QTRY_VERIFY(QFile::exists(sink.messagePath(2)));
+        QCOMPARE(hangUps, 1);
+        QCOMPARE(env.prompt.questions(),
+                 (QStringList{"Send back up request for last back up log file?", "Disconnect?",
+                              "Send back up request for last back up log file?", "Disconnect?"}));
+        QVERIFY(env.prompt.notices().isEmpty());
+    }
+
+    void fileRequest()
+    {
+        TestEnvironment env;
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("mail")), {});
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        writeSettings(sink.port());
+        TIdMessage message;
+
+        env.prompt.queueAnswer(Prompt::Answer::Yes);
+        BackUpRequests::requestFile(message, QStringLiteral("Docs"), QStringLiteral("/"), true);
+        QCOMPARE(env.prompt.notices(), QStringList{"Please select Kestrel save note from tree."});
+        QVERIFY(env.dialUp.calls().isEmpty());
+
+        env.prompt.queueAnswer(Prompt::Answer::Yes); // send?
+        env.prompt.queueAnswer(Prompt::Answer::Yes); // hang up now?
+        BackUpRequests::requestFile(
+            message, QStringLiteral("ID: 7, Back up date: 14/03/2004, File size: 1 KB"),
+            QStringLiteral("report.doc"), false);
+        QTRY_VERIFY2(QFile::exists(sink.messagePath(1)),
+                     qPrintable(env.prompt.shown().join(QLatin1Char('|'))));
+        QVERIFY(stored(sink, 1).contains("#Ann#7#report.doc"));
+        QCOMPARE(env.prompt.notices().last(), QStringLiteral("Request for file has been sent."));
+        QCOMPARE(env.dialUp.calls(), (QStringList{"dial", "hang up"}));
+        QVERIFY(env.clock.waits().contains(5000));
+    }
+
+    void failureIsShownNotThrown()
+    {
+        TestEnvironment env;
+        writeSettings(1); // nothing listens on port 1
+        TIdMessage message;
+        env.prompt.queueAnswer(Prompt::Answer::Yes);
+        BackUpRequests::requestLastLog(message, [] {});
+        QCOMPARE(env.prompt.notices(),
+                 QStringList{"Could not establish connection with SMTP server."});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackUpRequests)
+#include "tst_backuprequests.moc"
