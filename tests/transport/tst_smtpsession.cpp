@@ -288,6 +288,11 @@ private Q_SLOTS:
         const QString refused = errorOf([&] { session.Connect(); });
         QVERIFY2(refused.contains(QLatin1String("Could not connect")), qPrintable(refused));
 
+        ScriptedSmtpServer endless;
+        endless.setGreeting(QByteArray(100 * 1024, '2'));
+        session.Port = endless.port();
+        QVERIFY(errorOf([&] { session.Connect(); }).contains(QLatin1String("too long")));
+
         ScriptedSmtpServer dropping;
         dropping.setGreeting({}, Action::Drop);
         session.Port = dropping.port();
