@@ -34,7 +34,13 @@ std::optional<qint64> parseExactForm(QStringView text)
         return std::nullopt;
     if (!separatorAt(text, 2, u'/') || !separatorAt(text, 5, u'/'))
         return std::nullopt;
-    const QDate date(digitsAt(text, 6, 4), digitsAt(text, 3, 2), digitsAt(text, 0, 2));
+    const int year = digitsAt(text, 6, 4);
+    const int month = digitsAt(text, 3, 2);
+    const int day = digitsAt(text, 0, 2);
+    // A non-digit gives -1, and -1 is a valid year to QDate (1 BC).
+    if (year < 0 || month < 0 || day < 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
     int secondOfDay = 0;

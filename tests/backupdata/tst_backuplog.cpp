@@ -152,6 +152,8 @@ private Q_SLOTS:
             QStringLiteral("/a;31/02/2004 09:05:32;1 KB;14/03/2004 21:40:07;0"),
             QStringLiteral("/a;14/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;x"),
             QStringLiteral("/a;14/03/2004 25:05:32;1 KB;14/03/2004 21:40:07;0"),
+            QStringLiteral("/a;14/03/20x4 09:05:32;1 KB;14/03/2004 21:40:07;0"),
+            QStringLiteral("/a;14/03/2004;1 KB;14/03/-001;0"),
             QStringLiteral("/a;b;c;d;e;f"),
             QStringLiteral("/a;14/03/2004 09:05:32;1 KB;;0"),
         };
