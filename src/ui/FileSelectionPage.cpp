@@ -94,7 +94,8 @@ void FileSelectionPage::removeSelected()
         return;
     // Entries another program added meanwhile join the tree first: the list file is
     // rewritten below and would otherwise lose them.
-    SelectionTreeFile::mergeChanges(*filesTree);
+    if (!SelectionTreeFile::mergeChanges(*filesTree))
+        return;
     filesTree->removeFileNode(node);
     SelectionTreeFile::save(*filesTree, TQuayRegistryObject().ReadFileOfFiles(),
                             SelectionTreeFile::WhenEmpty::EmptyFile);

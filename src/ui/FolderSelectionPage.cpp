@@ -112,7 +112,8 @@ void FolderSelectionPage::removeSelected()
         return;
     // Entries another program added meanwhile join the tree first: the list file is
     // rewritten below and would otherwise lose them.
-    SelectionTreeFile::mergeChanges(*foldersTree);
+    if (!SelectionTreeFile::mergeChanges(*foldersTree))
+        return;
     foldersTree->removeFolderNode(node);
     SelectionTreeFile::save(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories(),
                             SelectionTreeFile::WhenEmpty::EmptyFile);

@@ -51,9 +51,8 @@ bool SelectionTreeFile::mergeChanges(PathTree& tree)
 {
     try {
         const std::optional<QStringList> entries = takeChangedSelectionList(listKind(tree));
-        if (!entries)
-            return false;
-        insertEntries(tree, *entries);
+        if (entries)
+            insertEntries(tree, *entries);
     } catch (const KestrelError& error) {
         tellError(error);
         return false;
@@ -63,7 +62,8 @@ bool SelectionTreeFile::mergeChanges(PathTree& tree)
 
 bool SelectionTreeFile::save(PathTree& tree, const QString& listPath, WhenEmpty whenEmpty)
 {
-    mergeChanges(tree);
+    if (!mergeChanges(tree))
+        return false;
     try {
         if (tree.tree()->topLevelItemCount() == 0) {
             if (whenEmpty == WhenEmpty::EmptyFile && QFile::exists(listPath))

@@ -27,10 +27,12 @@ public:
     // Inserts entries, as read from a list, into the tree of their kind.
     static void insertEntries(PathTree& tree, const QStringList& entries);
     // The page-shown reload: when the list's change flag is set and its file exists,
-    // inserts the file's entries and clears the flag. Returns true when it merged.
+    // inserts the file's entries and clears the flag. Returns false, after telling the
+    // user, when the file cannot be read (the flag then stays set).
     static bool mergeChanges(PathTree& tree);
     // Rewrites the list file from the tree. Entries another program added since the
-    // last reload are merged into the tree first, so writing cannot drop them.
+    // last reload are merged into the tree first, so writing cannot drop them; when
+    // they cannot be read, the file is left as it is.
     static bool save(PathTree& tree, const QString& listPath,
                      WhenEmpty whenEmpty = WhenEmpty::KeepFile);
 

@@ -208,6 +208,28 @@ private Q_SLOTS:
         QVERIFY(!store.ReadFolderListHasChanged());
     }
 
+    void unreadableList()
+    {
+        // A folder where the list should be: it can be neither read nor written.
+        const TQuayRegistryObject store;
+        const QString list = env->path("home/Files.Txt");
+        QVERIFY(QDir().mkpath(list));
+        store.WriteFileOfFiles(list);
+        store.WriteFileListHasChanged(true);
+        FileSelectionPage page;
+        QVERIFY(!page.loadList());
+        page.filesTree->InsertFilePath("/a.txt");
+        QVERIFY(!page.saveList());
+        select(page.filesTree, {"/", "a.txt"});
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.removeSelected();
+        QCOMPARE(env->prompt.notices().size(), 3);
+        QVERIFY(env->prompt.notices().last().contains(list));
+        QCOMPARE(page.trvFiles->topLevelItemCount(), 1);
+        QVERIFY(store.ReadFileListHasChanged());
+        QVERIFY(QFileInfo(list).isDir());
+    }
+
     void newFolderSearch()
     {
         const TQuayRegistryObject store;
