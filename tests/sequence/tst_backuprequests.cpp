@@ -5,6 +5,7 @@
 #include "support/TestEnvironment.h"
 #include "transport/IdMessage.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
@@ -53,7 +54,9 @@ private Q_SLOTS:
     void lastLogRequestIsSentAndOffersToDisconnect()
     {
         TestEnvironment env;
-        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("mail")), {});
+        const QString mail = env.path(QStringLiteral("mail"));
+        QDir().mkpath(mail);
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, {});
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
         writeSettings(sink.port());
         TIdMessage message;
@@ -64,10 +67,10 @@ private Q_SLOTS:
         BackUpRequests::requestLastLog(message, [&hangUps] { ++hangUps; });
         QTRY_VERIFY2(QFile::exists(sink.messagePath(1)),
                      qPrintable(env.prompt.shown().join(QLatin1Char('|'))));
-        const QByteArray mail = stored(sink, 1);
-        QVERIFY2(mail.contains("Subject: Kestrel Request#.zip"), mail.constData());
-        QVERIFY(mail.contains("From: ann@example.org"));
-        QVERIFY(mail.contains("To: backup@example.org"));
+        const QByteArray request = stored(sink, 1);
+        QVERIFY2(request.contains("Subject: Kestrel Request#.zip"), request.constData());
+        QVERIFY(request.contains("From: ann@example.org"));
+        QVERIFY(request.contains("To: backup@example.org"));
         QCOMPARE(hangUps, 0);
 
         env.prompt.queueAnswer(Prompt::Answer::Yes);
@@ -84,7 +87,9 @@ private Q_SLOTS:
     void fileRequest()
     {
         TestEnvironment env;
-        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("mail")), {});
+        const QString mail = env.path(QStringLiteral("mail"));
+        QDir().mkpath(mail);
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, {});
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
         writeSettings(sink.port());
         TIdMessage message;
