@@ -1,0 +1,182 @@
+#include "ui/MainWindowSequenceWindow.h"
+
+#include "sequence/SequenceCompletion.h"
+#include "ui/BackUpSettingsPage.h"
+#include "ui/FolderSelectionPage.h"
+#include "ui/SummaryPage.h"
+#include "ui/frmKestrelClientMain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+MainWindowSequenceWindow::MainWindowSequenceWindow(TfrmKestrelClientMain& window,
+                                                   std::function<void()> loadLogIntoTree)
+    : m_window(window), m_loadLogIntoTree(std::move(loadLogIntoTree))
+{}
+
+void MainWindowSequenceWindow::addStatusLine(const QString& line)
+{
+    m_window.summaryPage->addStatusLine(line);
+}
+
+void MainWindowSequenceWindow::clearStatus()
+{
+    m_window.summaryPage->clearStatus();
+}
+
+void MainWindowSequenceWindow::appendToLastStatusLine(const QString& text)
+{
+    m_window.summaryPage->appendToLastStatusLine(text);
+}
+
+void MainWindowSequenceWindow::setStatusColour(StatusColour colour)
+{
+    m_window.summaryPage->setStatusColour(colour == StatusColour::Red);
+}
+
+QStringList MainWindowSequenceWindow::statusLines() const
+{
+    const QString text = m_window.summaryPage->statusText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+void MainWindowSequenceWindow::setProgressRange(int minimum, int maximum)
+{
+    m_window.summaryPage->pbrSequence->setRange(minimum, maximum);
+}
+
+void MainWindowSequenceWindow::stepProgress()
+{
+    QProgressBar* bar = m_window.summaryPage->pbrSequence;
+    // A value past the maximum would be ignored; a folder that grew since it was
+    // counted keeps the bar full instead.
+    bar->setValue(qMin(bar->value() + m_progressStep, bar->maximum()));
+}
+
+void MainWindowSequenceWindow::setProgressPosition(int position)
+{
+    m_window.summaryPage->pbrSequence->setValue(position);
+}
+
+void MainWindowSequenceWindow::setFileNumberText(const QString& text)
+{
+    m_window.summaryPage->edbFileNumber->setText(text);
+}
+
+void MainWindowSequenceWindow::setNumberOfFilesText(const QString& text)
+{
+    m_window.summaryPage->edbNumberOfFiles->setText(text);
+}
+
+void MainWindowSequenceWindow::setProcessingCaption(const QString& caption)
+{
+    m_window.summaryPage->lblProcessingFile->setText(caption);
+}
+
+void MainWindowSequenceWindow::setFileCountersVisible(bool visible)
+{
+    m_window.summaryPage->edbFileNumber->setVisible(visible);
+    m_window.summaryPage->lblOf->setVisible(visible);
+    m_window.summaryPage->edbNumberOfFiles->setVisible(visible);
+}
+
+void MainWindowSequenceWindow::setRunButtonEnabled(bool enabled)
+{
+    m_window.summaryPage->btnRunBackUp->setEnabled(enabled);
+}
+
+void MainWindowSequenceWindow::setCancelButtonEnabled(bool enabled)
+{
+    m_window.summaryPage->btnBackUpSequenceCancel->setEnabled(enabled);
+}
+
+SequenceWindow::BackUpType MainWindowSequenceWindow::backUpType() const
+{
+    return m_window.summaryPage->backUpType() == SummaryPage::FullBackUp ? BackUpType::Full
+                                                                         : BackUpType::Incremental;
+}
+
+bool MainWindowSequenceWindow::backUpSubFolders() const
+{
+    return m_window.folderSelectionPage->ckbBackUpSubFolders->isChecked();
+}
+
+bool MainWindowSequenceWindow::disconnectAfterBackUp() const
+{
+    return m_window.backUpSettingsPage->ckbDisconnectConnection->isChecked();
+}
+
+void MainWindowSequenceWindow::saveUserChoices()
+{
+    m_window.SaveTreesAndSettings();
+}
+
+void MainWindowSequenceWindow::loadLogIntoTree()
+{
+    if (m_loadLogIntoTree)
+        m_loadLogIntoTree();
+}
+
+void MainWindowSequenceWindow::startFolderDotsTimer()
+{
+    m_window.tmrFindSubFolders->start();
+}
+
+void MainWindowSequenceWindow::stopFolderDotsTimer()
+{
+    m_window.tmrFindSubFolders->stop();
+}
+
+void MainWindowSequenceWindow::refreshFromSettings()
+{
+    m_window.RefreshFromSettings();
+}
+
+void MainWindowSequenceWindow::openShutDownCountdown()
+{
+    Q_EMIT m_window.shutDownCountdownRequested();
+}
+
+void MainWindowSequenceWindow::startShutDownDelayTimer()
+{
+    m_window.tmrStartShutDownSequene->start(SequenceCompletion::ShutDownDelayMs);
+}
+
+void MainWindowSequenceWindow::terminateApplication()
+{
+    m_window.TerminateApplication();
+}
+
+bool MainWindowSequenceWindow::sequenceCancelled() const
+{
+    return m_window.SequenceCancelled;
+}
+
+void MainWindowSequenceWindow::setSequenceCancelled(bool cancelled)
+{
+    m_window.SequenceCancelled = cancelled;
+}
+
+bool MainWindowSequenceWindow::shutDownTriggered() const
+{
+    return m_window.ShutDownTriggered;
+}
+
+void MainWindowSequenceWindow::setShutDownTriggered(bool triggered)
+{
+    m_window.ShutDownTriggered = triggered;
+}
+
+bool MainWindowSequenceWindow::mediaFull() const
+{
+    return m_window.MediaFull;
+}
+
+QStringList& MainWindowSequenceWindow::pendingLogLines()
+{
+    return m_window.PendingLogLines;
+}
