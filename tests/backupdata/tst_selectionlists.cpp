@@ -79,6 +79,29 @@ private Q_SLOTS:
         QCOMPARE(readSelectionList(env.writeFile(QStringLiteral("Files.Txt"), content)), entries);
     }
 
+    void longListAcrossReadChunks()
+    {
+        // The reader works in 1 MiB chunks: put a CR LF astride the first boundary and
+        // a line astride the second, then a Ctrl-Z.
+        const qsizetype chunk = 1 << 20;
+        QByteArray content;
+        QStringList expected;
+        const auto addLine = [&](const QByteArray& entry) {
+            content.append(entry).append("\r\n");
+            expected.append(QString::fromLatin1(entry));
+        };
+        for (int i = 0; content.size() < chunk - 100; ++i)
+            addLine("/home/ann/file-" + QByteArray::number(i));
+        addLine("/" + QByteArray(chunk - 1 - content.size() - 1, 'a'));
+        QCOMPARE(content.at(chunk - 1), '\r');
+        for (int i = 0; content.size() < 2 * chunk - 10; ++i)
+            addLine("/home/ann/second-" + QByteArray::number(i));
+        addLine("/home/ann/across the boundary");
+        content.append("\x1A/never\r\n");
+        TestEnvironment env;
+        QCOMPARE(readSelectionList(env.writeFile(QStringLiteral("Dirs.Txt"), content)), expected);
+    }
+
     void readMissingOrUnreadable()
     {
         TestEnvironment env;
