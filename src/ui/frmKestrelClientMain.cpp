@@ -101,6 +101,12 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
         Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
             Prompt::Answer::Yes)
         Q_EMIT setupWizardRequested();
+    // 15.
+    if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
+        Q_EMIT autoRunCountdownRequested();
+    // 16. Shown minimised; the tray icon then takes over where the desktop has one.
+    if (backUpSettingsPage->ckbStartUpMinimised->isChecked())
+        setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 TfrmKestrelClientMain::~TfrmKestrelClientMain() = default;

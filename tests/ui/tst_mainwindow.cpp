@@ -206,8 +206,10 @@ private Q_SLOTS:
         }
         {
             auto env = freshProfile();
+            TQuayRegistryObject().WriteStartMinimised(true);
             TfrmKestrelClientMain window;
             QVERIFY(env->prompt.questions().isEmpty());
+            QVERIFY(window.windowState() & Qt::WindowMinimized);
         }
     }
 
