@@ -1,0 +1,121 @@
+#include "backupdata/BackUpLogReader.h"
+#include "backupdata/TernBackUpFileObjectList.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/SequenceCompletion.h"
+#include "support/RecordingSequenceWindow.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "transport/WrenSMPTObject.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslCertificate>
+#include <QTest>
+
+// A whole sequence through a real SMTP server (aiosmtpd) with STARTTLS and login:
+// the session lives on the sequence's worker thread, and what arrives is read back
+// with Python's email package and unpacked with 7-Zip.
+class TestSequenceMail : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr auto ZipPassword = "Zip pass w0rd";
+
+    struct Delivered
+    {
+        QString subject;
+        QByteArray content;
+    };
+
+    static Delivered unpack(const TestEnvironment& env, const QString& messagePath, int number)
+    {
+        const QString outFolder = env.path(QStringLiteral("parsed-%1/").arg(number));
+        const QJsonObject parsed =
+            QJsonDocument::fromJson(
+                SmtpSink::run(QStringLiteral("/usr/bin/python3"),
+                              {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"),
+                               messagePath, outFolder}))
+                .object();
+        Delivered delivered{parsed.value(QLatin1String("subject")).toString(), {}};
+        const QJsonArray attachments = parsed.value(QLatin1String("attachments")).toArray();
+        if (attachments.size() != 1)
+            return delivered;
+        const QString zipPath = outFolder + QStringLiteral("archive.zip");
+        QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(), zipPath);
+        const QString unpacked = env.path(QStringLiteral("unpacked-%1/").arg(number));
+        SmtpSink::run(QStringLiteral("7zz"),
+                      {QStringLiteral("x"), QStringLiteral("-y"),
+                       QStringLiteral("-p") + QString::fromLatin1(ZipPassword),
+                       QStringLiteral("-o") + unpacked, zipPath});
+        const QStringList files = QDir(unpacked).entryList(QDir::Files | QDir::Hidden);
+        QFile file(files.size() == 1 ? QDir(unpacked).filePath(files.first()) : QString());
+        if (file.open(QIODevice::ReadOnly))
+            delivered.content = file.readAll();
+        return delivered;
+    }
+
+private Q_SLOTS:
+    void sequenceThroughARealServer()
+    {
+        TestEnvironment env;
+        SmtpSink::Options options;
+        QVERIFY(SmtpSink::makeCertificate(env.root(), &options.certificateFile, &options.keyFile));
+        options.user = QStringLiteral("jo");
+        options.password = QStringLiteral("Secret pass");
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+                      options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+
+        const TQuayRegistryObject store;
+        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+        store.WriteUserConnectionPort(sink.port());
+        store.WriteUserSMPTServerName(options.user);
+        store.WriteUserSMPTServerPassword(options.password);
+        store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
+        store.WriteUserZipPassword(QString::fromLatin1(ZipPassword));
+
+        QByteArray large;
+        for (int i = 0; i < 20000; ++i)
+            large += "Line " + QByteArray::number(i) + " of a larger text file.\n";
+        const QString report = env.writeFile(QStringLiteral("data/report.txt"), large);
+        const QString notes =
+            env.writeFile(QStringLiteral("data/folder/notes \u00e4.md"), ".starts with a dot\n");
+        QFile files(store.ReadFileOfFiles());
+        QVERIFY(files.open(QIODevice::WriteOnly));
+        files.write(report.toUtf8() + "\r\n");
+        files.close();
+        QFile folders(store.ReadFileOfDirectories());
+        QVERIFY(folders.open(QIODevice::WriteOnly));
+        folders.write(QFileInfo(notes).absolutePath().toUtf8() + "\r\n");
+        folders.close();
+
+        RecordingSequenceWindow window;
+        SequenceCompletion completion(window);
+        BackUpSequence sequence(window, completion);
+        sequence.setSessionSetup([&options](TWrenSMPTObject& sender) {
+            sender.session().addCaCertificates(QSslCertificate::fromPath(options.certificateFile));
+            sender.session().setReplyTimeoutMs(20000);
+        });
+        sequence.RunBackUpSequence();
+        QVERIFY2(store.ReadBackUpSequenceSuccess(), qPrintable(window.history.join('\n')));
+
+        const Delivered first = unpack(env, sink.messagePath(1), 1);
+        QVERIFY(first.subject.endsWith(QLatin1Char('#') + report));
+        QCOMPARE(first.content, large);
+        const Delivered second = unpack(env, sink.messagePath(2), 2);
+        QVERIFY(second.subject.endsWith(QLatin1Char('#') + notes));
+        QCOMPARE(second.content, QByteArray(".starts with a dot\n"));
+        // The log goes last and holds the two records.
+        const Delivered log = unpack(env, sink.messagePath(3), 3);
+        QVERIFY(log.subject.endsWith(QLatin1Char('#') + store.ReadLogFile()));
+        QCOMPARE(log.content.count("\r\n"), 2);
+        QVERIFY(!QFile::exists(sink.messagePath(4)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSequenceMail)
+#include "tst_sequencemail.moc"
