@@ -5,8 +5,8 @@
 #include <QtTest>
 
 // The shared path tree: nodes and images of inserted paths, exact matching of names,
-// the folders tree's order, the two removal rules, and an index that stays right when
-// the tree changes behind its back.
+// the folders tree's order, and an index that stays right when the tree changes
+// behind its back. Removal is tested through the pages.
 class TestPathTree : public QObject
 {
     Q_OBJECT
@@ -97,33 +97,6 @@ private Q_SLOTS:
         QCOMPARE(shape(widget), expected);
     }
 
-    void removal()
-    {
-        QTreeWidget files;
-        PathTree fileTree(&files, PathTree::Kind::Files);
-        QTreeWidgetItem* only = fileTree.InsertFilePath("/Docs/a.txt");
-        fileTree.InsertFilePath("/Other/b.txt");
-        fileTree.removeFileNode(only);
-        QCOMPARE(shape(files), (QStringList{"/:0", " Other:1", "  b.txt:2"}));
-        fileTree.removeFileNode(fileTree.FindDeepestNode({"/", "Other", "b.txt"}).node);
-        QCOMPARE(files.topLevelItemCount(), 0);
-
-        QTreeWidget folders;
-        PathTree folderTree(&folders, PathTree::Kind::Folders);
-        folderTree.InsertFolderPath("/Docs/Letters");
-        QTreeWidgetItem* docs = folderTree.InsertFolderPath("/Docs");
-        folderTree.removeFolderNode(docs);
-        QCOMPARE(shape(folders), (QStringList{"/:0", " Docs:1", "  Letters:2"}));
-
-        // A path node takes every selected folder below it; a selected parent stays.
-        folderTree.InsertFolderPath("/Docs/Letters/2004/May");
-        folderTree.InsertFolderPath("/Keep/Sub");
-        folderTree.InsertFolderPath("/Keep");
-        folderTree.removeFolderNode(folderTree.FindDeepestNode({"/", "Docs"}).node);
-        folderTree.removeFolderNode(folderTree.FindDeepestNode({"/", "Keep", "Sub"}).node);
-        QCOMPARE(shape(folders), (QStringList{"/:0", " Keep:2"}));
-    }
-
     void indexFollowsOutsideChanges()
     {
         QTreeWidget widget;
@@ -140,19 +113,6 @@ private Q_SLOTS:
         widget.topLevelItem(0)->child(0)->setText(0, "renamed");
         QCOMPARE(tree.FindDeepestNode({"/", "a"}).depth, 1);
         QCOMPARE(tree.FindDeepestNode({"/", "renamed", "c"}).depth, 3);
-    }
-
-    void selectionTreeCopy()
-    {
-        QTreeWidget widget;
-        PathTree tree(&widget, PathTree::Kind::Folders);
-        tree.InsertFolderPath("/home/ann");
-        const SelectionTree copy = tree.selectionTree();
-        QCOMPARE(copy.size(), size_t(1));
-        QCOMPARE(copy[0].text, QString("/"));
-        QCOMPARE(copy[0].children[0].children[0].text, QString("ann"));
-        QCOMPARE(copy[0].children[0].children[0].image, selectedFolderImage);
-        QCOMPARE(copy[0].children[0].image, PathTree::pathImage);
     }
 };
 

@@ -38,6 +38,17 @@ private:
     static QString filesList() { return TQuayRegistryObject().ReadFileOfFiles(); }
     static QString foldersList() { return TQuayRegistryObject().ReadFileOfDirectories(); }
 
+    // "path:image" of every node in tree order.
+    static QStringList shape(const SelectionTree& tree, const QString& above = {})
+    {
+        QStringList lines;
+        for (const SelectionTreeNode& node : tree) {
+            const QString path = joinSelectionPath({above, node.text});
+            lines << path + ":" + QString::number(node.image) << shape(node.children, path);
+        }
+        return lines;
+    }
+
     static void select(PathTree* tree, const QStringList& components)
     {
         const PathTree::Match match = tree->FindDeepestNode(components);
@@ -75,13 +86,11 @@ private Q_SLOTS:
 
         FolderSelectionPage folders;
         env->prompt.queueText("/srv/data/");
-        env->prompt.queueText("/srv/Data");
         env->prompt.queueText("/srv/line\rbreak");
-        for (int i = 0; i < 3; ++i)
-            folders.btnBrowseForFolder->click();
+        folders.btnBrowseForFolder->click();
+        folders.btnBrowseForFolder->click();
         QCOMPARE(PathTree::nodePath(folders.trvFolders->topLevelItem(0)->child(0)->child(0)),
-                 QString("/srv/Data"));
-        QCOMPARE(folders.trvFolders->topLevelItem(0)->child(0)->childCount(), 2);
+                 QString("/srv/data"));
         QCOMPARE(env->prompt.notices().size(), 2);
     }
 
@@ -132,10 +141,16 @@ private Q_SLOTS:
         page.removeSelected();
         QCOMPARE(read(foldersList()), QByteArray("/Other\r\n"));
 
-        select(page.foldersTree, {"/", "Other"});
+        // A selected parent is not cleaned up with its last sub-folder.
+        page.foldersTree->InsertFolderPath("/Other/Sub");
+        select(page.foldersTree, {"/", "Other", "Sub"});
+        env->prompt.queueAnswer(Prompt::Answer::Yes);
+        page.removeSelected();
+        QCOMPARE(read(foldersList()), QByteArray("/Other\r\n"));
+
         env->prompt.queueAnswer(Prompt::Answer::No);
         page.removeSelected();
-        QCOMPARE(page.trvFolders->topLevelItemCount(), 1);
+        QCOMPARE(page.trvFolders->topLevelItem(0)->childCount(), 1);
     }
 
     void listRoundTrip()
@@ -153,24 +168,10 @@ private Q_SLOTS:
         FileSelectionPage filesAgain;
         QVERIFY(foldersAgain.loadList());
         QVERIFY(filesAgain.loadList());
-        const auto same = [](const SelectionTree& left, const SelectionTree& right) {
-            const std::function<bool(const SelectionTreeNode&, const SelectionTreeNode&)> node =
-                [&](const SelectionTreeNode& a, const SelectionTreeNode& b) {
-                    if (a.text != b.text || a.image != b.image ||
-                        a.children.size() != b.children.size())
-                        return false;
-                    for (size_t i = 0; i < a.children.size(); ++i) {
-                        if (!node(a.children[i], b.children[i]))
-                            return false;
-                    }
-                    return true;
-                };
-            return left.size() == right.size() &&
-                   std::equal(left.begin(), left.end(), right.begin(), node);
-        };
-        QVERIFY(
-            same(folders.foldersTree->selectionTree(), foldersAgain.foldersTree->selectionTree()));
-        QVERIFY(same(files.filesTree->selectionTree(), filesAgain.filesTree->selectionTree()));
+        QCOMPARE(shape(foldersAgain.foldersTree->selectionTree()),
+                 shape(folders.foldersTree->selectionTree()));
+        QCOMPARE(shape(filesAgain.filesTree->selectionTree()),
+                 shape(files.filesTree->selectionTree()));
 
         // An empty tree leaves its list as it is.
         FileSelectionPage empty;
