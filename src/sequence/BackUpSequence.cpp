@@ -22,6 +22,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -61,6 +62,14 @@ bool BackUpSequence::goingOn() const
     return !cancelled() && m_run.continueRun;
 }
 
+void BackUpSequence::stopWith(const QString& reason)
+{
+    m_window.addStatusLine(QStringLiteral("The back up sequence cannot go on."));
+    if (!reason.isEmpty())
+        m_window.addStatusLine(reason);
+    m_run.continueRun = false;
+}
+
 void BackUpSequence::addLines(const QStringList& lines)
 {
     for (const QString& line : lines)
@@ -82,32 +91,27 @@ void BackUpSequence::RunBackUpSequence()
 
     // Whatever stops the sequence outside the per-file guards still ends it, so the
     // window never stays in the running state.
-    const auto stopWith = [this](const QString& line, const QString& reason) {
-        m_window.addStatusLine(line);
-        if (!reason.isEmpty())
-            m_window.addStatusLine(reason);
-        m_run.continueRun = false;
+    const auto guarded = [this](const std::function<void()>& step) {
+        try {
+            step();
+            return true;
+        } catch (const KestrelError& error) {
+            stopWith(error.message());
+        } catch (const std::exception&) {
+            stopWith(QString());
+        }
+        return false;
     };
-    const QString cannotGoOn = QStringLiteral("The back up sequence cannot go on.");
 
     start();
-    bool prepared = false;
-    try {
-        prepare();
-        prepared = true;
-    } catch (const std::exception& error) {
-        const auto* kestrelError = dynamic_cast<const KestrelError*>(&error);
-        stopWith(cannotGoOn, kestrelError ? kestrelError->message() : QString());
-    }
-
-    if (prepared) {
+    if (guarded([this] { prepare(); })) {
         m_transport = makeTransport();
         if (!m_transport) {
-            stopWith(QStringLiteral("This version of the program cannot back up to a drive or a "
-                                    "disc."),
-                     QString());
+            m_window.addStatusLine(
+                QStringLiteral("This version of the program cannot back up to a drive or a disc."));
+            m_run.continueRun = false;
         } else {
-            try {
+            guarded([this] {
                 m_transport->open(m_run);
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from files list..."));
@@ -116,16 +120,10 @@ void BackUpSequence::RunBackUpSequence()
                 m_window.addStatusLine(QStringLiteral("Processing files from folders list..."));
                 walkFolders();
                 finishWalks();
-            } catch (const KestrelError& error) {
-                stopWith(cannotGoOn, error.message());
-            }
+            });
             m_window.addStatusLine(QString());
             Services::clock().waitPumping(0);
-            try {
-                m_transport->close(m_run);
-            } catch (const KestrelError& error) {
-                stopWith(cannotGoOn, error.message());
-            }
+            guarded([this] { m_transport->close(m_run); });
         }
     }
     chooseEnd();

@@ -57,6 +57,8 @@ private:
     std::unique_ptr<SequenceTransport> makeTransport();
     bool cancelled() const;
     bool goingOn() const;
+    // Ends the run after a failure outside the per-file guards.
+    void stopWith(const QString& reason);
     void addLines(const QStringList& lines);
 
     SequenceWindow& m_window;
