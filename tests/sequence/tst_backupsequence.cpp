@@ -160,6 +160,44 @@ private Q_SLOTS:
         QVERIFY(f.window.cancelled != sends);
     }
 
+    void reportLinesForMissingFilesAndAStoppedFolder()
+    {
+        SequenceFixture f;
+        const QString gone = f.dataFile(QStringLiteral("gone.txt"), "soon deleted");
+        const QString never = f.env.path(QStringLiteral("data/never.txt"));
+        const QString one = f.dataFile(QStringLiteral("first/one.txt"), "one");
+        const QString two = f.dataFile(QStringLiteral("first/two.txt"), "two");
+        const QString three = f.dataFile(QStringLiteral("second/three.txt"), "three");
+        f.listFiles({gone});
+        f.sequence.RunBackUpSequence();
+        QVERIFY(QFile::remove(gone));
+
+        f.listFiles({gone, never});
+        f.listFolders({QFileInfo(one).absolutePath(), QFileInfo(three).absolutePath()});
+        f.server.script(".", "554 refused\r\n");
+        f.window.history.clear();
+        f.sequence.RunBackUpSequence();
+        const QStringList expected{
+            gone + QStringLiteral(" no longer exists."),
+            QStringLiteral("- no backed up required."),
+            QString(),
+            never + QStringLiteral(" no longer exists."),
+            QStringLiteral("- latest file backed up."),
+            QString(),
+        };
+        const qsizetype start = f.window.history.indexOf(expected.first());
+        QVERIFY(start >= 0);
+        QCOMPARE(f.window.history.mid(start, expected.size()), expected);
+        // The failure inside the first folder: its other file is still reported, as due
+        // but not sent; the second folder is skipped.
+        QVERIFY(f.window.history.contains(QStringLiteral("Could not send back up file.")));
+        const qsizetype twoReport = f.window.history.indexOf(QStringLiteral("Back up copy of ") +
+                                                             two + QStringLiteral(" is current"));
+        QVERIFY(twoReport >= 0);
+        QCOMPARE(f.window.history.value(twoReport + 1), QStringLiteral("- latest file backed up."));
+        QVERIFY(f.window.history.filter(three).isEmpty());
+    }
+
     void byteLimitStopsAfterTheCrossingFile()
     {
         SequenceFixture f;
