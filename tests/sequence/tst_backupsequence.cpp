@@ -41,7 +41,15 @@ private Q_SLOTS:
         f.window.subFolders = true;
         const QString logFile = TQuayRegistryObject().ReadLogFile();
 
+        QString totalShown;
+        int progressMaximum = 0;
+        f.clock.onPause = [&] {
+            totalShown = f.window.numberOfFiles;
+            progressMaximum = f.window.progressMaximum;
+        };
         f.sequence.RunBackUpSequence();
+        QCOMPARE(totalShown, QStringLiteral("4"));
+        QCOMPARE(progressMaximum, 4);
         QCOMPARE(f.mailedPaths(), (QStringList{a, b, c, d, logFile}));
         QVERIFY(f.subjects().first().startsWith(QStringLiteral("KestrelSolo Save#")));
         QCOMPARE(f.loggedPaths(), (QStringList{a, b, c, d}));
