@@ -93,6 +93,7 @@ private:
     void answer(QSslSocket* socket, const ScriptedSmtpServer::Answer& answer)
     {
         if (answer.action == ScriptedSmtpServer::Action::Drop) {
+            socket->write(answer.raw);
             socket->disconnectFromHost();
             return;
         }

@@ -22,6 +22,8 @@ class ScriptedSmtpWorker;
 class ScriptedSmtpServer
 {
 public:
+    // Reply: send the answer. Stall: send nothing. Drop: send the answer (which may
+    // be empty) and close the connection.
     enum class Action
     {
         Reply,

@@ -301,16 +301,27 @@ private Q_SLOTS:
 
     void serverClosingIsSeenByConnected()
     {
+        // Closed while the session is idle: seen without sending anything.
+        ScriptedSmtpServer idle;
+        idle.script("ehlo", "250 ok, and goodbye\r\n", Action::Drop);
+        TIdSMTP session;
+        configure(session, idle);
+        session.Connect();
+        // No event loop runs here: Connected() itself has to look at the socket.
+        QVERIFY(idle.waitFor({}));
+        QVERIFY(!session.Connected());
+        session.Disconnect();
+        QVERIFY(!idle.commands().contains("Quit"));
+
+        // Closed in answer to a command: the send fails and the session is closed.
         ScriptedSmtpServer server;
         server.script("Rset", {}, Action::Drop);
-        TIdSMTP session;
         configure(session, server);
         session.Connect();
         TIdMessage message;
         fill(message);
         QVERIFY(!errorOf([&] { session.Send(message); }).isEmpty());
         QVERIFY(!session.Connected());
-        session.Disconnect();
     }
 
     void loginOverLoopbackKeepsThePasswordSecret()
