@@ -6,6 +6,9 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
+#include "sequence/BackUpRequests.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/SequenceCompletion.h"
 #include "ui/BackUpLogPage.h"
 #include "ui/BackUpLogView.h"
 #include "ui/BackUpSettingsPage.h"
@@ -14,6 +17,7 @@
 #include "ui/FolderSelectionPage.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainMenus.h"
+#include "ui/MainWindowSequenceWindow.h"
 #include "ui/SettingsPagesBinding.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
@@ -29,10 +33,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 
 namespace {
@@ -90,6 +96,10 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
                    QStringLiteral(".zip"),
                    QStringLiteral("unkownfiletype")};
     logView->setIconKeyList(IconKeyList);
+    fileSelectionPage->setIconKeyList(IconKeyList);
+    // 9.
+    fileSelectionPage->loadList();
+    folderSelectionPage->loadList();
     // 10.
     logView->loadAtStartUp(m_logFile);
     // 11.
@@ -153,9 +163,7 @@ void TfrmKestrelClientMain::createTimers()
     });
     connect(tmrStartShutDownSequene, &QTimer::timeout, this, [this] {
         tmrStartShutDownSequene->stop();
-        Services::dialUp().hangUp();
-        ShutDownTriggered = false;
-        Q_EMIT shutDownCountdownRequested();
+        m_completion->ShutDownDelayElapsed();
     });
 }
 
@@ -270,11 +278,65 @@ void TfrmKestrelClientMain::StoreSettings()
 
 void TfrmKestrelClientMain::SaveTreesAndSettings()
 {
+    fileSelectionPage->saveList();
+    folderSelectionPage->saveList();
     StoreSettings();
 }
 
 void TfrmKestrelClientMain::RunBackUpSequence()
-{}
+{
+    m_sequence->RunBackUpSequence();
+}
+
+bool TfrmKestrelClientMain::SequenceRunning() const
+{
+    return m_sequence->isRunning();
+}
+
+void TfrmKestrelClientMain::EndSequenceSucceeded()
+{
+    m_completion->EndSequenceSucceeded();
+}
+
+void TfrmKestrelClientMain::EndSequenceFailed()
+{
+    m_completion->EndSequenceFailed();
+}
+
+void TfrmKestrelClientMain::HangUpAndShutDownIfSet()
+{
+    m_completion->HangUpAndShutDownIfSet();
+}
+
+void TfrmKestrelClientMain::CancelSequence()
+{
+    SequenceCancelled = true;
+    summaryPage->btnRunBackUp->setEnabled(true);
+    summaryPage->btnBackUpSequenceCancel->setEnabled(false);
+    summaryPage->pbrSequence->setValue(0);
+    m_completion->EndSequenceFailed();
+}
+
+void TfrmKestrelClientMain::requestLastLog()
+{
+    BackUpRequests::requestLastLog(EMSMessage, [this] { HangUpAndShutDownIfSet(); });
+}
+
+void TfrmKestrelClientMain::requestSelectedFile()
+{
+    const QTreeWidgetItem* node = backUpLogPage->trvBackUpLog->currentItem();
+    if (!node)
+        return;
+    const QString fileText = node->parent() ? node->parent()->text(0) : QString();
+    BackUpRequests::requestFile(EMSMessage, node->text(0), fileText, node->childCount() > 0);
+}
+
+bool TfrmKestrelClientMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pgcKestrel && event->type() == QEvent::FocusIn)
+        m_completion->ShowSequenceMessageOnce();
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void TfrmKestrelClientMain::resetBytesBackedUp()
 {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "transport/IdMessage.h"
+
 #include <QMainWindow>
 #include <QStringList>
+
+#include <memory>
 
 class QTabWidget;
 class QTimer;
@@ -15,6 +19,9 @@ class SettingsPagesBinding;
 class MainMenus;
 class HelpWindow;
 class BackUpLogView;
+class MainWindowSequenceWindow;
+class SequenceCompletion;
+class BackUpSequence;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -49,6 +56,9 @@ public:
     QTimer* tmrWindowsShutDownBackUpSequenceRun;
     QTimer* tmrStartShutDownSequene;
 
+    // The message component: every save note and request is filled into it.
+    TIdMessage EMSMessage;
+
     // Reloads the settings controls and the Summary page from the store and writes
     // the summary into the status memo.
     void RefreshFromSettings();
@@ -56,7 +66,13 @@ public:
     void StoreSettings();
     // The save points of the selection lists and settings: deactivation and close.
     void SaveTreesAndSettings();
+    // Runs a backup sequence; returns at once while one is running.
     void RunBackUpSequence();
+    bool SequenceRunning() const;
+    void EndSequenceSucceeded();
+    void EndSequenceFailed();
+    void HangUpAndShutDownIfSet();
+    void CancelSequence();
     // Shows the help topic of the focused control, or of the page shown.
     void ShowContextHelp();
     int ContextHelpNumber() const;
@@ -77,6 +93,7 @@ Q_SIGNALS:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildPages();
@@ -84,6 +101,8 @@ private:
     void createTimers();
     void applyEditionChanges();
     void resetBytesBackedUp();
+    void requestLastLog();
+    void requestSelectedFile();
     void openHelp(int context);
     void emailUs();
     void contactUs();
@@ -91,6 +110,9 @@ private:
     void onDeactivated();
 
     SettingsPagesBinding* m_settings = nullptr;
+    std::unique_ptr<MainWindowSequenceWindow> m_sequenceWindow;
+    std::unique_ptr<SequenceCompletion> m_completion;
+    std::unique_ptr<BackUpSequence> m_sequence;
     HelpWindow* m_help = nullptr;
     QString m_filesList;
     QString m_foldersList;
