@@ -63,6 +63,10 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
                                           folderSelectionPage, &SuppressCloseTrayPrompt, this);
     logView = new BackUpLogView(backUpLogPage, summaryPage, &SequenceCancelled, &LoadLogTreeAtStart,
                                 this);
+    m_sequenceWindow = std::make_unique<MainWindowSequenceWindow>(
+        *this, [this] { LoadLogIntoTree(TQuayRegistryObject().ReadLogFile()); });
+    m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow);
+    m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     connectControls();
 
     // 3. Window state.
