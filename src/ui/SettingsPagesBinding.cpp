@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/SequenceSummary.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
@@ -54,25 +55,6 @@ SettingsPagesBinding::SettingsPagesBinding(SummaryPage* summary, UserSettingsPag
     connectHandlers();
 }
 
-QString SettingsPagesBinding::megabytesText(double bytes)
-{
-    return QString::number(bytes / 1000000.0, 'g', 15);
-}
-
-QStringList SettingsPagesBinding::summaryLines()
-{
-    const TQuayRegistryObject store;
-    return {QStringLiteral("Last back up date: ") + store.ReadLastBackUp(),
-            QStringLiteral("Number of files in last back up: ") +
-                QString::number(store.ReadNumberOfFilesInLastSequence()),
-            QStringLiteral("Total number of files processed: ") +
-                QString::number(store.ReadFileIDNumber()),
-            QStringLiteral("Total number of backed up runs: ") +
-                QString::number(store.ReadNumberOfBackUpSequences()),
-            QStringLiteral("Total number of bytes backed up: ") +
-                megabytesText(store.ReadNumberOfBytesBackedUp()) + QStringLiteral(" MB")};
-}
-
 void SettingsPagesBinding::setBox(QCheckBox* box, bool checked)
 {
     // A change of state runs the box's handler (connected to toggled), as a click would.
@@ -94,7 +76,7 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
 
-    const QStringList lines = summaryLines();
+    const QStringList lines = sequenceSummaryLines();
     struct
     {
         QLineEdit* field;

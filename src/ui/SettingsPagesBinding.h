@@ -27,11 +27,6 @@ public:
     // media capacity is not a whole number (everything before it is stored).
     void storeSettings();
 
-    // The summary lines of the status memo and of a successful sequence data file.
-    static QStringList summaryLines();
-    // Megabytes in the general floating format ("2.5").
-    static QString megabytesText(double bytes);
-
 private:
     void connectHandlers();
     void setBox(QCheckBox* box, bool checked);

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <memory>
+
 // The two request e-mails, sent to a real SMTP server on loopback.
 class TestBackUpRequests : public QObject
 {
@@ -25,6 +27,17 @@ private:
         settings.WriteUserEmailAddress(QStringLiteral("ann@example.org"));
         settings.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
         settings.WriteUserQuayName(QStringLiteral("Ann"));
+    }
+
+    // A real SMTP server storing into the test's folder, and settings that point at it.
+    static std::unique_ptr<SmtpSink> startSink(const TestEnvironment& env)
+    {
+        const QString mail = env.path(QStringLiteral("mail"));
+        QDir().mkpath(mail);
+        auto sink = std::make_unique<SmtpSink>(QStringLiteral(KESTREL_TEST_SCRIPTS), mail,
+                                               SmtpSink::Options{});
+        writeSettings(sink->port());
+        return sink;
     }
 
     static QByteArray stored(const SmtpSink& sink, int number)
@@ -54,11 +67,9 @@ private Q_SLOTS:
     void lastLogRequestIsSentAndOffersToDisconnect()
     {
         TestEnvironment env;
-        const QString mail = env.path(QStringLiteral("mail"));
-        QDir().mkpath(mail);
-        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, {});
+        const auto sinkOwner = startSink(env);
+        const SmtpSink& sink = *sinkOwner;
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
-        writeSettings(sink.port());
         TIdMessage message;
         int hangUps = 0;
 
@@ -87,11 +98,9 @@ private Q_SLOTS:
     void fileRequest()
     {
         TestEnvironment env;
-        const QString mail = env.path(QStringLiteral("mail"));
-        QDir().mkpath(mail);
-        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, {});
+        const auto sinkOwner = startSink(env);
+        const SmtpSink& sink = *sinkOwner;
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
-        writeSettings(sink.port());
         TIdMessage message;
 
         env.prompt.queueAnswer(Prompt::Answer::Yes);

@@ -1,6 +1,7 @@
 #include "support/RecordingSequenceWindow.h"
 
 #include "core/QuayRegistryObject.h"
+#include "sequence/SequenceSummary.h"
 
 void RecordingSequenceWindow::addStatusLine(const QString& line)
 {
@@ -28,26 +29,11 @@ void RecordingSequenceWindow::saveUserChoices()
         onSaveUserChoices();
 }
 
-QStringList RecordingSequenceWindow::summaryLines()
-{
-    const TQuayRegistryObject store;
-    return {QStringLiteral("Last back up date: ") + store.ReadLastBackUp(),
-            QStringLiteral("Number of files in last back up: ") +
-                QString::number(store.ReadNumberOfFilesInLastSequence()),
-            QStringLiteral("Total number of files processed: ") +
-                QString::number(store.ReadFileIDNumber()),
-            QStringLiteral("Total number of backed up runs: ") +
-                QString::number(store.ReadNumberOfBackUpSequences()),
-            QStringLiteral("Total number of bytes backed up: ") +
-                QString::number(store.ReadNumberOfBytesBackedUp() / 1000000.0, 'g', 15) +
-                QStringLiteral(" MB")};
-}
-
 void RecordingSequenceWindow::refreshFromSettings()
 {
     calls << QStringLiteral("refreshFromSettings");
     memo.clear();
-    for (const QString& line : summaryLines())
+    for (const QString& line : sequenceSummaryLines())
         addStatusLine(line);
     const TQuayRegistryObject store;
     if (store.ReadBackUpSequenceSuccess()) {

@@ -53,7 +53,6 @@ public:
     QStringList& pendingLogLines() override { return pending; }
 
     // The summary lines of the memo, as the Summary page writes them.
-    static QStringList summaryLines();
 
     QStringList memo;
     // Every line ever added, also those a later clear removed.

@@ -1,0 +1,22 @@
+#include "sequence/SequenceSummary.h"
+
+#include "core/QuayRegistryObject.h"
+
+QString megabytesText(double bytes)
+{
+    return QString::number(bytes / 1000000.0, 'g', 15);
+}
+
+QStringList sequenceSummaryLines()
+{
+    const TQuayRegistryObject store;
+    return {QStringLiteral("Last back up date: ") + store.ReadLastBackUp(),
+            QStringLiteral("Number of files in last back up: ") +
+                QString::number(store.ReadNumberOfFilesInLastSequence()),
+            QStringLiteral("Total number of files processed: ") +
+                QString::number(store.ReadFileIDNumber()),
+            QStringLiteral("Total number of backed up runs: ") +
+                QString::number(store.ReadNumberOfBackUpSequences()),
+            QStringLiteral("Total number of bytes backed up: ") +
+                megabytesText(store.ReadNumberOfBytesBackedUp()) + QStringLiteral(" MB")};
+}
