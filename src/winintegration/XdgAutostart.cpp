@@ -45,8 +45,11 @@ QString XdgAutostart::quoteExecArgument(const QString& argument)
     // backslash itself is then escaped again because the value is a string value.
     QString quoted;
     for (const QChar c : argument) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-            c == QLatin1Char('\\'))
+        if (c == QLatin1Char('\\')) {
+            quoted += QLatin1String("\\\\\\\\");
+            continue;
+        }
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
             quoted += QLatin1String("\\\\");
         if (c == QLatin1Char('%'))
             quoted += QLatin1Char('%');

@@ -14,8 +14,8 @@ public:
     void write(bool present) override;
 
     static QString entryPath();
-    // The desktop entry text for an executable path, quoted as the desktop-entry
-    // specification asks for the Exec key.
+    // The desktop entry text for an executable path, its Exec key quoted by the
+    // rules of the freedesktop.org desktop entry format.
     static QString entryText(const QString& editionName, const QString& executable);
     static QString quoteExecArgument(const QString& argument);
 };
