@@ -86,10 +86,12 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
         QTreeWidgetItem* fileNode = m_paths->InsertFilePath(record.FileName());
         if (!fileNode)
             continue;
-        auto* copy = new QTreeWidgetItem(fileNode);
-        copy->setText(
-            0, recordText(record.ID(), formatLogDateTime(record.BackupDate()), record.SizeText()));
+        // The node gets its text before it joins the tree: a text change of a node in
+        // the tree would make the path index start over.
+        auto* copy = new QTreeWidgetItem(QStringList{
+            recordText(record.ID(), formatLogDateTime(record.BackupDate()), record.SizeText())});
         TreeImages::setImage(copy, TreeImages::List::Files, RecordImage);
+        fileNode->addChild(copy);
     }
     m_page->gpbBackedUpFiles->setTitle(Caption);
     if (!damagedLines.isEmpty()) {
@@ -138,10 +140,9 @@ void BackUpLogView::pageShown()
     if (m_page->trvBackUpLog->topLevelItemCount() > 0 || !QFileInfo::exists(logPath))
         return;
     if (fileSize(logPath) > LargeLogOnShow)
-        *m_loadLogTreeAtStart =
-            Services::prompt().ask(QStringLiteral("Load the log file?  If this file is large it "
-                                                  "may take several minutes to load.")) ==
-            Prompt::Answer::Yes;
+        *m_loadLogTreeAtStart = Services::prompt().ask(QStringLiteral(
+                                    "Load the log file?  If this file is large it "
+                                    "may take several minutes to load.")) == Prompt::Answer::Yes;
     else
         *m_loadLogTreeAtStart = true;
     if (*m_loadLogTreeAtStart)
