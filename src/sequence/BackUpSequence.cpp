@@ -147,9 +147,10 @@ void BackUpSequence::prepare()
     const TQuayRegistryObject store;
     m_file = std::make_unique<TTernFileObject>();
     store.WriteBackUpSequenceSuccess(true);
-    m_run.maxBytes = store.ReadMaxNumberOfBytesToBackedUp();
-
+    // The limit is read after the settings page is stored, so a limit the user has
+    // just typed applies to this sequence.
     m_window.saveUserChoices();
+    m_run.maxBytes = store.ReadMaxNumberOfBytesToBackedUp();
     const QString logFile = store.ReadLogFile();
     const QString filesList = store.ReadFileOfFiles();
     const QString foldersList = store.ReadFileOfDirectories();

@@ -4,38 +4,85 @@
 #include "ui/FileSelectionPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
 
-#include <QCheckBox>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
+
+#include <memory>
 
 // Whole backup sequences driven through the real main window: lists chosen with the
 // pages' browse routines, "Run Back Up Now" clicked, mail delivered to a real SMTP
-// server on loopback.
+// server on loopback and read back with Python's email package and 7-Zip.
 class TestWindowSequence : public QObject
 {
     Q_OBJECT
 
 private:
-    static QStringList subjects(const SmtpSink& sink, int count)
+    static constexpr auto ZipPassword = "zip secret";
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<SmtpSink> sink;
+    std::unique_ptr<TfrmKestrelClientMain> window;
+    QStringList files;
+    int received = 0;
+
+    // Subjects and attachment bytes of the messages that arrived since the last call.
+    struct Arrival
     {
-        QStringList found;
-        for (int number = 1; number <= count; ++number) {
-            QFile message(sink.messagePath(number));
-            if (!message.open(QIODevice::ReadOnly))
-                continue;
-            // Long subjects are folded: a line break before white space continues the line.
-            QByteArray text = message.readAll();
-            text.replace("\r\n ", " ").replace("\r\n\t", "\t");
-            for (const QByteArray& line : text.split('\n'))
-                if (line.startsWith("Subject: "))
-                    found << QString::fromUtf8(line.mid(9).trimmed());
+        QString subject;
+        QByteArray content;
+    };
+
+    QList<Arrival> newArrivals()
+    {
+        QList<Arrival> arrivals;
+        while (QFile::exists(sink->messagePath(received + 1))) {
+            ++received;
+            const QString out = env->path(QStringLiteral("parsed-%1/").arg(received));
+            QDir().mkpath(out);
+            const QJsonObject parsed =
+                QJsonDocument::fromJson(
+                    SmtpSink::run(QStringLiteral("/usr/bin/python3"),
+                                  {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"),
+                                   sink->messagePath(received), out}))
+                    .object();
+            Arrival arrival{parsed.value(QLatin1String("subject")).toString(), {}};
+            const QJsonArray attachments = parsed.value(QLatin1String("attachments")).toArray();
+            if (attachments.size() == 1) {
+                const QString zip = out + QStringLiteral("archive.zip");
+                QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(),
+                              zip);
+                const QString unpacked = out + QStringLiteral("unpacked/");
+                SmtpSink::run(QStringLiteral("7zz"),
+                              {QStringLiteral("x"), QStringLiteral("-y"),
+                               QStringLiteral("-p") + QLatin1String(ZipPassword),
+                               QStringLiteral("-o") + unpacked, zip});
+                const QStringList names = QDir(unpacked).entryList(QDir::Files | QDir::Hidden);
+                QFile file(names.size() == 1 ? unpacked + names.first() : QString());
+                if (file.open(QIODevice::ReadOnly))
+                    arrival.content = file.readAll();
+            }
+            arrivals << arrival;
         }
-        return found;
+        return arrivals;
+    }
+
+    static QStringList subjectsOf(const QList<Arrival>& arrivals)
+    {
+        QStringList subjects;
+        for (const Arrival& arrival : arrivals)
+            subjects << arrival.subject;
+        return subjects;
     }
 
     static int logLines()
@@ -44,63 +91,132 @@ private:
         return log.open(QIODevice::ReadOnly) ? int(log.readAll().count('\n')) : -1;
     }
 
-private Q_SLOTS:
-    void incrementalSequencesFromTheWindow()
+    void run()
     {
-        TestEnvironment env;
-        const QString mail = env.path(QStringLiteral("mail/"));
+        QTest::mouseClick(window->summaryPage->btnRunBackUp, Qt::LeftButton);
+        QVERIFY(window->summaryPage->btnRunBackUp->isEnabled());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        const QString mail = env->path(QStringLiteral("mail/"));
         QDir().mkpath(mail);
-        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, {});
-        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        sink = std::make_unique<SmtpSink>(QStringLiteral(KESTREL_TEST_SCRIPTS), mail,
+                                          SmtpSink::Options{});
+        QVERIFY2(sink->port() != 0, qPrintable(sink->errorText()));
+        received = 0;
         const TQuayRegistryObject store;
         store.WriteWizzardRun(true);
         store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(sink.port());
+        store.WriteUserConnectionPort(sink->port());
         store.WriteUserSMPTServerName(QStringLiteral("ann"));
         store.WriteUserSMPTServerPassword(QStringLiteral("pw"));
         store.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
-        store.WriteUserZipPassword(QStringLiteral("zip secret"));
+        store.WriteUserZipPassword(QLatin1String(ZipPassword));
         store.WriteBackUpSubFolders(true);
+        store.WriteMaxNumberOfBytesToBackedUp(100e6);
 
-        const QString a = env.writeFile(QStringLiteral("data/a.txt"), "first file");
-        const QString b = env.writeFile(QStringLiteral("data/b;odd name.txt"), "second file");
-        env.writeFile(QStringLiteral("data/tree/x.txt"), "in the folder");
-        env.writeFile(QStringLiteral("data/tree/sub/y.txt"), "in a sub-folder");
+        files = {env->writeFile(QStringLiteral("data/a.txt"), QByteArray(3000, 'a')),
+                 env->writeFile(QStringLiteral("data/b;odd name.txt"), "second file"),
+                 env->writeFile(QStringLiteral("data/tree/x.txt"), "in the folder"),
+                 env->writeFile(QStringLiteral("data/tree/sub/y.txt"), "in a sub-folder")};
+        window = std::make_unique<TfrmKestrelClientMain>();
+        window->show();
+        // Activation refreshes every field from the store; let it happen before the test types.
+        QApplication::setActiveWindow(window.get());
+        QTRY_VERIFY(window->isActiveWindow());
+        env->prompt.queueText(files.at(0));
+        window->fileSelectionPage->browse();
+        env->prompt.queueText(files.at(1));
+        window->fileSelectionPage->browse();
+        env->prompt.queueText(env->root() + QStringLiteral("/data/tree"));
+        window->folderSelectionPage->browse();
+    }
 
-        TfrmKestrelClientMain window;
-        window.show();
-        env.prompt.queueText(a);
-        window.fileSelectionPage->browse();
-        env.prompt.queueText(b);
-        window.fileSelectionPage->browse();
-        env.prompt.queueText(env.root() + QStringLiteral("/data/tree"));
-        window.folderSelectionPage->browse();
+    void cleanup()
+    {
+        QVERIFY(env->prompt.unexpected().isEmpty());
+        window.reset();
+        sink.reset();
+        env.reset();
+    }
 
-        QTest::mouseClick(window.summaryPage->btnRunBackUp, Qt::LeftButton);
-        QVERIFY2(QFile::exists(sink.messagePath(5)), qPrintable(window.summaryPage->statusText()));
-        QStringList sent = subjects(sink, 5);
-        QCOMPARE(sent.size(), 5);
-        QVERIFY(sent.at(0).endsWith(a.mid(1)) || sent.at(0).contains(QStringLiteral("a.txt")));
-        QVERIFY2(sent.last().contains(QStringLiteral("Log.Txt")),
-                 qPrintable(sent.join(QLatin1Char('|'))));
+    void incrementalSequencesFromTheWindow()
+    {
+        const TQuayRegistryObject store;
+        run();
+        const QList<Arrival> first = newArrivals();
+        QCOMPARE(first.size(), 5);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY2(first.at(i).subject.endsWith(QLatin1Char('#') + files.at(i)),
+                     qPrintable(first.at(i).subject));
+            QFile source(files.at(i));
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QCOMPARE(first.at(i).content, source.readAll());
+        }
+        QVERIFY(first.last().subject.endsWith(QStringLiteral("/Log.Txt")));
         QCOMPARE(logLines(), 4);
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
         QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 4);
         QVERIFY(store.ReadBackUpSequenceSuccess());
-        QVERIFY(QFile::exists(store.ReadQuayDirectory() + QStringLiteral("/Status Files/") +
-                              store.ReadSequenceFile()));
-        QCOMPARE(window.summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("1"));
-        QVERIFY(window.summaryPage->btnRunBackUp->isEnabled());
-        QVERIFY(!window.summaryPage->btnBackUpSequenceCancel->isEnabled());
+        QVERIFY(!store.ReadLastBackUp().isEmpty());
+        QCOMPARE(window->summaryPage->edbLastBackUp->text(), store.ReadLastBackUp());
+        QFile dataFile(store.ReadQuayDirectory() + QStringLiteral("/Status Files/") +
+                       store.ReadSequenceFile());
+        QVERIFY(dataFile.open(QIODevice::ReadOnly));
+        const QByteArray data = dataFile.readAll();
+        QVERIFY(data.startsWith("Last back up date: " + store.ReadLastBackUp().toUtf8() + "\r\n"));
+        QVERIFY(data.contains("Total number of backed up runs: 1\r\n"));
+        QVERIFY(data.contains("Back up sequence completed: "));
+        QCOMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("1"));
 
         // Nothing changed: only the log goes out again.
-        QTest::mouseClick(window.summaryPage->btnRunBackUp, Qt::LeftButton);
-        QVERIFY(QFile::exists(sink.messagePath(6)));
-        QVERIFY(!QFile::exists(sink.messagePath(7)));
-        QVERIFY(subjects(sink, 6).last().contains(QStringLiteral("Log.Txt")));
+        run();
+        QCOMPARE(newArrivals().size(), 1);
         QCOMPARE(logLines(), 4);
-        QCOMPARE(store.ReadNumberOfBackUpSequences(), 2);
-        QVERIFY(env.prompt.unexpected().isEmpty());
+
+        // A touched file goes out alone, before the log.
+        QFile touched(files.at(2));
+        QVERIFY(touched.open(QIODevice::ReadWrite));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                    QFileDevice::FileModificationTime));
+        touched.close();
+        run();
+        const QStringList third = subjectsOf(newArrivals());
+        QCOMPARE(third.size(), 2);
+        QVERIFY(third.first().endsWith(files.at(2)));
+        QCOMPARE(logLines(), 5);
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 3);
+    }
+
+    void fullBackUpSendsEverything()
+    {
+        run();
+        QCOMPARE(newArrivals().size(), 5);
+        window->summaryPage->rdbFullBackUp->setChecked(true);
+        run();
+        QCOMPARE(newArrivals().size(), 5);
+        QCOMPARE(logLines(), 8);
+        QVERIFY(window->summaryPage->memStatus->toPlainText().endsWith(
+            QStringLiteral("Last back up was successful.")));
+    }
+
+    void byteLimitStopsAfterTheCrossingFile()
+    {
+        // One byte: the first archive crosses the limit; it is sent and counted, no
+        // further file is examined, the log is not mailed, and the sequence succeeds.
+        window->userSettingsPage->edbMaxNumberOfBytes->setText(QStringLiteral("0.000001"));
+        run();
+        const QStringList sent = subjectsOf(newArrivals());
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(sent.first().endsWith(files.at(0)));
+        QCOMPARE(logLines(), 1);
+        const TQuayRegistryObject store;
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 1);
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 1.0);
     }
 };
 
