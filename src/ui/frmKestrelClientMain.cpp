@@ -183,6 +183,23 @@ void TfrmKestrelClientMain::connectControls()
 
     connect(summaryPage->btnRunBackUp, &QPushButton::clicked, this,
             &TfrmKestrelClientMain::RunBackUpSequence);
+    connect(summaryPage->btnBackUpSequenceCancel, &QPushButton::clicked, this,
+            &TfrmKestrelClientMain::CancelSequence);
+    connect(menus->FilesBrowse, &QAction::triggered, fileSelectionPage, &FileSelectionPage::browse);
+    connect(menus->pumAddFile, &QAction::triggered, fileSelectionPage, &FileSelectionPage::browse);
+    connect(menus->FoldersBrowse, &QAction::triggered, folderSelectionPage,
+            &FolderSelectionPage::browse);
+    connect(menus->pumAddFolder, &QAction::triggered, folderSelectionPage,
+            &FolderSelectionPage::browse);
+    connect(menus->Get1, &QAction::triggered, this, &TfrmKestrelClientMain::requestLastLog);
+    connect(backUpLogPage->btnAddFileBackUpRequest, &QPushButton::clicked, this,
+            &TfrmKestrelClientMain::requestSelectedFile);
+    // The warning a failed sequence left is shown when the focus first enters the pages
+    // (the tab bar or any control on a page).
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && (now == pgcKestrel || pgcKestrel->isAncestorOf(now)))
+            m_completion->ShowSequenceMessageOnce();
+    });
     connect(menus->pumRunBackUpNow, &QAction::triggered, this,
             &TfrmKestrelClientMain::RunBackUpSequence);
     connect(summaryPage->btnExit, &QPushButton::clicked, this, [this] {
@@ -333,13 +350,6 @@ void TfrmKestrelClientMain::requestSelectedFile()
         return;
     const QString fileText = node->parent() ? node->parent()->text(0) : QString();
     BackUpRequests::requestFile(EMSMessage, node->text(0), fileText, node->childCount() > 0);
-}
-
-bool TfrmKestrelClientMain::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == pgcKestrel && event->type() == QEvent::FocusIn)
-        m_completion->ShowSequenceMessageOnce();
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmKestrelClientMain::resetBytesBackedUp()

@@ -2,6 +2,8 @@
 #include "core/SettingsDatabase.h"
 #include "support/TestEnvironment.h"
 #include "ui/BackUpSettingsPage.h"
+#include "ui/FileSelectionPage.h"
+#include "ui/FolderSelectionPage.h"
 #include "ui/HelpWindow.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -28,15 +31,15 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private:
-    static std::unique_ptr<TestEnvironment> freshProfile(const QString& edition = QStringLiteral("KestrelSolo"))
+    static std::unique_ptr<TestEnvironment>
+    freshProfile(const QString& edition = QStringLiteral("KestrelSolo"))
     {
         auto env = std::make_unique<TestEnvironment>(edition);
         TQuayRegistryObject().WriteWizzardRun(true);
         return env;
     }
 
-    template <typename T>
-    static T* control(QWidget& window, const char* name)
+    template <typename T> static T* control(QWidget& window, const char* name)
     {
         T* found = window.findChild<T*>(QLatin1String(name));
         if (!found)
@@ -60,24 +63,33 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("hidden");
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("solo") << QStringLiteral("KestrelSolo") << QStringLiteral("User Settings")
-                              << QStringList{"lblBackUpDrive", "edbCDDrive", "ckbOverWriteFiles", "ckbCloseTray",
-                                             "edbMediaCapacity", "btnNewFolders", "btnAddFileBackUpRequest"}
+                              << QStringList{"lblBackUpDrive",         "edbCDDrive",
+                                             "ckbOverWriteFiles",      "ckbCloseTray",
+                                             "edbMediaCapacity",       "btnNewFolders",
+                                             "btnAddFileBackUpRequest"}
                               << QStringList{"edbUserBackUpEmailAddress", "grbSMTPInformation",
                                              "edbZipBackUpFilePassword", "ckbDisconnectConnection"};
-        QTest::newRow("client") << QStringLiteral("KestrelClient") << QStringLiteral("User Settings")
+        QTest::newRow("client") << QStringLiteral("KestrelClient")
+                                << QStringLiteral("User Settings")
                                 << QStringList{"lblBackUpDrive", "edbCDDrive", "lblEmailAddress",
                                                "edbUserBackUpEmailAddress", "ckbOverWriteFiles"}
                                 << QStringList{"grbSMTPInformation", "edbZipBackUpFilePassword"};
         QTest::newRow("cd") << QStringLiteral("KestrelCD") << QStringLiteral("Drive")
-                            << QStringList{"ckbDisconnectConnection", "lblEmailAddress", "edbUserBackUpEmailAddress",
-                                           "grbSMTPInformation", "lblZipBackUp", "edbZipBackUpFilePassword",
+                            << QStringList{"ckbDisconnectConnection",
+                                           "lblEmailAddress",
+                                           "edbUserBackUpEmailAddress",
+                                           "grbSMTPInformation",
+                                           "lblZipBackUp",
+                                           "edbZipBackUpFilePassword",
                                            "btnChangeZipPassword"}
-                            << QStringList{"ckbCloseTray", "lblMediaCapacity", "edbMediaCapacity", "edbCDDrive"};
-        QTest::newRow("drive") << QStringLiteral("KestrelDrive") << QStringLiteral("Drive")
-                               << QStringList{"lblZipBackUp", "edbZipBackUpFilePassword", "btnChangeZipPassword",
-                                              "lblBackUpDrive", "ckbDisconnectConnection", "edbCDDrive",
-                                              "grbSMTPInformation", "btnAddFileBackUpRequest"}
-                               << QStringList{"lblEmailAddress", "edbUserBackUpEmailAddress"};
+                            << QStringList{"ckbCloseTray", "lblMediaCapacity", "edbMediaCapacity",
+                                           "edbCDDrive"};
+        QTest::newRow("drive")
+            << QStringLiteral("KestrelDrive") << QStringLiteral("Drive")
+            << QStringList{"lblZipBackUp",       "edbZipBackUpFilePassword", "btnChangeZipPassword",
+                           "lblBackUpDrive",     "ckbDisconnectConnection",  "edbCDDrive",
+                           "grbSMTPInformation", "btnAddFileBackUpRequest"}
+            << QStringList{"lblEmailAddress", "edbUserBackUpEmailAddress"};
     }
 
     void pagesAndEditionChanges()
@@ -89,8 +101,9 @@ private Q_SLOTS:
         auto env = freshProfile(edition);
         TfrmKestrelClientMain window;
         QCOMPARE(window.windowTitle(), edition);
-        QCOMPARE(tabCaptions(window), (QStringList{"Summary", "File Selection", "Folder Selection", "Back Up Log",
-                                                   settingsCaption, "Back Up Settings"}));
+        QCOMPARE(tabCaptions(window),
+                 (QStringList{"Summary", "File Selection", "Folder Selection", "Back Up Log",
+                              settingsCaption, "Back Up Settings"}));
         QCOMPARE(window.pgcKestrel->currentIndex(), 0);
         for (const QString& name : hidden) {
             QWidget* widget = window.findChild<QWidget*>(name);
@@ -105,9 +118,11 @@ private Q_SLOTS:
         const bool drivePage = settingsCaption == QLatin1String("Drive");
         QCOMPARE(control<QGroupBox>(window, "grbUserInformation")->title(),
                  drivePage ? QStringLiteral("Drive Details") : QStringLiteral("User Information"));
-        QCOMPARE(window.findChild<QAction*>(QStringLiteral("Get1"))->isVisible(), edition != QLatin1String("KestrelDrive"));
+        QCOMPARE(window.findChild<QAction*>(QStringLiteral("Get1"))->isVisible(),
+                 edition != QLatin1String("KestrelDrive"));
         if (edition == QLatin1String("KestrelDrive")) {
-            QCOMPARE(control<QLabel>(window, "lblEmailAddress")->text(), QStringLiteral("Back Up Folder:"));
+            QCOMPARE(control<QLabel>(window, "lblEmailAddress")->text(),
+                     QStringLiteral("Back Up Folder:"));
             QVERIFY(control<QLineEdit>(window, "edbUserBackUpEmailAddress")->isReadOnly());
         }
         QVERIFY(env->prompt.unexpected().isEmpty());
@@ -117,16 +132,19 @@ private Q_SLOTS:
     {
         auto env = freshProfile();
         TfrmKestrelClientMain window;
-        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->text(), QStringLiteral("Run Back Up Now"));
-        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->toolTip(), QStringLiteral("Run back up sequence now"));
+        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->text(),
+                 QStringLiteral("Run Back Up Now"));
+        QCOMPARE(control<QPushButton>(window, "btnRunBackUp")->toolTip(),
+                 QStringLiteral("Run back up sequence now"));
         QVERIFY(!control<QPushButton>(window, "btnBackUpSequenceCancel")->isEnabled());
         QVERIFY(window.summaryPage->rdbIncrementalBackUp->isChecked());
         QCOMPARE(window.tmrFindSubFolders->interval(), 5000);
         QCOMPARE(window.tmrWindowsShutDownBackUpSequenceRun->interval(), 2000);
         QCOMPARE(window.tmrStartShutDownSequene->interval(), 30000);
         QVERIFY(!window.tmrFindSubFolders->isActive());
-        QCOMPARE(window.IconKeyList, (QStringList{"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
-                                                  ".zip", "unkownfiletype"}));
+        QCOMPARE(window.IconKeyList,
+                 (QStringList{"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
+                              ".zip", "unkownfiletype"}));
         QVERIFY(window.SuppressCloseTrayPrompt);
         QVERIFY(window.summaryPage->memStatus->toPlainText().isEmpty());
     }
@@ -151,16 +169,17 @@ private Q_SLOTS:
 
         window.RefreshFromSettings();
         QCOMPARE(window.summaryPage->memStatus->toPlainText().split(QLatin1Char('\n')),
-                 (QStringList{"Last back up date: 07/12/2026 20:54:48", "Number of files in last back up: 4",
-                              "Total number of files processed: 17", "Total number of backed up runs: 3",
-                              "Total number of bytes backed up: 2.5 MB", "Last back up was successful."}));
+                 (QStringList{
+                     "Last back up date: 07/12/2026 20:54:48", "Number of files in last back up: 4",
+                     "Total number of files processed: 17", "Total number of backed up runs: 3",
+                     "Total number of bytes backed up: 2.5 MB", "Last back up was successful."}));
 
         store.WriteBackUpSequenceSuccess(false);
         store.WriteSequenceFile(QStringLiteral("Sequence Data - 26-12-07 20-54-48.txt"));
         window.RefreshFromSettings();
-        QVERIFY(window.summaryPage->memStatus->toPlainText().endsWith(
-            QStringLiteral("Last back up was unsuccessful. Please check you devices.\n"
-                           "For more details see the sequence data file: Sequence Data - 26-12-07 20-54-48.txt")));
+        QVERIFY(window.summaryPage->memStatus->toPlainText().endsWith(QStringLiteral(
+            "Last back up was unsuccessful. Please check you devices.\n"
+            "For more details see the sequence data file: Sequence Data - 26-12-07 20-54-48.txt")));
     }
 
     void exitAsksAndNoKeepsTheWindow()
@@ -194,7 +213,8 @@ private Q_SLOTS:
         QCOMPARE(TQuayRegistryObject().ReadNumberOfBytesBackedUp(), 0.0);
         QCOMPARE(window.summaryPage->edbTotalNumberOfBytesBackedUp->text(), QStringLiteral("0"));
         QCOMPARE(env->prompt.questions(),
-                 QStringList(2, QStringLiteral("Do you want to reset the number of bytes bascked up to 0?")));
+                 QStringList(2, QStringLiteral(
+                                    "Do you want to reset the number of bytes bascked up to 0?")));
     }
 
     void startUpQuestions()
@@ -202,7 +222,8 @@ private Q_SLOTS:
         {
             TestEnvironment env;
             TfrmKestrelClientMain window;
-            QCOMPARE(env.prompt.questions(), QStringList{QStringLiteral("Would you like to run the set up wizard now?")});
+            QCOMPARE(env.prompt.questions(),
+                     QStringList{QStringLiteral("Would you like to run the set up wizard now?")});
         }
         {
             auto env = freshProfile();
@@ -264,6 +285,54 @@ private Q_SLOTS:
         QCOMPARE(window.helpWindow()->currentTopic(), 600);
         QCOMPARE(HelpWindow::topicResource(600), QStringLiteral(":/help/600.html"));
         QCOMPARE(HelpWindow::topicResource(4711), QStringLiteral(":/help/100.html"));
+    }
+
+    void failedSequenceWarningOnFirstFocus()
+    {
+        auto env = freshProfile();
+        TQuayRegistryObject().WriteSequenceMessage(QStringLiteral(
+            "Last back up sequence failed to complete.  Please check your connection."));
+        TfrmKestrelClientMain window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QTRY_VERIFY(window.isActiveWindow());
+        window.pgcKestrel->setFocus();
+        QTRY_COMPARE(env->prompt.notices().size(), 1);
+        QCOMPARE(env->prompt.notices().first(),
+                 QStringLiteral(
+                     "Last back up sequence failed to complete.  Please check your connection."));
+        QVERIFY(TQuayRegistryObject().ReadSequenceMessage().isEmpty());
+        window.summaryPage->btnExit->setFocus();
+        window.pgcKestrel->setFocus();
+        QCOMPARE(env->prompt.notices().size(), 1);
+    }
+
+    void menusAndButtonsReachTheirHandlers()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        const QString file = env->writeFile(QStringLiteral("docs/a.txt"), "a");
+        env->prompt.queueText(file);
+        window.findChild<QAction*>(QStringLiteral("FilesBrowse1"))->trigger();
+        QCOMPARE(window.fileSelectionPage->trvFiles->topLevelItemCount(), 1);
+        env->prompt.queueText(env->root() + QStringLiteral("/docs"));
+        window.findChild<QAction*>(QStringLiteral("pumAddFolder"))->trigger();
+        QCOMPARE(window.folderSelectionPage->trvFolders->topLevelItemCount(), 1);
+
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        window.findChild<QAction*>(QStringLiteral("Get1"))->trigger();
+        QCOMPARE(env->prompt.questions().last(),
+                 QStringLiteral("Send back up request for last back up log file?"));
+
+        // Cancel ends the sequence as failed at once and returns the buttons to idle.
+        window.summaryPage->btnBackUpSequenceCancel->setEnabled(true);
+        window.summaryPage->btnRunBackUp->setEnabled(false);
+        window.summaryPage->btnBackUpSequenceCancel->click();
+        QVERIFY(window.SequenceCancelled);
+        QVERIFY(window.summaryPage->btnRunBackUp->isEnabled());
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QVERIFY(TQuayRegistryObject().ReadSequenceFile().startsWith(
+            QStringLiteral("Sequence Data - ")));
     }
 
     void damagedSettingsAreReportedOnce()
