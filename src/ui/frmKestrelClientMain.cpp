@@ -217,10 +217,10 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->HelpAbout, &QAction::triggered, this, &TfrmKestrelClientMain::aboutRequested);
     connect(menus->HelpEmailUs, &QAction::triggered, this, &TfrmKestrelClientMain::emailUs);
     connect(menus->HelpContactUs, &QAction::triggered, this, &TfrmKestrelClientMain::contactUs);
-    connect(menus->LogFileName1, &QAction::triggered, this, [] {
-        Services::prompt().notify(QStringLiteral("The log file currently being used is: ") +
-                                  TQuayRegistryObject().ReadLogFile());
-    });
+    connect(menus->New1, &QAction::triggered, logView, &BackUpLogView::newLogFile);
+    connect(menus->Open1, &QAction::triggered, logView, &BackUpLogView::openExistingLogFile);
+    connect(menus->LogFileName1, &QAction::triggered, logView, &BackUpLogView::showLogFileName);
+    connect(menus->ArchiveLogFile1, &QAction::triggered, logView, &BackUpLogView::archiveLogFile);
     connect(menus->ToolsSetupWizard, &QAction::triggered, this, [this] {
         Q_EMIT setupWizardRequested();
         RefreshFromSettings();

@@ -6,6 +6,7 @@
 #include "ui/TreeImages.h"
 #include "ui/frmKestrelClientMain.h"
 
+#include <QAction>
 #include <QFile>
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -135,7 +136,7 @@ private Q_SLOTS:
         open(true);
         env->prompt.queueText(QStringLiteral("2005"));
         env->prompt.queueAnswer(Prompt::Answer::Yes);
-        window->logView->newLogFile();
+        window->findChild<QAction*>(QStringLiteral("New1"))->trigger();
         const QString expected = QFileInfo(log).absolutePath() + QStringLiteral("/2005.txt");
         QCOMPARE(TQuayRegistryObject().ReadLogFile(), expected);
         QVERIFY(QFile::exists(expected));
@@ -153,7 +154,7 @@ private Q_SLOTS:
         const QString wrong = env->writeFile(QStringLiteral("wrong.txt"), "not a log\r\n");
         env->prompt.queueText(wrong);
         env->prompt.queueAnswer(Prompt::Answer::Yes);
-        window->logView->openExistingLogFile();
+        window->findChild<QAction*>(QStringLiteral("Open1"))->trigger();
         QCOMPARE(env->prompt.notices().last(), QStringLiteral("File format incorrect."));
         QCOMPARE(TQuayRegistryObject().ReadLogFile(), log);
 
@@ -172,7 +173,7 @@ private Q_SLOTS:
     {
         writeLog(line("/d/a.txt", "02/03/2004 10:00:00") + line("/d/a.txt", "03/03/2004 10:00:00"));
         open(true);
-        window->logView->archiveLogFile();
+        window->findChild<QAction*>(QStringLiteral("ArchiveLogFile1"))->trigger();
         const QStringList memo =
             window->summaryPage->memStatus->toPlainText().split(QLatin1Char('\n'));
         QVERIFY(memo.first().startsWith(QStringLiteral("Existing log file archived as: ")));
