@@ -48,7 +48,7 @@ const QString MakerWebPage = QStringLiteral("https://www.orrery.example/");
 
 TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(parent)
 {
-    // 1. The window and its controls.
+    // The window and its controls.
     setObjectName(QStringLiteral("frmKestrelClientMain"));
     setWindowTitle(currentProfile().name);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -69,12 +69,13 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     connectControls();
 
-    // 3. Window state.
+    // Window state of a sequence.
     SuppressCloseTrayPrompt = true;
     ShutDownTriggered = false;
     PendingLogLines.clear();
 
-    // 4. The list and log locations; no sequence is being started by the countdown.
+    // The list and log locations (their defaults are stored on first read); no sequence
+    // is being started by the countdown.
     {
         const TQuayRegistryObject store;
         m_filesList = store.ReadFileOfFiles();
@@ -86,13 +87,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     if (!damaged.isEmpty())
         Services::prompt().notify(damaged, Prompt::Icon::Warning);
 
-    // 5.
     RefreshFromSettings();
-    // 6.
     LoadLogTreeAtStart = true;
-    // 7.
     applyEditionChanges();
-    // 8.
     IconKeyList = {QStringLiteral("drive"),
                    QStringLiteral("folder"),
                    QStringLiteral("kestrelbackupfolder"),
@@ -101,24 +98,20 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
                    QStringLiteral("unkownfiletype")};
     logView->setIconKeyList(IconKeyList);
     fileSelectionPage->setIconKeyList(IconKeyList);
-    // 9.
+    // The selection trees from their list files, then the log tree if it may load now.
     fileSelectionPage->loadList();
     folderSelectionPage->loadList();
-    // 10.
     logView->loadAtStartUp(m_logFile);
-    // 11.
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
-    // 13.
     const TQuayRegistryObject store;
     if (!store.ReadWizzardRun() &&
         Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
             Prompt::Answer::Yes)
         Q_EMIT setupWizardRequested();
-    // 15.
     if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
         Q_EMIT autoRunCountdownRequested();
-    // 16. Shown minimised; the tray icon then takes over where the desktop has one.
+    // Shown minimised; the tray icon then takes over where the desktop has one.
     if (backUpSettingsPage->ckbStartUpMinimised->isChecked())
         setWindowState(windowState() | Qt::WindowMinimized);
 }
