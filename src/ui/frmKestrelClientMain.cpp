@@ -101,6 +101,8 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     // The selection trees from their list files, then the log tree if it may load now.
     fileSelectionPage->loadList();
     folderSelectionPage->loadList();
+    fileSelectionPage->trvFiles->expandAll();
+    folderSelectionPage->trvFolders->expandAll();
     logView->loadAtStartUp(m_logFile);
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
