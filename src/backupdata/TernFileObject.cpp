@@ -98,15 +98,18 @@ void syncFolder(const QString& folder)
     ::close(descriptor);
 }
 
-// True when the log has bytes after its last line end (a line cut short, say by a
-// crash while another program wrote it): a new record must not be glued to it.
-bool endsInsideALine(const QString& logPath)
+// What the log lacks of its last line end when that line was cut short (say by a
+// crash or a power cut while it was written), so a new record is not glued to it.
+// A last CR is the first half of a line end, as no record holds a CR of its own.
+QByteArray missingLineEnd(const QString& logPath)
 {
     QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly) || log.size() == 0 || !log.seek(log.size() - 1))
-        return false;
-    char last = 0;
-    return log.getChar(&last) && last != '\n';
+    char last = '\n';
+    if (log.open(QIODevice::ReadOnly) && log.size() > 0 && log.seek(log.size() - 1))
+        log.getChar(&last);
+    if (last == '\n')
+        return QByteArray();
+    return last == '\r' ? QByteArray("\n") : QByteArray(logLineEnd.latin1());
 }
 
 // The file system a path lives on, or -1 when it cannot be read.
@@ -207,8 +210,8 @@ void TTernFileObject::appendLines(const QStringList& lines) const
         throw KestrelError(
             QStringLiteral("Could not open the backup log %1: %2").arg(logPath, log.errorString()));
     QByteArray bytes;
-    if (!created && endsInsideALine(logPath))
-        bytes += logLineEnd.latin1();
+    if (!created)
+        bytes += missingLineEnd(logPath);
     for (const QString& line : lines)
         bytes += line.toUtf8() + logLineEnd.latin1();
     // A record that was appended must survive a power cut: flush Qt's buffer, then
