@@ -21,10 +21,15 @@ void TTernBackUpFileObjectList::Add(TTernBackUpFileObject record)
 
 bool TTernBackUpFileObjectList::IsDue(const QString& fileName, const QDateTime& fileDate) const
 {
+    return IsDueAt(fileName, TTernBackUpFileObject::wallClockSeconds(fileDate));
+}
+
+bool TTernBackUpFileObjectList::IsDueAt(const QString& fileName, qint64 fileDateSeconds) const
+{
     const auto found = m_groups.constFind(fileName);
     if (found == m_groups.constEnd())
         return true;
-    return TTernBackUpFileObject::wallClockSeconds(fileDate) > found->latestFileDate;
+    return fileDateSeconds > found->latestFileDate;
 }
 
 QStringList TTernBackUpFileObjectList::ExportLatest() const

@@ -26,6 +26,9 @@ public:
     // than the file date of every record of the path. Compared in whole seconds, the
     // resolution of the log, so a file modified within the logged second is not due.
     bool IsDue(const QString& fileName, const QDateTime& fileDate) const;
+    // The same with the file's date already in wall-clock seconds
+    // (TTernBackUpFileObject::wallClockSeconds, LocalFileStatus).
+    bool IsDueAt(const QString& fileName, qint64 fileDateSeconds) const;
 
     // The same for any file object that offers FileName() and FileDate().
     template <typename FileObject> bool IsDue(const FileObject& fileObject) const

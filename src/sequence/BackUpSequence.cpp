@@ -3,6 +3,7 @@
 #include "backupdata/BackUpLogReader.h"
 #include "backupdata/FolderListing.h"
 #include "backupdata/KestrelFolders.h"
+#include "backupdata/LocalFileStatus.h"
 #include "backupdata/SelectionList.h"
 #include "backupdata/SelectionListText.h"
 #include "backupdata/TernBackUpFileObjectList.h"
@@ -272,18 +273,23 @@ void BackUpSequence::processFile(const QString& path)
     ++m_run.fileIndex;
     m_window.stepProgress();
     try {
-        const bool exists = m_file->Exists();
-        if (exists && goingOn() && (m_fullBackUp || m_log->IsDue(*m_file))) {
+        // One stat before the transport step and one after it: the file may change or
+        // go while it is sent, and the report describes it as it is then.
+        const QByteArray encodedPath = QFile::encodeName(path);
+        const LocalFileStatus before = LocalFileStatus::ofEncoded(encodedPath);
+        if (before.isFile && goingOn() &&
+            (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds))) {
             if (m_transport->transfer(*m_file, m_run))
                 report = QStringLiteral("Backed up version of ") + path +
                          QStringLiteral(" is superseded.");
         }
-        if (!m_file->Exists() && goingOn())
+        const LocalFileStatus after = LocalFileStatus::ofEncoded(encodedPath);
+        if (!after.isFile && goingOn())
             report = path + QStringLiteral(" no longer exists.");
         if (m_fullBackUp)
             report = QStringLiteral("Full backed up of ") + path + QStringLiteral(" requested.");
         m_window.addStatusLine(report);
-        m_window.addStatusLine(m_fullBackUp || m_log->IsDue(*m_file)
+        m_window.addStatusLine(m_fullBackUp || m_log->IsDueAt(path, after.fileDateSeconds)
                                    ? QStringLiteral("- latest file backed up.")
                                    : QStringLiteral("- no backed up required."));
         m_window.addStatusLine(QString());

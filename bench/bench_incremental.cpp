@@ -1,0 +1,198 @@
+// An incremental sequence with nothing due: every file of a large tree is already in
+// the backup log with its current date, so the run only walks, stats and compares.
+// The one message of the run, the backup log itself, goes to a real SMTP server on
+// 127.0.0.1 (tests/scripts/smtp_sink.py) and is timed apart from the walk. For
+// comparison, `find <tree> -type f -newer <stamp>` stats the same files in the same
+// run.
+//
+// Usage: bench_incremental [files] [folders]   (defaults 100000 and 10000)
+// The tree is <folders> leaf folders in groups of 100, listed once as one folder with
+// its sub-folders; every leaf holds files/folders small files. Everything lives in a
+// temporary folder that is removed at the end.
+
+#include "backupdata/TernFileObject.h"
+#include "core/Clock.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/SequenceCompletion.h"
+#include "support/RecordingSequenceWindow.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double processCpuSeconds()
+{
+    struct rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The recording window, noting when the walks start and when they are done (the
+// log tree is reloaded right after both walks, before the log is mailed).
+class PhaseWindow : public RecordingSequenceWindow
+{
+public:
+    void addStatusLine(const QString& line) override
+    {
+        if (line == QLatin1String("Processing files from files list..."))
+            walkStartMs = timer.elapsed();
+        RecordingSequenceWindow::addStatusLine(line);
+    }
+    void loadLogIntoTree() override
+    {
+        walkEndMs = timer.elapsed();
+        RecordingSequenceWindow::loadLogIntoTree();
+    }
+
+    QElapsedTimer timer;
+    qint64 walkStartMs = -1;
+    qint64 walkEndMs = -1;
+};
+
+void writeLines(const QString& path, const QStringList& lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    for (const QString& line : lines)
+        file.write(line.toUtf8() + "\r\n");
+}
+
+// Leaf folders root/gNNN/fNNN, each with filesPerFolder files; returns the files.
+QStringList makeTree(const QString& root, int folders, int filesPerFolder)
+{
+    QStringList files;
+    const QByteArray content("a small file of the benchmark tree\n");
+    for (int folder = 0; folder < folders; ++folder) {
+        const QString leaf = QStringLiteral("%1/g%2/f%3")
+                                 .arg(root)
+                                 .arg(folder / 100, 3, 10, QLatin1Char('0'))
+                                 .arg(folder % 100, 3, 10, QLatin1Char('0'));
+        QDir().mkpath(leaf);
+        for (int i = 0; i < filesPerFolder; ++i) {
+            const QString path = QStringLiteral("%1/file%2.txt").arg(leaf).arg(i);
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+                qFatal("cannot write %s", qPrintable(path));
+            files << path;
+        }
+    }
+    return files;
+}
+
+qint64 timeFind(const QString& root, const QString& stamp)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess find;
+    find.start(QStringLiteral("find"), {root, QStringLiteral("-type"), QStringLiteral("f"),
+                                        QStringLiteral("-newer"), stamp});
+    find.waitForFinished(-1);
+    const qint64 elapsed = timer.elapsed();
+    if (!find.readAllStandardOutput().isEmpty())
+        qFatal("find found files newer than the stamp");
+    return elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int fileCount = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    const int folderCount = argc > 2 ? QByteArray(argv[2]).toInt() : 10000;
+    if (fileCount <= 0 || folderCount <= 0 || fileCount % folderCount != 0) {
+        std::fprintf(stderr, "usage: bench_incremental [files] [folders], files a multiple of "
+                             "folders\n");
+        return 2;
+    }
+
+    TestEnvironment env;
+    SystemClock clock;
+    const ScopedServices services(
+        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp});
+    SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")), {});
+    if (sink.port() == 0) {
+        std::fprintf(stderr, "SMTP sink: %s\n", qPrintable(sink.errorText()));
+        return 1;
+    }
+    const TQuayRegistryObject store;
+    store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+    store.WriteUserConnectionPort(sink.port());
+    store.WriteUserSMPTServerName(QStringLiteral("bench"));
+    store.WriteUserSMPTServerPassword(QStringLiteral("bench"));
+    store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
+    store.WriteUserZipPassword(QStringLiteral("benchmark password"));
+
+    QElapsedTimer setup;
+    setup.start();
+    const QString root = env.path(QStringLiteral("tree"));
+    const QStringList files = makeTree(root, folderCount, fileCount / folderCount);
+    QStringList records;
+    records.reserve(files.size());
+    TTernFileObject recorder;
+    recorder.SetBackupDate(clock.now());
+    for (const QString& path : files) {
+        recorder.SetFileName(path);
+        records << recorder.RecordLine();
+    }
+    writeLines(store.ReadLogFile(), records);
+    writeLines(store.ReadFileOfFiles(), {});
+    writeLines(store.ReadFileOfDirectories(), {root});
+    const QString stamp = env.path(QStringLiteral("stamp"));
+    writeLines(stamp, {});
+    std::printf(
+        "tree: %lld files in %d leaf folders, log of %lld records (%lld bytes), "
+        "made in %.1f s\n",
+        static_cast<long long>(files.size()), folderCount, static_cast<long long>(records.size()),
+        static_cast<long long>(QFileInfo(store.ReadLogFile()).size()), setup.elapsed() / 1000.0);
+
+    const qint64 findBefore = timeFind(root, stamp);
+
+    PhaseWindow window;
+    window.subFolders = true;
+    SequenceCompletion completion(window);
+    BackUpSequence sequence(window, completion);
+    const double cpuBefore = processCpuSeconds();
+    window.timer.start();
+    sequence.RunBackUpSequence();
+    const qint64 totalMs = window.timer.elapsed();
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
+
+    const qint64 findAfter = timeFind(root, stamp);
+
+    const qsizetype current = window.history.count(QStringLiteral("- no backed up required."));
+    const qsizetype backedUp = window.history.count(QStringLiteral("- latest file backed up."));
+    const bool oneMessage =
+        QFile::exists(sink.messagePath(1)) && !QFile::exists(sink.messagePath(2));
+    if (!store.ReadBackUpSequenceSuccess() || current != files.size() || backedUp != 0 ||
+        !oneMessage || window.walkEndMs < 0) {
+        std::fprintf(stderr, "the sequence did not run as expected:\n%s\n",
+                     qPrintable(window.history.mid(0, 40).join(QLatin1Char('\n'))));
+        return 1;
+    }
+
+    const qint64 walkMs = window.walkEndMs - window.walkStartMs;
+    const qint64 findMs = qMin(findBefore, findAfter);
+    std::printf("sequence total     %7.3f s (process CPU %.3f s)\n", totalMs / 1000.0, cpuSeconds);
+    std::printf("  read log, lists  %7.3f s\n", window.walkStartMs / 1000.0);
+    std::printf("  connect + walks  %7.3f s\n", walkMs / 1000.0);
+    std::printf("  log mail, end    %7.3f s\n", (totalMs - window.walkEndMs) / 1000.0);
+    std::printf("find -newer        %7.3f s before, %.3f s after\n", findBefore / 1000.0,
+                findAfter / 1000.0);
+    std::printf("ratio total / find %7.2f\n", double(totalMs) / double(findMs));
+    std::printf("ratio total without log mail / find %7.2f\n",
+                double(window.walkEndMs) / double(findMs));
+    return 0;
+}
