@@ -3,15 +3,19 @@
 #include "core/Clock.h"
 #include "core/Services.h"
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 namespace {
 
 struct StepOutcome
 {
-    std::atomic<bool> done = false;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
     std::exception_ptr error;
 };
 
@@ -37,16 +41,31 @@ void SequenceWorkerThread::run(const std::function<void()>& step)
     QMetaObject::invokeMethod(
         m_context,
         [outcome, step] {
+            std::exception_ptr error;
             try {
                 step();
             } catch (...) {
-                outcome->error = std::current_exception();
+                error = std::current_exception();
             }
-            outcome->done.store(true, std::memory_order_release);
+            {
+                const std::lock_guard<std::mutex> lock(outcome->mutex);
+                outcome->error = error;
+                outcome->done = true;
+            }
+            outcome->finished.notify_one();
         },
         Qt::QueuedConnection);
-    while (!outcome->done.load(std::memory_order_acquire))
-        Services::clock().waitPumping(PollIntervalMs);
+    // Pending events are processed at least every PollIntervalMs, and the wait ends
+    // as soon as the step finishes: a sequence mailing small files runs several
+    // short steps per file, and a fixed sleep per step would set its pace.
+    std::unique_lock<std::mutex> lock(outcome->mutex);
+    while (!outcome->done) {
+        lock.unlock();
+        Services::clock().waitPumping(0);
+        lock.lock();
+        outcome->finished.wait_for(lock, std::chrono::milliseconds(PollIntervalMs),
+                                   [&outcome] { return outcome->done; });
+    }
     if (outcome->error)
         std::rethrow_exception(outcome->error);
 }

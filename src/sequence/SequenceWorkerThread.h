@@ -18,15 +18,15 @@ public:
     SequenceWorkerThread(const SequenceWorkerThread&) = delete;
     SequenceWorkerThread& operator=(const SequenceWorkerThread&) = delete;
 
-    // Runs the step on the worker thread and waits for it through the clock, so the
-    // window's events are processed meanwhile. An exception of the step is thrown
-    // again here.
+    // Runs the step on the worker thread and waits for it, processing the window's
+    // events through the clock meanwhile. An exception of the step is thrown again
+    // here.
     void run(const std::function<void()>& step);
     // Runs the step on the worker thread and waits without processing events: for
     // short steps during which nothing else of the program may run.
     void runBlocking(const std::function<void()>& step);
 
-    // How long each wait for a running step lasts before the step is looked at again.
+    // The longest time events wait to be processed while a step runs.
     static constexpr int PollIntervalMs = 10;
 
 private:
