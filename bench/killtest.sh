@@ -13,6 +13,8 @@
 #     per record, so two records of one path need two messages).
 # A message without a record is allowed: the process may die after the server took
 # the message and before the record was written; that file is simply due again.
+# A run that ends before its kill comes must end as a success, and so must a last
+# run left to finish: nothing a killed run leaves behind may break the next one.
 #
 # usage: bench/killtest.sh [build folder] [kills]     (default: build/, 50 kills)
 # SEED=<n> repeats the same kill moments; KEEP=1 keeps the temporary folder.
@@ -161,18 +163,29 @@ while [ "$killed" -lt "$kills_wanted" ] && [ "$runs" -lt $((kills_wanted * 3)) ]
   "$bench" "$port" > "$scratch/run-$runs" 2>&1 &
   run_pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
-  outcome="finished"
-  if kill -9 "$run_pid" 2>/dev/null; then
+  kill -9 "$run_pid" 2>/dev/null || true
+  status=0
+  wait "$run_pid" 2>/dev/null || status=$?
+  run_pid=""
+  # 137 is 128 + SIGKILL; any other status is the run's own. A run that ended
+  # before its kill must have succeeded: the kills before it may not break it.
+  violation=""
+  if [ "$status" = 137 ]; then
     outcome="killed after $delay_ms ms"
     killed=$((killed + 1))
+  elif [ "$status" = 0 ]; then
+    outcome="finished"
+  else
+    outcome="finished with status $status"
+    violation=1
   fi
-  wait "$run_pid" 2>/dev/null || true
-  run_pid=""
-  if summary="$(check)"; then
+  summary="$(check)" || violation=1
+  if [ -z "$violation" ]; then
     echo "run $runs: $outcome: $summary"
   else
     echo "run $runs: $outcome: VIOLATION"
     echo "$summary"
+    [ "$status" = 0 ] || [ "$status" = 137 ] || cat "$scratch/run-$runs"
     failed=1
   fi
 done
