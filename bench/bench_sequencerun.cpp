@@ -5,8 +5,8 @@
 //
 // Usage: bench_sequencerun <smtp port> [pause cap in ms, default 20]
 //
-// On its first run it writes the settings (SMTP server 127.0.0.1:<port>, no limit on
-// the bytes of a sequence), makes 40 files of 50-500 KiB under $HOME/data (half of
+// On its first run it writes the settings (SMTP server 127.0.0.1, a byte limit no
+// sequence reaches; the port on every run), makes 40 files of 50-500 KiB under $HOME/data (half of
 // them named in the files list, the rest in a folder of the folders list) and writes
 // both lists. Every run first moves the files' modification times on, so every file
 // is due, then runs the sequence with the pause after each mailed file cut to the
