@@ -9,8 +9,11 @@
 
 #include <zip.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -175,14 +178,39 @@ void TZipMaster::AddFiles()
         ReadDirectory();
 }
 
+// Scratch archives of a process that was killed while zipping: remove those whose
+// process is gone, so they do not pile up in the zip folder.
+static void removeAbandonedPartials(const QString& folder)
+{
+    const QStringList partials = QDir(folder).entryList({QStringLiteral(".partial-*.zip.part*")},
+                                                        QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : partials) {
+        bool isNumber = false;
+        const qint64 pid = name.section(QLatin1Char('-'), 1, 1)
+                               .section(QLatin1Char('.'), 0, 0)
+                               .toLongLong(&isNumber);
+        if (!isNumber || pid <= 0 || pid == QCoreApplication::applicationPid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            QFile::remove(folder + QLatin1Char('/') + name);
+    }
+}
+
 int TZipMaster::writeArchive()
 {
     const QString finalPath = QFileInfo(m_zipFileName).absoluteFilePath();
     // A short hidden name, so an archive name at the file-name limit still fits.
+    const QString folder = QFileInfo(finalPath).absolutePath();
     const QString partialPath =
-        QFileInfo(finalPath).absolutePath() +
-        QStringLiteral("/.partial-%1.zip.part").arg(QCoreApplication::applicationPid());
+        folder + QStringLiteral("/.partial-%1.zip.part").arg(QCoreApplication::applicationPid());
+    removeAbandonedPartials(folder);
     QFile::remove(partialPath);
+    // Created private first: libzip gives its temporary file the mode of the file it
+    // replaces, and the archive may hold the user's file unencrypted.
+    const int fd = ::open(QFile::encodeName(partialPath).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 
     int openError = 0;
     zip_t* archive =

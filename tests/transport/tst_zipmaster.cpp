@@ -320,6 +320,29 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("a-txt.zip")});
     }
 
+    void scratchArchivesOfKilledProcessesAreRemoved()
+    {
+        TestEnvironment env;
+        // Process ids above the kernel's limit belong to no process; our own scratch
+        // file and another live process's stay.
+        const QString dead = env.writeFile(QStringLiteral("out/.partial-4194999.zip.part"), "x");
+        const QString deadTemp =
+            env.writeFile(QStringLiteral("out/.partial-4194998.zip.part.AbC123"), "x");
+        const QString live = env.writeFile(QStringLiteral("out/.partial-1.zip.part"), "x");
+        TZipMaster zip;
+        prepare(zip);
+        const QString archive = env.root() + QStringLiteral("/out/b-txt.zip");
+        zip.SetZipFileName(archive);
+        zip.FSpecArgs() << env.writeFile(QStringLiteral("b.txt"), "b");
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        QVERIFY(!QFile::exists(dead));
+        QVERIFY(!QFile::exists(deadTemp));
+        QVERIFY(QFile::exists(live));
+        QCOMPARE(QFileInfo(archive).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
+    }
+
     void fileOver4GiBUsesZip64()
     {
         TestEnvironment env;
