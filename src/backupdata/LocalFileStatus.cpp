@@ -40,6 +40,7 @@ LocalFileStatus LocalFileStatus::ofEncoded(const QByteArray& encodedPath)
     struct tm local;
     if (!localtime_r(&modified, &local))
         return status;
+    // A leap second (:60, with right/ zones) counts as :59, as a QTime cannot hold it.
     const qint64 day = QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday).toJulianDay();
     status.fileDateSeconds =
         day * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + qMin(local.tm_sec, 59);
