@@ -15,6 +15,7 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "PhaseWindow.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -37,28 +38,6 @@ double processCpuSeconds()
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
-
-// The recording window, noting when the walks start and when they are done (the
-// log tree is reloaded right after both walks, before the log is mailed).
-class PhaseWindow : public RecordingSequenceWindow
-{
-public:
-    void addStatusLine(const QString& line) override
-    {
-        if (line == QLatin1String("Processing files from files list..."))
-            walkStartMs = timer.elapsed();
-        RecordingSequenceWindow::addStatusLine(line);
-    }
-    void loadLogIntoTree() override
-    {
-        walkEndMs = timer.elapsed();
-        RecordingSequenceWindow::loadLogIntoTree();
-    }
-
-    QElapsedTimer timer;
-    qint64 walkStartMs = -1;
-    qint64 walkEndMs = -1;
-};
 
 void writeLines(const QString& path, const QStringList& lines)
 {

@@ -21,6 +21,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
+#include "PhaseWindow.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -53,28 +54,6 @@ public:
     }
     bool skipPause = true;
     int pauses = 0;
-};
-
-// The recording window, noting when the walks start and end; the backup log is
-// mailed after the end.
-class PhaseWindow : public RecordingSequenceWindow
-{
-public:
-    void addStatusLine(const QString& line) override
-    {
-        if (line == QLatin1String("Processing files from files list..."))
-            walkStartMs = timer.elapsed();
-        RecordingSequenceWindow::addStatusLine(line);
-    }
-    void loadLogIntoTree() override
-    {
-        walkEndMs = timer.elapsed();
-        RecordingSequenceWindow::loadLogIntoTree();
-    }
-
-    QElapsedTimer timer;
-    qint64 walkStartMs = -1;
-    qint64 walkEndMs = -1;
 };
 
 constexpr auto ZipPassword = "benchmark password";
