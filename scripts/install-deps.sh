@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 libzip-dev
   python3 python3-aiosmtpd python3-dbusmock dbus
   7zip libarchive-tools zip curl openssl
-  xvfb xauth desktop-file-utils xorriso
+  xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
 )
 
 missing=()
@@ -23,4 +23,4 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 "${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
