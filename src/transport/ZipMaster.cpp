@@ -39,16 +39,6 @@ QString detail(const QString& text)
     return QStringLiteral(": ") + text;
 }
 
-// Puts the finished archive's bytes on the disk before it takes the final name, so
-// a power cut cannot leave an empty or partial file under that name.
-bool syncFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return ::fsync(file.handle()) == 0;
-}
-
 // Bytes after the end of the zip directory are harmless only as zero padding of a
 // 512-byte block.
 bool hasGarbageAfterDirectory(const QByteArray& tail, qsizetype directoryAt, qint64 archiveSize)
@@ -263,8 +253,11 @@ int TZipMaster::writeArchive()
         return fail(11002, QString::fromUtf8(zip_strerror(archive)));
     // The archive may hold a private file unencrypted: only its owner may read it.
     QFile::setPermissions(partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!syncFile(partialPath) || std::rename(QFile::encodeName(partialPath).constData(),
-                                              QFile::encodeName(finalPath).constData()) != 0) {
+    // The archive lives only until it has been mailed; it is not synced to the disk. A
+    // power cut can at worst leave a torn archive under the final name, which the next
+    // CreateZip replaces before anything reads it.
+    if (std::rename(QFile::encodeName(partialPath).constData(),
+                    QFile::encodeName(finalPath).constData()) != 0) {
         QFile::remove(partialPath);
         ReportZipMessage(11002, detail(finalPath));
         return 0;
