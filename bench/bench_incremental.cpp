@@ -10,12 +10,12 @@
 // its sub-folders; every leaf holds files/folders small files. Everything lives in a
 // temporary folder that is removed at the end.
 
+#include "SequenceBench.h"
 #include "backupdata/TernFileObject.h"
 #include "core/Clock.h"
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
-#include "PhaseWindow.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -37,15 +37,6 @@ double processCpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void writeLines(const QString& path, const QStringList& lines)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    for (const QString& line : lines)
-        file.write(line.toUtf8() + "\r\n");
 }
 
 // Leaf folders root/gNNN/fNNN, each with filesPerFolder files; returns the files.

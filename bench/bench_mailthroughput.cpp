@@ -14,6 +14,7 @@
 // Usage: bench_mailthroughput [files] [paced files]   (defaults 1000 and 10)
 // Everything lives in temporary folders that are removed at the end.
 
+#include "SequenceBench.h"
 #include "backupdata/TernFileObject.h"
 #include "core/Clock.h"
 #include "core/KestrelError.h"
@@ -21,7 +22,6 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
-#include "PhaseWindow.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -57,15 +57,6 @@ public:
 };
 
 constexpr auto ZipPassword = "benchmark password";
-
-void writeLines(const QString& path, const QStringList& lines)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    for (const QString& line : lines)
-        file.write(line.toUtf8() + "\r\n");
-}
 
 // count small text files of about 1 KB below the environment's root.
 QString makeFiles(const TestEnvironment& env, int count)

@@ -76,13 +76,11 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
 
     // The list and log locations (their defaults are stored on first read); no sequence
     // is being started by the countdown.
-    {
-        const TQuayRegistryObject store;
-        m_filesList = store.ReadFileOfFiles();
-        m_foldersList = store.ReadFileOfDirectories();
-        m_logFile = store.ReadLogFile();
-        store.WriteRunSequenceNow(false);
-    }
+    const TQuayRegistryObject store;
+    store.ReadFileOfFiles();
+    store.ReadFileOfDirectories();
+    const QString logFile = store.ReadLogFile();
+    store.WriteRunSequenceNow(false);
     const QString damaged = SettingsDatabase::takeDamagedNotice();
     if (!damaged.isEmpty())
         Services::prompt().notify(damaged, Prompt::Icon::Warning);
@@ -103,10 +101,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     folderSelectionPage->loadList();
     fileSelectionPage->trvFiles->expandAll();
     folderSelectionPage->trvFolders->expandAll();
-    logView->loadAtStartUp(m_logFile);
+    logView->loadAtStartUp(logFile);
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
-    const TQuayRegistryObject store;
     if (!store.ReadWizzardRun() &&
         Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
             Prompt::Answer::Yes)

@@ -113,8 +113,5 @@ private:
     std::unique_ptr<SequenceCompletion> m_completion;
     std::unique_ptr<BackUpSequence> m_sequence;
     HelpWindow* m_help = nullptr;
-    QString m_filesList;
-    QString m_foldersList;
-    QString m_logFile;
     bool m_terminating = false;
 };

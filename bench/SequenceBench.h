@@ -3,6 +3,10 @@
 #include "support/RecordingSequenceWindow.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+
+// Shared by the sequence benchmarks.
 
 // The recording window of the sequence benchmarks, noting when the walks start and
 // when they are done (the log tree is reloaded right after both walks, before the
@@ -26,3 +30,13 @@ public:
     qint64 walkStartMs = -1;
     qint64 walkEndMs = -1;
 };
+
+// Writes a list or log file of the sequence: one line each, CR LF.
+inline void writeLines(const QString& path, const QStringList& lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    for (const QString& line : lines)
+        file.write(line.toUtf8() + "\r\n");
+}
