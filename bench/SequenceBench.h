@@ -18,6 +18,10 @@ public:
     {
         if (line == QLatin1String("Processing files from files list..."))
             walkStartMs = timer.elapsed();
+        if (line.startsWith(QLatin1String("Refreshing")) ||
+            line.startsWith(QLatin1String("Initialising")) ||
+            line.startsWith(QLatin1String("Processing")))
+            marks.append({timer.elapsed(), line.left(40)});
         RecordingSequenceWindow::addStatusLine(line);
     }
     void loadLogIntoTree() override
@@ -27,6 +31,8 @@ public:
     }
 
     QElapsedTimer timer;
+    // When each phase began, by its status line.
+    QList<QPair<qint64, QString>> marks;
     qint64 walkStartMs = -1;
     qint64 walkEndMs = -1;
 };

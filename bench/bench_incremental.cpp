@@ -26,7 +26,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 #include <sys/resource.h>
 
 namespace {
@@ -130,6 +132,14 @@ int main(int argc, char** argv)
 
     const qint64 findBefore = timeFind(root, stamp);
 
+    // With KESTREL_BENCH_HOLD set the process stops itself here, so a profiler can be
+    // attached to the sequence alone (perf record -p <pid>, then kill -CONT <pid>).
+    if (qEnvironmentVariableIsSet("KESTREL_BENCH_HOLD")) {
+        std::printf("holding, pid %lld\n", static_cast<long long>(getpid()));
+        std::fflush(stdout);
+        raise(SIGSTOP);
+    }
+
     PhaseWindow window;
     window.subFolders = true;
     SequenceCompletion completion(window);
@@ -157,6 +167,8 @@ int main(int argc, char** argv)
     const qint64 findMs = qMin(findBefore, findAfter);
     std::printf("sequence total     %7.3f s (process CPU %.3f s)\n", totalMs / 1000.0, cpuSeconds);
     std::printf("  read log, lists  %7.3f s\n", window.walkStartMs / 1000.0);
+    for (const auto& [ms, line] : window.marks)
+        std::printf("    %7.3f s  %s\n", ms / 1000.0, qPrintable(line));
     std::printf("  connect + walks  %7.3f s\n", walkMs / 1000.0);
     std::printf("  log mail, end    %7.3f s\n", (totalMs - window.walkEndMs) / 1000.0);
     std::printf("find -newer        %7.3f s before, %.3f s after\n", findBefore / 1000.0,

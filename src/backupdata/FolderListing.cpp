@@ -48,9 +48,21 @@ EntryKind kindOf(DIR* directory, const dirent* entry)
     }
 }
 
+// A name of plain ASCII without a line break or Ctrl-Z: accepted as it is, with no
+// need to decode it. Other names take the full checks.
+bool isPlainListableName(const char* name)
+{
+    for (; *name != '\0'; ++name) {
+        const auto byte = static_cast<unsigned char>(*name);
+        if (byte >= 0x80 || byte == '\n' || byte == '\r' || byte == 0x1A)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-FolderListing listFolder(const QString& folder)
+FolderListing listFolder(const QString& folder, FileNames fileNames)
 {
     FolderListing listing;
     DIR* directory = opendir(QFile::encodeName(folder).constData());
@@ -58,13 +70,23 @@ FolderListing listFolder(const QString& folder)
         listing.folderProblems.append(unreadableFolderMessage(folder));
         return listing;
     }
+    struct stat folderStatus;
+    if (fstat(dirfd(directory), &folderStatus) == 0) {
+        listing.device = quint64(folderStatus.st_dev);
+        listing.inode = quint64(folderStatus.st_ino);
+    }
     while (const dirent* entry = readdir(directory)) {
-        const QByteArray rawName(entry->d_name);
-        if (rawName.startsWith('.'))
+        if (entry->d_name[0] == '.')
             continue;
         const EntryKind kind = kindOf(directory, entry);
         if (kind == EntryKind::Other)
             continue;
+        if (kind == EntryKind::File && fileNames == FileNames::CountOnly &&
+            isPlainListableName(entry->d_name)) {
+            ++listing.fileCount;
+            continue;
+        }
+        const QByteArray rawName(entry->d_name);
         const QString name = QFile::decodeName(rawName);
         QStringList& problems =
             kind == EntryKind::File ? listing.fileProblems : listing.folderProblems;
@@ -76,7 +98,13 @@ FolderListing listFolder(const QString& folder)
             problems.append(unlistableNameMessage(joinFolderPath(folder, name)));
             continue;
         }
-        (kind == EntryKind::File ? listing.files : listing.folders).append(name);
+        if (kind == EntryKind::Folder) {
+            listing.folders.append(name);
+        } else {
+            ++listing.fileCount;
+            if (fileNames == FileNames::Keep)
+                listing.files.append(name);
+        }
     }
     closedir(directory);
     std::sort(listing.files.begin(), listing.files.end(), listTextLess);

@@ -19,12 +19,26 @@
 struct FolderListing
 {
     QStringList files;
+    // The number of files; with FileNames::CountOnly the only answer about them.
+    qsizetype fileCount = 0;
     QStringList folders;
     QStringList fileProblems;
     QStringList folderProblems;
+    // The folder's device and inode numbers, so that a walk can enter each folder
+    // once; both 0 when the folder could not be read.
+    quint64 device = 0;
+    quint64 inode = 0;
 };
 
-FolderListing listFolder(const QString& folder);
+enum class FileNames
+{
+    Keep,
+    // Counts the files without making their names: a walk that only counts files
+    // then costs little more than reading the folders.
+    CountOnly
+};
+
+FolderListing listFolder(const QString& folder, FileNames fileNames = FileNames::Keep);
 
 // folder + "/" + name, without doubling the "/" after the root.
 QString joinFolderPath(const QString& folder, const QString& name);

@@ -25,7 +25,15 @@ public:
         struct stat status;
         if (stat(QFile::encodeName(folder).constData(), &status) != 0)
             return true;
-        const QPair<quint64, quint64> identity{quint64(status.st_dev), quint64(status.st_ino)};
+        return enter(quint64(status.st_dev), quint64(status.st_ino));
+    }
+    // The same for a folder already read: listFolder gives its numbers (0 when it
+    // could not be read, which counts as a first visit).
+    bool enter(quint64 device, quint64 inode)
+    {
+        if (device == 0 && inode == 0)
+            return true;
+        const QPair<quint64, quint64> identity{device, inode};
         if (m_seen.contains(identity))
             return false;
         m_seen.insert(identity);
@@ -55,18 +63,21 @@ void report(QStringList* problems, const QStringList& found)
         problems->append(found);
 }
 
+// listings, when given, receives what was read of every folder.
 void collectSubFolders(const QString& folder, QStringList& list, QStringList* problems,
-                       VisitedFolders& visited)
+                       VisitedFolders& visited, QHash<QString, FolderListing>* listings)
 {
-    if (!visited.enter(folder))
+    FolderListing listing = listFolder(folder, listings ? FileNames::Keep : FileNames::CountOnly);
+    if (!visited.enter(listing.device, listing.inode))
         return;
-    const FolderListing listing = listFolder(folder);
     report(problems, listing.folderProblems);
-    for (const QString& name : listing.folders) {
+    for (const QString& name : std::as_const(listing.folders)) {
         const QString path = joinFolderPath(folder, name);
         list.append(path);
-        collectSubFolders(path, list, problems, visited);
+        collectSubFolders(path, list, problems, visited, listings);
     }
+    if (listings)
+        listings->insert(folder, std::move(listing));
 }
 
 struct NewFolderSearch
@@ -107,7 +118,14 @@ struct NewFolderSearch
 void TKestrelFolders::GetSubFolders(const QString& folder, QStringList& list, QStringList* problems)
 {
     VisitedFolders visited;
-    collectSubFolders(folder, list, problems, visited);
+    collectSubFolders(folder, list, problems, visited, nullptr);
+}
+
+void TKestrelFolders::GetSubFolders(const QString& folder, QStringList& list,
+                                    QHash<QString, FolderListing>& listings, QStringList* problems)
+{
+    VisitedFolders visited;
+    collectSubFolders(folder, list, problems, visited, &listings);
 }
 
 void TKestrelFolders::FindNewFolders(const QString& folder, const QString& sinceDateText,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "backupdata/FolderListing.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +29,10 @@ public:
     // order.
     static void GetSubFolders(const QString& folder, QStringList& list,
                               QStringList* problems = nullptr);
+    // GetSubFolders that also keeps what it read of each folder, folder itself
+    // included (listFolder's answer, by path), for callers that go on to the files.
+    static void GetSubFolders(const QString& folder, QStringList& list,
+                              QHash<QString, FolderListing>& listings, QStringList* problems);
 
     // Adds to list the full path of every folder below folder whose last change is
     // strictly later than the date in sinceDateText ("dd/MM/yyyy", local midnight;

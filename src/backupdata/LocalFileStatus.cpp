@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -28,11 +29,17 @@ LocalFileStatus LocalFileStatus::of(const QString& path)
 
 LocalFileStatus LocalFileStatus::ofEncoded(const QByteArray& encodedPath)
 {
+    return inFolder(AT_FDCWD, encodedPath);
+}
+
+LocalFileStatus LocalFileStatus::inFolder(int folderDescriptor, const QByteArray& encodedName)
+{
     LocalFileStatus status;
     status.fileDateSeconds = unreadableFileDateSeconds();
     struct stat info;
-    // stat follows links, as QFileInfo does for both answers.
-    if (encodedPath.isEmpty() || ::stat(encodedPath.constData(), &info) != 0)
+    // The look-up follows links, as QFileInfo does for both answers.
+    if (encodedName.isEmpty() ||
+        ::fstatat(folderDescriptor, encodedName.constData(), &info, 0) != 0)
         return status;
     status.isFile = S_ISREG(info.st_mode);
     // Whole seconds of local time; the sub-second part is dropped, as FileDate does.

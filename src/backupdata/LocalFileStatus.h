@@ -18,4 +18,7 @@ struct LocalFileStatus
     // The same for a path already in the file system's encoding (QFile::encodeName),
     // for callers that ask more than once about one file.
     static LocalFileStatus ofEncoded(const QByteArray& encodedPath);
+    // The same for a name inside a folder held open (a descriptor opened with
+    // O_DIRECTORY): the system looks up one name instead of a whole path.
+    static LocalFileStatus inFolder(int folderDescriptor, const QByteArray& encodedName);
 };

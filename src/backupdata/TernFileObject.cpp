@@ -14,6 +14,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -284,18 +289,18 @@ QString TTernFileObject::ZipArchiveName() const
     return prefix + namePart + suffix;
 }
 
-void TTernFileObject::CreateZip(TZipMaster& zip) const
+QString TTernFileObject::ZipFolder()
 {
-    const TQuayRegistryObject store;
-    const QString zipFolder = QDir::cleanPath(store.ReadZipDirectory());
+    const QString zipFolder = QDir::cleanPath(TQuayRegistryObject().ReadZipDirectory());
     // One level only, as the zip folder's parent is the program folder or a folder
     // the user chose: a missing parent means the setting is wrong.
     if (!QFileInfo(zipFolder).isDir() && !QDir().mkdir(zipFolder))
         throw KestrelError(QStringLiteral("Could not create the zip folder %1").arg(zipFolder));
+    return zipFolder;
+}
 
-    zip.SetZipFileName(zipFolder + QLatin1Char('/') + ZipArchiveName());
-    zip.FSpecArgs() = QStringList{m_fileName};
-    const QString password = store.ReadUserZipPassword();
+void TTernFileObject::SetUpZipPassword(TZipMaster& zip, const QString& password)
+{
     if (password.isEmpty()) {
         zip.SetAddOptions({});
         zip.SetPassword(QString());
@@ -303,15 +308,43 @@ void TTernFileObject::CreateZip(TZipMaster& zip) const
         zip.SetAddOptions(TZipMaster::AddEncrypt);
         zip.SetPassword(leftWhole(password, TZipMaster::MaxPasswordLength));
     }
+}
+
+void TTernFileObject::CreateZip(TZipMaster& zip) const
+{
+    zip.SetZipFileName(ZipFolder() + QLatin1Char('/') + ZipArchiveName());
+    zip.FSpecArgs() = QStringList{m_fileName};
+    SetUpZipPassword(zip, TQuayRegistryObject().ReadUserZipPassword());
     zip.AddFiles();
     if (zip.SuccessCount() <= 0)
         throw KestrelError(zip.LastErrorMessage().isEmpty()
                                ? QStringLiteral("Could not create back up zip file.")
                                : zip.LastErrorMessage());
+    countBytesBackedUp();
+}
 
+void TTernFileObject::AdoptZip(TZipMaster& zip, const QString& preparedArchive) const
+{
+    const auto removePrepared = qScopeGuard([&preparedArchive] { QFile::remove(preparedArchive); });
+    const QString archive = ZipFolder() + QLatin1Char('/') + ZipArchiveName();
+    if (std::rename(QFile::encodeName(preparedArchive).constData(),
+                    QFile::encodeName(archive).constData()) != 0) {
+        throw KestrelError(QStringLiteral("Could not create back up zip file %1: %2")
+                               .arg(archive, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    zip.SetZipFileName(archive);
+    zip.ReadDirectory();
+    if (zip.ArchiveSize() <= 0)
+        throw KestrelError(QStringLiteral("Could not create back up zip file %1").arg(archive));
+    countBytesBackedUp();
+}
+
+void TTernFileObject::countBytesBackedUp() const
+{
     QFile source(m_fileName);
     if (!source.open(QIODevice::ReadOnly))
         return;
+    const TQuayRegistryObject store;
     try {
         store.WriteNumberOfBytesBackedUp(store.ReadNumberOfBytesBackedUp() +
                                          static_cast<double>(source.size()));

@@ -61,6 +61,15 @@ public:
     // Packs the file into its own archive in the zip folder; raises KestrelError
     // when no archive was made.
     void CreateZip(TZipMaster& zip) const;
+    // Takes an archive of the file made beforehand (by a TZipMaster set up with
+    // SetUpZipPassword) in place of CreateZip: it is renamed to the name CreateZip
+    // gives, and zip and the totals are left as CreateZip leaves them. Raises
+    // KestrelError when it cannot be taken; the prepared archive is then removed.
+    void AdoptZip(TZipMaster& zip, const QString& preparedArchive) const;
+    // The options and password with which CreateZip packs, for the user's password.
+    static void SetUpZipPassword(TZipMaster& zip, const QString& password);
+    // The zip folder, made when it is missing; raises KestrelError when it cannot be.
+    static QString ZipFolder();
     // The archive's file name (no folder) for the running edition, at most
     // MaxFileNameBytes long.
     QString ZipArchiveName() const;
@@ -107,6 +116,7 @@ public:
     static constexpr int MaxFileNameBytes = 255;
 
 private:
+    void countBytesBackedUp() const;
     void appendLines(const QStringList& lines) const;
     QString lastLogName() const;
 

@@ -23,7 +23,10 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
+#include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +47,35 @@ void sortFolders(QStringList& folders)
     std::sort(folders.begin(), folders.end(), listTextLess);
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
 }
+
+// A folder held open while its files are looked at. When it cannot be opened the
+// files are looked at through their whole paths.
+class OpenFolder
+{
+public:
+    explicit OpenFolder(const QString& folder)
+        : m_folder(folder), m_descriptor(::open(QFile::encodeName(folder).constData(),
+                                                O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {}
+    ~OpenFolder()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    LocalFileStatus statusOf(const QString& name) const
+    {
+        if (m_descriptor < 0)
+            return LocalFileStatus::of(joinFolderPath(m_folder, name));
+        return LocalFileStatus::inFolder(m_descriptor, QFile::encodeName(name));
+    }
+
+private:
+    const QString& m_folder;
+    int m_descriptor;
+};
 
 } // namespace
 
@@ -87,6 +119,8 @@ void BackUpSequence::RunBackUpSequence()
         m_file.reset();
         m_log.reset();
         m_worker.reset();
+        m_helper.reset();
+        m_folderListings.clear();
         m_running = false;
     });
 
@@ -140,6 +174,9 @@ void BackUpSequence::start()
     m_run = SequenceRun{};
     m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
+    m_helper = std::make_unique<SequenceWorkerThread>();
+    m_filesSincePump = 0;
+    m_lastPumpMs = Services::clock().tickMs();
     m_log = std::make_unique<TTernBackUpFileObjectList>();
 }
 
@@ -161,10 +198,25 @@ void BackUpSequence::prepare()
                            dateTimeText(Services::clock().now()));
     m_window.addStatusLine(QStringLiteral("Refreshing log file data..."));
     ensureFileExists(logFile);
-    if (!cancelled())
-        readLog(logFile);
-    if (!cancelled())
+    if (cancelled())
+        return;
+    // Reading the log and reading the lists and folders do not depend on each other:
+    // they run on two threads while the window waits for both.
+    BackUpLogReadResult logResult;
+    const SequenceWorkerThread::PendingStep logRead =
+        m_helper->start([&logResult, &logFile, log = m_log.get()] {
+            logResult = BackUpLogReader::readAll(logFile, *log);
+        });
+    try {
         buildLists(filesList, foldersList);
+    } catch (...) {
+        // The failure of the lists is the one reported; the read must end first, as
+        // it fills this run's log.
+        SequenceWorkerThread::waitQuietly(logRead);
+        throw;
+    }
+    SequenceWorkerThread::wait(logRead);
+    reportDamagedLines(logFile, logResult);
     if (!cancelled()) {
         m_window.setFileNumberText(QStringLiteral("1"));
         m_window.setNumberOfFilesText(QString::number(m_run.totalFiles));
@@ -174,10 +226,8 @@ void BackUpSequence::prepare()
     }
 }
 
-void BackUpSequence::readLog(const QString& logFile)
+void BackUpSequence::reportDamagedLines(const QString& logFile, const BackUpLogReadResult& result)
 {
-    BackUpLogReadResult result;
-    m_worker->run([&] { result = BackUpLogReader::readAll(logFile, *m_log); });
     // A damaged line costs only its own record: the file it described is due again.
     // The log file itself is left as it is.
     const QList<BackUpLogDamage>& damaged = result.damagedLines;
@@ -218,17 +268,23 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     QStringList problems;
     qsizetype fileCount = 0;
     m_worker->run([&] {
+        // The walk below the listed folders keeps what it reads, so each folder is
+        // read once here, and once more only when the walk reaches it late.
         for (const QString& folder : readSelectionList(foldersList)) {
             folders.append(folder);
             if (subFolders)
-                TKestrelFolders::GetSubFolders(folder, folders, &problems);
+                TKestrelFolders::GetSubFolders(folder, folders, m_folderListings, &problems);
         }
         sortFolders(folders);
         for (const QString& folder : folders) {
-            if (QFileInfo(folder).isDir())
-                fileCount += listFolder(folder).files.size();
+            const auto kept = m_folderListings.constFind(folder);
+            if (kept != m_folderListings.constEnd())
+                fileCount += kept->fileCount;
+            else if (QFileInfo(folder).isDir())
+                fileCount += listFolder(folder, FileNames::CountOnly).fileCount;
         }
     });
+    m_folderListingsReadMs = Services::clock().tickMs();
     m_run.folderList = folders;
     m_run.totalFiles += static_cast<int>(fileCount);
     addLines(problems);
@@ -242,7 +298,7 @@ void BackUpSequence::walkFilesList()
     for (const QString& path : readSelectionList(filesList)) {
         if (!goingOn())
             break;
-        processFile(path);
+        processFile(path, LocalFileStatus::of(path));
     }
 }
 
@@ -253,19 +309,37 @@ void BackUpSequence::walkFolders()
             break;
         if (!QFileInfo(folder).isDir())
             continue;
-        const FolderListing listing = listFolder(folder);
+        const FolderListing listing = takeFolderListing(folder);
         addLines(listing.fileProblems);
+        // Each file is looked at through its open folder: the system then looks up one
+        // name instead of the whole path, which is most of the cost of a large walk.
+        const OpenFolder opened(folder);
         // A failure inside the folder still lets its remaining names be reported;
         // Cancel stops at once.
         for (const QString& name : listing.files) {
             if (cancelled())
                 break;
-            processFile(joinFolderPath(folder, name));
+            processFile(joinFolderPath(folder, name), opened.statusOf(name));
         }
     }
 }
 
-void BackUpSequence::processFile(const QString& path)
+FolderListing BackUpSequence::takeFolderListing(const QString& folder)
+{
+    // What the count read moments ago is what the folder holds: a run with little
+    // to send reads each folder once. A run that has been sending for a while reads
+    // the folder again, so files made meanwhile are found.
+    const auto kept = m_folderListings.find(folder);
+    if (kept == m_folderListings.end())
+        return listFolder(folder);
+    FolderListing listing = std::move(*kept);
+    m_folderListings.erase(kept);
+    if (Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
+        return listFolder(folder);
+    return listing;
+}
+
+void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before)
 {
     m_file->SetFileName(path);
     m_window.clearStatus();
@@ -273,32 +347,50 @@ void BackUpSequence::processFile(const QString& path)
     ++m_run.fileIndex;
     m_window.stepProgress();
     try {
-        // One stat before the transport step and one after it: the file may change or
-        // go while it is sent, and the report describes it as it is then.
-        const QByteArray encodedPath = QFile::encodeName(path);
-        const LocalFileStatus before = LocalFileStatus::ofEncoded(encodedPath);
-        if (before.isFile && goingOn() &&
-            (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds))) {
-            if (m_transport->transfer(*m_file, m_run))
-                report = QStringLiteral("Backed up version of ") + path +
-                         QStringLiteral(" is superseded.");
+        // The file is looked at again after its transport step: it may change or go
+        // while it is sent, and the report describes it as it is then. A file that was
+        // not sent is as it was.
+        LocalFileStatus after = before;
+        std::optional<bool> dueAfter;
+        if (before.isFile && goingOn()) {
+            if (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) {
+                if (m_transport->transfer(*m_file, m_run))
+                    report = QStringLiteral("Backed up version of ") + path +
+                             QStringLiteral(" is superseded.");
+                after = LocalFileStatus::of(path);
+            } else {
+                dueAfter = false;
+            }
         }
-        const LocalFileStatus after = LocalFileStatus::ofEncoded(encodedPath);
         if (!after.isFile && goingOn())
             report = path + QStringLiteral(" no longer exists.");
         if (m_fullBackUp)
             report = QStringLiteral("Full backed up of ") + path + QStringLiteral(" requested.");
+        if (!dueAfter)
+            dueAfter = m_fullBackUp || m_log->IsDueAt(path, after.fileDateSeconds);
         m_window.addStatusLine(report);
-        m_window.addStatusLine(m_fullBackUp || m_log->IsDueAt(path, after.fileDateSeconds)
-                                   ? QStringLiteral("- latest file backed up.")
-                                   : QStringLiteral("- no backed up required."));
+        m_window.addStatusLine(*dueAfter ? QStringLiteral("- latest file backed up.")
+                                         : QStringLiteral("- no backed up required."));
         m_window.addStatusLine(QString());
         m_window.setFileNumberText(QString::number(m_run.fileIndex));
-        Services::clock().waitPumping(0);
+        pumpEvents();
     } catch (const std::exception&) {
         m_window.addStatusLine(QStringLiteral("An error in the back up sequence has occured."));
         m_run.continueRun = false;
     }
+}
+
+void BackUpSequence::pumpEvents()
+{
+    // Files that are current take microseconds each: processing the window's events
+    // after every one of them would cost more than looking at the files. Events are
+    // processed every few files or milliseconds, which the user cannot tell apart.
+    const qint64 nowMs = Services::clock().tickMs();
+    if (++m_filesSincePump < FilesBetweenPumps && nowMs - m_lastPumpMs < MsBetweenPumps)
+        return;
+    Services::clock().waitPumping(0);
+    m_filesSincePump = 0;
+    m_lastPumpMs = Services::clock().tickMs();
 }
 
 void BackUpSequence::finishWalks()
@@ -319,8 +411,12 @@ void BackUpSequence::finishWalks()
 std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
 {
     // The drive and disc branches plug in here, each as a SequenceTransport.
-    if (isMailEdition(currentEdition()))
-        return std::make_unique<MailSequenceTransport>(m_window, *m_worker, m_sessionSetup);
+    if (isMailEdition(currentEdition())) {
+        auto transport =
+            std::make_unique<MailSequenceTransport>(m_window, *m_worker, m_sessionSetup);
+        transport->setHelper(m_helper.get());
+        return transport;
+    }
     return nullptr;
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "backupdata/FolderListing.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceRun.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
 class SequenceWindow;
+struct BackUpLogReadResult;
+struct LocalFileStatus;
 class SequenceCompletion;
 class SequenceTransport;
 class SequenceWorkerThread;
@@ -43,15 +47,23 @@ public:
 
     // Damaged log lines named one by one in the memo; the rest are counted.
     static constexpr int MaxReportedDamagedLines = 10;
+    // While files are looked at, the window's events are processed after this many
+    // files or this many milliseconds, whichever comes first.
+    static constexpr int FilesBetweenPumps = 64;
+    static constexpr int MsBetweenPumps = 20;
+    // How long what the count read of a folder stands for the folder in the walk.
+    static constexpr qint64 FolderListingKeptMs = 10000;
 
 private:
     void start();
     void prepare();
-    void readLog(const QString& logFile);
+    void reportDamagedLines(const QString& logFile, const BackUpLogReadResult& result);
     void buildLists(const QString& filesList, const QString& foldersList);
     void walkFilesList();
     void walkFolders();
-    void processFile(const QString& path);
+    FolderListing takeFolderListing(const QString& folder);
+    void processFile(const QString& path, const LocalFileStatus& before);
+    void pumpEvents();
     void finishWalks();
     void chooseEnd();
     std::unique_ptr<SequenceTransport> makeTransport();
@@ -70,6 +82,15 @@ private:
     SequenceRun m_run;
     bool m_fullBackUp = false;
     std::unique_ptr<SequenceWorkerThread> m_worker;
+    // A second thread for work beside the worker's: reading the log while the
+    // folders are read, packing the log in advance while the files are walked.
+    std::unique_ptr<SequenceWorkerThread> m_helper;
+    // What the count read of each folder, by path, and when (clock ticks).
+    QHash<QString, FolderListing> m_folderListings;
+    qint64 m_folderListingsReadMs = 0;
+    // Files looked at since events were last processed, and when that was.
+    int m_filesSincePump = 0;
+    qint64 m_lastPumpMs = 0;
     std::unique_ptr<TTernFileObject> m_file;
     std::unique_ptr<TTernBackUpFileObjectList> m_log;
     std::unique_ptr<SequenceTransport> m_transport;

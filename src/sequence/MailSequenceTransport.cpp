@@ -54,6 +54,11 @@ void MailSequenceTransport::createSender()
 
 void MailSequenceTransport::open(SequenceRun& run)
 {
+    // The log goes last; while the files are walked it is packed as it is now, in
+    // case the walk changes nothing. A full run changes it with every file.
+    if (m_helper && m_window.backUpType() == SequenceWindow::BackUpType::Incremental &&
+        !m_window.sequenceCancelled())
+        m_logInAdvance.start(*m_helper, TQuayRegistryObject().ReadLogFile());
     createSender();
     m_zip.SetDLLDirectory(TQuayRegistryObject().ReadQuayDirectory());
     m_zip.LoadZipEngine();
@@ -217,7 +222,8 @@ void MailSequenceTransport::finishWalks(TTernFileObject& file, SequenceRun& /*ru
     if (!file.Exists() || m_window.sequenceCancelled())
         return;
     file.PrepareSaveNote(m_message);
-    makeArchive(file);
+    if (!m_logInAdvance.adopt(file, m_zip))
+        makeArchive(file);
     try {
         sendArchive(file.FileName());
     } catch (const KestrelError&) {

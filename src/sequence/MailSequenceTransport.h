@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequence/LogArchiveInAdvance.h"
 #include "sequence/SequenceTransport.h"
 #include "transport/IdMessage.h"
 #include "transport/ZipMaster.h"
@@ -31,6 +32,9 @@ public:
     MailSequenceTransport(const MailSequenceTransport&) = delete;
     MailSequenceTransport& operator=(const MailSequenceTransport&) = delete;
 
+    // A second thread on which an incremental run packs the log in advance.
+    void setHelper(SequenceWorkerThread* helper) { m_helper = helper; }
+
     void open(SequenceRun& run) override;
     bool transfer(TTernFileObject& file, SequenceRun& run) override;
     void finishWalks(TTernFileObject& file, SequenceRun& run) override;
@@ -52,7 +56,9 @@ private:
     SequenceWorkerThread& m_worker;
     SessionSetup m_sessionSetup;
     std::unique_ptr<TWrenSMPTObject> m_sender;
+    SequenceWorkerThread* m_helper = nullptr;
     TZipMaster m_zip;
+    LogArchiveInAdvance m_logInAdvance;
     TIdMessage m_message;
     // Why the last send failed when the message was too large for the server.
     QString m_sizeRefusal;

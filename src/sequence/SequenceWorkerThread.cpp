@@ -8,18 +8,15 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <utility>
 
-namespace {
-
-struct StepOutcome
+struct SequenceWorkerThread::StepOutcome
 {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
     std::exception_ptr error;
 };
-
-} // namespace
 
 SequenceWorkerThread::SequenceWorkerThread() : m_context(new QObject)
 {
@@ -37,10 +34,15 @@ SequenceWorkerThread::~SequenceWorkerThread()
 
 void SequenceWorkerThread::run(const std::function<void()>& step)
 {
+    wait(start(step));
+}
+
+SequenceWorkerThread::PendingStep SequenceWorkerThread::start(std::function<void()> step)
+{
     auto outcome = std::make_shared<StepOutcome>();
     QMetaObject::invokeMethod(
         m_context,
-        [outcome, step] {
+        [outcome, step = std::move(step)] {
             std::exception_ptr error;
             try {
                 step();
@@ -55,19 +57,42 @@ void SequenceWorkerThread::run(const std::function<void()>& step)
             outcome->finished.notify_one();
         },
         Qt::QueuedConnection);
+    return outcome;
+}
+
+void SequenceWorkerThread::wait(const PendingStep& pending)
+{
+    if (!pending)
+        return;
     // Pending events are processed at least every PollIntervalMs, and the wait ends
     // as soon as the step finishes: a sequence mailing small files runs several
     // short steps per file, and a fixed sleep per step would set its pace.
-    std::unique_lock<std::mutex> lock(outcome->mutex);
-    while (!outcome->done) {
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    while (!pending->done) {
         lock.unlock();
         Services::clock().waitPumping(0);
         lock.lock();
-        outcome->finished.wait_for(lock, std::chrono::milliseconds(PollIntervalMs),
-                                   [&outcome] { return outcome->done; });
+        pending->finished.wait_for(lock, std::chrono::milliseconds(PollIntervalMs),
+                                   [&pending] { return pending->done; });
     }
-    if (outcome->error)
-        std::rethrow_exception(outcome->error);
+    if (pending->error)
+        std::rethrow_exception(std::exchange(pending->error, nullptr));
+}
+
+void SequenceWorkerThread::waitQuietly(const PendingStep& pending)
+{
+    if (!pending)
+        return;
+    std::unique_lock<std::mutex> lock(pending->mutex);
+    pending->finished.wait(lock, [&pending] { return pending->done; });
+}
+
+bool SequenceWorkerThread::finished(const PendingStep& pending)
+{
+    if (!pending)
+        return true;
+    const std::lock_guard<std::mutex> lock(pending->mutex);
+    return pending->done;
 }
 
 void SequenceWorkerThread::runBlocking(const std::function<void()>& step)

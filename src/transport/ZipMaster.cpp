@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <zip.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -186,13 +188,22 @@ static void removeAbandonedPartials(const QString& folder)
     }
 }
 
+QString TZipMaster::scratchArchivePath(const QString& folder, const QString& tag)
+{
+    return folder + QStringLiteral("/.partial-%1-%2.zip.part")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(tag);
+}
+
 int TZipMaster::writeArchive()
 {
     const QString finalPath = QFileInfo(m_zipFileName).absoluteFilePath();
     // A short hidden name, so an archive name at the file-name limit still fits.
     const QString folder = QFileInfo(finalPath).absolutePath();
+    // Numbered, as two threads may pack at once.
+    static std::atomic<int> partialNumber{0};
     const QString partialPath =
-        folder + QStringLiteral("/.partial-%1.zip.part").arg(QCoreApplication::applicationPid());
+        scratchArchivePath(folder, QString::number(partialNumber.fetch_add(1) + 1));
     removeAbandonedPartials(folder);
     QFile::remove(partialPath);
     // Created private first: libzip gives its temporary file the mode of the file it

@@ -108,6 +108,10 @@ public:
     // renamed when complete, so a failure never leaves a partial archive behind.
     // SuccessCount is the number of files added: 0 on any failure.
     void AddFiles();
+    // A hidden name in folder for an archive that lives only while this process runs
+    // (tag tells several apart): AddFiles of any later process removes such archives
+    // once their process is gone.
+    static QString scratchArchivePath(const QString& folder, const QString& tag);
     // Sets ArchiveSize to the archive's size (0 when there is none) and checks
     // that it ends in a zip directory.
     void ReadDirectory();
