@@ -5,7 +5,9 @@
 // comparison, `find <tree> -type f -newer <stamp>` stats the same files in the same
 // run.
 //
-// Usage: bench_incremental [files] [folders]   (defaults 100000 and 10000)
+// Usage: bench_incremental [--window] [files] [folders]   (defaults 100000 and 10000)
+// With --window the run is started from the real main window (offscreen) instead of
+// the headless driver, and only its total is timed.
 // The tree is <folders> leaf folders in groups of 100, listed once as one folder with
 // its sub-folders; every leaf holds files/folders small files. Everything lives in a
 // temporary folder that is removed at the end.
@@ -19,17 +21,21 @@
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
+#include "ui/SummaryPage.h"
+#include "ui/frmKestrelClientMain.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,16 +83,75 @@ qint64 timeFind(const QString& root, const QString& stamp)
     return elapsed;
 }
 
+// With KESTREL_BENCH_HOLD set the process stops itself before the run, so a profiler
+// can be attached to the run alone (perf record -p <pid>, then kill -CONT <pid>).
+void holdForProfilerIfAsked()
+{
+    if (!qEnvironmentVariableIsSet("KESTREL_BENCH_HOLD"))
+        return;
+    std::printf("holding, pid %lld\n", static_cast<long long>(getpid()));
+    std::fflush(stdout);
+    raise(SIGSTOP);
+}
+
+// The same run started with "Run Back Up Now" in the real main window (offscreen):
+// the memo, the counters, the progress bar and the log tree as the user has them.
+int runThroughWindow(const TQuayRegistryObject& store, const SmtpSink& sink, qsizetype fileCount,
+                     const QString& root, const QString& stamp, qint64 findBefore)
+{
+    store.WriteWizzardRun(true);
+    store.WriteBackUpSubFolders(true);
+    QElapsedTimer opening;
+    opening.start();
+    TfrmKestrelClientMain window;
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QCoreApplication::processEvents();
+    // The user keeps the log tree loaded, as a window with a small log does.
+    window.LoadLogIntoTree(store.ReadLogFile());
+    std::printf("window opened, log tree of %lld records loaded, in %.3f s\n",
+                static_cast<long long>(fileCount), opening.elapsed() / 1000.0);
+
+    holdForProfilerIfAsked();
+    const double cpuBefore = processCpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    window.summaryPage->btnRunBackUp->click();
+    const qint64 totalMs = timer.elapsed();
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
+    const qint64 findAfter = timeFind(root, stamp);
+
+    const bool oneMessage =
+        QFile::exists(sink.messagePath(1)) && !QFile::exists(sink.messagePath(2));
+    if (!store.ReadBackUpSequenceSuccess() || !oneMessage ||
+        store.ReadNumberOfFilesInLastSequence() != 0) {
+        std::fprintf(stderr, "the sequence did not run as expected:\n%s\n",
+                     qPrintable(window.summaryPage->statusText().left(4000)));
+        return 1;
+    }
+    const qint64 findMs = qMin(findBefore, findAfter);
+    std::printf("window sequence    %7.3f s (process CPU %.3f s)\n", totalMs / 1000.0, cpuSeconds);
+    std::printf("find -newer        %7.3f s before, %.3f s after\n", findBefore / 1000.0,
+                findAfter / 1000.0);
+    std::printf("ratio window / find %6.2f\n", double(totalMs) / double(findMs));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    const int fileCount = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
-    const int folderCount = argc > 2 ? QByteArray(argv[2]).toInt() : 10000;
+    // Offscreen unless a display was asked for: the window mode needs a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const bool throughWindow = arguments.removeAll(QStringLiteral("--window")) > 0;
+    const int fileCount = arguments.size() > 0 ? arguments.at(0).toInt() : 100000;
+    const int folderCount = arguments.size() > 1 ? arguments.at(1).toInt() : 10000;
     if (fileCount <= 0 || folderCount <= 0 || fileCount % folderCount != 0) {
-        std::fprintf(stderr, "usage: bench_incremental [files] [folders], files a multiple of "
-                             "folders\n");
+        std::fprintf(stderr, "usage: bench_incremental [--window] [files] [folders], files a "
+                             "multiple of folders\n");
         return 2;
     }
 
@@ -131,14 +196,10 @@ int main(int argc, char** argv)
         static_cast<long long>(QFileInfo(store.ReadLogFile()).size()), setup.elapsed() / 1000.0);
 
     const qint64 findBefore = timeFind(root, stamp);
+    if (throughWindow)
+        return runThroughWindow(store, sink, files.size(), root, stamp, findBefore);
 
-    // With KESTREL_BENCH_HOLD set the process stops itself here, so a profiler can be
-    // attached to the sequence alone (perf record -p <pid>, then kill -CONT <pid>).
-    if (qEnvironmentVariableIsSet("KESTREL_BENCH_HOLD")) {
-        std::printf("holding, pid %lld\n", static_cast<long long>(getpid()));
-        std::fflush(stdout);
-        raise(SIGSTOP);
-    }
+    holdForProfilerIfAsked();
 
     PhaseWindow window;
     window.subFolders = true;

@@ -9,22 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 LogArchiveInAdvance::~LogArchiveInAdvance()
 {
     discard();
-}
-
-std::optional<LogArchiveInAdvance::LogState> LogArchiveInAdvance::stateOf(const QString& path)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return LogState{quint64(status.st_dev),         quint64(status.st_ino),
-                    qint64(status.st_size),         qint64(status.st_mtim.tv_sec),
-                    qint64(status.st_mtim.tv_nsec), qint64(status.st_ctim.tv_sec),
-                    qint64(status.st_ctim.tv_nsec)};
 }
 
 void LogArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& logFile)
@@ -43,14 +30,14 @@ void LogArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& log
     m_password = store.ReadUserZipPassword();
     m_archive = TZipMaster::scratchArchivePath(zipFolder, QStringLiteral("log"));
     m_step = helper.start([logFile = m_logFile, archive = m_archive, password = m_password, this] {
-        const std::optional<LogState> before = stateOf(logFile);
+        const std::optional<FileState> before = FileState::of(logFile);
         TZipMaster zip;
         zip.SetZipFileName(archive);
         zip.FSpecArgs() = QStringList{logFile};
         TTernFileObject::SetUpZipPassword(zip, password);
         zip.AddFiles();
         // A log that changed while it was packed may be torn in the archive.
-        if (zip.SuccessCount() > 0 && before && before == stateOf(logFile))
+        if (zip.SuccessCount() > 0 && before && before == FileState::of(logFile))
             m_packedState = before;
         else
             QFile::remove(archive);
@@ -68,7 +55,7 @@ bool LogArchiveInAdvance::adopt(const TTernFileObject& log, TZipMaster& zip)
     }
     m_step.reset();
     const bool current = m_packedState && log.FileName() == m_logFile &&
-                         m_packedState == stateOf(m_logFile) &&
+                         m_packedState == FileState::of(m_logFile) &&
                          TQuayRegistryObject().ReadUserZipPassword() == m_password;
     m_packedState.reset();
     if (!current) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backupdata/FileState.h"
 #include "sequence/SequenceWorkerThread.h"
 
 #include <QString>
@@ -34,25 +35,11 @@ public:
     // Waits for the packing without processing events and removes its archive.
     void discard();
 
-    // What identifies one state of the log: a change to it changes one of these.
-    struct LogState
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedSeconds = 0;
-        qint64 modifiedNanoseconds = 0;
-        qint64 changedSeconds = 0;
-        qint64 changedNanoseconds = 0;
-        bool operator==(const LogState&) const = default;
-    };
-    static std::optional<LogState> stateOf(const QString& path);
-
 private:
     SequenceWorkerThread::PendingStep m_step;
     QString m_logFile;
     QString m_archive;
     QString m_password;
     // The log's state while it was packed; set by the helper's step, read after it.
-    std::optional<LogState> m_packedState;
+    std::optional<FileState> m_packedState;
 };

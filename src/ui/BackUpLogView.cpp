@@ -19,6 +19,8 @@
 #include <QScopeGuard>
 #include <QTreeWidget>
 
+#include <utility>
+
 namespace {
 constexpr qint64 LargeLogAtStart = 100000;
 constexpr qint64 LargeLogOnShow = 300000;
@@ -55,11 +57,22 @@ QString BackUpLogView::recordText(int id, const QString& backupDate, const QStri
         .arg(backupDate, sizeText);
 }
 
+void BackUpLogView::RefreshLogTree(const QString& logPath)
+{
+    const std::optional<FileState> state = FileState::of(logPath);
+    if (state && logPath == m_loadedPath && state == m_loadedState)
+        return;
+    LoadLogIntoTree(logPath);
+}
+
 void BackUpLogView::LoadLogIntoTree(const QString& logPath)
 {
     *m_sequenceCancelled = false;
     QTreeWidget* tree = m_page->trvBackUpLog;
     tree->clear();
+    m_loadedPath.clear();
+    // Taken before reading: a log that changes meanwhile differs from it afterwards.
+    const std::optional<FileState> state = FileState::of(logPath);
     BackUpLogReader reader(logPath);
     TTernBackUpFileObject record;
     QList<int> damagedLines;
@@ -67,10 +80,12 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
     sincePump.start();
     tree->setUpdatesEnabled(false);
     const auto restore = qScopeGuard([tree] { tree->setUpdatesEnabled(true); });
+    bool showName = true;
     for (;;) {
         if (sincePump.elapsed() >= PumpIntervalMs) {
             Services::clock().waitPumping(0);
             sincePump.restart();
+            showName = true;
         }
         if (*m_sequenceCancelled)
             return;
@@ -81,8 +96,11 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
             damagedLines << reader.damage().lineNumber;
             continue;
         }
-        m_page->gpbBackedUpFiles->setTitle(QStringLiteral("Backed Up Files - Adding File: ") +
-                                           record.NamePart());
+        // The caption can only be seen when events are processed: it names the file
+        // being added then, instead of being set for every record.
+        if (std::exchange(showName, false))
+            m_page->gpbBackedUpFiles->setTitle(QStringLiteral("Backed Up Files - Adding File: ") +
+                                               record.NamePart());
         QTreeWidgetItem* fileNode = m_paths->InsertFilePath(record.FileName());
         if (!fileNode)
             continue;
@@ -94,6 +112,8 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
         fileNode->addChild(copy);
     }
     m_page->gpbBackedUpFiles->setTitle(Caption);
+    m_loadedPath = logPath;
+    m_loadedState = state;
     if (!damagedLines.isEmpty()) {
         QStringList numbers;
         for (int i = 0; i < damagedLines.size() && i < MaxListedDamagedLines; ++i)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "backupdata/FileState.h"
+
 #include <QObject>
 #include <QStringList>
+
+#include <optional>
 
 class BackUpLogPage;
 class PathTree;
@@ -27,6 +31,9 @@ public:
     // Pumps window events as it goes; SequenceCancelled stops it (the tree keeps what
     // was read). Lines that do not read are reported once, at the end.
     void LoadLogIntoTree(const QString& logPath);
+    // LoadLogIntoTree, unless the tree already shows this log as it is now (a
+    // sequence that backed nothing up leaves the log as it was).
+    void RefreshLogTree(const QString& logPath);
     // Start-up: ask before loading a log larger than 100,000 bytes.
     void loadAtStartUp(const QString& logPath);
     // The page was shown: load an unloaded log, asking first above 300,000 bytes.
@@ -47,4 +54,7 @@ private:
     bool* m_sequenceCancelled;
     bool* m_loadLogTreeAtStart;
     PathTree* m_paths;
+    // The log the tree shows in full, and its state when it was read.
+    QString m_loadedPath;
+    std::optional<FileState> m_loadedState;
 };

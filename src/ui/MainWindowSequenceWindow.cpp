@@ -46,25 +46,24 @@ QStringList MainWindowSequenceWindow::statusLines() const
 
 void MainWindowSequenceWindow::setProgressRange(int minimum, int maximum)
 {
+    m_window.summaryPage->showPendingStatus();
     m_window.summaryPage->pbrSequence->setRange(minimum, maximum);
 }
 
 void MainWindowSequenceWindow::stepProgress()
 {
-    QProgressBar* bar = m_window.summaryPage->pbrSequence;
-    // A value past the maximum would be ignored; a folder that grew since it was
-    // counted keeps the bar full instead.
-    bar->setValue(qMin(bar->value() + m_progressStep, bar->maximum()));
+    m_window.summaryPage->stepProgress(m_progressStep);
 }
 
 void MainWindowSequenceWindow::setProgressPosition(int position)
 {
+    m_window.summaryPage->showPendingStatus();
     m_window.summaryPage->pbrSequence->setValue(position);
 }
 
 void MainWindowSequenceWindow::setFileNumberText(const QString& text)
 {
-    m_window.summaryPage->edbFileNumber->setText(text);
+    m_window.summaryPage->setFileNumberText(text);
 }
 
 void MainWindowSequenceWindow::setNumberOfFilesText(const QString& text)

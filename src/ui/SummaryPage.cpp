@@ -14,7 +14,10 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 QLineEdit* readOnlyField(QWidget* parent, const QString& name)
@@ -130,16 +133,58 @@ SummaryPage::BackUpType SummaryPage::backUpType() const
 
 void SummaryPage::clearStatus()
 {
-    memStatus->clear();
+    m_pending.cleared = true;
+    m_pending.lines.clear();
+    schedulePendingStatus();
 }
 
 void SummaryPage::addStatusLine(const QString& line)
 {
-    memStatus->appendPlainText(line);
+    m_pending.lines.append(line);
+    schedulePendingStatus();
+}
+
+void SummaryPage::setFileNumberText(const QString& text)
+{
+    m_pending.fileNumber = text;
+    schedulePendingStatus();
+}
+
+void SummaryPage::stepProgress(int step)
+{
+    m_pending.progressSteps += step;
+    schedulePendingStatus();
+}
+
+void SummaryPage::schedulePendingStatus()
+{
+    if (m_pending.scheduled)
+        return;
+    m_pending.scheduled = true;
+    QTimer::singleShot(PendingStatusIntervalMs, this, &SummaryPage::showPendingStatus);
+}
+
+void SummaryPage::showPendingStatus()
+{
+    PendingStatus pending = std::exchange(m_pending, PendingStatus{});
+    if (pending.cleared)
+        memStatus->clear();
+    // One paragraph per line, as if they had been added one by one.
+    if (!pending.lines.isEmpty())
+        memStatus->appendPlainText(pending.lines.join(QLatin1Char('\n')));
+    if (pending.fileNumber)
+        edbFileNumber->setText(*pending.fileNumber);
+    if (pending.progressSteps != 0) {
+        // A value past the maximum would be ignored; a folder that grew since it was
+        // counted keeps the bar full instead.
+        pbrSequence->setValue(
+            qMin(pbrSequence->value() + pending.progressSteps, pbrSequence->maximum()));
+    }
 }
 
 void SummaryPage::appendToLastStatusLine(const QString& text)
 {
+    showPendingStatus();
     QTextCursor cursor(memStatus->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
@@ -152,7 +197,8 @@ void SummaryPage::setStatusColour(bool failed)
     memStatus->setPalette(colours);
 }
 
-QString SummaryPage::statusText() const
+QString SummaryPage::statusText()
 {
+    showPendingStatus();
     return memStatus->toPlainText();
 }

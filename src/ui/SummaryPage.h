@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QStringList>
+
+#include <optional>
+
 #include <QWidget>
 
 class QLabel;
@@ -28,11 +32,23 @@ public:
 
     // The status memo: one line per event, blue while running or after success,
     // red after a failure.
+    // A sequence reports every file it looks at, thousands a second. The memo, the
+    // file number and the progress bar take these reports at once and show the latest
+    // of them a moment later, when the window processes its events: laying out the
+    // text of every report would cost far more than looking at the file. Whatever
+    // reads the memo sees every report.
     void clearStatus();
     void addStatusLine(const QString& line);
+    void setFileNumberText(const QString& text);
+    // Moves the progress bar on by step; it stays full once it is.
+    void stepProgress(int step);
+    // Shows what is pending at once.
+    void showPendingStatus();
+    // Pending reports are shown this often: ten times a second reads as live.
+    static constexpr int PendingStatusIntervalMs = 100;
     void appendToLastStatusLine(const QString& text);
     void setStatusColour(bool failed);
-    QString statusText() const;
+    QString statusText();
 
     QLineEdit* edbNumberOfFilesLastSequence;
     QLineEdit* edbLastBackUp;
@@ -52,4 +68,18 @@ public:
     QPushButton* btnRunBackUp;
     QPushButton* btnBackUpSequenceCancel;
     QPushButton* btnExit;
+
+private:
+    void schedulePendingStatus();
+
+    // Reports taken but not yet shown.
+    struct PendingStatus
+    {
+        bool cleared = false;
+        QStringList lines;
+        std::optional<QString> fileNumber;
+        int progressSteps = 0;
+        bool scheduled = false;
+    };
+    PendingStatus m_pending;
 };

@@ -64,7 +64,7 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     logView = new BackUpLogView(backUpLogPage, summaryPage, &SequenceCancelled, &LoadLogTreeAtStart,
                                 this);
     m_sequenceWindow = std::make_unique<MainWindowSequenceWindow>(
-        *this, [this] { LoadLogIntoTree(TQuayRegistryObject().ReadLogFile()); });
+        *this, [this] { logView->RefreshLogTree(TQuayRegistryObject().ReadLogFile()); });
     m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow);
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     connectControls();
@@ -326,6 +326,7 @@ void TfrmKestrelClientMain::CancelSequence()
     SequenceCancelled = true;
     summaryPage->btnRunBackUp->setEnabled(true);
     summaryPage->btnBackUpSequenceCancel->setEnabled(false);
+    summaryPage->showPendingStatus();
     summaryPage->pbrSequence->setValue(0);
     m_completion->EndSequenceFailed();
 }

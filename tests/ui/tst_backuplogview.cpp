@@ -175,7 +175,7 @@ private Q_SLOTS:
         open(true);
         window->findChild<QAction*>(QStringLiteral("ArchiveLogFile1"))->trigger();
         const QStringList memo =
-            window->summaryPage->memStatus->toPlainText().split(QLatin1Char('\n'));
+            window->summaryPage->statusText().split(QLatin1Char('\n'));
         QVERIFY(memo.first().startsWith(QStringLiteral("Existing log file archived as: ")));
         QVERIFY(memo.first().endsWith(QStringLiteral("Log - 26-12-07 20-54-48.Txt")));
         QCOMPARE(memo.mid(1), (QStringList{"Purging existing log file, please wait...",

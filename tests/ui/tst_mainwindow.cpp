@@ -146,7 +146,7 @@ private Q_SLOTS:
                  (QStringList{"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
                               ".zip", "unkownfiletype"}));
         QVERIFY(window.SuppressCloseTrayPrompt);
-        QVERIFY(window.summaryPage->memStatus->toPlainText().isEmpty());
+        QVERIFY(window.summaryPage->statusText().isEmpty());
     }
 
     void summaryComesFromTheStore()
@@ -168,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(window.userSettingsPage->edbMaxNumberOfBytes->text(), QStringLiteral("2"));
 
         window.RefreshFromSettings();
-        QCOMPARE(window.summaryPage->memStatus->toPlainText().split(QLatin1Char('\n')),
+        QCOMPARE(window.summaryPage->statusText().split(QLatin1Char('\n')),
                  (QStringList{
                      "Last back up date: 07/12/2026 20:54:48", "Number of files in last back up: 4",
                      "Total number of files processed: 17", "Total number of backed up runs: 3",
@@ -177,7 +177,7 @@ private Q_SLOTS:
         store.WriteBackUpSequenceSuccess(false);
         store.WriteSequenceFile(QStringLiteral("Sequence Data - 26-12-07 20-54-48.txt"));
         window.RefreshFromSettings();
-        QVERIFY(window.summaryPage->memStatus->toPlainText().endsWith(QStringLiteral(
+        QVERIFY(window.summaryPage->statusText().endsWith(QStringLiteral(
             "Last back up was unsuccessful. Please check you devices.\n"
             "For more details see the sequence data file: Sequence Data - 26-12-07 20-54-48.txt")));
     }

@@ -187,7 +187,7 @@ private Q_SLOTS:
         QApplication::setActiveWindow(window.get());
         QTRY_VERIFY(window->isActiveWindow());
         QTRY_VERIFY(!window->SuppressCloseTrayPrompt);
-        QVERIFY(window->summaryPage->memStatus->toPlainText().startsWith("Last back up date: "));
+        QVERIFY(window->summaryPage->statusText().startsWith("Last back up date: "));
 
         window->userSettingsPage->edbSMPTServer->setText("before.deactivation.example");
         QWidget other;

@@ -199,7 +199,7 @@ private Q_SLOTS:
         run();
         QCOMPARE(newArrivals().size(), 5);
         QCOMPARE(logLines(), 8);
-        QVERIFY(window->summaryPage->memStatus->toPlainText().endsWith(
+        QVERIFY(window->summaryPage->statusText().endsWith(
             QStringLiteral("Last back up was successful.")));
     }
 
