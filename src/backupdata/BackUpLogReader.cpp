@@ -3,6 +3,8 @@
 #include "backupdata/TernBackUpFileObjectList.h"
 #include "core/KestrelError.h"
 
+#include <QFileInfo>
+
 BackUpLogReader::BackUpLogReader(const QString& path) : m_path(path), m_file(path)
 {
     if (!m_file.exists())
@@ -38,6 +40,9 @@ BackUpLogReadResult BackUpLogReader::readAll(const QString& path, TTernBackUpFil
 {
     BackUpLogReadResult result;
     BackUpLogReader reader(path);
+    // A record line takes some 100 bytes: room for the likely number of records
+    // (more is fine, the list grows as needed).
+    list.Reserve(list.Count() + QFileInfo(path).size() / ExpectedRecordBytes);
     TTernBackUpFileObject record;
     for (;;) {
         const Status status = reader.readNext(record);

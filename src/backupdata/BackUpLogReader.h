@@ -54,6 +54,8 @@ public:
 
     // Reads the whole log into the list, reporting each damaged line.
     static BackUpLogReadResult readAll(const QString& path, TTernBackUpFileObjectList& list);
+    // The size of a typical record line, to size the list before reading.
+    static constexpr qint64 ExpectedRecordBytes = 80;
 
 private:
     QString m_path;

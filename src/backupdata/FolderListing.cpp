@@ -3,6 +3,7 @@
 #include "backupdata/SelectionListText.h"
 
 #include <QFile>
+#include <QStringBuilder>
 
 #include <algorithm>
 #include <dirent.h>
@@ -75,15 +76,24 @@ FolderListing listFolder(const QString& folder, FileNames fileNames)
         listing.device = quint64(folderStatus.st_dev);
         listing.inode = quint64(folderStatus.st_ino);
     }
+    const auto keep = [&listing, fileNames](EntryKind kind, const QString& name) {
+        if (kind == EntryKind::Folder) {
+            listing.folders.append(name);
+        } else {
+            ++listing.fileCount;
+            if (fileNames != FileNames::CountOnly)
+                listing.files.append(name);
+        }
+    };
     while (const dirent* entry = readdir(directory)) {
         if (entry->d_name[0] == '.')
             continue;
         const EntryKind kind = kindOf(directory, entry);
         if (kind == EntryKind::Other)
             continue;
-        if (kind == EntryKind::File && fileNames == FileNames::CountOnly &&
-            isPlainListableName(entry->d_name)) {
-            ++listing.fileCount;
+        // A plain ASCII name reads the same in every encoding and needs no checks.
+        if (isPlainListableName(entry->d_name)) {
+            keep(kind, QString::fromLatin1(entry->d_name));
             continue;
         }
         const QByteArray rawName(entry->d_name);
@@ -98,13 +108,7 @@ FolderListing listFolder(const QString& folder, FileNames fileNames)
             problems.append(unlistableNameMessage(joinFolderPath(folder, name)));
             continue;
         }
-        if (kind == EntryKind::Folder) {
-            listing.folders.append(name);
-        } else {
-            ++listing.fileCount;
-            if (fileNames == FileNames::Keep)
-                listing.files.append(name);
-        }
+        keep(kind, name);
     }
     closedir(directory);
     std::sort(listing.files.begin(), listing.files.end(), listTextLess);
@@ -116,7 +120,7 @@ QString joinFolderPath(const QString& folder, const QString& name)
 {
     if (folder.endsWith(u'/'))
         return folder + name;
-    return folder + u'/' + name;
+    return folder % u'/' % name;
 }
 
 QString unreadableFolderMessage(const QString& folder)

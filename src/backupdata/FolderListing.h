@@ -1,5 +1,8 @@
 #pragma once
 
+#include "backupdata/LocalFileStatus.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +22,9 @@
 struct FolderListing
 {
     QStringList files;
+    // What each of files was when it was looked at, for walkers that look at them
+    // ahead (listFolder leaves it empty).
+    QList<LocalFileStatus> fileStatuses;
     // The number of files; with FileNames::CountOnly the only answer about them.
     qsizetype fileCount = 0;
     QStringList folders;

@@ -19,6 +19,15 @@ void TTernBackUpFileObjectList::Add(TTernBackUpFileObject record)
     m_records.push_back(std::move(record));
 }
 
+void TTernBackUpFileObjectList::Reserve(qsizetype records)
+{
+    if (records <= qsizetype(m_records.size()))
+        return;
+    m_records.reserve(size_t(records));
+    m_groupOfRecord.reserve(size_t(records));
+    m_groups.reserve(records);
+}
+
 bool TTernBackUpFileObjectList::IsDue(const QString& fileName, const QDateTime& fileDate) const
 {
     return IsDueAt(fileName, TTernBackUpFileObject::wallClockSeconds(fileDate));

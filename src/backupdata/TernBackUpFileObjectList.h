@@ -20,6 +20,9 @@ public:
 
     // Appends a record; the list keeps it.
     void Add(TTernBackUpFileObject record);
+    // Makes room for this many records in all, so that reading a large log does not
+    // grow the list and its index step by step.
+    void Reserve(qsizetype records);
 
     // Whether a file whose current modification time is fileDate must be backed up:
     // yes when the log holds no record of the path, or when fileDate is strictly later

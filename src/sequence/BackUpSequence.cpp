@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStringBuilder>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -119,6 +120,8 @@ void BackUpSequence::RunBackUpSequence()
         m_file.reset();
         m_log.reset();
         m_worker.reset();
+        m_prefetch.stop();
+        m_prefetchThread.reset();
         m_helper.reset();
         m_folderListings.clear();
         m_running = false;
@@ -175,7 +178,9 @@ void BackUpSequence::start()
     m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
     m_helper = std::make_unique<SequenceWorkerThread>();
+    m_prefetchThread = std::make_unique<SequenceWorkerThread>();
     m_filesSincePump = 0;
+    m_transfersStarted = 0;
     m_lastPumpMs = Services::clock().tickMs();
     m_log = std::make_unique<TTernBackUpFileObjectList>();
 }
@@ -215,6 +220,10 @@ void BackUpSequence::prepare()
         SequenceWorkerThread::waitQuietly(logRead);
         throw;
     }
+    // The files of the folders are looked at ahead from now on, while the log is
+    // still read, the session is opened and the files list is walked.
+    m_prefetch.start(*m_prefetchThread, m_run.folderList, std::move(m_folderListings));
+    m_folderListings.clear();
     SequenceWorkerThread::wait(logRead);
     reportDamagedLines(logFile, logResult);
     if (!cancelled()) {
@@ -304,46 +313,54 @@ void BackUpSequence::walkFilesList()
 
 void BackUpSequence::walkFolders()
 {
-    for (const QString& folder : m_run.folderList) {
+    for (qsizetype index = 0; index < m_run.folderList.size(); ++index) {
         if (!goingOn())
             break;
+        const QString& folder = m_run.folderList.at(index);
         if (!QFileInfo(folder).isDir())
             continue;
-        const FolderListing listing = takeFolderListing(folder);
+        const FolderListing listing = takeFolderListing(index, folder);
         addLines(listing.fileProblems);
-        // Each file is looked at through its open folder: the system then looks up one
-        // name instead of the whole path, which is most of the cost of a large walk.
-        const OpenFolder opened(folder);
+        // Until the first file is sent the walk has only been reading, moments after
+        // the prefetch looked at the files: what it saw stands. After that each file
+        // is looked at again, through its open folder (the system then looks up one
+        // name instead of the whole path).
+        std::optional<OpenFolder> opened;
         // A failure inside the folder still lets its remaining names be reported;
         // Cancel stops at once.
-        for (const QString& name : listing.files) {
+        for (qsizetype i = 0; i < listing.files.size(); ++i) {
             if (cancelled())
                 break;
-            processFile(joinFolderPath(folder, name), opened.statusOf(name));
+            const QString& name = listing.files.at(i);
+            LocalFileStatus status;
+            if (m_transfersStarted == 0 && i < listing.fileStatuses.size()) {
+                status = listing.fileStatuses.at(i);
+            } else {
+                if (!opened)
+                    opened.emplace(folder);
+                status = opened->statusOf(name);
+            }
+            processFile(joinFolderPath(folder, name), status);
         }
     }
 }
 
-FolderListing BackUpSequence::takeFolderListing(const QString& folder)
+FolderListing BackUpSequence::takeFolderListing(qsizetype index, const QString& folder)
 {
     // What the count read moments ago is what the folder holds: a run with little
     // to send reads each folder once. A run that has been sending for a while reads
     // the folder again, so files made meanwhile are found.
-    const auto kept = m_folderListings.find(folder);
-    if (kept == m_folderListings.end())
+    std::optional<FolderListing> kept = m_prefetch.take(index);
+    if (!kept || Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
         return listFolder(folder);
-    FolderListing listing = std::move(*kept);
-    m_folderListings.erase(kept);
-    if (Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
-        return listFolder(folder);
-    return listing;
+    return std::move(*kept);
 }
 
 void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before)
 {
     m_file->SetFileName(path);
     m_window.clearStatus();
-    QString report = QStringLiteral("Back up copy of ") + path + QStringLiteral(" is current");
+    QString report = QStringLiteral("Back up copy of ") % path % QStringLiteral(" is current");
     ++m_run.fileIndex;
     m_window.stepProgress();
     try {
@@ -354,6 +371,10 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
         std::optional<bool> dueAfter;
         if (before.isFile && goingOn()) {
             if (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) {
+                // Looking ahead ends with the first file sent; it must not compete
+                // with the transport either.
+                if (m_transfersStarted++ == 0)
+                    m_prefetch.stop();
                 if (m_transport->transfer(*m_file, m_run))
                     report = QStringLiteral("Backed up version of ") + path +
                              QStringLiteral(" is superseded.");

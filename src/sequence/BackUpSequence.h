@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backupdata/FolderListing.h"
+#include "sequence/FileStatusPrefetch.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceRun.h"
 
@@ -61,7 +62,7 @@ private:
     void buildLists(const QString& filesList, const QString& foldersList);
     void walkFilesList();
     void walkFolders();
-    FolderListing takeFolderListing(const QString& folder);
+    FolderListing takeFolderListing(qsizetype index, const QString& folder);
     void processFile(const QString& path, const LocalFileStatus& before);
     void pumpEvents();
     void finishWalks();
@@ -85,9 +86,14 @@ private:
     // A second thread for work beside the worker's: reading the log while the
     // folders are read, packing the log in advance while the files are walked.
     std::unique_ptr<SequenceWorkerThread> m_helper;
-    // What the count read of each folder, by path, and when (clock ticks).
+    // What the count read of each folder, by path, and when (clock ticks); the
+    // prefetch takes it over for the walk.
     QHash<QString, FolderListing> m_folderListings;
     qint64 m_folderListingsReadMs = 0;
+    std::unique_ptr<SequenceWorkerThread> m_prefetchThread;
+    FileStatusPrefetch m_prefetch;
+    // Files handed to the transport in this run.
+    qsizetype m_transfersStarted = 0;
     // Files looked at since events were last processed, and when that was.
     int m_filesSincePump = 0;
     qint64 m_lastPumpMs = 0;
