@@ -16,12 +16,17 @@ class PhaseWindow : public RecordingSequenceWindow
 public:
     void addStatusLine(const QString& line) override
     {
-        if (line == QLatin1String("Processing files from files list..."))
-            walkStartMs = timer.elapsed();
-        if (line.startsWith(QLatin1String("Refreshing")) ||
-            line.startsWith(QLatin1String("Initialising")) ||
-            line.startsWith(QLatin1String("Processing")))
-            marks.append({timer.elapsed(), line.left(40)});
+        // The phase lines begin with R, I or P; the lines of every file do not, and
+        // cost no more than a look at their first letter.
+        const QChar first = line.isEmpty() ? QChar() : line.front();
+        if (first == u'R' || first == u'I' || first == u'P') {
+            if (line == QLatin1String("Processing files from files list..."))
+                walkStartMs = timer.elapsed();
+            if (line.startsWith(QLatin1String("Refreshing")) ||
+                line.startsWith(QLatin1String("Initialising")) ||
+                line.startsWith(QLatin1String("Processing")))
+                marks.append({timer.elapsed(), line.left(40)});
+        }
         RecordingSequenceWindow::addStatusLine(line);
     }
     void loadLogIntoTree() override

@@ -317,14 +317,21 @@ void BackUpSequence::walkFolders()
         if (!goingOn())
             break;
         const QString& folder = m_run.folderList.at(index);
-        if (!QFileInfo(folder).isDir())
-            continue;
-        const FolderListing listing = takeFolderListing(index, folder);
-        addLines(listing.fileProblems);
+        // What the count read moments ago is what the folder holds: a run with little
+        // to send reads each folder once. A run that has been sending for a while reads
+        // the folder again, so files made meanwhile are found.
+        std::optional<FolderListing> kept = m_prefetch.take(index);
+        if (kept && Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
+            kept.reset();
         // Until the first file is sent the walk has only been reading, moments after
-        // the prefetch looked at the files: what it saw stands. After that each file
-        // is looked at again, through its open folder (the system then looks up one
-        // name instead of the whole path).
+        // the prefetch looked at the files: what it saw stands, the folder included.
+        const bool lookedAt = kept && m_transfersStarted == 0 && !kept->fileStatuses.isEmpty();
+        if (!lookedAt && !QFileInfo(folder).isDir())
+            continue;
+        const FolderListing listing = kept ? std::move(*kept) : listFolder(folder);
+        addLines(listing.fileProblems);
+        // Otherwise each file is looked at again at its turn, through its open folder
+        // (the system then looks up one name instead of the whole path).
         std::optional<OpenFolder> opened;
         // A failure inside the folder still lets its remaining names be reported;
         // Cancel stops at once.
@@ -343,17 +350,6 @@ void BackUpSequence::walkFolders()
             processFile(joinFolderPath(folder, name), status);
         }
     }
-}
-
-FolderListing BackUpSequence::takeFolderListing(qsizetype index, const QString& folder)
-{
-    // What the count read moments ago is what the folder holds: a run with little
-    // to send reads each folder once. A run that has been sending for a while reads
-    // the folder again, so files made meanwhile are found.
-    std::optional<FolderListing> kept = m_prefetch.take(index);
-    if (!kept || Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
-        return listFolder(folder);
-    return std::move(*kept);
 }
 
 void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before)

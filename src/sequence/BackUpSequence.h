@@ -62,7 +62,6 @@ private:
     void buildLists(const QString& filesList, const QString& foldersList);
     void walkFilesList();
     void walkFolders();
-    FolderListing takeFolderListing(qsizetype index, const QString& folder);
     void processFile(const QString& path, const LocalFileStatus& before);
     void pumpEvents();
     void finishWalks();
