@@ -304,10 +304,16 @@ void BackUpSequence::walkFilesList()
     const QString filesList = TQuayRegistryObject().ReadFileOfFiles();
     if (cancelled() || !QFileInfo::exists(filesList))
         return;
-    for (const QString& path : readSelectionList(filesList)) {
+    const QStringList paths = readSelectionList(filesList);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
         if (!goingOn())
             break;
-        processFile(path, LocalFileStatus::of(path));
+        const auto nextDue = [this, &paths, i] {
+            if (i + 1 >= paths.size())
+                return QString();
+            return dueOrEmpty(paths.at(i + 1), LocalFileStatus::of(paths.at(i + 1)));
+        };
+        processFile(paths.at(i), LocalFileStatus::of(paths.at(i)), nextDue);
     }
 }
 
@@ -347,12 +353,28 @@ void BackUpSequence::walkFolders()
                     opened.emplace(folder);
                 status = opened->statusOf(name);
             }
-            processFile(joinFolderPath(folder, name), status);
+            const auto nextDue = [&, i] {
+                if (i + 1 >= listing.files.size())
+                    return QString();
+                if (!opened)
+                    opened.emplace(folder);
+                const QString& nextName = listing.files.at(i + 1);
+                return dueOrEmpty(joinFolderPath(folder, nextName), opened->statusOf(nextName));
+            };
+            processFile(joinFolderPath(folder, name), status, nextDue);
         }
     }
 }
 
-void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before)
+QString BackUpSequence::dueOrEmpty(const QString& path, const LocalFileStatus& status) const
+{
+    if (status.isFile && (m_fullBackUp || m_log->IsDueAt(path, status.fileDateSeconds)))
+        return path;
+    return QString();
+}
+
+void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before,
+                                 const std::function<QString()>& nextDue)
 {
     m_file->SetFileName(path);
     m_window.clearStatus();
@@ -371,6 +393,9 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 // with the transport either.
                 if (m_transfersStarted++ == 0)
                     m_prefetch.stop();
+                // The transport may start on the next due file while this one goes.
+                if (const QString next = nextDue(); !next.isEmpty())
+                    m_transport->expectNext(next);
                 if (m_transport->transfer(*m_file, m_run))
                     report = QStringLiteral("Backed up version of ") + path +
                              QStringLiteral(" is superseded.");

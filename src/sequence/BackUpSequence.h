@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class SequenceWindow;
@@ -62,7 +63,11 @@ private:
     void buildLists(const QString& filesList, const QString& foldersList);
     void walkFilesList();
     void walkFolders();
-    void processFile(const QString& path, const LocalFileStatus& before);
+    // nextDue gives the path of the file the walk comes to next when that file is due,
+    // and an empty text otherwise; it is asked only when this file is sent.
+    void processFile(const QString& path, const LocalFileStatus& before,
+                     const std::function<QString()>& nextDue);
+    QString dueOrEmpty(const QString& path, const LocalFileStatus& status) const;
     void pumpEvents();
     void finishWalks();
     void chooseEnd();

@@ -177,11 +177,16 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
     }
     bool archiveReady = false;
     try {
-        makeArchive(file);
+        if (!m_nextInAdvance.adopt(file, m_zip))
+            makeArchive(file);
         archiveReady = true;
     } catch (const KestrelError& error) {
         fail(QStringLiteral("Could not create back up zip file."), error.message());
     }
+    // The next due file is packed on the helper thread while this one is mailed.
+    if (m_helper && !m_expectedNext.isEmpty() && archiveReady)
+        m_nextInAdvance.start(*m_helper, m_expectedNext);
+    m_expectedNext.clear();
     // Without this file's note and archive a send would carry the previous file's
     // subject or an archive left over from an earlier run.
     if (noteReady && archiveReady) {
@@ -248,6 +253,8 @@ void MailSequenceTransport::releaseSender()
 
 void MailSequenceTransport::close(SequenceRun& run)
 {
+    m_nextInAdvance.discard();
+    m_logInAdvance.discard();
     releaseSender();
     m_zip.UnloadZipEngine();
     m_zip.UnloadUnzipEngine();

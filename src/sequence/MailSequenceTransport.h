@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sequence/LogArchiveInAdvance.h"
+#include "sequence/ArchiveInAdvance.h"
 #include "sequence/SequenceTransport.h"
 #include "transport/IdMessage.h"
 #include "transport/ZipMaster.h"
@@ -37,6 +37,7 @@ public:
 
     void open(SequenceRun& run) override;
     bool transfer(TTernFileObject& file, SequenceRun& run) override;
+    void expectNext(const QString& path) override { m_expectedNext = path; }
     void finishWalks(TTernFileObject& file, SequenceRun& run) override;
     void close(SequenceRun& run) override;
 
@@ -58,7 +59,11 @@ private:
     std::unique_ptr<TWrenSMPTObject> m_sender;
     SequenceWorkerThread* m_helper = nullptr;
     TZipMaster m_zip;
-    LogArchiveInAdvance m_logInAdvance;
+    // The log, packed while the files are walked; the next due file, packed while
+    // the current one is mailed.
+    ArchiveInAdvance m_logInAdvance{QStringLiteral("log")};
+    ArchiveInAdvance m_nextInAdvance{QStringLiteral("next")};
+    QString m_expectedNext;
     TIdMessage m_message;
     // Why the last send failed when the message was too large for the server.
     QString m_sizeRefusal;

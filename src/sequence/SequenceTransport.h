@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class TTernFileObject;
 struct SequenceRun;
 
@@ -18,6 +20,11 @@ public:
     // Saves one due file. Returns whether the transport step ran (even if it failed);
     // false when it could not start, for example because the connection was lost.
     virtual bool transfer(TTernFileObject& file, SequenceRun& run) = 0;
+    // Called before transfer with the file the walk comes to next when that file is
+    // due as well: a transport may start on it beside the current file's transfer,
+    // as long as what it saves at the next file's turn is what it would have saved
+    // starting then.
+    virtual void expectNext(const QString& path) { Q_UNUSED(path) }
     // After both walks of a run that goes on: saves the backup log itself. Throws
     // KestrelError on failure.
     virtual void finishWalks(TTernFileObject& file, SequenceRun& run) = 0;

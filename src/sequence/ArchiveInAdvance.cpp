@@ -1,4 +1,4 @@
-#include "sequence/LogArchiveInAdvance.h"
+#include "sequence/ArchiveInAdvance.h"
 
 #include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
@@ -9,12 +9,17 @@
 #include <QFile>
 #include <QFileInfo>
 
-LogArchiveInAdvance::~LogArchiveInAdvance()
+#include <utility>
+
+ArchiveInAdvance::ArchiveInAdvance(QString tag) : m_tag(std::move(tag))
+{}
+
+ArchiveInAdvance::~ArchiveInAdvance()
 {
     discard();
 }
 
-void LogArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& logFile)
+void ArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& path)
 {
     discard();
     QString zipFolder;
@@ -23,39 +28,41 @@ void LogArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& log
     } catch (const KestrelError&) {
         return;
     }
-    if (!QFileInfo::exists(logFile))
+    if (!QFileInfo::exists(path))
         return;
-    const TQuayRegistryObject store;
-    m_logFile = logFile;
-    m_password = store.ReadUserZipPassword();
-    m_archive = TZipMaster::scratchArchivePath(zipFolder, QStringLiteral("log"));
-    m_step = helper.start([logFile = m_logFile, archive = m_archive, password = m_password, this] {
-        const std::optional<FileState> before = FileState::of(logFile);
+    m_path = path;
+    m_password = TQuayRegistryObject().ReadUserZipPassword();
+    m_archive = TZipMaster::scratchArchivePath(zipFolder, m_tag);
+    m_step = helper.start([path = m_path, archive = m_archive, password = m_password, this] {
+        const std::optional<FileState> before = FileState::of(path);
         TZipMaster zip;
         zip.SetZipFileName(archive);
-        zip.FSpecArgs() = QStringList{logFile};
+        zip.FSpecArgs() = QStringList{path};
         TTernFileObject::SetUpZipPassword(zip, password);
         zip.AddFiles();
-        // A log that changed while it was packed may be torn in the archive.
-        if (zip.SuccessCount() > 0 && before && before == FileState::of(logFile))
+        // A file that changed while it was packed may be torn in the archive.
+        if (zip.SuccessCount() > 0 && before && before == FileState::of(path))
             m_packedState = before;
         else
             QFile::remove(archive);
     });
 }
 
-bool LogArchiveInAdvance::adopt(const TTernFileObject& log, TZipMaster& zip)
+bool ArchiveInAdvance::adopt(const TTernFileObject& file, TZipMaster& zip)
 {
     if (!m_step)
         return false;
+    if (file.FileName() != m_path) {
+        discard();
+        return false;
+    }
     try {
         SequenceWorkerThread::wait(m_step);
     } catch (const std::exception&) {
         m_packedState.reset();
     }
     m_step.reset();
-    const bool current = m_packedState && log.FileName() == m_logFile &&
-                         m_packedState == FileState::of(m_logFile) &&
+    const bool current = m_packedState && m_packedState == FileState::of(m_path) &&
                          TQuayRegistryObject().ReadUserZipPassword() == m_password;
     m_packedState.reset();
     if (!current) {
@@ -63,15 +70,15 @@ bool LogArchiveInAdvance::adopt(const TTernFileObject& log, TZipMaster& zip)
         return false;
     }
     try {
-        log.AdoptZip(zip, m_archive);
+        file.AdoptZip(zip, m_archive);
     } catch (const KestrelError&) {
-        // The log is packed anew, which reports what is wrong.
+        // The file is packed anew, which reports what is wrong.
         return false;
     }
     return true;
 }
 
-void LogArchiveInAdvance::discard()
+void ArchiveInAdvance::discard()
 {
     if (!m_step)
         return;
