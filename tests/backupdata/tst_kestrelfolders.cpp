@@ -7,9 +7,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -109,6 +112,40 @@ private Q_SLOTS:
         QVERIFY(missing.files.isEmpty());
         QCOMPARE(missing.folderProblems,
                  QStringList{unreadableFolderMessage(walk + QStringLiteral("/none"))});
+    }
+
+    // Counting takes a short cut for plain names; it must agree with the listing on
+    // every kind of name, and so must the walk that keeps what it read.
+    void countingAgreesWithListing()
+    {
+        TestEnvironment env;
+        const QString walk = buildWalkTree(env);
+        const RawFolderCleanup cleanup{rawFolder(walk)};
+        makeFile(walk + QStringLiteral("/caf\u00e9.txt"));
+        const QByteArray rawFile = QFile::encodeName(walk).append("/bad\xfe.txt");
+        QVERIFY(::close(::open(rawFile.constData(), O_WRONLY | O_CREAT, 0600)) == 0);
+        const auto removeRaw = qScopeGuard([&rawFile] { ::unlink(rawFile.constData()); });
+
+        const FolderListing listed = listFolder(walk);
+        QCOMPARE(listed.fileCount, listed.files.size());
+        QVERIFY(listed.files.contains(QStringLiteral("caf\u00e9.txt")));
+        QCOMPARE(listed.fileProblems.size(), 2); // the line break and the bad byte
+        const FolderListing counted = listFolder(walk, FileNames::CountOnly);
+        QCOMPARE(counted.fileCount, listed.files.size());
+        QVERIFY(counted.files.isEmpty());
+        QCOMPARE(counted.folders, listed.folders);
+        QCOMPARE(counted.fileProblems, listed.fileProblems);
+        QCOMPARE(counted.folderProblems, listed.folderProblems);
+
+        QStringList plain;
+        TKestrelFolders::GetSubFolders(walk, plain);
+        QStringList keeping;
+        QHash<QString, FolderListing> listings;
+        TKestrelFolders::GetSubFolders(walk, keeping, listings, nullptr);
+        QCOMPARE(keeping, plain);
+        QCOMPARE(listings.size(), plain.size() + 1);
+        for (const QString& folder : std::as_const(keeping) + QStringList{walk})
+            QCOMPARE(listings.value(folder).files, listFolder(folder).files);
     }
 
     void subFolders()

@@ -3,15 +3,13 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "support/MailedArchive.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSslCertificate>
 #include <QTest>
 
@@ -25,37 +23,10 @@ class TestSequenceMail : public QObject
 private:
     static constexpr auto ZipPassword = "Zip pass w0rd";
 
-    struct Delivered
+    static MailedArchive unpack(const TestEnvironment& env, const QString& messagePath, int number)
     {
-        QString subject;
-        QByteArray content;
-    };
-
-    static Delivered unpack(const TestEnvironment& env, const QString& messagePath, int number)
-    {
-        const QString outFolder = env.path(QStringLiteral("parsed-%1/").arg(number));
-        const QJsonObject parsed =
-            QJsonDocument::fromJson(
-                SmtpSink::run(QStringLiteral("/usr/bin/python3"),
-                              {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"),
-                               messagePath, outFolder}))
-                .object();
-        Delivered delivered{parsed.value(QLatin1String("subject")).toString(), {}};
-        const QJsonArray attachments = parsed.value(QLatin1String("attachments")).toArray();
-        if (attachments.size() != 1)
-            return delivered;
-        const QString zipPath = outFolder + QStringLiteral("archive.zip");
-        QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(), zipPath);
-        const QString unpacked = env.path(QStringLiteral("unpacked-%1/").arg(number));
-        SmtpSink::run(QStringLiteral("7zz"),
-                      {QStringLiteral("x"), QStringLiteral("-y"),
-                       QStringLiteral("-p") + QString::fromLatin1(ZipPassword),
-                       QStringLiteral("-o") + unpacked, zipPath});
-        const QStringList files = QDir(unpacked).entryList(QDir::Files | QDir::Hidden);
-        QFile file(files.size() == 1 ? QDir(unpacked).filePath(files.first()) : QString());
-        if (file.open(QIODevice::ReadOnly))
-            delivered.content = file.readAll();
-        return delivered;
+        return MailedArchive::read(messagePath, env.path(QStringLiteral("mailed-%1").arg(number)),
+                                   QString::fromLatin1(ZipPassword));
     }
 
 private Q_SLOTS:
@@ -103,14 +74,14 @@ private Q_SLOTS:
         sequence.RunBackUpSequence();
         QVERIFY2(store.ReadBackUpSequenceSuccess(), qPrintable(window.history.join('\n')));
 
-        const Delivered first = unpack(env, sink.messagePath(1), 1);
+        const MailedArchive first = unpack(env, sink.messagePath(1), 1);
         QVERIFY(first.subject.endsWith(QLatin1Char('#') + report));
         QCOMPARE(first.content, large);
-        const Delivered second = unpack(env, sink.messagePath(2), 2);
+        const MailedArchive second = unpack(env, sink.messagePath(2), 2);
         QVERIFY(second.subject.endsWith(QLatin1Char('#') + notes));
         QCOMPARE(second.content, QByteArray(".starts with a dot\n"));
         // The log goes last and holds the two records.
-        const Delivered log = unpack(env, sink.messagePath(3), 3);
+        const MailedArchive log = unpack(env, sink.messagePath(3), 3);
         QVERIFY(log.subject.endsWith(QLatin1Char('#') + store.ReadLogFile()));
         QCOMPARE(log.content.count("\r\n"), 2);
         QVERIFY(!QFile::exists(sink.messagePath(4)));

@@ -87,6 +87,30 @@ private Q_SLOTS:
                  QStringLiteral("Backed Up Files"));
     }
 
+    // After a sequence the tree is reloaded only when the log changed since it was read.
+    void refreshReloadsOnlyAChangedLog()
+    {
+        const QString log = writeLog(line("/d/a.txt", "02/03/2004 10:00:00"));
+        open(true);
+        QTreeWidgetItem* shown = tree()->topLevelItem(0);
+        window->logView->RefreshLogTree(log);
+        QCOMPARE(tree()->topLevelItem(0), shown);
+
+        QFile more(log);
+        QVERIFY(more.open(QIODevice::Append));
+        more.write(line("/e/b.txt", "03/03/2004 10:00:00"));
+        more.close();
+        window->logView->RefreshLogTree(log);
+        QCOMPARE(tree()->topLevelItemCount(), 1);
+        QCOMPARE(tree()->topLevelItem(0)->childCount(), 2); // d and e
+
+        // Rewritten to the same length: still a change.
+        writeLog(line("/f/a.txt", "02/03/2004 10:00:00"));
+        window->logView->RefreshLogTree(log);
+        QCOMPARE(tree()->topLevelItem(0)->childCount(), 1);
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("f"));
+    }
+
     void unloadedLogLoadsWhenThePageIsShown()
     {
         writeLog(line("/d/a.txt", "02/03/2004 10:00:00"));
@@ -174,8 +198,7 @@ private Q_SLOTS:
         writeLog(line("/d/a.txt", "02/03/2004 10:00:00") + line("/d/a.txt", "03/03/2004 10:00:00"));
         open(true);
         window->findChild<QAction*>(QStringLiteral("ArchiveLogFile1"))->trigger();
-        const QStringList memo =
-            window->summaryPage->statusText().split(QLatin1Char('\n'));
+        const QStringList memo = window->summaryPage->statusText().split(QLatin1Char('\n'));
         QVERIFY(memo.first().startsWith(QStringLiteral("Existing log file archived as: ")));
         QVERIFY(memo.first().endsWith(QStringLiteral("Log - 26-12-07 20-54-48.Txt")));
         QCOMPARE(memo.mid(1), (QStringList{"Purging existing log file, please wait...",

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -180,6 +181,37 @@ private Q_SLOTS:
         QVERIFY(window.summaryPage->statusText().endsWith(QStringLiteral(
             "Last back up was unsuccessful. Please check you devices.\n"
             "For more details see the sequence data file: Sequence Data - 26-12-07 20-54-48.txt")));
+    }
+
+    // File reports reach the widgets a moment later, all at once; whatever reads the
+    // memo sees every report at once, in order, clears included.
+    void statusReportsAreShownTogether()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        SummaryPage* page = window.summaryPage;
+        page->pbrSequence->setRange(0, 3);
+        page->pbrSequence->setValue(0);
+        page->addStatusLine(QStringLiteral("gone"));
+        page->clearStatus();
+        page->addStatusLine(QStringLiteral("Back up copy of /d/a.txt is current"));
+        page->addStatusLine(QString());
+        page->addStatusLine(QStringLiteral("- no backed up required."));
+        page->setFileNumberText(QStringLiteral("7"));
+        page->stepProgress(2);
+        page->stepProgress(2);
+        QCOMPARE(page->statusText(), QStringLiteral("Back up copy of /d/a.txt is current\n\n"
+                                                    "- no backed up required."));
+        QCOMPARE(page->edbFileNumber->text(), QStringLiteral("7"));
+        QCOMPARE(page->pbrSequence->value(), 3); // held at the maximum
+
+        page->addStatusLine(QStringLiteral("later"));
+        page->setFileNumberText(QStringLiteral("8"));
+        QCOMPARE(page->edbFileNumber->text(), QStringLiteral("7"));
+        QTRY_COMPARE(page->edbFileNumber->text(), QStringLiteral("8"));
+        QVERIFY(page->memStatus->toPlainText().endsWith(QStringLiteral("\nlater")));
+        page->appendToLastStatusLine(QStringLiteral("..."));
+        QVERIFY(page->statusText().endsWith(QStringLiteral("\nlater...")));
     }
 
     void exitAsksAndNoKeepsTheWindow()

@@ -1,4 +1,5 @@
 #include "core/QuayRegistryObject.h"
+#include "support/MailedArchive.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "ui/FileSelectionPage.h"
@@ -10,9 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -48,30 +46,10 @@ private:
         QList<Arrival> arrivals;
         while (QFile::exists(sink->messagePath(received + 1))) {
             ++received;
-            const QString out = env->path(QStringLiteral("parsed-%1/").arg(received));
-            QDir().mkpath(out);
-            const QJsonObject parsed =
-                QJsonDocument::fromJson(
-                    SmtpSink::run(QStringLiteral("/usr/bin/python3"),
-                                  {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"),
-                                   sink->messagePath(received), out}))
-                    .object();
-            Arrival arrival{parsed.value(QLatin1String("subject")).toString(), {}};
-            const QJsonArray attachments = parsed.value(QLatin1String("attachments")).toArray();
-            if (attachments.size() == 1) {
-                const QString zip = out + QStringLiteral("archive.zip");
-                QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(),
-                              zip);
-                const QString unpacked = out + QStringLiteral("unpacked/");
-                SmtpSink::run(QStringLiteral("7zz"),
-                              {QStringLiteral("x"), QStringLiteral("-y"),
-                               QStringLiteral("-p") + QLatin1String(ZipPassword),
-                               QStringLiteral("-o") + unpacked, zip});
-                const QStringList names = QDir(unpacked).entryList(QDir::Files | QDir::Hidden);
-                QFile file(names.size() == 1 ? unpacked + names.first() : QString());
-                if (file.open(QIODevice::ReadOnly))
-                    arrival.content = file.readAll();
-            }
+            const MailedArchive mailed = MailedArchive::read(
+                sink->messagePath(received), env->path(QStringLiteral("mailed-%1").arg(received)),
+                QLatin1String(ZipPassword));
+            const Arrival arrival{mailed.subject, mailed.content};
             arrivals << arrival;
         }
         return arrivals;
@@ -83,6 +61,12 @@ private:
         for (const Arrival& arrival : arrivals)
             subjects << arrival.subject;
         return subjects;
+    }
+
+    static QByteArray logBytes()
+    {
+        QFile log(TQuayRegistryObject().ReadLogFile());
+        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
     }
 
     static int logLines()
@@ -158,6 +142,9 @@ private Q_SLOTS:
         }
         QVERIFY(first.last().subject.endsWith(QStringLiteral("/Log.Txt")));
         QCOMPARE(logLines(), 4);
+        // The log was packed ahead while it was still empty; the mailed log is the
+        // one with this run's records.
+        QCOMPARE(first.last().content, logBytes());
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
         QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 4);
         QVERIFY(store.ReadBackUpSequenceSuccess());
@@ -172,10 +159,12 @@ private Q_SLOTS:
         QVERIFY(data.contains("Back up sequence completed: "));
         QCOMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("1"));
 
-        // Nothing changed: only the log goes out again.
+        // Nothing changed: only the log goes out again, as it is.
         run();
-        QCOMPARE(newArrivals().size(), 1);
+        const QList<Arrival> second = newArrivals();
+        QCOMPARE(second.size(), 1);
         QCOMPARE(logLines(), 4);
+        QCOMPARE(second.first().content, logBytes());
 
         // A touched file goes out alone, before the log.
         QFile touched(files.at(2));
@@ -184,10 +173,12 @@ private Q_SLOTS:
                                     QFileDevice::FileModificationTime));
         touched.close();
         run();
-        const QStringList third = subjectsOf(newArrivals());
+        const QList<Arrival> thirdArrivals = newArrivals();
+        const QStringList third = subjectsOf(thirdArrivals);
         QCOMPARE(third.size(), 2);
         QVERIFY(third.first().endsWith(files.at(2)));
         QCOMPARE(logLines(), 5);
+        QCOMPARE(thirdArrivals.last().content, logBytes());
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 3);
     }
 

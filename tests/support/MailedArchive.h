@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What one mailed message carried, read back the way the user would: the message is
+// parsed with Python's email package (tests/scripts/mail_attachments.py) and its one
+// attachment unpacked with 7-Zip and the zip password.
+struct MailedArchive
+{
+    QString subject;
+    // The one file in the attachment; empty when there was none or it did not open.
+    QByteArray content;
+
+    // messagePath is a stored message (.eml); workFolder receives the parts.
+    static MailedArchive read(const QString& messagePath, const QString& workFolder,
+                              const QString& zipPassword);
+    // The same for a message text as the server received it (dot-stuffed).
+    static MailedArchive readText(const QByteArray& received, const QString& workFolder,
+                                  const QString& zipPassword);
+};
