@@ -13,6 +13,11 @@
 #include "transport/IdMessageWriter.h"
 #include "transport/WrenSMPTObject.h"
 
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <atomic>
+
 namespace {
 
 // RFC 5321 section 4.2.2: "552 Requested mail action aborted: exceeded storage
@@ -114,7 +119,27 @@ bool MailSequenceTransport::senderConnected()
 
 void MailSequenceTransport::makeArchive(const TTernFileObject& file)
 {
-    m_worker.run([this, &file] { file.CreateZip(m_zip); });
+    // Packing a large file at level 9 takes minutes: its status line says how far
+    // packing has got, in tenths.
+    if (QFileInfo(file.FileName()).size() < ProgressReportBytes) {
+        m_worker.run([this, &file] { file.CreateZip(m_zip); });
+        return;
+    }
+    m_window.addStatusLine(QStringLiteral("Packing ") + file.FileName() + QLatin1Char(':'));
+    std::atomic<int> tenthsDone{0};
+    m_zip.SetProgressHandler([&tenthsDone](double done) {
+        tenthsDone.store(static_cast<int>(done * 10), std::memory_order_relaxed);
+    });
+    const auto forgetHandler = qScopeGuard([this] { m_zip.SetProgressHandler({}); });
+    int tenthsShown = 0;
+    const auto showProgress = [this, &tenthsDone, &tenthsShown] {
+        const int done = qMin(tenthsDone.load(std::memory_order_relaxed), 10);
+        for (; tenthsShown < done; ++tenthsShown)
+            m_window.appendToLastStatusLine(QStringLiteral(" %1%").arg((tenthsShown + 1) * 10));
+    };
+    SequenceWorkerThread::wait(m_worker.start([this, &file] { file.CreateZip(m_zip); }),
+                               showProgress);
+    showProgress();
 }
 
 void MailSequenceTransport::sendArchive(const QString& path)
@@ -183,8 +208,10 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
     } catch (const KestrelError& error) {
         fail(QStringLiteral("Could not create back up zip file."), error.message());
     }
-    // The next due file is packed on the helper thread while this one is mailed.
-    if (m_helper && !m_expectedNext.isEmpty() && archiveReady)
+    // The next due file is packed on the helper thread while this one is mailed; a
+    // large one is packed at its turn, where its progress is shown.
+    if (m_helper && !m_expectedNext.isEmpty() && archiveReady &&
+        QFileInfo(m_expectedNext).size() < ProgressReportBytes)
         m_nextInAdvance.start(*m_helper, m_expectedNext);
     m_expectedNext.clear();
     // Without this file's note and archive a send would carry the previous file's

@@ -43,6 +43,8 @@ public:
 
     // The pause after every mailed file.
     static constexpr int PauseAfterFileMs = 2000;
+    // Files from this size on have their packing progress shown.
+    static constexpr qint64 ProgressReportBytes = 8 * 1024 * 1024;
 
 private:
     void createSender();

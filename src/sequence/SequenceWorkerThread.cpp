@@ -60,7 +60,8 @@ SequenceWorkerThread::PendingStep SequenceWorkerThread::start(std::function<void
     return outcome;
 }
 
-void SequenceWorkerThread::wait(const PendingStep& pending)
+void SequenceWorkerThread::wait(const PendingStep& pending,
+                                const std::function<void()>& whileWaiting)
 {
     if (!pending)
         return;
@@ -71,6 +72,8 @@ void SequenceWorkerThread::wait(const PendingStep& pending)
     while (!pending->done) {
         lock.unlock();
         Services::clock().waitPumping(0);
+        if (whileWaiting)
+            whileWaiting();
         lock.lock();
         pending->finished.wait_for(lock, std::chrono::milliseconds(PollIntervalMs),
                                    [&pending] { return pending->done; });

@@ -34,7 +34,9 @@ public:
     PendingStep start(std::function<void()> step);
     // Waits for a started step as run does, throwing its exception again here. A
     // step that was waited for once is done: waiting again returns at once.
-    static void wait(const PendingStep& pending);
+    // whileWaiting, when given, runs on the waiting thread each time events have been
+    // processed, for example to show how far the step has got.
+    static void wait(const PendingStep& pending, const std::function<void()>& whileWaiting = {});
     // Waits for a started step without processing events, ignoring its exception:
     // for cleaning up after a step whose result is no longer wanted.
     static void waitQuietly(const PendingStep& pending);

@@ -220,6 +220,14 @@ int TZipMaster::writeArchive()
         ReportZipMessage(11002, detail(libzipErrorText(openError)));
         return 0;
     }
+    if (m_progressHandler) {
+        zip_register_progress_callback_with_state(
+            archive, 0.01,
+            [](zip_t*, double done, void* master) {
+                static_cast<TZipMaster*>(master)->m_progressHandler(done);
+            },
+            nullptr, this);
+    }
     const auto fail = [&](int number, const QString& text) {
         ReportZipMessage(number, detail(text));
         zip_discard(archive);

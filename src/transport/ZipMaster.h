@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The zip component: makes archives with the zip engine (libzip, linked into the
 // program). The main window owns one (AZipFile); the file object's CreateZip sets
 // its archive name, file list, options and password and calls AddFiles.
@@ -90,6 +92,11 @@ public:
     const QString& DLLDirectory() const { return m_dllDirectory; }
     void SetDLLDirectory(const QString& folder);
 
+    // Called on the packing thread while AddFiles writes an archive, with the part
+    // written (0 to 1) about every 1 %; for progress shown while a large file is packed.
+    using ProgressHandler = std::function<void(double)>;
+    void SetProgressHandler(ProgressHandler handler) { m_progressHandler = std::move(handler); }
+
     int SuccessCount() const { return m_successCount; }
     qint64 ArchiveSize() const { return m_archiveSize; }
     int LastErrorCode() const { return m_lastErrorCode; }
@@ -140,6 +147,7 @@ private:
     bool m_zipEngineLoaded = false;
     bool m_unzipEngineLoaded = false;
     bool m_busy = false;
+    ProgressHandler m_progressHandler;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TZipMaster::AddOptionSet)

@@ -107,6 +107,24 @@ private Q_SLOTS:
         QCOMPARE(f.loggedPaths().size(), 4 + 1 + 4);
     }
 
+    // A large file's status line says how far packing has got; small files get none.
+    void largeFilesShowPackingProgress()
+    {
+        SequenceFixture f;
+        QByteArray text;
+        while (text.size() < MailSequenceTransport::ProgressReportBytes)
+            text += "A line of a large text file, packed with its progress shown.\n";
+        const QString large = f.dataFile(QStringLiteral("large.txt"), text);
+        const QString small = f.dataFile(QStringLiteral("small.txt"), "small");
+        f.listFiles({small, large});
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths(), (QStringList{small, large, TQuayRegistryObject().ReadLogFile()}));
+        const QStringList packing = f.window.history.filter(QStringLiteral("Packing "));
+        QCOMPARE(packing, QStringList{QStringLiteral("Packing ") + large +
+                                      QStringLiteral(": 10% 20% 30% 40% 50% 60% 70% 80% 90% "
+                                                     "100%")});
+    }
+
     void emptyListsStillMailTheLog()
     {
         SequenceFixture f;

@@ -11,9 +11,14 @@ void RecordingSequenceWindow::addStatusLine(const QString& line)
 
 void RecordingSequenceWindow::appendToLastStatusLine(const QString& text)
 {
-    if (memo.isEmpty())
+    if (memo.isEmpty()) {
         memo << QString();
+        history << QString();
+    }
+    // The history keeps each line as it ended up.
     memo.last() += text;
+    if (!history.isEmpty())
+        history.last() += text;
 }
 
 void RecordingSequenceWindow::setProgressRange(int minimum, int maximum)
