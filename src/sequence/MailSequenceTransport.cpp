@@ -24,6 +24,40 @@ namespace {
 // allocation", the answer of servers to a message above their size limit.
 constexpr int MessageTooLargeReply = 552;
 
+// A status line that grows by " 10%", " 20%" ... as a long step gets on: the step's
+// thread says how far it has got, the window's thread shows it while it waits.
+class ProgressLine
+{
+public:
+    ProgressLine(SequenceWindow& window, const QString& caption, bool shown)
+        : m_window(window), m_shown(shown)
+    {
+        if (m_shown)
+            m_window.addStatusLine(caption + QLatin1Char(':'));
+    }
+    bool shown() const { return m_shown; }
+    // From any thread: the part done, 0 to 1.
+    void setDone(double part)
+    {
+        m_tenthsDone.store(static_cast<int>(part * 10), std::memory_order_relaxed);
+    }
+    // From the window's thread.
+    void show()
+    {
+        if (!m_shown)
+            return;
+        const int done = qMin(m_tenthsDone.load(std::memory_order_relaxed), 10);
+        for (; m_tenthsShown < done; ++m_tenthsShown)
+            m_window.appendToLastStatusLine(QStringLiteral(" %1%").arg((m_tenthsShown + 1) * 10));
+    }
+
+private:
+    SequenceWindow& m_window;
+    const bool m_shown;
+    std::atomic<int> m_tenthsDone{0};
+    int m_tenthsShown = 0;
+};
+
 } // namespace
 
 MailSequenceTransport::MailSequenceTransport(SequenceWindow& window, SequenceWorkerThread& worker,
@@ -121,31 +155,32 @@ void MailSequenceTransport::makeArchive(const TTernFileObject& file)
 {
     // Packing a large file at level 9 takes minutes: its status line says how far
     // packing has got, in tenths.
-    if (QFileInfo(file.FileName()).size() < ProgressReportBytes) {
-        m_worker.run([this, &file] { file.CreateZip(m_zip); });
-        return;
-    }
-    m_window.addStatusLine(QStringLiteral("Packing ") + file.FileName() + QLatin1Char(':'));
-    std::atomic<int> tenthsDone{0};
-    m_zip.SetProgressHandler([&tenthsDone](double done) {
-        tenthsDone.store(static_cast<int>(done * 10), std::memory_order_relaxed);
-    });
+    ProgressLine progress(m_window, QStringLiteral("Packing ") + file.FileName(),
+                          QFileInfo(file.FileName()).size() >= ProgressReportBytes);
+    if (progress.shown())
+        m_zip.SetProgressHandler([&progress](double done) { progress.setDone(done); });
     const auto forgetHandler = qScopeGuard([this] { m_zip.SetProgressHandler({}); });
-    int tenthsShown = 0;
-    const auto showProgress = [this, &tenthsDone, &tenthsShown] {
-        const int done = qMin(tenthsDone.load(std::memory_order_relaxed), 10);
-        for (; tenthsShown < done; ++tenthsShown)
-            m_window.appendToLastStatusLine(QStringLiteral(" %1%").arg((tenthsShown + 1) * 10));
-    };
     SequenceWorkerThread::wait(m_worker.start([this, &file] { file.CreateZip(m_zip); }),
-                               showProgress);
-    showProgress();
+                               [&progress] { progress.show(); });
+    // The engine's last report may fall short of the whole.
+    progress.setDone(1.0);
+    progress.show();
 }
 
 void MailSequenceTransport::sendArchive(const QString& path)
 {
     m_sizeRefusal.clear();
-    m_worker.run([this, &path] {
+    // Mailing a large archive takes minutes as well: its status line says how far the
+    // message has got, in tenths.
+    ProgressLine progress(m_window, QStringLiteral("Sending ") + path,
+                          m_zip.ArchiveSize() >= ProgressReportBytes);
+    const auto send = [this, &path, &progress] {
+        TIdSMTP& smtp = m_sender->session();
+        if (progress.shown())
+            smtp.setProgressHandler([&progress](qint64 written, qint64 total) {
+                progress.setDone(total > 0 ? double(written) / double(total) : 1.0);
+            });
+        const auto forgetHandler = qScopeGuard([&smtp] { smtp.setProgressHandler({}); });
         try {
             m_sender->SendZip(m_message, m_zip);
         } catch (const KestrelError&) {
@@ -175,7 +210,9 @@ void MailSequenceTransport::sendArchive(const QString& path)
             }
             throw;
         }
-    });
+    };
+    SequenceWorkerThread::wait(m_worker.start(send), [&progress] { progress.show(); });
+    progress.show();
 }
 
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)

@@ -337,6 +337,8 @@ void TIdSMTP::Send(TIdMessage& message)
     // message, so a bad value or an unreadable archive never leaves half a message.
     TIdMessageWriter writer(message);
     writer.prepare();
+    const qint64 total = m_progressHandler ? writer.size() : 0;
+    qint64 written = 0;
     if (m_sizeLimit > 0) {
         const qint64 size = writer.size();
         if (size > m_sizeLimit) {
@@ -365,10 +367,15 @@ void TIdSMTP::Send(TIdMessage& message)
             chunk.append("\r\n");
             if (chunk.size() >= WriteChunkSize) {
                 writeBytes(chunk);
+                written += chunk.size();
+                if (m_progressHandler)
+                    m_progressHandler(written, total);
                 chunk.clear();
             }
         });
         writeBytes(chunk);
+        if (m_progressHandler)
+            m_progressHandler(total, total);
         SendCommand(QStringLiteral("."), {250});
     } catch (const KestrelError&) {
         // If the server still waits for the message's end, a later command would

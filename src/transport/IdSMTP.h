@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <initializer_list>
 
 class TIdMessage;
@@ -56,6 +57,11 @@ public:
     // after the server accepted "Data" closes the session, because the server
     // would take the next command as message text.
     void Send(TIdMessage& message);
+    // Called on the session's thread while Send writes a message's text, with the
+    // bytes written and the message's size; for progress shown while a large archive
+    // is mailed.
+    using ProgressHandler = std::function<void(qint64 written, qint64 total)>;
+    void setProgressHandler(ProgressHandler handler) { m_progressHandler = std::move(handler); }
     // Says "Quit" without waiting for the answer and closes the connection.
     void Disconnect();
 
@@ -90,5 +96,6 @@ private:
     QStringList m_replyLines;
     QStringList m_extensions;
     qint64 m_sizeLimit = 0;
+    ProgressHandler m_progressHandler;
     bool m_authenticated = false;
 };

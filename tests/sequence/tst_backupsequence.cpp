@@ -107,22 +107,25 @@ private Q_SLOTS:
         QCOMPARE(f.loggedPaths().size(), 4 + 1 + 4);
     }
 
-    // A large file's status line says how far packing has got; small files get none.
-    void largeFilesShowPackingProgress()
+    // A large file's status lines say how far packing and mailing have got; small
+    // files get none.
+    void largeFilesShowTheirProgress()
     {
         SequenceFixture f;
-        QByteArray text;
-        while (text.size() < MailSequenceTransport::ProgressReportBytes)
-            text += "A line of a large text file, packed with its progress shown.\n";
-        const QString large = f.dataFile(QStringLiteral("large.txt"), text);
+        const QString large = f.dataFile(QStringLiteral("large.bin"),
+                                         f.noise(int(MailSequenceTransport::ProgressReportBytes)));
         const QString small = f.dataFile(QStringLiteral("small.txt"), "small");
         f.listFiles({small, large});
+        TQuayRegistryObject().WriteMaxNumberOfBytesToBackedUp(100e6);
         f.sequence.RunBackUpSequence();
+        QVERIFY2(TQuayRegistryObject().ReadBackUpSequenceSuccess(),
+                 qPrintable(f.window.history.join(u'\n')));
         QCOMPARE(f.mailedPaths(), (QStringList{small, large, TQuayRegistryObject().ReadLogFile()}));
-        const QStringList packing = f.window.history.filter(QStringLiteral("Packing "));
-        QCOMPARE(packing, QStringList{QStringLiteral("Packing ") + large +
-                                      QStringLiteral(": 10% 20% 30% 40% 50% 60% 70% 80% 90% "
-                                                     "100%")});
+        const QString tenths = QStringLiteral(": 10% 20% 30% 40% 50% 60% 70% 80% 90% 100%");
+        QCOMPARE(f.window.history.filter(QStringLiteral("Packing ")),
+                 QStringList{QStringLiteral("Packing ") + large + tenths});
+        QCOMPARE(f.window.history.filter(QStringLiteral("Sending ")),
+                 QStringList{QStringLiteral("Sending ") + large + tenths});
     }
 
     void emptyListsStillMailTheLog()
