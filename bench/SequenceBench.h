@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/QuayRegistryObject.h"
 #include "support/RecordingSequenceWindow.h"
+#include "support/SmtpSink.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,6 +43,18 @@ public:
     qint64 walkStartMs = -1;
     qint64 walkEndMs = -1;
 };
+
+// Points the settings at the SMTP sink on 127.0.0.1, with a zip password.
+inline void pointSettingsAt(const SmtpSink& sink, const QString& zipPassword)
+{
+    const TQuayRegistryObject store;
+    store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+    store.WriteUserConnectionPort(sink.port());
+    store.WriteUserSMPTServerName(QStringLiteral("bench"));
+    store.WriteUserSMPTServerPassword(QStringLiteral("bench"));
+    store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
+    store.WriteUserZipPassword(zipPassword);
+}
 
 // Writes a list or log file of the sequence: one line each, CR LF.
 inline void writeLines(const QString& path, const QStringList& lines)

@@ -164,13 +164,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "SMTP sink: %s\n", qPrintable(sink.errorText()));
         return 1;
     }
+    pointSettingsAt(sink, QStringLiteral("benchmark password"));
     const TQuayRegistryObject store;
-    store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-    store.WriteUserConnectionPort(sink.port());
-    store.WriteUserSMPTServerName(QStringLiteral("bench"));
-    store.WriteUserSMPTServerPassword(QStringLiteral("bench"));
-    store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
-    store.WriteUserZipPassword(QStringLiteral("benchmark password"));
 
     QElapsedTimer setup;
     setup.start();

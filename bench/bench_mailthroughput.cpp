@@ -70,17 +70,6 @@ QString makeFiles(const TestEnvironment& env, int count)
     return env.path(QStringLiteral("data"));
 }
 
-void pointAt(const SmtpSink& sink)
-{
-    const TQuayRegistryObject store;
-    store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-    store.WriteUserConnectionPort(sink.port());
-    store.WriteUserSMPTServerName(QStringLiteral("bench"));
-    store.WriteUserSMPTServerPassword(QStringLiteral("bench"));
-    store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
-    store.WriteUserZipPassword(QString::fromLatin1(ZipPassword));
-}
-
 struct SequenceFigures
 {
     int mailed = 0;
@@ -99,7 +88,7 @@ SequenceFigures runSequence(int count, bool skipPause)
     SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")), {});
     if (sink.port() == 0)
         qFatal("SMTP sink: %s", qPrintable(sink.errorText()));
-    pointAt(sink);
+    pointSettingsAt(sink, QString::fromLatin1(ZipPassword));
     const TQuayRegistryObject store;
     writeLines(store.ReadFileOfFiles(), {});
     writeLines(store.ReadFileOfDirectories(), {makeFiles(env, count)});
