@@ -5,7 +5,6 @@
 #include "core/QuayRegistryObject.h"
 #include "transport/ZipMaster.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
