@@ -19,7 +19,7 @@ MailedArchive MailedArchive::read(const QString& messagePath, const QString& wor
                           {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"), messagePath,
                            parsedFolder}))
             .object();
-    MailedArchive mailed{parsed.value(QLatin1String("subject")).toString(), {}};
+    MailedArchive mailed{parsed.value(QLatin1String("subject")).toString(), {}, parsed};
     const QJsonArray attachments = parsed.value(QLatin1String("attachments")).toArray();
     if (attachments.size() != 1)
         return mailed;

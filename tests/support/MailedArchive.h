@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 // What one mailed message carried, read back the way the user would: the message is
@@ -11,6 +12,8 @@ struct MailedArchive
     QString subject;
     // The one file in the attachment; empty when there was none or it did not open.
     QByteArray content;
+    // Everything the parse reported (subject, attachments, defects, multipart).
+    QJsonObject parsed;
 
     // messagePath is a stored message (.eml); workFolder receives the parts.
     static MailedArchive read(const QString& messagePath, const QString& workFolder,

@@ -1,6 +1,7 @@
 #include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
+#include "support/MailedArchive.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "transport/IdMessage.h"
@@ -55,32 +56,6 @@ private:
         return QJsonDocument::fromJson(text).object();
     }
 
-    // Parses a stored message and unpacks its single attachment; returns the
-    // unpacked file's bytes.
-    static QByteArray unpackAttachment(const TestEnvironment& env, const QString& messagePath,
-                                       QJsonObject* parsed)
-    {
-        const QString outFolder = env.path(QStringLiteral("parsed/"));
-        *parsed = readJson(SmtpSink::run(
-            QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"), messagePath, outFolder}));
-        const QJsonArray attachments = parsed->value(QLatin1String("attachments")).toArray();
-        if (attachments.size() != 1)
-            return {};
-        const QString zipPath = outFolder + QStringLiteral("archive.zip");
-        QFile::rename(attachments[0].toObject().value(QLatin1String("path")).toString(), zipPath);
-        const QString unpacked = env.path(QStringLiteral("unpacked/"));
-        SmtpSink::run(QStringLiteral("7zz"),
-                      {QStringLiteral("x"), QStringLiteral("-y"),
-                       QStringLiteral("-p") + QString::fromLatin1(zipPassword),
-                       QStringLiteral("-o") + unpacked, zipPath});
-        QDir folder(unpacked);
-        const QStringList files =
-            folder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-        QFile file(files.size() == 1 ? folder.filePath(files.first()) : QString());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     // Backs up one file as the sequence does: save note, archive, SendZip.
     static void backUp(TWrenSMPTObject& sender, TIdMessage& message, const QString& file,
                        QString* subject)
@@ -124,11 +99,12 @@ private:
         sender.Disconnect();
 
         for (int number = 1; number <= 2; ++number) {
-            QJsonObject parsed;
-            QCOMPARE(unpackAttachment(env, sink.messagePath(number), &parsed), content);
-            QCOMPARE(parsed.value(QLatin1String("subject")).toString(),
-                     number == 1 ? subject : secondSubject);
-            QCOMPARE(parsed.value(QLatin1String("defects")).toArray().size(), 0);
+            const MailedArchive mailed = MailedArchive::read(
+                sink.messagePath(number), env.path(QStringLiteral("mailed-%1").arg(number)),
+                QString::fromLatin1(zipPassword));
+            QCOMPARE(mailed.content, content);
+            QCOMPARE(mailed.subject, number == 1 ? subject : secondSubject);
+            QCOMPARE(mailed.parsed.value(QLatin1String("defects")).toArray().size(), 0);
             QFile envelopeFile(sink.envelopePath(number));
             QVERIFY(envelopeFile.open(QIODevice::ReadOnly));
             const QJsonObject envelope = readJson(envelopeFile.readAll());
@@ -139,8 +115,11 @@ private:
             QCOMPARE(envelope.value(QLatin1String("authenticated")).toBool(),
                      !options.user.isEmpty());
         }
-        QJsonObject request;
-        QVERIFY(unpackAttachment(env, sink.messagePath(3), &request).isEmpty());
+        const MailedArchive requestMail =
+            MailedArchive::read(sink.messagePath(3), env.path(QStringLiteral("mailed-3")),
+                                QString::fromLatin1(zipPassword));
+        QVERIFY(requestMail.content.isEmpty());
+        const QJsonObject& request = requestMail.parsed;
         QCOMPARE(request.value(QLatin1String("multipart")).toBool(), false);
         QCOMPARE(request.value(QLatin1String("subject")).toString(),
                  QStringLiteral("Kestrel Request#1#2#Jo#0#report"));
