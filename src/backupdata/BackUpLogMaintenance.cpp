@@ -21,22 +21,37 @@ QString BackUpLogMaintenance::archivePath(const QString& logPath, const QString&
     return logPath.left(dot) + insert + logPath.mid(dot);
 }
 
-QString BackUpLogMaintenance::archive(const QString& logPath, const QDateTime& now, bool cancelled,
+QString BackUpLogMaintenance::unusedArchivePath(const QString& logPath, const QString& stamp)
+{
+    QString path = archivePath(logPath, stamp);
+    for (int copy = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++copy)
+        path = archivePath(logPath, QStringLiteral("%1 (%2)").arg(stamp).arg(copy));
+    return path;
+}
+
+QString BackUpLogMaintenance::archive(const QString& logPath, const QDateTime& now,
                                       const StatusLine& status)
 {
     // A file object is made as every log command makes one: it advances the running
     // file number shown as the total of files processed.
     const TTernFileObject fileObject;
     Q_UNUSED(fileObject);
-    TTernBackUpFileObjectList records;
-    BackUpLogReadResult read;
-    if (QFileInfo::exists(logPath) && !cancelled)
-        read = BackUpLogReader::readAll(logPath, records);
 
-    const QString archiveName = archivePath(logPath, sequenceDateStamp(now));
+    const QString archiveName = unusedArchivePath(logPath, sequenceDateStamp(now));
     TTernFileObject::CopyFile(logPath, archiveName);
+    const qint64 copiedSize = QFileInfo(archiveName).size();
+    if (copiedSize != QFileInfo(logPath).size())
+        throw KestrelError(QCoreApplication::translate("BackUpLogMaintenance",
+                                                       "The archive copy %1 is not complete; the "
+                                                       "log file %2 was left as it is.")
+                               .arg(archiveName, logPath));
     status(QStringLiteral("Existing log file archived as: ") + archiveName);
     status(QStringLiteral("Purging existing log file, please wait..."));
+
+    // The purged log is made from the archive copy, so it can hold nothing that the
+    // copy lacks.
+    TTernBackUpFileObjectList records;
+    const BackUpLogReadResult read = BackUpLogReader::readAll(archiveName, records);
     for (const BackUpLogDamage& damage : read.damagedLines)
         status(
             QCoreApplication::translate("BackUpLogMaintenance",
@@ -49,7 +64,20 @@ QString BackUpLogMaintenance::archive(const QString& logPath, const QDateTime& n
     QByteArray text;
     for (const QString& line : latest)
         text += line.toUtf8() + "\r\n";
-    if (!log.open(QIODevice::WriteOnly) || log.write(text) != text.size() || !log.commit())
+    if (!log.open(QIODevice::WriteOnly) || log.write(text) != text.size())
+        throw KestrelError(
+            QCoreApplication::translate("BackUpLogMaintenance", "Unable to write %1: %2")
+                .arg(logPath, log.errorString()));
+    // A record appended since the copy (by a sequence of another process) would be
+    // lost with the purge: the log is then left as it is.
+    if (QFileInfo(logPath).size() != copiedSize) {
+        log.cancelWriting();
+        throw KestrelError(QCoreApplication::translate("BackUpLogMaintenance",
+                                                       "The log file %1 changed while it was "
+                                                       "archived; it was left as it is.")
+                               .arg(logPath));
+    }
+    if (!log.commit())
         throw KestrelError(
             QCoreApplication::translate("BackUpLogMaintenance", "Unable to write %1: %2")
                 .arg(logPath, log.errorString()));

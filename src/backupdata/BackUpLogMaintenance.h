@@ -21,13 +21,16 @@ public:
     // folder name ("~/.local/share/...") must not decide where the stamp goes.
     static QString archivePath(const QString& logPath, const QString& stamp);
 
-    // Copies the log to its archive path (replacing a copy of the same name) and
-    // rewrites the log with ExportLatest's lines, reporting each step. The copy
-    // keeps every line, damaged ones included; the purged log keeps one line per
-    // file path. Throws KestrelError when the log cannot be read or copied; the log
-    // is then unchanged.
-    static QString archive(const QString& logPath, const QDateTime& now, bool cancelled,
-                           const StatusLine& status);
+    // archivePath, or when a file of that name exists (two archives within one
+    // second), the same with " (2)", " (3)" ... after the stamp.
+    static QString unusedArchivePath(const QString& logPath, const QString& stamp);
+
+    // Copies the log to an unused archive path and rewrites the log with
+    // ExportLatest's lines of the copy, reporting each step. The copy keeps every
+    // line, damaged ones included; the purged log keeps one line per file path.
+    // Throws KestrelError when the log cannot be read or copied, the copy is not as
+    // long as the log, or the log changed meanwhile; the log is then unchanged.
+    static QString archive(const QString& logPath, const QDateTime& now, const StatusLine& status);
 
     // "<folder of the current log>/<name>.txt".
     static QString newLogPath(const QString& currentLog, const QString& name);

@@ -11,7 +11,8 @@ BackUpLogReader::BackUpLogReader(const QString& path) : m_path(path), m_file(pat
         return;
     if (!m_file.open(QIODevice::ReadOnly))
         throw KestrelError(m_path);
-    m_reader = std::make_unique<SelectionListTextReader>(m_file);
+    m_reader =
+        std::make_unique<SelectionListTextReader>(m_file, SelectionListTextReader::CtrlZ::EndsLine);
 }
 
 BackUpLogReader::Status BackUpLogReader::readNext(TTernBackUpFileObject& record)

@@ -23,7 +23,8 @@ bool isAscii(QByteArrayView bytes)
 
 } // namespace
 
-SelectionListTextReader::SelectionListTextReader(QIODevice& device) : m_device(device)
+SelectionListTextReader::SelectionListTextReader(QIODevice& device, CtrlZ ctrlZ)
+    : m_device(device), m_ctrlZ(ctrlZ)
 {}
 
 bool SelectionListTextReader::fill()
@@ -48,7 +49,7 @@ bool SelectionListTextReader::readLineBytes(QByteArray* line)
         if (m_position >= m_buffer.size() && !fill())
             return false;
         const char byte = m_buffer.at(m_position);
-        if (byte == endOfText) {
+        if (byte == endOfText && m_ctrlZ == CtrlZ::EndsText) {
             m_ended = true;
             m_buffer.clear();
             return false;
@@ -68,7 +69,13 @@ bool SelectionListTextReader::readLineBytes(QByteArray* line)
         const qsizetype length = newline ? static_cast<const char*>(newline) - start : available;
         const void* stop = std::memchr(start, endOfText, length);
         if (stop) {
-            line->append(start, static_cast<const char*>(stop) - start);
+            const qsizetype before = static_cast<const char*>(stop) - start;
+            line->append(start, before);
+            if (m_ctrlZ == CtrlZ::EndsLine) {
+                // What follows the Ctrl-Z is read as the start of the next line.
+                m_position += before + 1;
+                break;
+            }
             m_ended = true;
             m_buffer.clear();
             m_position = 0;

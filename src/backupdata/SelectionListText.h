@@ -20,11 +20,19 @@ class QIODevice;
 // Reads lines as the list and log readers do: before each line, blanks and control
 // characters (every byte of code 32 or less, line breaks included) are skipped, so
 // empty lines vanish and indentation is dropped; a line ends at LF, and a CR before the
-// LF is removed; a Ctrl-Z byte ends the text, wherever it stands.
+// LF is removed; a Ctrl-Z byte ends the text, wherever it stands (the lists), or only
+// the line it stands in (the backup log: records are appended after it, and none that
+// the program wrote may become invisible).
 class SelectionListTextReader
 {
 public:
-    explicit SelectionListTextReader(QIODevice& device);
+    enum class CtrlZ
+    {
+        EndsText,
+        EndsLine
+    };
+
+    explicit SelectionListTextReader(QIODevice& device, CtrlZ ctrlZ = CtrlZ::EndsText);
 
     // The next line, decoded. Returns false at the end of the text. Throws KestrelError
     // with the device's error text when reading fails.
@@ -37,6 +45,7 @@ private:
     bool readLineBytes(QByteArray* line);
 
     QIODevice& m_device;
+    const CtrlZ m_ctrlZ;
     QByteArray m_buffer;
     // The bytes of the current line, kept to reuse their allocation.
     QByteArray m_lineBytes;

@@ -190,7 +190,20 @@ qint64 TTernFileObject::SizeForLimit() const
 
 QString TTernFileObject::RecordLine() const
 {
-    return joinLogFields(m_fileName, FileDate(), SizeText(), m_backupDate, m_id);
+    if (!m_packedState)
+        return joinLogFields(m_fileName, FileDate(), SizeText(), m_backupDate, m_id);
+    const FileState& packed = *m_packedState;
+    qint64 recordedSeconds = packed.modifiedSeconds;
+    const std::optional<FileState> now = FileState::of(m_fileName);
+    const bool changed =
+        now && (now->device != packed.device || now->inode != packed.inode ||
+                now->size != packed.size || now->modifiedSeconds != packed.modifiedSeconds ||
+                now->modifiedNanoseconds != packed.modifiedNanoseconds);
+    if (changed && now->modifiedSeconds == packed.modifiedSeconds)
+        --recordedSeconds;
+    return joinLogFields(m_fileName, QDateTime::fromSecsSinceEpoch(recordedSeconds),
+                         QString::number(packed.size / 1024) + QStringLiteral(" KB"), m_backupDate,
+                         m_id);
 }
 
 void TTernFileObject::AppendToLog() const
@@ -310,8 +323,9 @@ void TTernFileObject::SetUpZipPassword(TZipMaster& zip, const QString& password)
     }
 }
 
-void TTernFileObject::CreateZip(TZipMaster& zip) const
+void TTernFileObject::CreateZip(TZipMaster& zip)
 {
+    m_packedState = FileState::of(m_fileName);
     zip.SetZipFileName(ZipFolder() + QLatin1Char('/') + ZipArchiveName());
     zip.FSpecArgs() = QStringList{m_fileName};
     SetUpZipPassword(zip, TQuayRegistryObject().ReadUserZipPassword());
@@ -320,10 +334,10 @@ void TTernFileObject::CreateZip(TZipMaster& zip) const
         throw KestrelError(zip.LastErrorMessage().isEmpty()
                                ? QStringLiteral("Could not create back up zip file.")
                                : zip.LastErrorMessage());
-    countBytesBackedUp();
 }
 
-void TTernFileObject::AdoptZip(TZipMaster& zip, const QString& preparedArchive) const
+void TTernFileObject::AdoptZip(TZipMaster& zip, const QString& preparedArchive,
+                               const FileState& packedState)
 {
     const auto removePrepared = qScopeGuard([&preparedArchive] { QFile::remove(preparedArchive); });
     const QString archive = ZipFolder() + QLatin1Char('/') + ZipArchiveName();
@@ -336,21 +350,7 @@ void TTernFileObject::AdoptZip(TZipMaster& zip, const QString& preparedArchive) 
     zip.ReadDirectory();
     if (zip.ArchiveSize() <= 0)
         throw KestrelError(QStringLiteral("Could not create back up zip file %1").arg(archive));
-    countBytesBackedUp();
-}
-
-void TTernFileObject::countBytesBackedUp() const
-{
-    QFile source(m_fileName);
-    if (!source.open(QIODevice::ReadOnly))
-        return;
-    const TQuayRegistryObject store;
-    try {
-        store.WriteNumberOfBytesBackedUp(store.ReadNumberOfBytesBackedUp() +
-                                         static_cast<double>(source.size()));
-    } catch (const KestrelError&) {
-        // The total is a statistic; the archive is made and must still be sent.
-    }
+    m_packedState = packedState;
 }
 
 QString TTernFileObject::MakeRelativeName()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backupdata/FileState.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,12 @@ public:
     TTernFileObject();
 
     const QString& FileName() const { return m_fileName; }
-    void SetFileName(const QString& fileName) { m_fileName = fileName; }
+    // Pointing at another file forgets the state the last archive was made from.
+    void SetFileName(const QString& fileName)
+    {
+        m_fileName = fileName;
+        m_packedState.reset();
+    }
     int ID() const { return m_id; }
     void SetID(int id) { m_id = id; }
     const QDateTime& BackupDate() const { return m_backupDate; }
@@ -44,7 +51,11 @@ public:
     QString NamePart() const { return namePartOf(m_fileName); }
     QString ExtensionTag() const { return extensionTagOf(m_fileName); }
 
-    // The file's backup log line, without its line end.
+    // The file's backup log line, without its line end. Once the file has been packed,
+    // the line gives the date and size the archive was made from, not what the file
+    // holds now: a file changed while it was packed or mailed stays due. A change
+    // within the same second as the packed date would look current to the log,
+    // which keeps whole seconds, so such a file is recorded one second earlier.
     QString RecordLine() const;
     // Append RecordLine, or each line of the list, to the backup log. Every line is
     // on the disk when the call returns. A file name with a line break cannot be
@@ -58,14 +69,17 @@ public:
     QString SaveNoteSender() const;
     QString SaveNoteRecipient() const;
 
-    // Packs the file into its own archive in the zip folder; raises KestrelError
-    // when no archive was made.
-    void CreateZip(TZipMaster& zip) const;
+    // Packs the file into its own archive in the zip folder, taking the file's state
+    // just before; raises KestrelError when no archive was made.
+    void CreateZip(TZipMaster& zip);
     // Takes an archive of the file made beforehand (by a TZipMaster set up with
-    // SetUpZipPassword) in place of CreateZip: it is renamed to the name CreateZip
-    // gives, and zip and the totals are left as CreateZip leaves them. Raises
-    // KestrelError when it cannot be taken; the prepared archive is then removed.
-    void AdoptZip(TZipMaster& zip, const QString& preparedArchive) const;
+    // SetUpZipPassword) from the file in packedState, in place of CreateZip: it is
+    // renamed to the name CreateZip gives, and zip is left as CreateZip leaves it.
+    // Raises KestrelError when it cannot be taken; the prepared archive is then
+    // removed.
+    void AdoptZip(TZipMaster& zip, const QString& preparedArchive, const FileState& packedState);
+    // The state of the file that the last archive was made from.
+    const std::optional<FileState>& PackedState() const { return m_packedState; }
     // The options and password with which CreateZip packs, for the user's password.
     static void SetUpZipPassword(TZipMaster& zip, const QString& password);
     // The zip folder, made when it is missing; raises KestrelError when it cannot be.
@@ -116,7 +130,6 @@ public:
     static constexpr int MaxFileNameBytes = 255;
 
 private:
-    void countBytesBackedUp() const;
     void appendLines(const QStringList& lines) const;
     QString lastLogName() const;
 
@@ -125,4 +138,5 @@ private:
     QDateTime m_backupDate;
     QString m_destinationPath;
     QString m_relativeName;
+    std::optional<FileState> m_packedState;
 };

@@ -47,7 +47,7 @@ void ArchiveInAdvance::start(SequenceWorkerThread& helper, const QString& path)
     });
 }
 
-bool ArchiveInAdvance::adopt(const TTernFileObject& file, TZipMaster& zip)
+bool ArchiveInAdvance::adopt(TTernFileObject& file, TZipMaster& zip)
 {
     if (!m_step)
         return false;
@@ -61,15 +61,15 @@ bool ArchiveInAdvance::adopt(const TTernFileObject& file, TZipMaster& zip)
         m_packedState.reset();
     }
     m_step.reset();
-    const bool current = m_packedState && m_packedState == FileState::of(m_path) &&
+    const std::optional<FileState> packedState = std::exchange(m_packedState, std::nullopt);
+    const bool current = packedState && packedState == FileState::of(m_path) &&
                          TQuayRegistryObject().ReadUserZipPassword() == m_password;
-    m_packedState.reset();
     if (!current) {
         QFile::remove(m_archive);
         return false;
     }
     try {
-        file.AdoptZip(zip, m_archive);
+        file.AdoptZip(zip, m_archive, *packedState);
     } catch (const KestrelError&) {
         // The file is packed anew, which reports what is wrong.
         return false;

@@ -34,7 +34,7 @@ public:
     // it is now: waits for it (processing events), gives it the place of the file's
     // archive (TTernFileObject::AdoptZip) and returns true. Otherwise removes it and
     // returns false.
-    bool adopt(const TTernFileObject& file, TZipMaster& zip);
+    bool adopt(TTernFileObject& file, TZipMaster& zip);
     // Waits for the packing without processing events and removes its archive.
     void discard();
 

@@ -104,10 +104,10 @@ void BackUpSequence::stopWith(const QString& reason)
     m_run.continueRun = false;
 }
 
-void BackUpSequence::addLines(const QStringList& lines)
+void BackUpSequence::reportNotBackedUp(const QStringList& sentences)
 {
-    for (const QString& line : lines)
-        m_window.addStatusLine(line);
+    for (const QString& sentence : sentences)
+        m_run.reportNotBackedUp(m_window, sentence);
 }
 
 void BackUpSequence::RunBackUpSequence()
@@ -174,6 +174,7 @@ void BackUpSequence::start()
     m_window.setRunButtonEnabled(false);
     m_window.setCancelButtonEnabled(true);
     m_window.setSequenceCancelled(false);
+    m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
     m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
@@ -296,7 +297,7 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     m_folderListingsReadMs = Services::clock().tickMs();
     m_run.folderList = folders;
     m_run.totalFiles += static_cast<int>(fileCount);
-    addLines(problems);
+    reportNotBackedUp(problems);
 }
 
 void BackUpSequence::walkFilesList()
@@ -335,7 +336,10 @@ void BackUpSequence::walkFolders()
         if (!lookedAt && !QFileInfo(folder).isDir())
             continue;
         const FolderListing listing = kept ? std::move(*kept) : listFolder(folder);
-        addLines(listing.fileProblems);
+        // A folder that is there but cannot be read has no listing to walk.
+        if (listing.device == 0 && listing.inode == 0)
+            reportNotBackedUp({unreadableFolderMessage(folder)});
+        reportNotBackedUp(listing.fileProblems);
         // Otherwise each file is looked at again at its turn, through its open folder
         // (the system then looks up one name instead of the whole path).
         std::optional<OpenFolder> opened;
@@ -464,11 +468,13 @@ std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
 
 void BackUpSequence::chooseEnd()
 {
-    // A run stopped by the byte limit counts as successful.
-    if (!cancelled() && (m_run.continueRun || m_run.maxReached))
+    // A run stopped by the byte limit counts as successful; one that could not back
+    // up some of its files does not, so the user is warned.
+    const bool wentThrough = !cancelled() && (m_run.continueRun || m_run.maxReached);
+    if (wentThrough && m_run.notBackedUp.isEmpty())
         m_completion.EndSequenceSucceeded();
     else
-        m_completion.EndSequenceFailed();
+        m_completion.EndSequenceFailed(m_run.notBackedUp, wentThrough);
     m_window.setFileNumberText(QString());
     m_window.setNumberOfFilesText(QString());
 }

@@ -76,7 +76,8 @@ private:
     bool goingOn() const;
     // Ends the run after a failure outside the per-file guards.
     void stopWith(const QString& reason);
-    void addLines(const QStringList& lines);
+    // Files and folders the run could not back up while it goes on with the rest.
+    void reportNotBackedUp(const QStringList& sentences);
 
     SequenceWindow& m_window;
     SequenceCompletion& m_completion;

@@ -13,6 +13,7 @@
 #include "transport/IdMessageWriter.h"
 #include "transport/WrenSMPTObject.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -57,6 +58,30 @@ private:
     std::atomic<int> m_tenthsDone{0};
     int m_tenthsShown = 0;
 };
+
+// Why the file itself could not be packed, as a sentence for the user; empty when
+// the file reads well, so that the fault lies with the zip folder or the disk and
+// would strike every file alike.
+QString unpackableSourceFault(const TTernFileObject& file)
+{
+    const QString& path = file.FileName();
+    if (!QFileInfo::exists(path))
+        return QStringLiteral("%1 was not backed up: it was deleted while it was being packed.")
+            .arg(path);
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1 was not backed up: it cannot be read (%2).")
+            .arg(path, source.errorString());
+    char byte = 0;
+    if (source.size() > 0 && source.read(&byte, 1) != 1)
+        return QStringLiteral("%1 was not backed up: it cannot be read (%2).")
+            .arg(path, source.errorString());
+    const std::optional<FileState>& packed = file.PackedState();
+    if (packed && packed != FileState::of(path))
+        return QStringLiteral("%1 was not backed up: it changed while it was being packed.")
+            .arg(path);
+    return QString();
+}
 
 } // namespace
 
@@ -151,7 +176,7 @@ bool MailSequenceTransport::senderConnected()
     return connected;
 }
 
-void MailSequenceTransport::makeArchive(const TTernFileObject& file)
+void MailSequenceTransport::makeArchive(TTernFileObject& file)
 {
     // Packing a large file at level 9 takes minutes: its status line says how far
     // packing has got, in tenths.
@@ -229,6 +254,12 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
             m_window.addStatusLine(reason);
         run.continueRun = false;
     };
+    // A fault of this one file: the file stays due and the run goes on with the next,
+    // so one bad file cannot keep every later file from being backed up.
+    const auto skip = [this, &run](const QString& line, const QString& sentence) {
+        m_window.addStatusLine(line);
+        run.reportNotBackedUp(m_window, sentence);
+    };
 
     bool noteReady = false;
     try {
@@ -238,12 +269,19 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         fail(QStringLiteral("Could not create back up message."), error.message());
     }
     bool archiveReady = false;
+    bool skipped = false;
     try {
         if (!m_nextInAdvance.adopt(file, m_zip))
             makeArchive(file);
         archiveReady = true;
     } catch (const KestrelError& error) {
-        fail(QStringLiteral("Could not create back up zip file."), error.message());
+        const QString sourceFault = unpackableSourceFault(file);
+        if (sourceFault.isEmpty()) {
+            fail(QStringLiteral("Could not create back up zip file."), error.message());
+        } else {
+            skip(QStringLiteral("Could not create back up zip file."), sourceFault);
+            skipped = true;
+        }
     }
     // The next due file is packed on the helper thread while this one is mailed; a
     // large one is packed at its turn, where its progress is shown.
@@ -253,26 +291,36 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
     m_expectedNext.clear();
     // Without this file's note and archive a send would carry the previous file's
     // subject or an archive left over from an earlier run.
+    bool accepted = false;
     if (noteReady && archiveReady) {
         try {
             sendArchive(file.FileName());
+            accepted = true;
             try {
                 file.AppendToLog();
             } catch (const KestrelError& error) {
                 fail(QStringLiteral("Could not save to log file."), error.message());
             }
         } catch (const KestrelError& error) {
-            fail(QStringLiteral("Could not send back up file."),
-                 m_sizeRefusal.isEmpty() ? error.message() : m_sizeRefusal);
+            if (m_sizeRefusal.isEmpty()) {
+                fail(QStringLiteral("Could not send back up file."), error.message());
+            } else {
+                // The session is still good for the files that fit; this archive is
+                // made anew when the file is tried again.
+                skip(QStringLiteral("Could not send back up file."), m_sizeRefusal);
+                QFile::remove(m_zip.ZipFileName());
+            }
         }
-    } else {
+    } else if (!skipped) {
         fail(QStringLiteral("Could not send back up file."), QString());
     }
 
-    const TQuayRegistryObject store;
-    if (archiveReady)
+    // Only what the server accepted counts, each archive once.
+    if (accepted) {
         run.bytesThisSequence += static_cast<double>(m_zip.ArchiveSize());
-    store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
+        const TQuayRegistryObject store;
+        store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
+    }
     if (run.bytesThisSequence > run.maxBytes) {
         m_window.addStatusLine(QString());
         m_window.addStatusLine(QStringLiteral(

@@ -50,7 +50,7 @@ private:
     void createSender();
     void connectSender(SequenceRun& run);
     bool senderConnected();
-    void makeArchive(const TTernFileObject& file);
+    void makeArchive(TTernFileObject& file);
     // Sends the archive just made; on failure says why and throws again.
     void sendArchive(const QString& path);
     void releaseSender();

@@ -67,10 +67,28 @@ void SequenceCompletion::EndSequenceSucceeded()
     m_window.refreshFromSettings();
 }
 
-void SequenceCompletion::EndSequenceFailed()
+void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete)
 {
     const TQuayRegistryObject store;
-    if (isMailEdition(currentEdition())) {
+    if (otherwiseComplete && !notBackedUp.isEmpty()) {
+        const QString count = notBackedUp.size() == 1
+                                  ? QStringLiteral("1 file or folder")
+                                  : QStringLiteral("%1 files or folders").arg(notBackedUp.size());
+        store.WriteSequenceMessage(QStringLiteral("Last back up sequence could not back up %1.  "
+                                                  "The sequence data file names them; they are "
+                                                  "tried again in the next sequence.")
+                                       .arg(count));
+        store.WriteBackUpSequenceSuccess(false);
+        m_window.addStatusLine(
+            QStringLiteral("Back up sequence completed, but %1 could not be backed up.")
+                .arg(count));
+        QStringList& pending = m_window.pendingLogLines();
+        if (!pending.isEmpty()) {
+            TTernFileObject().AppendLinesToLog(pending);
+            pending.clear();
+        }
+        restoreStagedBurnFiles();
+    } else if (isMailEdition(currentEdition())) {
         store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
                                                   "Please check your connection."));
         store.WriteBackUpSequenceSuccess(false);
@@ -94,9 +112,12 @@ void SequenceCompletion::EndSequenceFailed()
     }
     resetFileCounters();
     m_window.pendingLogLines().clear();
+    listNotBackedUp(notBackedUp);
     writeSequenceDataFile();
     returnToIdle();
     m_window.refreshFromSettings();
+    // The summary replaced the memo; what was left out stays in view below it.
+    listNotBackedUp(notBackedUp);
 
     if (!m_window.sequenceCancelled()) {
         hangUpIfWanted();
@@ -132,6 +153,16 @@ void SequenceCompletion::ShowSequenceMessageOnce()
     // must not show it again.
     store.WriteSequenceMessage(QString());
     Services::prompt().notify(message, Prompt::Icon::Warning);
+}
+
+void SequenceCompletion::listNotBackedUp(const QStringList& notBackedUp)
+{
+    if (notBackedUp.isEmpty())
+        return;
+    m_window.addStatusLine(QString());
+    m_window.addStatusLine(QStringLiteral("Not backed up in this sequence:"));
+    for (const QString& sentence : notBackedUp)
+        m_window.addStatusLine(sentence);
 }
 
 void SequenceCompletion::resetFileCounters()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class SequenceWindow;
 
@@ -14,7 +15,13 @@ public:
     explicit SequenceCompletion(SequenceWindow& window);
 
     void EndSequenceSucceeded();
-    void EndSequenceFailed();
+    void EndSequenceFailed() { EndSequenceFailed({}, false); }
+    // The failed end of a run that could not back up what notBackedUp names (one
+    // sentence each): the memo, the sequence data file and the memo after the
+    // summary list them. When the run otherwise went through both lists, the warning
+    // and the failure line say that files were left out instead of pointing at the
+    // connection or the media.
+    void EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete);
     // After a request mail: hangs up when DialUpDisconnect is set, then opens the
     // shut-down countdown when ShutDown is set or the shut-down trigger started us.
     void HangUpAndShutDownIfSet();
@@ -31,6 +38,7 @@ public:
 
 private:
     void resetFileCounters();
+    void listNotBackedUp(const QStringList& notBackedUp);
     void restoreStagedBurnFiles();
     void writeSequenceDataFile();
     void returnToIdle();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QSet>
 #include <QStringList>
+
+class SequenceWindow;
 
 // The state of one run of the sequence driver, shared with the transport of the
 // running edition.
@@ -20,4 +23,17 @@ struct SequenceRun
     int totalFiles = 0;
     // The folders to walk, in walking order, each once.
     QStringList folderList;
+    // What the run could not back up while it went on with the rest: files that could
+    // not be read or that the server refused for their size, names no list or log
+    // can hold, folders that could not be read. One sentence each, in the order
+    // found, each once. Such a run ends as a failure, so the user is told.
+    QStringList notBackedUp;
+    // Adds the sentence unless it is there already, and shows it in the memo: the
+    // first MaxLastingLines of them as lasting lines, which stay in view until the
+    // run ends (more would cost every file as much as they are long).
+    void reportNotBackedUp(SequenceWindow& window, const QString& sentence);
+    static constexpr qsizetype MaxLastingLines = 20;
+
+private:
+    QSet<QString> m_notBackedUpSeen;
 };

@@ -25,7 +25,13 @@ public:
 
     // The status memo of the Summary page, one line per event.
     virtual void addStatusLine(const QString& line) = 0;
+    // Clears the memo but for its lasting lines.
     virtual void clearStatus() = 0;
+    // Adds a line that clearing the memo keeps, so that what a sequence could not
+    // back up stays in view while the memo is cleared before each file; the next
+    // sequence forgets them when it starts.
+    virtual void addLastingStatusLine(const QString& line) = 0;
+    virtual void clearLastingStatusLines() = 0;
     virtual void appendToLastStatusLine(const QString& text) = 0;
     virtual void setStatusColour(StatusColour colour) = 0;
     // The memo's lines as shown, for the sequence data file.

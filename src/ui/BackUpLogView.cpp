@@ -224,7 +224,7 @@ void BackUpLogView::archiveLogFile()
     const auto status = [this](const QString& line) {
         m_summary->addStatusLine(line);
     };
-    BackUpLogMaintenance::archive(logPath, Services::clock().now(), *m_sequenceCancelled, status);
+    BackUpLogMaintenance::archive(logPath, Services::clock().now(), status);
     status(QStringLiteral("Refreshing log file tree..."));
     if (QFileInfo::exists(logPath))
         LoadLogIntoTree(logPath);

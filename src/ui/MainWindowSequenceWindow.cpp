@@ -26,6 +26,14 @@ void MainWindowSequenceWindow::addStatusLine(const QString& line)
 void MainWindowSequenceWindow::clearStatus()
 {
     m_window.summaryPage->clearStatus();
+    for (const QString& line : std::as_const(m_lastingLines))
+        m_window.summaryPage->addStatusLine(line);
+}
+
+void MainWindowSequenceWindow::addLastingStatusLine(const QString& line)
+{
+    m_lastingLines << line;
+    m_window.summaryPage->addStatusLine(line);
 }
 
 void MainWindowSequenceWindow::appendToLastStatusLine(const QString& text)

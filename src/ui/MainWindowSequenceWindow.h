@@ -17,6 +17,8 @@ public:
 
     void addStatusLine(const QString& line) override;
     void clearStatus() override;
+    void addLastingStatusLine(const QString& line) override;
+    void clearLastingStatusLines() override { m_lastingLines.clear(); }
     void appendToLastStatusLine(const QString& text) override;
     void setStatusColour(StatusColour colour) override;
     QStringList statusLines() const override;
@@ -58,4 +60,5 @@ private:
     TfrmKestrelClientMain& m_window;
     std::function<void()> m_loadLogIntoTree;
     int m_progressStep = 1;
+    QStringList m_lastingLines;
 };

@@ -214,15 +214,21 @@ private Q_SLOTS:
         const QByteArray good1 = "/a;14/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;0";
         const QByteArray bad = "/b;99/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;0";
         const QByteArray good2 = "/c;d.txt;14/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;0";
-        const QString path =
-            env.writeFile(QStringLiteral("Log.Txt"),
-                          good1 + "\r\n\r\n  " + bad + "\n" + good2 + "\r\n\x1A" + "/after;eof");
+        const QString path = env.writeFile(
+            QStringLiteral("Log.Txt"),
+            good1 + "\r\n\r\n  " + bad + "\n" + good2 + "\r\n\x1A" + "/after;eof\r\n" +
+                "/e;14/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;0\x1A\r\n" +
+                "/f;14/03/2004 09:05:32;1 KB;14/03/2004 21:40:07;0\r\n");
         TTernBackUpFileObjectList list;
         const BackUpLogReadResult result = BackUpLogReader::readAll(path, list);
-        QCOMPARE(result.recordCount, 2);
-        QCOMPARE(list.Count(), 2);
+        // A Ctrl-Z ends its line only: records after it are read.
+        QCOMPARE(result.recordCount, 4);
+        QCOMPARE(list.Count(), 4);
         QCOMPARE(list.Items(1).FileName(), QStringLiteral("/c;d.txt"));
-        QCOMPARE(result.damagedLines.size(), 1);
+        QCOMPARE(list.Items(2).FileName(), QStringLiteral("/e"));
+        QCOMPARE(list.Items(3).FileName(), QStringLiteral("/f"));
+        QCOMPARE(result.damagedLines.size(), 2);
+        QCOMPARE(result.damagedLines.at(1).line, QStringLiteral("/after;eof"));
         QCOMPARE(result.damagedLines.at(0).lineNumber, 3);
         QCOMPARE(result.damagedLines.at(0).line, QString::fromLatin1(bad));
         QVERIFY(result.damagedLines.at(0).reason.contains(QStringLiteral("99/03/2004")));

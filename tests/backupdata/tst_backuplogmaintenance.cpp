@@ -6,6 +6,38 @@
 #include <QFile>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Files of this process cannot grow past the limit while the object lives, as on a
+// full disk; writes past it fail instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limited{bytes, m_saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
 // Archiving, purging, new logs and the log check of the "Backup Log" menu.
 class TestBackUpLogMaintenance : public QObject
 {
@@ -55,7 +87,7 @@ private Q_SLOTS:
         const int fileNumber = TQuayRegistryObject().ReadFileIDNumber();
         QStringList lines;
         const QString archive = BackUpLogMaintenance::archive(
-            log, stamp, false, [&lines](const QString& line) { lines << line; });
+            log, stamp, [&lines](const QString& line) { lines << line; });
 
         QCOMPARE(archive, env.root() + QStringLiteral("/logs/Log - 04-03-14 21-40-07.Txt"));
         QCOMPARE(read(archive), original);
@@ -68,17 +100,38 @@ private Q_SLOTS:
         QCOMPARE(lines.last(), QStringLiteral("Log filed purged successfully."));
         QCOMPARE(TQuayRegistryObject().ReadFileIDNumber(), fileNumber + 1);
 
-        // Twice in one second: the second copy replaces the first.
-        BackUpLogMaintenance::archive(log, stamp, false, [](const QString&) {});
-        QCOMPARE(read(archive), read(log));
+        // Twice in one second: the first copy stays, the second gets a name of its own.
+        const QString second = BackUpLogMaintenance::archive(log, stamp, [](const QString&) {});
+        QCOMPARE(second, env.root() + QStringLiteral("/logs/Log - 04-03-14 21-40-07 (2).Txt"));
+        QCOMPARE(read(archive), original);
+        QCOMPARE(read(second), read(log));
+    }
+
+    // A copy that cannot be written whole (a full disk) leaves the log as it was.
+    void failedCopyLeavesTheLogAlone()
+    {
+        TestEnvironment env;
+        QByteArray original;
+        for (int i = 0; i < 200; ++i)
+            original += "/d/file" + QByteArray::number(i) +
+                        ".txt;01/03/2004 10:00:00;1 KB;02/03/2004 10:00:00;0\r\n";
+        const QString log = env.writeFile(QStringLiteral("Log.Txt"), original);
+        QStringList lines;
+        {
+            const FileSizeLimit diskNearlyFull(4096);
+            QVERIFY_THROWS_EXCEPTION(
+                KestrelError, BackUpLogMaintenance::archive(
+                                  log, stamp, [&lines](const QString& line) { lines << line; }));
+        }
+        QCOMPARE(read(log), original);
+        QVERIFY(lines.filter(QStringLiteral("purged")).isEmpty());
     }
 
     void emptyLogGivesEmptyArchiveAndLog()
     {
         TestEnvironment env;
         const QString log = env.writeFile(QStringLiteral("Log.Txt"), QByteArray());
-        const QString archive =
-            BackUpLogMaintenance::archive(log, stamp, false, [](const QString&) {});
+        const QString archive = BackUpLogMaintenance::archive(log, stamp, [](const QString&) {});
         QCOMPARE(read(archive), QByteArray());
         QCOMPARE(read(log), QByteArray());
     }
@@ -87,8 +140,8 @@ private Q_SLOTS:
     {
         TestEnvironment env;
         const QString log = env.path(QStringLiteral("Log.Txt"));
-        QVERIFY_THROWS_EXCEPTION(
-            KestrelError, BackUpLogMaintenance::archive(log, stamp, false, [](const QString&) {}));
+        QVERIFY_THROWS_EXCEPTION(KestrelError,
+                                 BackUpLogMaintenance::archive(log, stamp, [](const QString&) {}));
         QVERIFY(!QFile::exists(log));
         QVERIFY(!QFile::exists(
             BackUpLogMaintenance::archivePath(log, QStringLiteral("04-03-14 21-40-07"))));

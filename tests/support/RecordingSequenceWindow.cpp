@@ -9,6 +9,12 @@ void RecordingSequenceWindow::addStatusLine(const QString& line)
     history << line;
 }
 
+void RecordingSequenceWindow::addLastingStatusLine(const QString& line)
+{
+    lasting << line;
+    addStatusLine(line);
+}
+
 void RecordingSequenceWindow::appendToLastStatusLine(const QString& text)
 {
     if (memo.isEmpty()) {

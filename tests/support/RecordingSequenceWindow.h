@@ -14,7 +14,9 @@ class RecordingSequenceWindow : public SequenceWindow
 {
 public:
     void addStatusLine(const QString& line) override;
-    void clearStatus() override { memo.clear(); }
+    void clearStatus() override { memo = lasting; }
+    void addLastingStatusLine(const QString& line) override;
+    void clearLastingStatusLines() override { lasting.clear(); }
     void appendToLastStatusLine(const QString& text) override;
     void setStatusColour(StatusColour shown) override { colour = shown; }
     QStringList statusLines() const override { return memo; }
@@ -55,6 +57,7 @@ public:
     // The summary lines of the memo, as the Summary page writes them.
 
     QStringList memo;
+    QStringList lasting;
     // Every line ever added, also those a later clear removed.
     QStringList history;
     QStringList calls;

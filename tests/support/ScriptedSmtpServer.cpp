@@ -4,6 +4,8 @@
 #include <QSslSocket>
 #include <QTcpServer>
 
+#include <utility>
+
 // Hands out QSslSocket connections, so that any of them can switch to TLS.
 class ScriptedSmtpListener : public QTcpServer
 {
@@ -200,6 +202,13 @@ private:
             m_owner.m_changed.wakeAll();
         }
         connection.message.clear();
+        std::function<void()> onMessage;
+        {
+            QMutexLocker lock(&m_owner.m_mutex);
+            onMessage = std::exchange(m_owner.m_onMessage, {});
+        }
+        if (onMessage)
+            onMessage();
         answer(socket, answerFor(".", socket->isEncrypted()));
         return true;
     }
@@ -256,6 +265,12 @@ QList<QByteArray> ScriptedSmtpServer::commands() const
 {
     QMutexLocker lock(&m_mutex);
     return m_commands;
+}
+
+void ScriptedSmtpServer::onNextMessage(std::function<void()> hook)
+{
+    QMutexLocker lock(&m_mutex);
+    m_onMessage = std::move(hook);
 }
 
 QList<QByteArray> ScriptedSmtpServer::messages() const

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QWaitCondition>
 
+#include <functional>
 #include <memory>
 
 class ScriptedSmtpWorker;
@@ -49,6 +50,9 @@ public:
     void enableTls(const QSslCertificate& certificate, const QSslKey& key, bool implicit = false);
     // Closes the connection once this many bytes of message text have arrived.
     void dropAfterDataBytes(qint64 bytes);
+    // Runs hook on the server's thread once, when the next message has arrived and
+    // before it is answered: while the client waits for the server's word.
+    void onNextMessage(std::function<void()> hook);
 
     // The command lines received, without CR LF, in order, over all connections.
     QList<QByteArray> commands() const;
@@ -81,6 +85,7 @@ private:
     bool m_implicitTls = false;
     QList<QByteArray> m_commands;
     QList<QByteArray> m_messages;
+    std::function<void()> m_onMessage;
     qint64 m_dataBytes = 0;
     int m_connections = 0;
     int m_closed = 0;

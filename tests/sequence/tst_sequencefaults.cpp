@@ -1,0 +1,231 @@
+#include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceTestFixture.h"
+#include "support/FilePermissionsEnforced.h"
+#include "support/MailedArchive.h"
+
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Faults of single files and folders in whole sequences: a file that changes while it
+// is mailed, one that cannot be read or is too large for the server, names and
+// folders the walk cannot take. None of them may lose or hide a backup.
+class TestSequenceFaults : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr const char* ZipPassword = "zip secret";
+
+    static MailedArchive mailed(const SequenceFixture& f, int index)
+    {
+        return MailedArchive::readText(f.server.messages().value(index),
+                                       f.env.path(QStringLiteral("mailed-%1").arg(index)),
+                                       QLatin1String(ZipPassword));
+    }
+    static QStringList dataFileLines()
+    {
+        QFile data(SequenceDataFile::folder() + QLatin1Char('/') +
+                   TQuayRegistryObject().ReadSequenceFile());
+        if (!data.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(data.readAll()).split(QStringLiteral("\r\n"));
+    }
+    // Content and modification time set at once; nanoseconds -1 keeps the old time's.
+    static void rewrite(const QString& path, const QByteArray& content, qint64 seconds,
+                        long nanoseconds)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(content), content.size());
+        file.close();
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    static struct stat statOf(const QString& path)
+    {
+        struct stat status = {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        return status;
+    }
+
+private Q_SLOTS:
+    void fileChangedWhileItIsMailedStaysDue_data()
+    {
+        QTest::addColumn<bool>("sameSecond");
+        QTest::newRow("changed a few seconds later") << false;
+        // The log keeps whole seconds: a change within the packed second must still
+        // leave the file due.
+        QTest::newRow("changed within the same second") << true;
+    }
+
+    void fileChangedWhileItIsMailedStaysDue()
+    {
+        QFETCH(bool, sameSecond);
+        SequenceFixture f;
+        TQuayRegistryObject().WriteUserZipPassword(QLatin1String(ZipPassword));
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "the old words");
+        f.listFiles({a});
+        const struct stat packed = statOf(a);
+        f.server.onNextMessage([&] {
+            const long nanoseconds = (packed.st_mtim.tv_nsec + 500000000) % 1000000000;
+            rewrite(a, "the new words, longer", packed.st_mtim.tv_sec + (sameSecond ? 0 : 5),
+                    nanoseconds);
+        });
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().first(), a);
+        QCOMPARE(mailed(f, 0).content, QByteArray("the old words"));
+
+        // The log holds the state that was sent, so the next run sends the new words.
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().value(2), a);
+        QCOMPARE(mailed(f, 2).content, QByteArray("the new words, longer"));
+        // And then it is current.
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().size(), 5);
+    }
+
+    void unreadableFileIsSkippedAndTheRestIsBackedUp()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "locked away");
+        const QString c = f.dataFile(QStringLiteral("c.txt"), "third");
+        f.listFiles({a, b, c});
+        QVERIFY(QFile::setPermissions(b, QFileDevice::WriteOwner));
+        const QString logFile = TQuayRegistryObject().ReadLogFile();
+        {
+            const FilePermissionsEnforced asAUser;
+            f.sequence.RunBackUpSequence();
+        }
+        QCOMPARE(f.mailedPaths(), (QStringList{a, c, logFile}));
+        QCOMPARE(f.loggedPaths(), (QStringList{a, c}));
+        const QString sentence = b + QStringLiteral(" was not backed up: it cannot be read "
+                                                    "(Permission denied).");
+        const TQuayRegistryObject store;
+        QVERIFY(!store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 2);
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
+        QCOMPARE(store.ReadSequenceMessage(),
+                 QStringLiteral("Last back up sequence could not back up 1 file or folder.  The "
+                                "sequence data file names them; they are tried again in the next "
+                                "sequence."));
+        // Named in the data file and, after the summary, in the memo.
+        QVERIFY2(dataFileLines().contains(sentence), qPrintable(dataFileLines().join('\n')));
+        QVERIFY(dataFileLines().contains(QStringLiteral(
+            "Back up sequence completed, but 1 file or folder could not be backed up.")));
+        QVERIFY(f.window.memo.contains(sentence));
+        // c's report follows b's failure in the memo: the memo was cleared for c and
+        // the line stayed.
+        const qsizetype cReport = f.window.history.lastIndexOf(
+            QStringLiteral("Backed up version of ") + c + QStringLiteral(" is superseded."));
+        QVERIFY(cReport > f.window.history.indexOf(sentence));
+
+        // Once readable, b alone goes out, and the run is a success again.
+        QVERIFY(QFile::setPermissions(b, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.mailedPaths().mid(3), (QStringList{b, logFile}));
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QVERIFY(store.ReadSequenceMessage().isEmpty());
+        QVERIFY(!f.window.memo.contains(sentence));
+    }
+
+    void fileTooLargeForTheServerIsSkipped()
+    {
+        SequenceFixture f;
+        const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(5000));
+        const QString small = f.dataFile(QStringLiteral("small.txt"), "fits");
+        f.listFiles({big, small});
+        f.server.script(".", "552 5.3.4 Message too big\r\n");
+
+        f.sequence.RunBackUpSequence();
+        const QString logFile = TQuayRegistryObject().ReadLogFile();
+        // The refused message still reached the server; the session went on.
+        QCOMPARE(f.mailedPaths(), (QStringList{big, small, logFile}));
+        QCOMPARE(f.loggedPaths(), QStringList{small});
+        const QStringList named = dataFileLines().filter(
+            QStringLiteral("The back up of ") + big +
+            QStringLiteral(" is too large for the SMTP server: its message has "));
+        QCOMPARE(named.size(), 2); // where it happened, and in the closing list
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfFilesInLastSequence(), 1);
+        QVERIFY(f.zipFolderEntries().isEmpty());
+    }
+
+    // Only archives the server accepted count, each once; the log's copy never does.
+    void countersCountWhatTheServerAccepted()
+    {
+        SequenceFixture f;
+        TQuayRegistryObject().WriteUserZipPassword(QLatin1String(ZipPassword));
+        const QString a = f.dataFile(QStringLiteral("a.bin"), SequenceFixture::noise(3000));
+        const QString b = f.dataFile(QStringLiteral("b.bin"), SequenceFixture::noise(4000));
+        f.listFiles({a, b});
+        f.server.script(".", "250 OK\r\n");
+        f.server.script(".", "554 refused\r\n");
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(mailed(f, 0).content.size(), 3000);
+        // The archive as the server received it.
+        const qint64 archiveBytes =
+            QFileInfo(f.env.path(QStringLiteral("mailed-0/archive.zip"))).size();
+        QVERIFY(archiveBytes > 3000);
+        const TQuayRegistryObject store;
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 1);
+        QCOMPARE(store.ReadNumberOfBytesBackedUp(), double(archiveBytes));
+
+        // A run that mails only the log adds nothing.
+        f.listFiles({a});
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 0);
+        QCOMPARE(store.ReadNumberOfBytesBackedUp(), double(archiveBytes));
+    }
+
+    void namesAndFoldersTheWalkCannotTakeAreReported()
+    {
+        SequenceFixture f;
+        const QString good = f.dataFile(QStringLiteral("tree/good.txt"), "fine");
+        const QString tree = QFileInfo(good).absolutePath();
+        const QByteArray oddName = QFile::encodeName(tree) + "/caf\xe9.txt";
+        const int descriptor = ::open(oddName.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(descriptor >= 0);
+        ::close(descriptor);
+        const QString locked = f.dataFile(QStringLiteral("tree/locked/inside.txt"), "unseen");
+        const QString lockedFolder = QFileInfo(locked).absolutePath();
+        QVERIFY(QFile::setPermissions(lockedFolder, QFileDevice::WriteOwner));
+        const QString last = f.dataFile(QStringLiteral("tree/z-last.txt"), "after them");
+        f.listFolders({tree});
+        f.window.subFolders = true;
+        {
+            const FilePermissionsEnforced asAUser;
+            f.sequence.RunBackUpSequence();
+        }
+        QVERIFY(QFile::setPermissions(lockedFolder, QFileDevice::ReadOwner |
+                                                        QFileDevice::WriteOwner |
+                                                        QFileDevice::ExeOwner));
+        // The temporary folder's removal cannot name it either.
+        QCOMPARE(::unlink(oddName.constData()), 0);
+        const QString logFile = TQuayRegistryObject().ReadLogFile();
+        QCOMPARE(f.mailedPaths(), (QStringList{good, last, logFile}));
+        const QStringList expected{
+            QStringLiteral("The folder \"%1\" could not be read.").arg(lockedFolder),
+            QStringLiteral("\"%1/caf\uFFFD.txt\" has a name that is not valid UTF-8 and cannot "
+                           "be backed up; it was skipped.")
+                .arg(tree)};
+        for (const QString& sentence : expected) {
+            // Added once while the run went on (it then stays through the clearing
+            // before each file), and listed at the end, before and after the summary.
+            QCOMPARE(f.window.history.count(sentence), 3);
+            QVERIFY2(f.window.memo.contains(sentence), qPrintable(f.window.memo.join('\n')));
+            QVERIFY(dataFileLines().contains(sentence));
+        }
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QVERIFY(TQuayRegistryObject().ReadSequenceMessage().contains(
+            QStringLiteral("2 files or folders")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSequenceFaults)
+#include "tst_sequencefaults.moc"
