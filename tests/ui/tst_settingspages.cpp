@@ -65,7 +65,61 @@ private Q_SLOTS:
         QCOMPARE(store.ReadMediaCapacity(), 650);
 
         window->RefreshFromSettings();
-        QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("3")); // whole megabytes
+        QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
+    }
+
+    void byteLimitKeepsItsDecimals_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("half a megabyte more") << "2.5" << 2500000.0 << "2.5";
+        // Shown as "0" it would be saved as 0, which reads as the 2 MB default.
+        QTest::newRow("below one megabyte") << "0.4" << 400000.0 << "0.4";
+        QTest::newRow("one byte") << "0.000001" << 1.0 << "0.000001";
+        QTest::newRow("six decimals") << "1.234567" << 1234567.0 << "1.234567";
+        QTest::newRow("trailing zeros") << "7.50" << 7500000.0 << "7.5";
+        QTest::newRow("whole megabytes") << "100" << 100000000.0 << "100";
+    }
+
+    void byteLimitKeepsItsDecimals()
+    {
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        QFETCH(QString, shown);
+        open();
+        QLineEdit* field = window->userSettingsPage->edbMaxNumberOfBytes;
+        const TQuayRegistryObject store;
+        field->setText(typed);
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), stored);
+        const double saved = store.ReadMaxNumberOfBytesToBackedUp();
+        window->RefreshFromSettings();
+        QCOMPARE(field->text(), shown);
+        // Saving what is shown, again and again, leaves the limit exactly as it was.
+        for (int round = 0; round < 3; ++round) {
+            window->StoreSettings();
+            window->RefreshFromSettings();
+        }
+        QVERIFY(store.ReadMaxNumberOfBytesToBackedUp() == saved);
+        QCOMPARE(field->text(), shown);
+        QVERIFY(env->prompt.notices().isEmpty());
+    }
+
+    void byteLimitFinerThanItsFieldSurvivesASave()
+    {
+        open();
+        const TQuayRegistryObject store;
+        QCOMPARE(window->userSettingsPage->edbMaxNumberOfBytes->text(), QStringLiteral("2"));
+        // Written by hand in the database: finer than the field's six decimals.
+        store.WriteMaxNumberOfBytesToBackedUp(1234.5);
+        window->RefreshFromSettings();
+        window->StoreSettings();
+        QVERIFY(store.ReadMaxNumberOfBytesToBackedUp() == 1234.5);
+        // A limit the user types replaces it.
+        window->userSettingsPage->edbMaxNumberOfBytes->setText(QStringLiteral("3"));
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 3000000.0);
     }
 
     void invalidNumbersAreReportedWhileTyping()
@@ -114,7 +168,8 @@ private Q_SLOTS:
         window->RefreshFromSettings();
         QVERIFY(window->backUpSettingsPage->ckbShutDown->isChecked());
         QVERIFY(window->backUpSettingsPage->ckbStartUp->isChecked());
-        QCOMPARE(window->userSettingsPage->edbSMPTServer->text(), QStringLiteral("elsewhere.example.net"));
+        QCOMPARE(window->userSettingsPage->edbSMPTServer->text(),
+                 QStringLiteral("elsewhere.example.net"));
         // The change of the start-up box ran its handler, which wrote the entry again.
         QCOMPARE(env->autostart.calls(), QStringList{"autostart write"});
         QVERIFY(env->prompt.unexpected().isEmpty());
@@ -156,8 +211,10 @@ private Q_SLOTS:
         window->userSettingsPage->btnChangeZipPassword->click();
         QCOMPARE(env->prompt.notices(), QStringList{"Password not valid.  Please re-enter it."});
         QCOMPARE(TQuayRegistryObject().ReadUserZipPassword(), QStringLiteral("s3cret"));
-        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->text(), QStringLiteral("s3cret"));
-        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->text(),
+                 QStringLiteral("s3cret"));
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->echoMode(),
+                 QLineEdit::Password);
 
         env->prompt.queuePasswords(std::nullopt); // cancel changes nothing
         window->userSettingsPage->btnChangeSMPTServerUserPassword->click();
@@ -194,11 +251,13 @@ private Q_SLOTS:
         other.show();
         QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!window->isActiveWindow());
-        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(), QStringLiteral("before.deactivation.example"));
+        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(),
+                 QStringLiteral("before.deactivation.example"));
 
         TQuayRegistryObject().WriteNumberOfBackUpSequences(9);
         QApplication::setActiveWindow(window.get());
-        QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("9"));
+        QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(),
+                     QStringLiteral("9"));
     }
 
     void driveEditionBrowsesForTheBackUpFolder()
@@ -206,7 +265,8 @@ private Q_SLOTS:
         open(QStringLiteral("KestrelDrive"));
         env->prompt.queueText(QStringLiteral("/media/backup"));
         Q_EMIT window->userSettingsPage->backUpAddressDoubleClicked();
-        QCOMPARE(window->userSettingsPage->edbUserBackUpEmailAddress->text(), QStringLiteral("/media/backup"));
+        QCOMPARE(window->userSettingsPage->edbUserBackUpEmailAddress->text(),
+                 QStringLiteral("/media/backup"));
         QCOMPARE(env->prompt.shown().last(), QStringLiteral("Select Folder"));
     }
 };
