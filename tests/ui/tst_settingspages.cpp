@@ -6,9 +6,12 @@
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -32,6 +35,17 @@ private:
         env = std::make_unique<TestEnvironment>(edition);
         TQuayRegistryObject().WriteWizzardRun(true);
         window = std::make_unique<TfrmKestrelClientMain>();
+    }
+
+    // The label whose buddy the field is: a sibling, as the buddy relation requires.
+    static QLabel* labelOf(const QLineEdit* field)
+    {
+        for (QLabel* label :
+             field->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (label->buddy() == field)
+                return label;
+        }
+        return nullptr;
     }
 
 private Q_SLOTS:
@@ -258,6 +272,51 @@ private Q_SLOTS:
         QApplication::setActiveWindow(window.get());
         QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(),
                      QStringLiteral("9"));
+    }
+
+    void fieldsAreNamedByTheirLabels_data()
+    {
+        QTest::addColumn<QString>("edition");
+        for (const char* edition : {"KestrelSolo", "KestrelClient", "KestrelDrive", "KestrelCD"})
+            QTest::newRow(edition) << QString::fromLatin1(edition);
+    }
+
+    void fieldsAreNamedByTheirLabels()
+    {
+        QFETCH(QString, edition);
+        open(edition);
+        QList<QLineEdit*> fields;
+        for (QWidget* page : std::initializer_list<QWidget*>{
+                 window->userSettingsPage, window->backUpSettingsPage, window->summaryPage})
+            fields << page->findChildren<QLineEdit*>();
+        QVERIFY(fields.size() >= 9);
+        for (QLineEdit* field : std::as_const(fields)) {
+            const QLabel* label = labelOf(field);
+            QVERIFY2(label, qPrintable(field->objectName()));
+            QString caption = label->text();
+            caption.remove(QLatin1Char('&'));
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+            QVERIFY(accessible);
+            const QString name = accessible->text(QAccessible::Name);
+            QVERIFY2(!name.trimmed().isEmpty(), qPrintable(field->objectName()));
+            QCOMPARE(name, caption);
+        }
+
+        // The keyboard letters of the settings page's labels lead to one field each and
+        // leave the menu bar's letters alone.
+        QList<QKeySequence> taken;
+        for (QAction* menu : window->menuBar()->actions())
+            taken << QKeySequence::mnemonic(menu->text());
+        int mnemonics = 0;
+        for (const QLabel* label : window->userSettingsPage->findChildren<QLabel*>()) {
+            const QKeySequence key = QKeySequence::mnemonic(label->text());
+            if (key.isEmpty())
+                continue;
+            QVERIFY2(!taken.contains(key), qPrintable(label->text()));
+            taken << key;
+            ++mnemonics;
+        }
+        QVERIFY(mnemonics >= 8);
     }
 
     void driveEditionBrowsesForTheBackUpFolder()
