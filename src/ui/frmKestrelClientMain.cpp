@@ -320,12 +320,7 @@ void TfrmKestrelClientMain::HangUpAndShutDownIfSet()
 
 void TfrmKestrelClientMain::CancelSequence()
 {
-    SequenceCancelled = true;
-    summaryPage->btnRunBackUp->setEnabled(true);
-    summaryPage->btnBackUpSequenceCancel->setEnabled(false);
-    summaryPage->showPendingStatus();
-    summaryPage->pbrSequence->setValue(0);
-    m_completion->EndSequenceFailed();
+    m_completion->CancelSequence();
 }
 
 void TfrmKestrelClientMain::requestLastLog()

@@ -394,13 +394,8 @@ private Q_SLOTS:
         const QString b = f.dataFile(QStringLiteral("b.txt"), "second");
         f.listFiles({a, b});
         TQuayRegistryObject().WriteShutDown(true);
-        // What the Cancel button does.
         f.clock.onPause = [&f] {
-            f.window.cancelled = true;
-            f.window.runEnabled = true;
-            f.window.cancelEnabled = false;
-            f.window.progressPosition = 0;
-            f.completion.EndSequenceFailed();
+            f.completion.CancelSequence();
         };
 
         f.sequence.RunBackUpSequence();
@@ -416,6 +411,35 @@ private Q_SLOTS:
         QVERIFY(!f.window.calls.contains(QStringLiteral("startShutDownDelayTimer")));
         QVERIFY(f.env.dialUp.calls().filter(QStringLiteral("hang up")).isEmpty());
         QVERIFY(f.server.waitFor("quit"));
+    }
+
+    void runStaysDisabledUntilTheCancelledDriverHasReturned()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "second");
+        f.listFiles({a, b});
+        bool runEnabledAfterCancel = true;
+        bool cancelEnabledAfterCancel = true;
+        f.clock.onPause = [&] {
+            f.completion.CancelSequence();
+            QVERIFY(f.sequence.isRunning());
+            runEnabledAfterCancel = f.window.runEnabled;
+            cancelEnabledAfterCancel = f.window.cancelEnabled;
+        };
+        f.sequence.RunBackUpSequence();
+        // While the driver winds down a start would be refused, so Run waits for it.
+        QVERIFY(!runEnabledAfterCancel);
+        QVERIFY(!cancelEnabledAfterCancel);
+        QCOMPARE(f.window.history.count(Failed), 2);
+        QVERIFY(f.window.runEnabled);
+        QVERIFY(!f.window.cancelEnabled);
+        QCOMPARE(f.window.progressPosition, 0);
+
+        // Once it is enabled, a start runs a whole sequence.
+        f.sequence.RunBackUpSequence();
+        QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QCOMPARE(f.mailedPaths(), (QStringList{a, b, TQuayRegistryObject().ReadLogFile()}));
     }
 
     void secondStartWhileRunningIsRefused()
