@@ -3,6 +3,7 @@
 #include "sequence/SequenceDataFile.h"
 #include "sequence/SequenceTestFixture.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 using Action = ScriptedSmtpServer::Action;
@@ -320,6 +321,68 @@ private Q_SLOTS:
         QCOMPARE(f.loggedPaths(), (QStringList{a, b}));
         QVERIFY(store.ReadBackUpSequenceSuccess());
         QVERIFY(f.zipFolderEntries().isEmpty());
+    }
+
+    void failureLinesAreFollowedByTheirCauseInWords_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("cause");
+        const QString noConnection =
+            QStringLiteral("Could not establish connection with SMTP server.");
+        const QString notSent = QStringLiteral("Could not send back up file.");
+        QTest::newRow("closed port")
+            << "closed" << noConnection << "The server refused the connection (127.0.0.1 port %1).";
+        QTest::newRow("greeting refused")
+            << "greeting" << noConnection
+            << "The server answered 554: not today (in its greeting).";
+        QTest::newRow("login refused, password echoed")
+            << "login" << noConnection
+            << "The server answered 535: no entry for jo/*** (to the user name and password).";
+        QTest::newRow("recipient refused")
+            << "recipient" << notSent
+            << "The server answered 550: no such mailbox (to the recipient address "
+               "backups@example.org).";
+        QTest::newRow("connection dropped in the message")
+            << "drop" << notSent << "The server closed the connection (127.0.0.1 port %1).";
+        QTest::newRow("no answer after the message")
+            << "stall" << notSent
+            << "No answer from the server within 1 second (127.0.0.1 port %1).";
+    }
+
+    void failureLinesAreFollowedByTheirCauseInWords()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, line);
+        QFETCH(QString, cause);
+        SequenceFixture f;
+        f.listFiles({f.dataFile(QStringLiteral("a.txt"), "first file")});
+        quint16 port = f.server.port();
+        if (failure == QLatin1String("closed")) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            port = closed.serverPort();
+            closed.close();
+            TQuayRegistryObject().WriteUserConnectionPort(port);
+        } else if (failure == QLatin1String("greeting")) {
+            f.server.setGreeting("554 not today\r\n");
+        } else if (failure == QLatin1String("login")) {
+            f.server.script("EHLO", "250-scripted.test\r\n250 AUTH PLAIN\r\n");
+            f.server.script("AUTH", "535 no entry for jo/secret\r\n");
+        } else if (failure == QLatin1String("recipient")) {
+            f.server.script("RCPT", "550 no such mailbox\r\n");
+        } else if (failure == QLatin1String("drop")) {
+            f.server.dropAfterDataBytes(50);
+        } else {
+            f.server.script(".", "", Action::Stall);
+            f.replyTimeoutMs = 300;
+        }
+
+        f.sequence.RunBackUpSequence();
+        const qsizetype at = f.window.history.indexOf(line);
+        QVERIFY2(at >= 0, qPrintable(f.window.history.join(u'\n')));
+        QCOMPARE(f.window.history.value(at + 1),
+                 QString(cause).replace(QLatin1String("%1"), QString::number(port)));
     }
 
     void sizeRefusalNamesTheFileAndTheLimit_data()
