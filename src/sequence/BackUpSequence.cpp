@@ -115,6 +115,7 @@ void BackUpSequence::RunBackUpSequence()
     if (m_running)
         return;
     m_running = true;
+    m_completion.setDriverRunning(true);
     const auto finished = qScopeGuard([this] {
         m_transport.reset();
         m_file.reset();
@@ -125,6 +126,7 @@ void BackUpSequence::RunBackUpSequence()
         m_helper.reset();
         m_folderListings.clear();
         m_running = false;
+        m_completion.setDriverRunning(false);
     });
 
     // Whatever stops the sequence outside the per-file guards still ends it, so the

@@ -129,6 +129,23 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
     }
 }
 
+void SequenceCompletion::CancelSequence()
+{
+    m_window.setSequenceCancelled(true);
+    m_window.setCancelButtonEnabled(false);
+    m_window.setProgressPosition(0);
+    EndSequenceFailed();
+}
+
+void SequenceCompletion::setDriverRunning(bool running)
+{
+    m_driverRunning = running;
+    if (running)
+        m_idle = false;
+    else if (m_idle)
+        m_window.setRunButtonEnabled(true);
+}
+
 void SequenceCompletion::HangUpAndShutDownIfSet()
 {
     const TQuayRegistryObject store;
@@ -208,8 +225,9 @@ void SequenceCompletion::writeSequenceDataFile()
 
 void SequenceCompletion::returnToIdle()
 {
+    m_idle = true;
     m_window.setProgressPosition(0);
-    m_window.setRunButtonEnabled(true);
+    m_window.setRunButtonEnabled(!m_driverRunning);
     m_window.setCancelButtonEnabled(false);
 }
 

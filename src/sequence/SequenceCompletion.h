@@ -22,6 +22,13 @@ public:
     // and the failure line say that files were left out instead of pointing at the
     // connection or the media.
     void EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete);
+    // The Cancel button: marks the sequence cancelled and ends it as failed at once;
+    // the driver stops at its next test.
+    void CancelSequence();
+    // Told by the driver when it starts and when it has returned. While it runs, an
+    // end returns the window to idle but leaves Run disabled: a new start would be
+    // refused until the driver has wound down (after Cancel, up to a reply time-out).
+    void setDriverRunning(bool running);
     // After a request mail: hangs up when DialUpDisconnect is set, then opens the
     // shut-down countdown when ShutDown is set or the shut-down trigger started us.
     void HangUpAndShutDownIfSet();
@@ -46,4 +53,7 @@ private:
     void openShutDownCountdown();
 
     SequenceWindow& m_window;
+    bool m_driverRunning = false;
+    // An end has returned the window to idle since the driver started.
+    bool m_idle = true;
 };

@@ -3,6 +3,7 @@
 #include "core/KestrelError.h"
 #include "transport/IdMessage.h"
 #include "transport/IdMessageWriter.h"
+#include "transport/SmtpProblemText.h"
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
@@ -30,11 +31,6 @@ int replyCodeOf(const QString& line)
     return ok ? code : 0;
 }
 
-QString seconds(int milliseconds)
-{
-    return QString::number((milliseconds + 999) / 1000);
-}
-
 } // namespace
 
 TIdSMTP::TIdSMTP()
@@ -54,7 +50,7 @@ void TIdSMTP::addCaCertificates(const QList<QSslCertificate>& certificates)
 
 QString TIdSMTP::serverName() const
 {
-    return QStringLiteral("%1 port %2").arg(Host).arg(Port);
+    return smtpServerText(Host, Port);
 }
 
 QString TIdSMTP::localHostName() const
@@ -78,23 +74,19 @@ void TIdSMTP::Connect()
         if (Port == m_implicitTlsPort) {
             m_socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
             if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
-                throw KestrelError(QStringLiteral("Could not open a secure connection to the SMTP "
-                                                  "server %1: %2")
-                                       .arg(serverName(), m_socket.errorString()));
+                failSecuring();
         } else {
             m_socket.connectToHost(Host, static_cast<quint16>(Port));
             if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
-                const bool timedOut = m_socket.error() == QAbstractSocket::SocketTimeoutError ||
-                                      m_socket.error() == QAbstractSocket::UnknownSocketError;
-                throw KestrelError(
-                    timedOut ? QStringLiteral("Could not connect to the SMTP server %1 within %2 "
-                                              "seconds.")
-                                   .arg(serverName(), seconds(m_connectTimeoutMs))
-                             : QStringLiteral("Could not connect to the SMTP server %1: %2")
-                                   .arg(serverName(), m_socket.errorString()));
+                // A wait that runs out may leave the error unset.
+                const QAbstractSocket::SocketError error =
+                    m_socket.error() == QAbstractSocket::UnknownSocketError
+                        ? QAbstractSocket::SocketTimeoutError
+                        : m_socket.error();
+                throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
         }
-        ReadReply({220});
+        ReadReply({220}, QStringLiteral("in its greeting"));
         greet();
         if (!m_socket.isEncrypted() && m_extensions.contains(QLatin1String("STARTTLS"))) {
             startTls();
@@ -112,7 +104,8 @@ void TIdSMTP::greet()
     m_extensions.clear();
     m_sizeLimit = 0;
     if (SendCommand(QStringLiteral("ehlo ") + localHostName(), {}) != 250) {
-        SendCommand(QStringLiteral("Helo ") + localHostName(), {250});
+        SendCommand(QStringLiteral("Helo ") + localHostName(), {250},
+                    QStringLiteral("to this computer's greeting"));
         return;
     }
     // The first line is the greeting; each further line names one extension
@@ -136,21 +129,23 @@ void TIdSMTP::greet()
 
 void TIdSMTP::startTls()
 {
-    SendCommand(QStringLiteral("STARTTLS"), {220});
+    SendCommand(QStringLiteral("STARTTLS"), {220},
+                QStringLiteral("when asked to encrypt the connection"));
     // Whatever arrived before the handshake was not protected by TLS and must not be
     // taken as a reply afterwards (RFC 3207 section 4.2).
     m_socket.readAll();
     m_socket.startClientEncryption();
-    if (!m_socket.waitForEncrypted(m_connectTimeoutMs)) {
-        QStringList problems;
-        for (const QSslError& error : m_socket.sslHandshakeErrors())
-            problems.append(error.errorString());
-        throw KestrelError(QStringLiteral("Could not secure the connection to the SMTP server "
-                                          "%1: %2")
-                               .arg(serverName(), problems.isEmpty()
-                                                      ? m_socket.errorString()
-                                                      : problems.join(QStringLiteral("; "))));
-    }
+    if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
+        failSecuring();
+}
+
+void TIdSMTP::failSecuring()
+{
+    const QList<QSslError> problems = m_socket.sslHandshakeErrors();
+    if (problems.isEmpty())
+        throw KestrelError(socketProblemText(m_socket.error(), Host, Port, m_connectTimeoutMs));
+    throw KestrelError(QStringLiteral("The connection could not be made secure (%1): %2.")
+                           .arg(serverName(), certificateProblemText(problems, Host)));
 }
 
 void TIdSMTP::authenticate()
@@ -164,14 +159,14 @@ void TIdSMTP::authenticate()
         const QByteArray credentials =
             QByteArray(1, '\0') + UserId.toUtf8() + '\0' + Password.toUtf8();
         SendCommand(QStringLiteral("AUTH PLAIN ") + QString::fromLatin1(credentials.toBase64()),
-                    {235}, QStringLiteral("AUTH PLAIN"));
+                    {235}, QStringLiteral("to the user name and password"));
         m_authenticated = true;
     } else if (m_extensions.contains(QLatin1String("AUTH LOGIN"))) {
-        SendCommand(QStringLiteral("AUTH LOGIN"), {334});
+        SendCommand(QStringLiteral("AUTH LOGIN"), {334}, QStringLiteral("when asked to log in"));
         SendCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), {334},
-                    QStringLiteral("AUTH LOGIN (user name)"));
+                    QStringLiteral("to the user name"));
         SendCommand(QString::fromLatin1(Password.toUtf8().toBase64()), {235},
-                    QStringLiteral("AUTH LOGIN (password)"));
+                    QStringLiteral("to the password"));
         m_authenticated = true;
     }
 }
@@ -206,10 +201,14 @@ void TIdSMTP::close()
 
 void TIdSMTP::failConnectionLost()
 {
-    const QString reason = m_socket.errorString();
+    // A time-out left by a zero wait that only looked at the socket is not the reason.
+    const QAbstractSocket::SocketError error =
+        m_socket.error() == QAbstractSocket::SocketTimeoutError
+            ? QAbstractSocket::UnknownSocketError
+            : m_socket.error();
+    const QString reason = socketProblemText(error, Host, Port, m_replyTimeoutMs);
     close();
-    throw KestrelError(QStringLiteral("The connection to the SMTP server %1 was lost: %2")
-                           .arg(serverName(), reason));
+    throw KestrelError(reason);
 }
 
 QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
@@ -225,8 +224,7 @@ QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
         }
         if (m_socket.bytesAvailable() > MaxReplyLineLength) {
             close();
-            throw KestrelError(QStringLiteral("The SMTP server %1 sent a reply line that is too "
-                                              "long.")
+            throw KestrelError(QStringLiteral("The server sent a reply line that is too long (%1).")
                                    .arg(serverName()));
         }
         if (m_socket.state() != QAbstractSocket::ConnectedState)
@@ -238,15 +236,14 @@ QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
             if (deadline.hasExpired()) {
                 // A late answer would be taken as the reply to the next command.
                 close();
-                throw KestrelError(QStringLiteral("The SMTP server %1 did not answer within %2 "
-                                                  "seconds.")
-                                       .arg(serverName(), seconds(m_replyTimeoutMs)));
+                throw KestrelError(socketProblemText(QAbstractSocket::SocketTimeoutError, Host,
+                                                     Port, m_replyTimeoutMs));
             }
         }
     }
 }
 
-int TIdSMTP::ReadReply(std::initializer_list<int> expected)
+int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
 {
     const QDeadlineTimer deadline(m_replyTimeoutMs);
     m_replyLines.clear();
@@ -260,8 +257,7 @@ int TIdSMTP::ReadReply(std::initializer_list<int> expected)
         do {
             if (m_replyLines.size() > MaxReplyLines) {
                 close();
-                throw KestrelError(QStringLiteral("The SMTP server %1 sent a reply that does not "
-                                                  "end.")
+                throw KestrelError(QStringLiteral("The server sent a reply that does not end (%1).")
                                        .arg(serverName()));
             }
             last = QString::fromUtf8(readLine(deadline));
@@ -273,26 +269,24 @@ int TIdSMTP::ReadReply(std::initializer_list<int> expected)
     m_replyText = m_replyLines.join(QLatin1Char('\n'));
     if (expected.size() > 0 &&
         std::find(expected.begin(), expected.end(), m_replyCode) == expected.end()) {
-        throw KestrelError(QStringLiteral("The SMTP server %1 answered: %2 %3")
-                               .arg(serverName())
-                               .arg(m_replyCode)
-                               .arg(m_replyText.simplified()));
+        const QString answer = QStringLiteral("The server answered %1: %2")
+                                   .arg(m_replyCode)
+                                   .arg(m_replyText.simplified());
+        throw KestrelError(step.isEmpty() ? answer + QLatin1Char('.')
+                                          : QStringLiteral("%1 (%2).").arg(answer, step));
     }
     return m_replyCode;
 }
 
 int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expected,
-                         const QString& shownCommand)
+                         const QString& step)
 {
     writeBytes(text.toUtf8() + "\r\n");
     try {
-        return ReadReply(expected);
+        return ReadReply(expected, step);
     } catch (const KestrelError& error) {
-        // Name the command, except for lines that carry credentials, and never repeat
-        // the password, should a server echo what it was sent.
-        QString message =
-            error.message() +
-            QStringLiteral(" (to \"%1\")").arg(shownCommand.isEmpty() ? text : shownCommand);
+        // The password is never repeated, should a server echo what it was sent.
+        QString message = error.message();
         if (!Password.isEmpty()) {
             message.replace(Password, QStringLiteral("***"));
             message.replace(QString::fromLatin1(Password.toUtf8().toBase64()),
@@ -316,8 +310,8 @@ void TIdSMTP::writeBytes(const QByteArray& bytes)
         if (m_socket.state() != QAbstractSocket::ConnectedState || !deadline.hasExpired())
             failConnectionLost();
         close();
-        throw KestrelError(QStringLiteral("The SMTP server %1 took no data for %2 seconds.")
-                               .arg(serverName(), seconds(m_replyTimeoutMs)));
+        throw KestrelError(QStringLiteral("The server took no data for %1 (%2).")
+                               .arg(secondsText(m_replyTimeoutMs), serverName()));
     }
 }
 
@@ -351,11 +345,13 @@ void TIdSMTP::Send(TIdMessage& message)
     }
 
     SendCommand(QStringLiteral("Rset"), {});
-    SendCommand(QStringLiteral("Mail from:<") + message.From.Address + QLatin1Char('>'), {250});
+    SendCommand(QStringLiteral("Mail from:<") + message.From.Address + QLatin1Char('>'), {250},
+                QStringLiteral("to the sender address ") + message.From.Address);
     // 251 "will forward" is a success as well (RFC 5321 section 4.2.2).
     for (const TIdEmailAddressItem& recipient : recipients)
-        SendCommand(QStringLiteral("RCPT to:<") + recipient.Address + QLatin1Char('>'), {250, 251});
-    SendCommand(QStringLiteral("Data"), {354});
+        SendCommand(QStringLiteral("RCPT to:<") + recipient.Address + QLatin1Char('>'), {250, 251},
+                    QStringLiteral("to the recipient address ") + recipient.Address);
+    SendCommand(QStringLiteral("Data"), {354}, QStringLiteral("when asked to take the message"));
     try {
         QByteArray chunk;
         writer.write([&](const QByteArray& line) {
@@ -376,7 +372,7 @@ void TIdSMTP::Send(TIdMessage& message)
         writeBytes(chunk);
         if (m_progressHandler)
             m_progressHandler(total, total);
-        SendCommand(QStringLiteral("."), {250});
+        SendCommand(QStringLiteral("."), {250}, QStringLiteral("at the end of the message"));
     } catch (const KestrelError&) {
         // If the server still waits for the message's end, a later command would
         // become message text; closing makes the server drop the partial message.

@@ -73,9 +73,11 @@ public:
     qint64 sizeLimit() const { return m_sizeLimit; }
 
 private:
-    int ReadReply(std::initializer_list<int> expected);
+    // step says in words what the reply answers ("to the recipient address ..."); an
+    // unexpected reply's error names it, never the command, which may hold credentials.
+    int ReadReply(std::initializer_list<int> expected, const QString& step = QString());
     int SendCommand(const QString& text, std::initializer_list<int> expected,
-                    const QString& shownCommand = QString());
+                    const QString& step = QString());
     void greet();
     void startTls();
     void authenticate();
@@ -84,6 +86,7 @@ private:
     void writeMessage(TIdMessage& message);
     void close();
     [[noreturn]] void failConnectionLost();
+    [[noreturn]] void failSecuring();
     QString localHostName() const;
     QString serverName() const;
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 namespace {
@@ -27,13 +28,13 @@ constexpr qint64 EndOfDirectorySize = 22;
 constexpr qint64 EndOfDirectorySearch = 65557;
 const QByteArray EndOfDirectorySignature("PK\x05\x06", 4);
 
-QString libzipErrorText(int code)
+// The cause of libzip's last failure on an archive, in words.
+QString archiveFailureCause(zip_t* archive, const QString& source, const QString& folder)
 {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    const QString text = QString::fromUtf8(zip_error_strerror(&error));
-    zip_error_fini(&error);
-    return text;
+    zip_error_t* error = zip_get_error(archive);
+    const int systemError =
+        zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
+    return zipFailureCause(zip_error_code_zip(error), systemError, source, folder);
 }
 
 QString detail(const QString& text)
@@ -159,8 +160,10 @@ void TZipMaster::AddFiles()
     m_lastErrorMessage.clear();
     try {
         m_successCount = writeArchive();
-    } catch (const std::exception& error) {
-        ReportZipMessage(10101, detail(QString::fromUtf8(error.what())));
+    } catch (const std::bad_alloc&) {
+        ReportZipMessage(10101, detail(QStringLiteral("there is not enough memory")));
+    } catch (const std::exception&) {
+        ReportZipMessage(10101);
     }
     m_fileSpecs.clear();
     if (loadedHere)
@@ -210,14 +213,20 @@ int TZipMaster::writeArchive()
     // replaces, and the archive may hold the user's file unencrypted.
     const int fd = ::open(QFile::encodeName(partialPath).constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
+    if (fd < 0) {
+        // Where this file cannot be made, no archive can be written either.
+        const int systemError = errno;
+        ReportZipMessage(11002, detail(fileFailureCause(systemError, false, QString(), folder)));
+        return 0;
+    }
+    ::close(fd);
 
     int openError = 0;
     zip_t* archive =
         zip_open(QFile::encodeName(partialPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
     if (archive == nullptr) {
-        ReportZipMessage(11002, detail(libzipErrorText(openError)));
+        QFile::remove(partialPath);
+        ReportZipMessage(11002, detail(zipFailureCause(openError, 0, QString(), folder)));
         return 0;
     }
     if (m_progressHandler) {
@@ -238,15 +247,19 @@ int TZipMaster::writeArchive()
     int added = 0;
     for (const QString& path : std::as_const(m_fileSpecs)) {
         const QFileInfo source(path);
-        QFile readable(path);
-        if (!source.isFile() || !readable.open(QIODevice::ReadOnly))
+        if (!source.isFile())
             return fail(11001, path);
-        readable.close();
+        const int readable = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (readable < 0) {
+            const int systemError = errno;
+            return fail(11002, fileFailureCause(systemError, true, path, folder));
+        }
+        ::close(readable);
         // Streamed from the file while the archive is written: never held in memory.
         zip_source_t* data = zip_source_file(
             archive, QFile::encodeName(source.absoluteFilePath()).constData(), 0, -1);
         if (data == nullptr)
-            return fail(11001, path + detail(QString::fromUtf8(zip_strerror(archive))));
+            return fail(11002, archiveFailureCause(archive, path, folder));
         QString entryName = source.fileName();
         if (m_addOptions.testFlag(AddDirNames))
             entryName = QDir::cleanPath(source.absoluteFilePath()).mid(1);
@@ -254,22 +267,24 @@ int TZipMaster::writeArchive()
                                                ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
         if (index < 0) {
             zip_source_free(data);
-            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+            return fail(11002, archiveFailureCause(archive, path, folder));
         }
         const auto entry = static_cast<zip_uint64_t>(index);
         const bool stored = isStored(path);
         if (zip_set_file_compression(archive, entry, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                      stored ? 0 : static_cast<zip_uint32_t>(m_compLevel)) < 0)
-            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+            return fail(11002, archiveFailureCause(archive, path, folder));
         if (m_addOptions.testFlag(AddEncrypt) &&
             zip_file_set_encryption(archive, entry, ZIP_EM_AES_256,
                                     m_password.toUtf8().constData()) < 0)
-            return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+            return fail(11002, archiveFailureCause(archive, path, folder));
         ++added;
     }
 
+    // Packing happens here: the files are read and the archive is written.
     if (zip_close(archive) < 0)
-        return fail(11002, QString::fromUtf8(zip_strerror(archive)));
+        return fail(11002,
+                    archiveFailureCause(archive, m_fileSpecs.join(QStringLiteral(", ")), folder));
     // The archive may hold a private file unencrypted: only its owner may read it.
     QFile::setPermissions(partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // The archive lives only until it has been mailed; it is not synced to the disk. A
@@ -277,8 +292,9 @@ int TZipMaster::writeArchive()
     // CreateZip replaces before anything reads it.
     if (std::rename(QFile::encodeName(partialPath).constData(),
                     QFile::encodeName(finalPath).constData()) != 0) {
+        const int systemError = errno;
         QFile::remove(partialPath);
-        ReportZipMessage(11002, detail(finalPath));
+        ReportZipMessage(11002, detail(fileFailureCause(systemError, false, QString(), folder)));
         return 0;
     }
     return added;

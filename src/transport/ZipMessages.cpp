@@ -2,6 +2,10 @@
 
 #include <QHash>
 
+#include <zip.h>
+
+#include <cerrno>
+
 QString zipMessageText(int number)
 {
     static const QHash<int, QString> texts = {
@@ -35,4 +39,63 @@ QString zipReportText(int number)
     return QStringLiteral("ZipMsgXX.res is probably not linked to the executable\n"
                           "Missing String ID is: ") +
            QString::number(number);
+}
+
+QString fileFailureCause(int systemError, bool reading, const QString& source,
+                         const QString& folder)
+{
+    switch (systemError) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("the disk is full");
+    case EFBIG:
+        return QStringLiteral("the archive is larger than the disk takes");
+    case EACCES:
+    case EPERM:
+        return reading ? QStringLiteral("permission denied reading %1").arg(source)
+                       : QStringLiteral("permission denied writing to %1").arg(folder);
+    case EROFS:
+        return QStringLiteral("the disk of %1 cannot be written to").arg(folder);
+    case ENOENT:
+    case ENOTDIR:
+        return reading ? QStringLiteral("%1 no longer exists").arg(source)
+                       : QStringLiteral("the folder %1 does not exist").arg(folder);
+    case EIO:
+        return reading ? QStringLiteral("the disk could not read %1").arg(source)
+                       : QStringLiteral("the disk could not write to %1").arg(folder);
+    case ENOMEM:
+        return QStringLiteral("there is not enough memory");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("too many files are open");
+    default:
+        return reading ? QStringLiteral("%1 could not be read").arg(source)
+                       : QStringLiteral("the archive could not be written to %1").arg(folder);
+    }
+}
+
+QString zipFailureCause(int zipError, int systemError, const QString& source, const QString& folder)
+{
+    switch (zipError) {
+    case ZIP_ER_OPEN:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+    case ZIP_ER_TELL:
+        return fileFailureCause(systemError, true, source, folder);
+    case ZIP_ER_WRITE:
+    case ZIP_ER_TMPOPEN:
+    case ZIP_ER_RENAME:
+    case ZIP_ER_CLOSE:
+    case ZIP_ER_REMOVE:
+        return fileFailureCause(systemError, false, source, folder);
+    case ZIP_ER_MEMORY:
+        return QStringLiteral("there is not enough memory");
+    case ZIP_ER_CHANGED:
+    case ZIP_ER_EOF:
+        return QStringLiteral("%1 changed while it was packed").arg(source);
+    case ZIP_ER_ENCRNOTSUPP:
+        return QStringLiteral("the zip engine of this computer cannot encrypt archives");
+    default:
+        return QStringLiteral("the zip engine could not pack %1").arg(source);
+    }
 }

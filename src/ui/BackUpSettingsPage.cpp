@@ -53,13 +53,13 @@ BackUpSettingsPage::BackUpSettingsPage(QWidget* parent) : QWidget(parent)
     grbOtherSettings =
         makeGroup(this, QStringLiteral("grbOtherSettings"), QStringLiteral("Other Settings"));
     auto* other = new QVBoxLayout(grbOtherSettings);
-    // Only sessions that ask programs before logging out (X11 with a session
-    // manager) can be held back; Wayland sessions do not ask.
+    // The end of the session is not handled yet: the hint says so instead of
+    // promising a sequence at log-out.
     ckbRunBackUpSequenceOnWindowsShutDown =
         makeCheckBox(grbOtherSettings, QStringLiteral("ckbRunBackUpSequenceOnWindowsShutDown"),
                      QStringLiteral("Run Back Up Sequence on Windows Shut Down"),
-                     QStringLiteral("Works where the desktop session asks programs before it ends "
-                                    "(X11 sessions with a session manager), not under Wayland"));
+                     QStringLiteral("Stored for a later version; this version does not yet run a "
+                                    "sequence when the desktop session ends"));
     ckbLoadDLL = makeCheckBox(grbOtherSettings, QStringLiteral("ckbLoadDLL"),
                               QStringLiteral("Add Selection Menu to Windows Explorer Pop Up Menu"));
     ckbOverWriteFiles = makeCheckBox(grbOtherSettings, QStringLiteral("ckbOverWriteFiles"),

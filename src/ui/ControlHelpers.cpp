@@ -22,9 +22,13 @@ Control* named(Control* control, const QString& objectName, const QString& hint)
 }
 } // namespace
 
-QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& caption)
+QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& caption,
+                  QWidget* buddy)
 {
-    return named(new QLabel(caption, parent), objectName, {});
+    auto* label = named(new QLabel(caption, parent), objectName, {});
+    if (buddy)
+        label->setBuddy(buddy);
+    return label;
 }
 
 QLineEdit* makeEdit(QWidget* parent, const QString& objectName, const QString& hint)

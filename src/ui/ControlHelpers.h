@@ -12,7 +12,10 @@ class QAbstractButton;
 
 // Small builders that give every control its design name (the object name tests
 // find it by), caption and hint in one line.
-QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& caption);
+// A label with a buddy names that field to screen readers, and an "&" in its caption
+// gives the field a keyboard mnemonic.
+QLabel* makeLabel(QWidget* parent, const QString& objectName, const QString& caption,
+                  QWidget* buddy = nullptr);
 QLineEdit* makeEdit(QWidget* parent, const QString& objectName, const QString& hint = {});
 QPushButton* makeButton(QWidget* parent, const QString& objectName, const QString& caption,
                         const QString& hint = {});

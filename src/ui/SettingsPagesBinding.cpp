@@ -34,6 +34,18 @@ std::optional<int> parseWhole(const QString& text)
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// The limit in megabytes with the decimals it has, up to whole bytes ("2.5", "0.4",
+// "2"), so saving what is shown stores the limit that was read.
+QString megabytesFieldText(double bytes)
+{
+    QString text = QString::number(bytes / 1000000.0, 'f', 6);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
 QString floatError(const QString& text)
 {
     return QStringLiteral("'%1' is not a valid floating point value").arg(text);
@@ -96,8 +108,9 @@ void SettingsPagesBinding::refreshFromSettings()
         field->setReadOnly(true);
         field->setEnabled(false);
     }
-    m_user->edbMaxNumberOfBytes->setText(
-        QString::number(store.ReadMaxNumberOfBytesToBackedUp() / 1000000.0, 'f', 0));
+    m_shownMaxBytes = store.ReadMaxNumberOfBytesToBackedUp();
+    m_shownMaxBytesText = megabytesFieldText(m_shownMaxBytes);
+    m_user->edbMaxNumberOfBytes->setText(m_shownMaxBytesText);
 
     setBox(m_backUp->ckbDisconnectConnection, store.ReadDialUpDisconnect());
     setBox(m_backUp->ckbShutDown, store.ReadShutDown());
@@ -134,9 +147,14 @@ void SettingsPagesBinding::refreshFromSettings()
 void SettingsPagesBinding::storeSettings()
 {
     const TQuayRegistryObject store;
-    const std::optional<double> megabytes = parseDecimal(m_user->edbMaxNumberOfBytes->text());
-    store.WriteMaxNumberOfBytesToBackedUp(megabytes ? *megabytes * 1000000.0
-                                                    : TQuayRegistryObject::DefaultMaxNumberOfBytes);
+    // An untouched field keeps the limit it showed, also one finer than its decimals.
+    const QString limitText = m_user->edbMaxNumberOfBytes->text();
+    double limit = m_shownMaxBytes;
+    if (limitText != m_shownMaxBytesText) {
+        const std::optional<double> megabytes = parseDecimal(limitText);
+        limit = megabytes ? *megabytes * 1000000.0 : TQuayRegistryObject::DefaultMaxNumberOfBytes;
+    }
+    store.WriteMaxNumberOfBytesToBackedUp(limit);
     store.WriteShutDown(m_backUp->ckbShutDown->isChecked());
     store.WriteUserZipPassword(m_user->edbZipBackUpFilePassword->text());
     store.WriteUserSMPTName(m_user->edbSMPTServer->text().trimmed());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class SummaryPage;
 class UserSettingsPage;
@@ -39,4 +40,7 @@ private:
     FolderSelectionPage* m_folders;
     const bool* m_suppressCloseTrayPrompt;
     bool m_refreshing = false;
+    // The byte limit the last refresh read, and how edbMaxNumberOfBytes showed it.
+    double m_shownMaxBytes = 0.0;
+    QString m_shownMaxBytesText;
 };

@@ -64,7 +64,11 @@ SummaryPage::SummaryPage(QWidget* parent) : QWidget(parent)
     bytesRow->addWidget(edbTotalNumberOfBytesBackedUp);
     bytesRow->addWidget(new QLabel(QStringLiteral("(an approximate number only)"), general));
     bytesRow->addWidget(btnNumberOfBytesReset);
-    generalForm->addRow(QStringLiteral("Total Number Of Bytes Backed Up (MB): "), bytesRow);
+    // A row holding more than the field names the field through its label's buddy.
+    generalForm->addRow(makeLabel(general, QStringLiteral("lblTotalNumberOfBytesBackedUp"),
+                                  QStringLiteral("Total Number Of Bytes Backed Up (MB): "),
+                                  edbTotalNumberOfBytesBackedUp),
+                        bytesRow);
     layout->addWidget(general);
 
     QGroupBox* status =
@@ -76,13 +80,13 @@ SummaryPage::SummaryPage(QWidget* parent) : QWidget(parent)
     memStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     statusLayout->addWidget(memStatus, 1);
     auto* counterRow = new QHBoxLayout;
-    lblProcessingFile =
-        makeLabel(status, QStringLiteral("lblProcessingFile"), QStringLiteral("Processing File: "));
     edbFileNumber = makeEdit(status, QStringLiteral("edbFileNumber"));
     edbFileNumber->setEnabled(false);
-    lblOf = makeLabel(status, QStringLiteral("lblOf"), QStringLiteral("of "));
+    lblProcessingFile = makeLabel(status, QStringLiteral("lblProcessingFile"),
+                                  QStringLiteral("Processing File: "), edbFileNumber);
     edbNumberOfFiles = makeEdit(status, QStringLiteral("edbNumberOfFiles"));
     edbNumberOfFiles->setEnabled(false);
+    lblOf = makeLabel(status, QStringLiteral("lblOf"), QStringLiteral("of "), edbNumberOfFiles);
     counterRow->addWidget(lblProcessingFile);
     counterRow->addWidget(edbFileNumber);
     counterRow->addWidget(lblOf);

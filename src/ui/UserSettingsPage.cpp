@@ -27,32 +27,38 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     setHelpContext(this, 500);
     auto* layout = new QVBoxLayout(this);
 
+    // Every field's label is its buddy, so a screen reader announces the field by its
+    // caption; the "&" letters are unique on the page and differ from the menu bar's.
     grbUserInformation =
         makeGroup(this, QStringLiteral("grbUserInformation"), QStringLiteral("User Information"));
     auto* user = new QGridLayout(grbUserInformation);
-    lblZipBackUp = makeLabel(grbUserInformation, QStringLiteral("lblZipBackUp"),
-                             QStringLiteral("Zip Back Up File Password:"));
     edbZipBackUpFilePassword =
         maskedField(grbUserInformation, QStringLiteral("edbZipBackUpFilePassword"));
+    lblZipBackUp =
+        makeLabel(grbUserInformation, QStringLiteral("lblZipBackUp"),
+                  QStringLiteral("&Zip Back Up File Password:"), edbZipBackUpFilePassword);
     btnChangeZipPassword =
         makeButton(grbUserInformation, QStringLiteral("btnChangeZipPassword"),
                    QStringLiteral("Change"), QStringLiteral("Change Zip Back Up File Password"));
-    lblEmailAddress = makeLabel(grbUserInformation, QStringLiteral("lblEmailAddress"),
-                                QStringLiteral("Back Up Email Address:"));
     edbUserBackUpEmailAddress =
         makeEdit(grbUserInformation, QStringLiteral("edbUserBackUpEmailAddress"));
     edbUserBackUpEmailAddress->installEventFilter(this);
-    lblBackUpDrive = makeLabel(grbUserInformation, QStringLiteral("lblBackUpDrive"),
-                               QStringLiteral("Back Up Drive (XP Default Drive):"));
+    lblEmailAddress =
+        makeLabel(grbUserInformation, QStringLiteral("lblEmailAddress"),
+                  QStringLiteral("Back Up &Email Address:"), edbUserBackUpEmailAddress);
     edbCDDrive = makeEdit(grbUserInformation, QStringLiteral("edbCDDrive"));
     edbCDDrive->setReadOnly(true);
+    lblBackUpDrive = makeLabel(grbUserInformation, QStringLiteral("lblBackUpDrive"),
+                               QStringLiteral("Back Up &Drive (XP Default Drive):"), edbCDDrive);
+    edbMaxNumberOfBytes = makeEdit(grbUserInformation, QStringLiteral("edbMaxNumberOfBytes"));
     lblMaxNumberOfBytes =
         makeLabel(grbUserInformation, QStringLiteral("lblMaxNumberOfBytes"),
-                  QStringLiteral("Maximum Number Of Bytes To Back Up in One Sequence (MB):"));
-    edbMaxNumberOfBytes = makeEdit(grbUserInformation, QStringLiteral("edbMaxNumberOfBytes"));
-    lblMediaCapacity = makeLabel(grbUserInformation, QStringLiteral("lblMediaCapacity"),
-                                 QStringLiteral("Maximum Media Capacity  (MB):"));
+                  QStringLiteral("&Maximum Number Of Bytes To Back Up in One Sequence (MB):"),
+                  edbMaxNumberOfBytes);
     edbMediaCapacity = makeEdit(grbUserInformation, QStringLiteral("edbMediaCapacity"));
+    lblMediaCapacity =
+        makeLabel(grbUserInformation, QStringLiteral("lblMediaCapacity"),
+                  QStringLiteral("Maximum Media &Capacity  (MB):"), edbMediaCapacity);
     lblMediaCapacity->setVisible(false);
     edbMediaCapacity->setVisible(false);
 
@@ -84,19 +90,20 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
         makeButton(grbSMTPInformation, QStringLiteral("btnChangeSMPTServerUserPassword"),
                    QStringLiteral("Change"), QStringLiteral("Change SMTP Server User Password"));
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServer"),
-                              QStringLiteral("SMTP Server:")),
+                              QStringLiteral("&SMTP Server:"), edbSMPTServer),
                     0, 0);
     smtp->addWidget(edbSMPTServer, 0, 1, 1, 2);
-    smtp->addWidget(
-        makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTPort"), QStringLiteral("SMTP Port:")),
-        1, 0);
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTPort"),
+                              QStringLiteral("SMTP &Port:"), edbSMPTPort),
+                    1, 0);
     smtp->addWidget(edbSMPTPort, 1, 1, 1, 2);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserName"),
-                              QStringLiteral("SMTP Server User Name:")),
+                              QStringLiteral("SMTP Server User &Name:"), edbSMPTServerUserName),
                     2, 0);
     smtp->addWidget(edbSMPTServerUserName, 2, 1, 1, 2);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserPassword"),
-                              QStringLiteral("SMTP Server User Password:")),
+                              QStringLiteral("SMTP Server User Pass&word:"),
+                              edbSMPTServerUserPassword),
                     3, 0);
     smtp->addWidget(edbSMPTServerUserPassword, 3, 1);
     smtp->addWidget(btnChangeSMPTServerUserPassword, 3, 2);

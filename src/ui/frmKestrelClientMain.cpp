@@ -104,10 +104,7 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     logView->loadAtStartUp(logFile);
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
-    if (!store.ReadWizzardRun() &&
-        Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
-            Prompt::Answer::Yes)
-        Q_EMIT setupWizardRequested();
+    // Nothing is asked about a set-up wizard until there is one to open.
     if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
         Q_EMIT autoRunCountdownRequested();
     // Shown minimised; the tray icon then takes over where the desktop has one.
@@ -323,12 +320,7 @@ void TfrmKestrelClientMain::HangUpAndShutDownIfSet()
 
 void TfrmKestrelClientMain::CancelSequence()
 {
-    SequenceCancelled = true;
-    summaryPage->btnRunBackUp->setEnabled(true);
-    summaryPage->btnBackUpSequenceCancel->setEnabled(false);
-    summaryPage->showPendingStatus();
-    summaryPage->pbrSequence->setValue(0);
-    m_completion->EndSequenceFailed();
+    m_completion->CancelSequence();
 }
 
 void TfrmKestrelClientMain::requestLastLog()

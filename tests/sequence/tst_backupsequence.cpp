@@ -3,6 +3,7 @@
 #include "sequence/SequenceDataFile.h"
 #include "sequence/SequenceTestFixture.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 using Action = ScriptedSmtpServer::Action;
@@ -322,6 +323,68 @@ private Q_SLOTS:
         QVERIFY(f.zipFolderEntries().isEmpty());
     }
 
+    void failureLinesAreFollowedByTheirCauseInWords_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("cause");
+        const QString noConnection =
+            QStringLiteral("Could not establish connection with SMTP server.");
+        const QString notSent = QStringLiteral("Could not send back up file.");
+        QTest::newRow("closed port")
+            << "closed" << noConnection << "The server refused the connection (127.0.0.1 port %1).";
+        QTest::newRow("greeting refused")
+            << "greeting" << noConnection
+            << "The server answered 554: not today (in its greeting).";
+        QTest::newRow("login refused, password echoed")
+            << "login" << noConnection
+            << "The server answered 535: no entry for jo/*** (to the user name and password).";
+        QTest::newRow("recipient refused")
+            << "recipient" << notSent
+            << "The server answered 550: no such mailbox (to the recipient address "
+               "backups@example.org).";
+        QTest::newRow("connection dropped in the message")
+            << "drop" << notSent << "The server closed the connection (127.0.0.1 port %1).";
+        QTest::newRow("no answer after the message")
+            << "stall" << notSent
+            << "No answer from the server within 1 second (127.0.0.1 port %1).";
+    }
+
+    void failureLinesAreFollowedByTheirCauseInWords()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, line);
+        QFETCH(QString, cause);
+        SequenceFixture f;
+        f.listFiles({f.dataFile(QStringLiteral("a.txt"), "first file")});
+        quint16 port = f.server.port();
+        if (failure == QLatin1String("closed")) {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            port = closed.serverPort();
+            closed.close();
+            TQuayRegistryObject().WriteUserConnectionPort(port);
+        } else if (failure == QLatin1String("greeting")) {
+            f.server.setGreeting("554 not today\r\n");
+        } else if (failure == QLatin1String("login")) {
+            f.server.script("EHLO", "250-scripted.test\r\n250 AUTH PLAIN\r\n");
+            f.server.script("AUTH", "535 no entry for jo/secret\r\n");
+        } else if (failure == QLatin1String("recipient")) {
+            f.server.script("RCPT", "550 no such mailbox\r\n");
+        } else if (failure == QLatin1String("drop")) {
+            f.server.dropAfterDataBytes(50);
+        } else {
+            f.server.script(".", "", Action::Stall);
+            f.replyTimeoutMs = 300;
+        }
+
+        f.sequence.RunBackUpSequence();
+        const qsizetype at = f.window.history.indexOf(line);
+        QVERIFY2(at >= 0, qPrintable(f.window.history.join(u'\n')));
+        QCOMPARE(f.window.history.value(at + 1),
+                 QString(cause).replace(QLatin1String("%1"), QString::number(port)));
+    }
+
     void sizeRefusalNamesTheFileAndTheLimit_data()
     {
         QTest::addColumn<QByteArray>("word");
@@ -394,13 +457,8 @@ private Q_SLOTS:
         const QString b = f.dataFile(QStringLiteral("b.txt"), "second");
         f.listFiles({a, b});
         TQuayRegistryObject().WriteShutDown(true);
-        // What the Cancel button does.
         f.clock.onPause = [&f] {
-            f.window.cancelled = true;
-            f.window.runEnabled = true;
-            f.window.cancelEnabled = false;
-            f.window.progressPosition = 0;
-            f.completion.EndSequenceFailed();
+            f.completion.CancelSequence();
         };
 
         f.sequence.RunBackUpSequence();
@@ -416,6 +474,35 @@ private Q_SLOTS:
         QVERIFY(!f.window.calls.contains(QStringLiteral("startShutDownDelayTimer")));
         QVERIFY(f.env.dialUp.calls().filter(QStringLiteral("hang up")).isEmpty());
         QVERIFY(f.server.waitFor("quit"));
+    }
+
+    void runStaysDisabledUntilTheCancelledDriverHasReturned()
+    {
+        SequenceFixture f;
+        const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
+        const QString b = f.dataFile(QStringLiteral("b.txt"), "second");
+        f.listFiles({a, b});
+        bool runEnabledAfterCancel = true;
+        bool cancelEnabledAfterCancel = true;
+        f.clock.onPause = [&] {
+            f.completion.CancelSequence();
+            QVERIFY(f.sequence.isRunning());
+            runEnabledAfterCancel = f.window.runEnabled;
+            cancelEnabledAfterCancel = f.window.cancelEnabled;
+        };
+        f.sequence.RunBackUpSequence();
+        // While the driver winds down a start would be refused, so Run waits for it.
+        QVERIFY(!runEnabledAfterCancel);
+        QVERIFY(!cancelEnabledAfterCancel);
+        QCOMPARE(f.window.history.count(Failed), 2);
+        QVERIFY(f.window.runEnabled);
+        QVERIFY(!f.window.cancelEnabled);
+        QCOMPARE(f.window.progressPosition, 0);
+
+        // Once it is enabled, a start runs a whole sequence.
+        f.sequence.RunBackUpSequence();
+        QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QCOMPARE(f.mailedPaths(), (QStringList{a, b, TQuayRegistryObject().ReadLogFile()}));
     }
 
     void secondStartWhileRunningIsRefused()

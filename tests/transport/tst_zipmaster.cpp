@@ -3,13 +3,19 @@
 #include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
 #include "transport/ZipMaster.h"
+#include "transport/ZipMessages.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 
 // Archives made by the zip component, checked with two independent readers (7z and
 // bsdtar) rather than with the library that wrote them.
@@ -269,6 +275,54 @@ private Q_SLOTS:
         QCOMPARE(zip.LastErrorMessage(),
                  QStringLiteral("ZipMsgXX.res is probably not linked to the "
                                 "executable\nMissing String ID is: 12345"));
+    }
+
+    void failureCausesReadAsWords()
+    {
+        TestEnvironment env;
+        TZipMaster zip;
+        prepare(zip);
+        const QString source = env.writeFile(QStringLiteral("a.txt"), "a");
+        const QString missingFolder = env.root() + QStringLiteral("/no-such-folder");
+        zip.SetZipFileName(missingFolder + QStringLiteral("/a-txt.zip"));
+        zip.FSpecArgs() << source;
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 0);
+        QCOMPARE(zip.LastErrorMessage(),
+                 QStringLiteral("Zip file could not be opened: the folder ") + missingFolder +
+                     QStringLiteral(" does not exist"));
+
+        // The engine's own write error, while it packs: the archive outgrows the largest
+        // file the system lets this process write.
+        QByteArray noise(1024 * 1024, Qt::Uninitialized);
+        for (char& byte : noise)
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        const QString large = env.writeFile(QStringLiteral("large.bin"), noise);
+        const QString out = env.root() + QStringLiteral("/out");
+        QVERIFY(QDir().mkpath(out));
+        zip.SetZipFileName(out + QStringLiteral("/large-bin.zip"));
+        zip.FSpecArgs() << large;
+        rlimit previous{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = previous;
+        small.rlim_cur = 64 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        zip.AddFiles();
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(zip.SuccessCount(), 0);
+        QCOMPARE(zip.LastErrorMessage(),
+                 QStringLiteral("Zip file could not be opened: the archive is larger than the "
+                                "disk takes"));
+        QVERIFY(QDir(out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+
+        // What the system says while the file is read or the archive written.
+        QCOMPARE(fileFailureCause(ENOSPC, false, source, out), QStringLiteral("the disk is full"));
+        QCOMPARE(fileFailureCause(EACCES, true, source, out),
+                 QStringLiteral("permission denied reading ") + source);
+        QCOMPARE(fileFailureCause(EACCES, false, source, out),
+                 QStringLiteral("permission denied writing to ") + out);
     }
 
     void createZipReportsFailureAsError()

@@ -6,9 +6,13 @@
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -32,6 +36,17 @@ private:
         env = std::make_unique<TestEnvironment>(edition);
         TQuayRegistryObject().WriteWizzardRun(true);
         window = std::make_unique<TfrmKestrelClientMain>();
+    }
+
+    // The label whose buddy the field is: a sibling, as the buddy relation requires.
+    static QLabel* labelOf(const QLineEdit* field)
+    {
+        for (QLabel* label :
+             field->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (label->buddy() == field)
+                return label;
+        }
+        return nullptr;
     }
 
 private Q_SLOTS:
@@ -65,7 +80,61 @@ private Q_SLOTS:
         QCOMPARE(store.ReadMediaCapacity(), 650);
 
         window->RefreshFromSettings();
-        QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("3")); // whole megabytes
+        QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
+    }
+
+    void byteLimitKeepsItsDecimals_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("half a megabyte more") << "2.5" << 2500000.0 << "2.5";
+        // Shown as "0" it would be saved as 0, which reads as the 2 MB default.
+        QTest::newRow("below one megabyte") << "0.4" << 400000.0 << "0.4";
+        QTest::newRow("one byte") << "0.000001" << 1.0 << "0.000001";
+        QTest::newRow("six decimals") << "1.234567" << 1234567.0 << "1.234567";
+        QTest::newRow("trailing zeros") << "7.50" << 7500000.0 << "7.5";
+        QTest::newRow("whole megabytes") << "100" << 100000000.0 << "100";
+    }
+
+    void byteLimitKeepsItsDecimals()
+    {
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        QFETCH(QString, shown);
+        open();
+        QLineEdit* field = window->userSettingsPage->edbMaxNumberOfBytes;
+        const TQuayRegistryObject store;
+        field->setText(typed);
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), stored);
+        const double saved = store.ReadMaxNumberOfBytesToBackedUp();
+        window->RefreshFromSettings();
+        QCOMPARE(field->text(), shown);
+        // Saving what is shown, again and again, leaves the limit exactly as it was.
+        for (int round = 0; round < 3; ++round) {
+            window->StoreSettings();
+            window->RefreshFromSettings();
+        }
+        QVERIFY(store.ReadMaxNumberOfBytesToBackedUp() == saved);
+        QCOMPARE(field->text(), shown);
+        QVERIFY(env->prompt.notices().isEmpty());
+    }
+
+    void byteLimitFinerThanItsFieldSurvivesASave()
+    {
+        open();
+        const TQuayRegistryObject store;
+        QCOMPARE(window->userSettingsPage->edbMaxNumberOfBytes->text(), QStringLiteral("2"));
+        // Written by hand in the database: finer than the field's six decimals.
+        store.WriteMaxNumberOfBytesToBackedUp(1234.5);
+        window->RefreshFromSettings();
+        window->StoreSettings();
+        QVERIFY(store.ReadMaxNumberOfBytesToBackedUp() == 1234.5);
+        // A limit the user types replaces it.
+        window->userSettingsPage->edbMaxNumberOfBytes->setText(QStringLiteral("3"));
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 3000000.0);
     }
 
     void invalidNumbersAreReportedWhileTyping()
@@ -114,7 +183,8 @@ private Q_SLOTS:
         window->RefreshFromSettings();
         QVERIFY(window->backUpSettingsPage->ckbShutDown->isChecked());
         QVERIFY(window->backUpSettingsPage->ckbStartUp->isChecked());
-        QCOMPARE(window->userSettingsPage->edbSMPTServer->text(), QStringLiteral("elsewhere.example.net"));
+        QCOMPARE(window->userSettingsPage->edbSMPTServer->text(),
+                 QStringLiteral("elsewhere.example.net"));
         // The change of the start-up box ran its handler, which wrote the entry again.
         QCOMPARE(env->autostart.calls(), QStringList{"autostart write"});
         QVERIFY(env->prompt.unexpected().isEmpty());
@@ -156,8 +226,10 @@ private Q_SLOTS:
         window->userSettingsPage->btnChangeZipPassword->click();
         QCOMPARE(env->prompt.notices(), QStringList{"Password not valid.  Please re-enter it."});
         QCOMPARE(TQuayRegistryObject().ReadUserZipPassword(), QStringLiteral("s3cret"));
-        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->text(), QStringLiteral("s3cret"));
-        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->echoMode(), QLineEdit::Password);
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->text(),
+                 QStringLiteral("s3cret"));
+        QCOMPARE(window->userSettingsPage->edbZipBackUpFilePassword->echoMode(),
+                 QLineEdit::Password);
 
         env->prompt.queuePasswords(std::nullopt); // cancel changes nothing
         window->userSettingsPage->btnChangeSMPTServerUserPassword->click();
@@ -194,11 +266,89 @@ private Q_SLOTS:
         other.show();
         QApplication::setActiveWindow(&other);
         QTRY_VERIFY(!window->isActiveWindow());
-        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(), QStringLiteral("before.deactivation.example"));
+        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(),
+                 QStringLiteral("before.deactivation.example"));
 
         TQuayRegistryObject().WriteNumberOfBackUpSequences(9);
         QApplication::setActiveWindow(window.get());
-        QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("9"));
+        QTRY_COMPARE(window->summaryPage->edbTotalNumberOfBackUpSequences->text(),
+                     QStringLiteral("9"));
+    }
+
+    void fieldsAreNamedByTheirLabels_data()
+    {
+        QTest::addColumn<QString>("edition");
+        for (const char* edition : {"KestrelSolo", "KestrelClient", "KestrelDrive", "KestrelCD"})
+            QTest::newRow(edition) << QString::fromLatin1(edition);
+    }
+
+    void fieldsAreNamedByTheirLabels()
+    {
+        QFETCH(QString, edition);
+        open(edition);
+        QList<QLineEdit*> fields;
+        for (QWidget* page : std::initializer_list<QWidget*>{
+                 window->userSettingsPage, window->backUpSettingsPage, window->summaryPage})
+            fields << page->findChildren<QLineEdit*>();
+        QVERIFY(fields.size() >= 9);
+        for (QLineEdit* field : std::as_const(fields)) {
+            const QLabel* label = labelOf(field);
+            QVERIFY2(label, qPrintable(field->objectName()));
+            QString caption = label->text();
+            caption.remove(QLatin1Char('&'));
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+            QVERIFY(accessible);
+            const QString name = accessible->text(QAccessible::Name);
+            QVERIFY2(!name.trimmed().isEmpty(), qPrintable(field->objectName()));
+            QCOMPARE(name, caption);
+        }
+
+        // The keyboard letters of the settings page's labels lead to one field each and
+        // leave the menu bar's letters alone.
+        QList<QKeySequence> taken;
+        for (QAction* menu : window->menuBar()->actions())
+            taken << QKeySequence::mnemonic(menu->text());
+        int mnemonics = 0;
+        for (const QLabel* label : window->userSettingsPage->findChildren<QLabel*>()) {
+            const QKeySequence key = QKeySequence::mnemonic(label->text());
+            if (key.isEmpty())
+                continue;
+            QVERIFY2(!taken.contains(key), qPrintable(label->text()));
+            taken << key;
+            ++mnemonics;
+        }
+        QVERIFY(mnemonics >= 8);
+    }
+
+    void sessionEndIsNotPromised()
+    {
+        // Nothing handles the end of the desktop session yet: the setting's hint, its
+        // help topic and the README say that the setting is only stored.
+        open();
+        const QString hint =
+            window->backUpSettingsPage->ckbRunBackUpSequenceOnWindowsShutDown->toolTip();
+        QVERIFY2(hint.contains(QLatin1String("does not yet run a sequence")), qPrintable(hint));
+        QFile help(QStringLiteral(":/help/600.html"));
+        QVERIFY(help.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(help.readAll())
+                    .contains(QLatin1String("does not yet run a sequence")));
+
+        QFile readmeFile(QStringLiteral(KESTREL_TEST_SCRIPTS "/../../README.md"));
+        QVERIFY(readmeFile.open(QIODevice::ReadOnly));
+        const QString readme = QString::fromUtf8(readmeFile.readAll());
+        const QString limits = readme.section(QStringLiteral("## Limits of the desktop"), 1)
+                                   .section(QStringLiteral("\n## "), 0, 0)
+                                   .simplified();
+        QVERIFY2(limits.contains(QLatin1String("is stored with your settings, but this version "
+                                               "does not yet act on it")),
+                 qPrintable(limits));
+        // The two set-up commands stay as they were.
+        const QStringList setUp = readme.section(QStringLiteral("```sh\n"), 1, 1)
+                                      .section(QStringLiteral("```"), 0, 0)
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(setUp.size(), 2);
+        QVERIFY(setUp.at(0).startsWith(QLatin1String("scripts/run.sh ")));
+        QVERIFY(setUp.at(1).startsWith(QLatin1String("scripts/test.sh ")));
     }
 
     void driveEditionBrowsesForTheBackUpFolder()
@@ -206,7 +356,8 @@ private Q_SLOTS:
         open(QStringLiteral("KestrelDrive"));
         env->prompt.queueText(QStringLiteral("/media/backup"));
         Q_EMIT window->userSettingsPage->backUpAddressDoubleClicked();
-        QCOMPARE(window->userSettingsPage->edbUserBackUpEmailAddress->text(), QStringLiteral("/media/backup"));
+        QCOMPARE(window->userSettingsPage->edbUserBackUpEmailAddress->text(),
+                 QStringLiteral("/media/backup"));
         QCOMPARE(env->prompt.shown().last(), QStringLiteral("Select Folder"));
     }
 };

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -192,6 +193,33 @@ private Q_SLOTS:
         QCOMPARE(logLines(), 8);
         QVERIFY(window->summaryPage->statusText().endsWith(
             QStringLiteral("Last back up was successful.")));
+    }
+
+    void runWaitsUntilTheCancelledSequenceHasStopped()
+    {
+        QPushButton* runButton = window->summaryPage->btnRunBackUp;
+        QPushButton* cancelButton = window->summaryPage->btnBackUpSequenceCancel;
+        bool running = false;
+        bool runEnabled = true;
+        // Cancel is clicked at the sequence's first pause for the window's events.
+        QTimer::singleShot(0, window.get(), [&] {
+            QVERIFY(cancelButton->isEnabled());
+            QTest::mouseClick(cancelButton, Qt::LeftButton);
+            running = window->SequenceRunning();
+            runEnabled = runButton->isEnabled();
+        });
+        QTest::mouseClick(runButton, Qt::LeftButton);
+        QVERIFY(running);
+        // A click while the sequence stops would do nothing, so the button waits.
+        QVERIFY(!runEnabled);
+        QVERIFY(runButton->isEnabled());
+        QVERIFY(!cancelButton->isEnabled());
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+
+        // Then a click runs the next sequence.
+        run();
+        QCOMPARE(newArrivals().size(), 5);
+        QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
     }
 
     void byteLimitStopsAfterTheCrossingFile()
