@@ -65,6 +65,7 @@ void SequenceCompletion::EndSequenceSucceeded()
             m_window.terminateApplication();
     }
     m_window.refreshFromSettings();
+    m_outcome = Outcome::Succeeded;
 }
 
 void SequenceCompletion::EndSequenceFailed()
@@ -106,6 +107,7 @@ void SequenceCompletion::EndSequenceFailed()
         if (store.ReadCloseApplicationAfterSequence())
             m_window.terminateApplication();
     }
+    m_outcome = Outcome::Failed;
 }
 
 void SequenceCompletion::HangUpAndShutDownIfSet()

@@ -11,6 +11,13 @@ class SequenceWindow;
 class SequenceCompletion
 {
 public:
+    enum class Outcome
+    {
+        None,
+        Succeeded,
+        Failed
+    };
+
     explicit SequenceCompletion(SequenceWindow& window);
 
     void EndSequenceSucceeded();
@@ -23,6 +30,9 @@ public:
     // Called when the window's page control gets the focus: shows the warning left by
     // a failed sequence, once.
     void ShowSequenceMessageOnce();
+
+    // How the last end operation that ran through ended its sequence; None before any.
+    Outcome lastOutcome() const { return m_outcome; }
 
     // The current local time as "yy-MM-dd hh-mm-ss".
     static QString SequenceDateStamp();
@@ -38,4 +48,5 @@ private:
     void openShutDownCountdown();
 
     SequenceWindow& m_window;
+    Outcome m_outcome = Outcome::None;
 };
