@@ -2,5 +2,6 @@
 
 int main(int argc, char* argv[])
 {
-    return runKestrelEdition(argc, argv, QStringLiteral(KESTREL_EDITION_NAME));
+    return runKestrelEdition(argc, argv, QStringLiteral(KESTREL_EDITION_NAME),
+                             QStringLiteral(KESTREL_VERSION));
 }

@@ -3,6 +3,7 @@
 #include "backupdata/TernBackUpFileObjectList.h"
 #include "core/KestrelError.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 BackUpLogReader::BackUpLogReader(const QString& path) : m_path(path), m_file(path)
@@ -10,7 +11,9 @@ BackUpLogReader::BackUpLogReader(const QString& path) : m_path(path), m_file(pat
     if (!m_file.exists())
         return;
     if (!m_file.open(QIODevice::ReadOnly))
-        throw KestrelError(m_path);
+        throw KestrelError(
+            QCoreApplication::translate("BackUpLogReader", "Unable to read the back up log %1: %2")
+                .arg(m_path, m_file.errorString()));
     m_reader =
         std::make_unique<SelectionListTextReader>(m_file, SelectionListTextReader::CtrlZ::EndsLine);
 }

@@ -40,8 +40,8 @@ public:
         End
     };
 
-    // A missing log reads as empty. Throws KestrelError with the log's path when the
-    // file exists but cannot be opened.
+    // A missing log reads as empty. Throws KestrelError naming the log and the reason
+    // when the file exists but cannot be opened.
     explicit BackUpLogReader(const QString& path);
     BackUpLogReader(const BackUpLogReader&) = delete;
     BackUpLogReader& operator=(const BackUpLogReader&) = delete;

@@ -1,6 +1,7 @@
 #include "core/QuayRegistryObject.h"
 
 #include "core/EditionProfile.h"
+#include "core/KestrelError.h"
 #include "core/PlatformServices.h"
 #include "core/Scrambler.h"
 #include "core/Services.h"
@@ -21,6 +22,17 @@ const QString FolderSearchDefault = QStringLiteral("01/01/1995");
 // without regard to case.
 const QString MaxBytesReadName = QStringLiteral("MaxNumberOfBytesTOBackedUp");
 const QString MaxBytesWriteName = QStringLiteral("MaxNumberOfBytesToBackedUp");
+
+// Reads never fail: when the value a read settles on cannot be written back (the
+// settings file cannot be opened), the read still gives it, and the next read tries
+// the write again.
+template <typename Write> void writeBack(Write write)
+{
+    try {
+        write();
+    } catch (const KestrelError&) {
+    }
+}
 
 } // namespace
 
@@ -117,7 +129,7 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
     if (!stored.isEmpty())
         return stored;
     const QString location = currentProgramFolder() + QLatin1String(suffix);
-    writeString(name, location);
+    writeBack([&] { writeString(name, location); });
     return location;
 }
 
@@ -218,7 +230,7 @@ int TQuayRegistryObject::ReadFileIDNumber() const
 {
     const int stored = readInteger(QStringLiteral("FileIDNumber"));
     if (stored > FileIDNumberLimit) {
-        WriteFileIDNumber(1);
+        writeBack([this] { WriteFileIDNumber(1); });
         return 1;
     }
     return stored;
@@ -257,7 +269,7 @@ QString TQuayRegistryObject::ReadUserBackUpEmailAddress() const
     const QString name = QStringLiteral("UserBackUpEmailAddress");
     if (isEdition(Edition::KestrelClient)) {
         const QString address = serviceBackUpAddress();
-        writeScrambled(name, address);
+        writeBack([&] { writeScrambled(name, address); });
         return address;
     }
     return readScrambled(name);
@@ -277,7 +289,7 @@ QString TQuayRegistryObject::ReadUserID() const
     const QString made = QStringLiteral("%1")
                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))
                              .toUpper();
-    writeString(name, made);
+    writeBack([&] { writeString(name, made); });
     return made;
 }
 

@@ -10,7 +10,7 @@
 // Every value of the store is declared once, in the tables below: name, type and
 // default. Values with a rule of their own are declared by hand after the tables.
 // Reads never fail: a missing value, or one of the wrong type or length, reads as
-// its default. A write that cannot be stored throws KestrelError naming the value.
+// its default. A write that cannot be stored throws SettingsError naming the value.
 
 // name, default
 #define KESTREL_BOOLEAN_SETTINGS(X)                                                                \

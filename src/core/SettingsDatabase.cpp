@@ -1,6 +1,6 @@
 #include "core/SettingsDatabase.h"
 
-#include "core/KestrelError.h"
+#include "core/SettingsError.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,6 +36,16 @@ bool isDamage(int code)
 {
     const int primary = code & 0xff;
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// SQLite's own text says little ("SQL logic error", "unable to open database file");
+// the system's error, where there is one, says what is wrong with the file.
+QString causeText(sqlite3* db, int code)
+{
+    const int systemError = db ? sqlite3_system_errno(db) : 0;
+    if (systemError != 0)
+        return qt_error_string(systemError);
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
 }
 
 // One open connection per thread, reopened when the path or the file behind it
@@ -68,13 +79,19 @@ public:
         open(path);
     }
 
+    // Why the file could not be opened at the last attempt; empty while it is open.
+    const QString& openError() const { return m_openError; }
+
 private:
     void open(const QString& path)
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
         const QByteArray encoded = QFile::encodeName(path);
-        // Create the file private to the user before SQLite opens it.
+        // Create the file private to the user before SQLite opens it. A file that can
+        // only be read is still opened (read-only) by SQLite, so a failure here is
+        // only the cause to give if SQLite fails too.
         const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int createError = fd >= 0 ? 0 : errno;
         if (fd >= 0)
             ::close(fd);
 
@@ -87,9 +104,11 @@ private:
             rc = tryOpen(encoded);
         }
         if (rc != SQLITE_OK) {
+            m_openError = createError != 0 ? qt_error_string(createError) : causeText(m_db, rc);
             close();
             return;
         }
+        m_openError.clear();
         struct stat info
         {};
         if (::stat(encoded.constData(), &info) == 0) {
@@ -159,6 +178,7 @@ private:
 
     sqlite3* m_db = nullptr;
     QString m_path;
+    QString m_openError;
     ino_t m_inode = 0;
     dev_t m_device = 0;
 };
@@ -224,6 +244,15 @@ struct WriteResult
 {
     int code = SQLITE_ERROR;
     int changes = 0;
+    // Why it failed, taken while the connection still holds the error.
+    QString cause;
+
+    WriteResult& failed(sqlite3* db, int failure)
+    {
+        code = failure;
+        cause = db ? causeText(db, failure) : connection().openError();
+        return *this;
+    }
 };
 
 } // namespace
@@ -267,24 +296,22 @@ void SettingsDatabase::write(const QString& keyPath, const QString& name, const 
         Statement stmt(db, "INSERT INTO registry_values (key_path, name, type, data) "
                            "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (key_path, name) "
                            "DO UPDATE SET type = excluded.type, data = excluded.data");
-        if (!stmt.ok()) {
-            r.code = stmt.prepareCode();
-            return r;
-        }
+        if (!stmt.ok())
+            return r.failed(db, stmt.prepareCode());
         stmt.bindText(1, keyPath);
         stmt.bindText(2, name);
         sqlite3_bind_int(stmt.get(), 3, static_cast<int>(value.type));
         stmt.bindBlob(4, value.data);
-        r.code = sqlite3_step(stmt.get());
-        if (r.code == SQLITE_DONE)
-            r.code = SQLITE_OK;
+        const int rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_DONE)
+            return r.failed(db, rc);
+        r.code = SQLITE_OK;
         return r;
     });
     if (result.code != SQLITE_OK) {
-        throw KestrelError(
-            QCoreApplication::translate("SettingsDatabase",
-                                        "Unable to store the setting %1 in %2: %3")
-                .arg(name, defaultPath(), QString::fromUtf8(sqlite3_errstr(result.code))));
+        throw SettingsError(QCoreApplication::translate("SettingsDatabase",
+                                                        "Unable to store the setting %1 in %2: %3")
+                                .arg(name, defaultPath(), result.cause));
     }
 }
 
@@ -293,26 +320,32 @@ bool SettingsDatabase::remove(const QString& keyPath, const QString& name)
     const WriteResult result = withRecovery([&](sqlite3* db) {
         WriteResult r;
         Statement stmt(db, "DELETE FROM registry_values WHERE key_path = ?1 AND name = ?2");
-        if (!stmt.ok()) {
-            r.code = stmt.prepareCode();
-            return r;
-        }
+        if (!stmt.ok())
+            return r.failed(db, stmt.prepareCode());
         stmt.bindText(1, keyPath);
         stmt.bindText(2, name);
-        r.code = sqlite3_step(stmt.get());
-        if (r.code == SQLITE_DONE) {
-            r.code = SQLITE_OK;
-            r.changes = sqlite3_changes(db);
-        }
+        const int rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_DONE)
+            return r.failed(db, rc);
+        r.code = SQLITE_OK;
+        r.changes = sqlite3_changes(db);
         return r;
     });
     if (result.code != SQLITE_OK) {
-        throw KestrelError(
-            QCoreApplication::translate("SettingsDatabase",
-                                        "Unable to remove the setting %1 from %2: %3")
-                .arg(name, defaultPath(), QString::fromUtf8(sqlite3_errstr(result.code))));
+        throw SettingsError(QCoreApplication::translate(
+                                "SettingsDatabase", "Unable to remove the setting %1 from %2: %3")
+                                .arg(name, defaultPath(), result.cause));
     }
     return result.changes > 0;
+}
+
+QString SettingsDatabase::openProblem()
+{
+    if (connection().get())
+        return {};
+    return QCoreApplication::translate("SettingsDatabase",
+                                       "The settings file %1 cannot be opened: %2.")
+        .arg(defaultPath(), connection().openError());
 }
 
 QString SettingsDatabase::takeDamagedNotice()

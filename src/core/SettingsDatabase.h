@@ -32,10 +32,15 @@ public:
 
     // Missing values, and any failure to read, give no value.
     static std::optional<Value> read(const QString& keyPath, const QString& name);
-    // Throws KestrelError naming the value when the write cannot be stored.
+    // Throws SettingsError naming the value and the cause when the write cannot be
+    // stored.
     static void write(const QString& keyPath, const QString& name, const Value& value);
     // Removes the value; false when it was not there.
     static bool remove(const QString& keyPath, const QString& name);
+
+    // Empty when the database file can be opened; otherwise the text to tell the user,
+    // naming the file and the system's reason.
+    static QString openProblem();
 
     // When a damaged database file was set aside, the text to tell the user, once;
     // empty otherwise.

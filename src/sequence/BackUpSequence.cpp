@@ -15,6 +15,7 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceLock.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
 
@@ -114,6 +115,13 @@ void BackUpSequence::RunBackUpSequence()
 {
     if (m_running)
         return;
+    // A sequence of this edition in another process (the window program or a run
+    // without a window) would walk and mail the same lists and log.
+    SequenceLock lock;
+    if (!lock.tryLock()) {
+        m_window.addStatusLine(lock.problem());
+        return;
+    }
     m_running = true;
     m_completion.setDriverRunning(true);
     const auto finished = qScopeGuard([this] {

@@ -36,7 +36,9 @@ public:
     BackUpSequence& operator=(const BackUpSequence&) = delete;
 
     // Runs one sequence to its end. While a sequence runs, a further call (from the
-    // tray menu, the auto-run countdown or the shut-down trigger) returns at once.
+    // tray menu, the auto-run countdown or the shut-down trigger) returns at once; so
+    // does a call while a sequence of the same edition runs in another process, after
+    // saying so in the status memo.
     void RunBackUpSequence();
     bool isRunning() const { return m_running; }
 

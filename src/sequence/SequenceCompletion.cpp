@@ -65,6 +65,7 @@ void SequenceCompletion::EndSequenceSucceeded()
             m_window.terminateApplication();
     }
     m_window.refreshFromSettings();
+    m_outcome = Outcome::Succeeded;
 }
 
 void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete)
@@ -127,6 +128,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         if (store.ReadCloseApplicationAfterSequence())
             m_window.terminateApplication();
     }
+    m_outcome = Outcome::Failed;
 }
 
 void SequenceCompletion::CancelSequence()

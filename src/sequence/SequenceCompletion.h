@@ -12,6 +12,13 @@ class SequenceWindow;
 class SequenceCompletion
 {
 public:
+    enum class Outcome
+    {
+        None,
+        Succeeded,
+        Failed
+    };
+
     explicit SequenceCompletion(SequenceWindow& window);
 
     void EndSequenceSucceeded();
@@ -38,6 +45,9 @@ public:
     // a failed sequence, once.
     void ShowSequenceMessageOnce();
 
+    // How the last end operation that ran through ended its sequence; None before any.
+    Outcome lastOutcome() const { return m_outcome; }
+
     // The current local time as "yy-MM-dd hh-mm-ss".
     static QString SequenceDateStamp();
 
@@ -56,4 +66,5 @@ private:
     bool m_driverRunning = false;
     // An end has returned the window to idle since the driver started.
     bool m_idle = true;
+    Outcome m_outcome = Outcome::None;
 };

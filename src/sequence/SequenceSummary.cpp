@@ -20,3 +20,17 @@ QStringList sequenceSummaryLines()
             QStringLiteral("Total number of bytes backed up: ") +
                 megabytesText(store.ReadNumberOfBytesBackedUp()) + QStringLiteral(" MB")};
 }
+
+QStringList sequenceSummaryMemo()
+{
+    const TQuayRegistryObject store;
+    QStringList memo = sequenceSummaryLines();
+    if (store.ReadBackUpSequenceSuccess()) {
+        memo << QStringLiteral("Last back up was successful.");
+    } else {
+        memo << QStringLiteral("Last back up was unsuccessful. Please check you devices.")
+             << QStringLiteral("For more details see the sequence data file: ") +
+                    store.ReadSequenceFile();
+    }
+    return memo;
+}

@@ -1,22 +1,22 @@
 #include "ui/KestrelApplication.h"
 
 #include "core/Clock.h"
+#include "core/KestrelCommandLine.h"
 #include "core/KestrelError.h"
-#include "core/RecordingPlatform.h"
 #include "core/ScriptedPrompt.h"
 #include "core/Services.h"
-#include "transport/CommandDialUp.h"
+#include "sequence/HeadlessRun.h"
+#include "sequence/ProgramPlatform.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmKestrelClientMain.h"
-#include "winintegration/LogindPowerOff.h"
-#include "winintegration/XdgAutostart.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
+#include <QTextStream>
 #include <QTimer>
 
-#include <memory>
+#include <cstdio>
 
 namespace {
 
@@ -40,13 +40,6 @@ public:
     }
 };
 
-struct RealPlatform
-{
-    XdgAutostart autostart;
-    LogindPowerOff powerOff;
-    CommandDialUp dialUp;
-};
-
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
 // main window into that folder and quits: how the pages are looked at without a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
@@ -65,44 +58,16 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
     window->TerminateApplication();
 }
 
-struct FakePlatform
-{
-    RecordingAutostart autostart;
-    RecordingPowerOff powerOff;
-    RecordingDialUp dialUp;
-};
-
-} // namespace
-
-int runKestrelEdition(int argc, char* argv[], const QString& editionName)
+int runWindow(int& argc, char* argv[])
 {
     GuardedApplication application(argc, argv);
-    QApplication::setApplicationName(editionName);
-    QApplication::setOrganizationName(QStringLiteral("Orrery"));
-
     const QString screenshotFolder = qEnvironmentVariable("KESTREL_SCREENSHOT_DIR");
     WidgetPrompt prompt;
     ScriptedPrompt silentPrompt;
     SystemClock clock;
-    Services::Set services{&prompt, &clock, nullptr, nullptr, nullptr};
-    if (!screenshotFolder.isEmpty())
-        services.prompt = &silentPrompt;
-    // End-to-end tests run the real executable with recording fakes, so that it can
-    // never power the machine off, dial or write an autostart entry.
-    std::unique_ptr<RealPlatform> real;
-    std::unique_ptr<FakePlatform> fake;
-    if (qEnvironmentVariable("KESTREL_FAKE_PLATFORM") == QLatin1String("1")) {
-        fake = std::make_unique<FakePlatform>();
-        services.autostart = &fake->autostart;
-        services.powerOff = &fake->powerOff;
-        services.dialUp = &fake->dialUp;
-    } else {
-        real = std::make_unique<RealPlatform>();
-        services.autostart = &real->autostart;
-        services.powerOff = &real->powerOff;
-        services.dialUp = &real->dialUp;
-    }
-    const ScopedServices installed(services);
+    const ProgramPlatform platform;
+    const ScopedServices installed(platform.services(
+        screenshotFolder.isEmpty() ? static_cast<Prompt*>(&prompt) : &silentPrompt, &clock));
 
     TfrmKestrelClientMain window;
     prompt.setParentWindow(&window);
@@ -116,4 +81,38 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName)
             saveScreenshotsAndQuit(&window, screenshotFolder);
         });
     return QApplication::exec();
+}
+
+} // namespace
+
+int runKestrelEdition(int argc, char* argv[], const QString& editionName, const QString& version)
+{
+    QCoreApplication::setApplicationName(editionName);
+    QCoreApplication::setApplicationVersion(version);
+    QCoreApplication::setOrganizationName(QStringLiteral("Orrery"));
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const KestrelCommandLine commandLine(arguments);
+    switch (commandLine.action()) {
+    case KestrelCommandLine::Action::Refuse:
+        QTextStream(stderr) << commandLine.errorText() << Qt::endl
+                            << QStringLiteral("Try --help for the options.") << Qt::endl;
+        return KestrelCommandLine::RefusedExitStatus;
+    case KestrelCommandLine::Action::ShowHelp: {
+        // The help names the executable from the application object's arguments.
+        const QCoreApplication application(argc, argv);
+        QTextStream(stdout) << commandLine.helpText();
+        return 0;
+    }
+    case KestrelCommandLine::Action::ShowVersion:
+        QTextStream(stdout) << KestrelCommandLine::versionText() << Qt::endl;
+        return 0;
+    case KestrelCommandLine::Action::RunSequence:
+        return HeadlessRun::runProcess(argc, argv, commandLine.fullBackUp());
+    case KestrelCommandLine::Action::OpenWindow:
+        break;
+    }
+    return runWindow(argc, argv);
 }

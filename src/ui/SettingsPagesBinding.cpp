@@ -164,7 +164,13 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
     store.WriteDialUpDisconnect(m_backUp->ckbDisconnectConnection->isChecked());
     store.WriteStartUpAutoRun(m_backUp->ckbRunSequenceOnStartUp->isChecked());
-    store.WriteRunEntry(m_backUp->ckbStartUp->isChecked());
+    // An entry that cannot be written must not cost the values stored after it.
+    std::optional<KestrelError> runEntryFailure;
+    try {
+        store.WriteRunEntry(m_backUp->ckbStartUp->isChecked());
+    } catch (const KestrelError& error) {
+        runEntryFailure = error;
+    }
     store.WriteStartMinimised(m_backUp->ckbStartUpMinimised->isChecked());
     store.WriteRunSequenceOnWindowsShutDown(
         m_backUp->ckbRunBackUpSequenceOnWindowsShutDown->isChecked());
@@ -177,9 +183,12 @@ void SettingsPagesBinding::storeSettings()
     store.WriteCloseTray(m_backUp->ckbCloseTray->isChecked());
     const QString capacityText = m_user->edbMediaCapacity->text();
     const std::optional<int> capacity = parseWhole(capacityText);
+    if (capacity)
+        store.WriteMediaCapacity(*capacity);
+    if (runEntryFailure)
+        throw *runEntryFailure;
     if (!capacity)
         throw KestrelError(integerError(capacityText));
-    store.WriteMediaCapacity(*capacity);
 }
 
 void SettingsPagesBinding::connectHandlers()
@@ -199,7 +208,15 @@ void SettingsPagesBinding::connectHandlers()
         connect(box, &QCheckBox::toggled, this, writeShutDown);
 
     const auto writeRunEntry = [page] {
-        TQuayRegistryObject().WriteRunEntry(page->ckbStartUp->isChecked());
+        try {
+            TQuayRegistryObject().WriteRunEntry(page->ckbStartUp->isChecked());
+        } catch (const KestrelError& error) {
+            // Told here, so a refresh that set the box goes on loading the other
+            // settings; the box then shows whether an entry is there.
+            Services::prompt().notify(error.message(), Prompt::Icon::Error);
+            const QSignalBlocker block(page->ckbStartUp);
+            page->ckbStartUp->setChecked(TQuayRegistryObject().ReadRunEntryPresent());
+        }
     };
     for (QCheckBox* box : {page->ckbStartUp, page->ckbStartUpMinimised})
         connect(box, &QCheckBox::toggled, this, writeRunEntry);

@@ -5,7 +5,6 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
-#include "core/SettingsDatabase.h"
 #include "sequence/BackUpRequests.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
@@ -74,18 +73,21 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     ShutDownTriggered = false;
     PendingLogLines.clear();
 
+    // A step that fails is told and the window still opens: the program must start
+    // whatever state its files are in.
+    m_unattended.checkSettings();
     // The list and log locations (their defaults are stored on first read); no sequence
     // is being started by the countdown.
     const TQuayRegistryObject store;
-    store.ReadFileOfFiles();
-    store.ReadFileOfDirectories();
-    const QString logFile = store.ReadLogFile();
-    store.WriteRunSequenceNow(false);
-    const QString damaged = SettingsDatabase::takeDamagedNotice();
-    if (!damaged.isEmpty())
-        Services::prompt().notify(damaged, Prompt::Icon::Warning);
+    QString logFile;
+    m_unattended.run([&] {
+        store.ReadFileOfFiles();
+        store.ReadFileOfDirectories();
+        logFile = store.ReadLogFile();
+        store.WriteRunSequenceNow(false);
+    });
 
-    RefreshFromSettings();
+    m_unattended.run([this] { RefreshFromSettings(); });
     LoadLogTreeAtStart = true;
     applyEditionChanges();
     IconKeyList = {QStringLiteral("drive"),
@@ -101,7 +103,7 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     folderSelectionPage->loadList();
     fileSelectionPage->trvFiles->expandAll();
     folderSelectionPage->trvFolders->expandAll();
-    logView->loadAtStartUp(logFile);
+    m_unattended.run([&] { logView->loadAtStartUp(logFile); });
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
     // Nothing is asked about a set-up wizard until there is one to open.
@@ -408,7 +410,7 @@ void TfrmKestrelClientMain::onActivated()
 void TfrmKestrelClientMain::onDeactivated()
 {
     if (!m_terminating)
-        SaveTreesAndSettings();
+        m_unattended.run([this] { SaveTreesAndSettings(); });
 }
 
 void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
@@ -418,7 +420,8 @@ void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
         return;
     }
     SequenceCancelled = true;
-    SaveTreesAndSettings();
+    // A save that fails must not keep the user from closing the program.
+    m_unattended.run([this] { SaveTreesAndSettings(); });
     if (Services::prompt().ask(QStringLiteral("Do you really want to exit?")) ==
         Prompt::Answer::Yes)
         event->accept();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/UnattendedSteps.h"
 #include "transport/IdMessage.h"
 
 #include <QMainWindow>
@@ -113,5 +114,6 @@ private:
     std::unique_ptr<SequenceCompletion> m_completion;
     std::unique_ptr<BackUpSequence> m_sequence;
     HelpWindow* m_help = nullptr;
+    UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

@@ -84,9 +84,11 @@ void XdgAutostart::write(bool present)
 {
     const QString path = entryPath();
     if (!present) {
-        if (QFileInfo::exists(path) && !QFile::remove(path))
+        QFile entry(path);
+        if (QFileInfo::exists(path) && !entry.remove())
             throw KestrelError(
-                QCoreApplication::translate("XdgAutostart", "Unable to remove %1.").arg(path));
+                QCoreApplication::translate("XdgAutostart", "Unable to remove %1: %2")
+                    .arg(path, entry.errorString()));
         return;
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -95,6 +97,6 @@ void XdgAutostart::write(bool present)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(entryText(currentProfile().name, executable).toUtf8()) < 0 || !file.commit())
-        throw KestrelError(
-            QCoreApplication::translate("XdgAutostart", "Unable to write %1.").arg(path));
+        throw KestrelError(QCoreApplication::translate("XdgAutostart", "Unable to write %1: %2")
+                               .arg(path, file.errorString()));
 }

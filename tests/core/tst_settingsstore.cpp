@@ -270,12 +270,19 @@ private Q_SLOTS:
         QDir().mkpath(path); // a folder where the database file should be
         TQuayRegistryObject store;
         QCOMPARE(store.ReadMediaCapacity(), 650);
+        QCOMPARE(
+            SettingsDatabase::openProblem(),
+            QStringLiteral("The settings file %1 cannot be opened: Is a directory.").arg(path));
+        // A read whose default would be written back still gives the default.
+        QCOMPARE(store.ReadLogFile(), currentProgramFolder() + QStringLiteral("/Log.Txt"));
         try {
             store.WriteMediaCapacity(700);
             QFAIL("the write should have failed");
         } catch (const KestrelError& error) {
-            QVERIFY2(error.message().contains(QStringLiteral("MediaCapacity")),
-                     qPrintable(error.message()));
+            QCOMPARE(error.message(),
+                     QStringLiteral("Unable to store the setting MediaCapacity in %1: Is a "
+                                    "directory")
+                         .arg(path));
         }
     }
 

@@ -1,7 +1,9 @@
+#include "core/KestrelError.h"
 #include "support/TestEnvironment.h"
 #include "winintegration/XdgAutostart.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
@@ -45,6 +47,21 @@ private Q_SLOTS:
         env.writeFile(path.mid(env.root().size() + 1),
                       "[Other]\nExec=/x\n[Desktop Entry]\nName=K\n");
         QVERIFY(!XdgAutostart().isPresent());
+    }
+
+    void failuresNameTheEntryAndTheCause()
+    {
+        TestEnvironment env;
+        // A file where the autostart folder should be holds for root too.
+        const QString folder = QFileInfo(XdgAutostart::entryPath()).absolutePath();
+        env.writeFile(folder.mid(env.root().size() + 1), "not a folder");
+        try {
+            XdgAutostart().write(true);
+            QFAIL("the write should have failed");
+        } catch (const KestrelError& error) {
+            QCOMPARE(error.message(), QStringLiteral("Unable to write %1: Not a directory")
+                                          .arg(XdgAutostart::entryPath()));
+        }
     }
 
     void execQuoting()

@@ -1,0 +1,85 @@
+#include "sequence/HeadlessRun.h"
+
+#include "core/Clock.h"
+#include "core/KestrelError.h"
+#include "core/PlatformServices.h"
+#include "core/Prompt.h"
+#include "core/Services.h"
+#include "core/SettingsDatabase.h"
+#include "core/StreamPrompt.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/HeadlessSequenceWindow.h"
+#include "sequence/ProgramPlatform.h"
+#include "sequence/SequenceCompletion.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int HeadlessRun::exec()
+{
+    // Without its settings the run could neither find the lists nor record what it sent.
+    const QString problem = SettingsDatabase::openProblem();
+    if (!problem.isEmpty()) {
+        Services::prompt().notify(problem, Prompt::Icon::Error);
+        return NotStarted;
+    }
+    const QString damaged = SettingsDatabase::takeDamagedNotice();
+    if (!damaged.isEmpty())
+        Services::prompt().notify(damaged, Prompt::Icon::Warning);
+
+    HeadlessSequenceWindow window(m_out, m_fullBackUp ? SequenceWindow::BackUpType::Full
+                                                      : SequenceWindow::BackUpType::Incremental);
+    SequenceCompletion completion(window);
+    BackUpSequence sequence(window, completion);
+    try {
+        sequence.RunBackUpSequence();
+        if (window.takeShutDownDelay()) {
+            Services::clock().waitPumping(SequenceCompletion::ShutDownDelayMs);
+            completion.ShutDownDelayElapsed();
+        }
+        if (window.takeShutDownCountdown())
+            powerOffAfterCountdown();
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        return Failed;
+    } catch (const std::exception& error) {
+        Services::prompt().notify(QString::fromLocal8Bit(error.what()), Prompt::Icon::Error);
+        return Failed;
+    }
+    switch (completion.lastOutcome()) {
+    case SequenceCompletion::Outcome::Succeeded:
+        return Succeeded;
+    case SequenceCompletion::Outcome::Failed:
+        return Failed;
+    case SequenceCompletion::Outcome::None:
+        break;
+    }
+    // The driver said in a status line why it did not start (another sequence runs).
+    return NotStarted;
+}
+
+void HeadlessRun::powerOffAfterCountdown()
+{
+    // Nobody can press Cancel here; stopping the run (Ctrl+C) during the wait does.
+    m_out
+        << QStringLiteral("Computer will be shut down in %1 seconds.").arg(ShutDownCountdownSeconds)
+        << Qt::endl;
+    Services::clock().waitPumping(ShutDownCountdownSeconds * 1000);
+    const QString problem = Services::powerOff().powerOff();
+    if (!problem.isEmpty())
+        Services::prompt().notify(problem, Prompt::Icon::Error);
+}
+
+int HeadlessRun::runProcess(int& argc, char* argv[], bool fullBackUp)
+{
+    const QCoreApplication application(argc, argv);
+    QTextStream out(stdout);
+    QTextStream errors(stderr);
+    StreamPrompt prompt(errors);
+    SystemClock clock;
+    const ProgramPlatform platform;
+    const ScopedServices installed(platform.services(&prompt, &clock));
+    return HeadlessRun(out, fullBackUp).exec();
+}

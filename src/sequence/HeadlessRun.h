@@ -1,0 +1,37 @@
+#pragma once
+
+class QTextStream;
+
+// One backup sequence without a window (kestrelsolo --run): the stored settings and
+// lists, status lines on a stream as they happen, and an exit status for the shell.
+// The driver and its end operations are the window program's; what the end would
+// open after the sequence (the shut-down delay and countdown) is carried out before
+// the run returns, through the clock and the power-off service.
+class HeadlessRun
+{
+public:
+    enum ExitStatus
+    {
+        Succeeded = 0,
+        Failed = 1,
+        NotStarted = 2
+    };
+
+    static constexpr int ShutDownCountdownSeconds = 30;
+
+    // The prompt, clock and platform services must be installed.
+    HeadlessRun(QTextStream& out, bool fullBackUp) : m_out(out), m_fullBackUp(fullBackUp) {}
+
+    int exec();
+
+    // The whole process: a core application (no display is needed), notices on
+    // standard error, status lines on standard output, the real clock and the
+    // program's platform services.
+    static int runProcess(int& argc, char* argv[], bool fullBackUp);
+
+private:
+    void powerOffAfterCountdown();
+
+    QTextStream& m_out;
+    bool m_fullBackUp;
+};

@@ -1,0 +1,40 @@
+#include "sequence/HeadlessSequenceWindow.h"
+
+#include "core/QuayRegistryObject.h"
+#include "sequence/SequenceSummary.h"
+
+#include <QTextStream>
+
+HeadlessSequenceWindow::HeadlessSequenceWindow(QTextStream& out, BackUpType type)
+    : m_out(out), m_type(type)
+{}
+
+void HeadlessSequenceWindow::addStatusLine(const QString& line)
+{
+    m_memo.append(line);
+    // Flushed with every line, so a reader of the output follows the run as it goes.
+    m_out << line << Qt::endl;
+}
+
+void HeadlessSequenceWindow::appendToLastStatusLine(const QString& text)
+{
+    if (m_memo.isEmpty())
+        m_memo.append(text);
+    else
+        m_memo.last() += text;
+}
+
+bool HeadlessSequenceWindow::backUpSubFolders() const
+{
+    return TQuayRegistryObject().ReadBackUpSubFolders();
+}
+
+bool HeadlessSequenceWindow::disconnectAfterBackUp() const
+{
+    return TQuayRegistryObject().ReadDialUpDisconnect();
+}
+
+void HeadlessSequenceWindow::refreshFromSettings()
+{
+    m_memo = sequenceSummaryMemo();
+}

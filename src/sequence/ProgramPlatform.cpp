@@ -1,0 +1,26 @@
+#include "sequence/ProgramPlatform.h"
+
+#include "core/RecordingPlatform.h"
+#include "transport/CommandDialUp.h"
+#include "winintegration/LogindPowerOff.h"
+#include "winintegration/XdgAutostart.h"
+
+ProgramPlatform::ProgramPlatform()
+{
+    if (qEnvironmentVariable("KESTREL_FAKE_PLATFORM") == QLatin1String("1")) {
+        m_autostart = std::make_unique<RecordingAutostart>();
+        m_powerOff = std::make_unique<RecordingPowerOff>();
+        m_dialUp = std::make_unique<RecordingDialUp>();
+    } else {
+        m_autostart = std::make_unique<XdgAutostart>();
+        m_powerOff = std::make_unique<LogindPowerOff>();
+        m_dialUp = std::make_unique<CommandDialUp>();
+    }
+}
+
+ProgramPlatform::~ProgramPlatform() = default;
+
+Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
+{
+    return {prompt, clock, m_autostart.get(), m_powerOff.get(), m_dialUp.get()};
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/Services.h"
+
+#include <memory>
+
+class AutostartService;
+class PowerOffService;
+class DialUpService;
+
+// The platform services a running program installs: the real ones, or with
+// KESTREL_FAKE_PLATFORM=1 the recording fakes, so that an end-to-end run of a real
+// executable can never power the machine off, dial or write an autostart entry.
+class ProgramPlatform
+{
+public:
+    ProgramPlatform();
+    ~ProgramPlatform();
+    ProgramPlatform(const ProgramPlatform&) = delete;
+    ProgramPlatform& operator=(const ProgramPlatform&) = delete;
+
+    // The set to install: these services with the caller's prompt and clock.
+    Services::Set services(Prompt* prompt, Clock* clock) const;
+
+private:
+    std::unique_ptr<AutostartService> m_autostart;
+    std::unique_ptr<PowerOffService> m_powerOff;
+    std::unique_ptr<DialUpService> m_dialUp;
+};

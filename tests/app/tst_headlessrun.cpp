@@ -1,0 +1,225 @@
+#include "core/QuayRegistryObject.h"
+#include "core/SettingsDatabase.h"
+#include "sequence/HeadlessRun.h"
+#include "sequence/SequenceLock.h"
+#include "support/MailedArchive.h"
+#include "support/ScriptedSmtpServer.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "ui/SummaryPage.h"
+#include "ui/frmKestrelClientMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTextStream>
+#include <QtTest>
+
+// kestrelsolo --run: the built executable in a temporary home with the recording
+// platform fakes and no display, against a real SMTP server (aiosmtpd) and a scripted
+// one; and the same run in this process, where the clock and the power-off are fakes.
+class TestHeadlessRun : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr auto ZipPassword = "headless zip";
+
+    struct Finished
+    {
+        int exitCode = -1;
+        QString out;
+        QString errors;
+    };
+
+    // Runs the real executable. Without a display or a platform plugin named, a window
+    // program could not even start: the run proves it needs none.
+    static Finished runKestrel(const QStringList& arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(variable));
+        environment.insert(QStringLiteral("KESTREL_FAKE_PLATFORM"), QStringLiteral("1"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/kestrelsolo"), arguments);
+        Finished finished;
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+            return finished;
+        finished.exitCode = process.exitCode();
+        finished.out = QString::fromUtf8(process.readAllStandardOutput());
+        finished.errors = QString::fromUtf8(process.readAllStandardError());
+        return finished;
+    }
+
+    static void pointAt(quint16 port)
+    {
+        const TQuayRegistryObject store;
+        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
+        store.WriteUserConnectionPort(port);
+        store.WriteUserSMPTServerName(QStringLiteral("ann"));
+        store.WriteUserSMPTServerPassword(QStringLiteral("pw"));
+        store.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
+        store.WriteUserZipPassword(QLatin1String(ZipPassword));
+    }
+
+    static void listFile(const QString& path)
+    {
+        QFile list(TQuayRegistryObject().ReadFileOfFiles());
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(path.toUtf8() + "\r\n");
+    }
+
+private Q_SLOTS:
+    void runMailsTheListedFilesAndSucceeds()
+    {
+        TestEnvironment env;
+        const QString mail = env.path(QStringLiteral("mail/"));
+        QDir().mkpath(mail);
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, SmtpSink::Options{});
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        pointAt(sink.port());
+        const QString file = env.writeFile(QStringLiteral("data/report.txt"), "quarterly figures");
+        listFile(file);
+
+        const Finished incremental = runKestrel({QStringLiteral("--run")});
+        QVERIFY2(incremental.exitCode == HeadlessRun::Succeeded,
+                 qPrintable(incremental.out + incremental.errors));
+        QVERIFY(incremental.out.contains(QStringLiteral("Backed up version of ") + file +
+                                         QStringLiteral(" is superseded.")));
+        QVERIFY(incremental.out.contains(QStringLiteral("Back up sequence completed: ")));
+        const MailedArchive mailed = MailedArchive::read(
+            sink.messagePath(1), env.path(QStringLiteral("mailed-1")), QLatin1String(ZipPassword));
+        QVERIFY2(mailed.subject.endsWith(QLatin1Char('#') + file), qPrintable(mailed.subject));
+        QCOMPARE(mailed.content, QByteArray("quarterly figures"));
+        QVERIFY(QFile::exists(sink.messagePath(2))); // the log
+        const TQuayRegistryObject store;
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
+        QVERIFY(QFile::exists(store.ReadQuayDirectory() + QStringLiteral("/Status Files/") +
+                              store.ReadSequenceFile()));
+
+        // Nothing changed, but a full back up sends the file again.
+        const Finished full = runKestrel({QStringLiteral("--run"), QStringLiteral("--full")});
+        QCOMPARE(full.exitCode, int(HeadlessRun::Succeeded));
+        QVERIFY(full.out.contains(QStringLiteral("Full backed up of ") + file +
+                                  QStringLiteral(" requested.")));
+        QVERIFY(QFile::exists(sink.messagePath(4)));
+        QVERIFY(!QFile::exists(SequenceLock::path()));
+    }
+
+    void refusedMailFailsTheRun()
+    {
+        TestEnvironment env;
+        ScriptedSmtpServer server;
+        server.script(".", "554 refused\r\n");
+        pointAt(server.port());
+        listFile(env.writeFile(QStringLiteral("data/a.txt"), "refused"));
+
+        const Finished run = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(run.exitCode, int(HeadlessRun::Failed));
+        QVERIFY(run.out.contains(QStringLiteral("Could not send back up file.")));
+        QVERIFY(run.out.contains(
+            QStringLiteral("Back up sequence failed to complete.  Please check your connection.")));
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+    }
+
+    void refusedCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("unknown option") << QStringList{"--run", "--bogus"} << "bogus";
+        QTest::newRow("argument") << QStringList{"--run", "extra"} << "extra";
+        QTest::newRow("full alone") << QStringList{"--full"} << "--run";
+    }
+
+    void refusedCommandLines()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, named);
+        TestEnvironment env;
+        const Finished finished = runKestrel(arguments);
+        QCOMPARE(finished.exitCode, int(HeadlessRun::NotStarted));
+        QVERIFY2(finished.errors.contains(named), qPrintable(finished.errors));
+        QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("home/.local/share/Orrery"))));
+    }
+
+    // One edition runs one sequence at a time: a run from the command line and the
+    // window's both stay out while another holds the lock, and say so.
+    void heldLockKeepsSequencesFromStarting()
+    {
+        TestEnvironment env;
+        TQuayRegistryObject().WriteWizzardRun(true);
+        QLockFile held(SequenceLock::path());
+        QVERIFY(held.tryLock(0));
+        const QString refusal =
+            QStringLiteral("Another back up sequence of KestrelSolo is running");
+
+        const Finished run = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(run.exitCode, int(HeadlessRun::NotStarted));
+        QVERIFY2(run.out.contains(refusal), qPrintable(run.out + run.errors));
+
+        TfrmKestrelClientMain window;
+        window.summaryPage->btnRunBackUp->click();
+        QVERIFY(window.summaryPage->statusText().contains(refusal));
+        QVERIFY(window.summaryPage->btnRunBackUp->isEnabled());
+        QVERIFY(TQuayRegistryObject().ReadSequenceFile().isEmpty());
+    }
+
+    void unusableSettingsKeepTheRunFromStarting()
+    {
+        TestEnvironment env;
+        // A file where the settings folder should be: no one, root included, opens
+        // the database below it.
+        const QString folder = QFileInfo(SettingsDatabase::defaultPath()).absolutePath();
+        QVERIFY(QDir(folder).removeRecursively());
+        env.writeFile(folder.mid(env.root().size() + 1), "not a folder");
+
+        const Finished run = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(run.exitCode, int(HeadlessRun::NotStarted));
+        QVERIFY2(run.errors.contains(SettingsDatabase::defaultPath() +
+                                     QStringLiteral(" cannot be opened: Not a directory")),
+                 qPrintable(run.errors));
+    }
+
+    // What the end asks for after the sequence: the power-off after the countdown, at
+    // once after a success and after the 30 s delay after a failure.
+    void shutDownAfterTheRun_data()
+    {
+        QTest::addColumn<bool>("shutDown");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("waits");
+        QTest::newRow("success") << true << false << 0 << 1;
+        QTest::newRow("failure") << true << true << 1 << 2;
+        QTest::newRow("not asked for") << false << false << 0 << 0;
+    }
+
+    void shutDownAfterTheRun()
+    {
+        QFETCH(bool, shutDown);
+        QFETCH(bool, refused);
+        QFETCH(int, exitCode);
+        QFETCH(int, waits);
+        TestEnvironment env;
+        ScriptedSmtpServer server;
+        if (refused)
+            server.script(".", "554 refused\r\n");
+        pointAt(server.port());
+        TQuayRegistryObject().WriteShutDown(shutDown);
+
+        QString out;
+        QTextStream stream(&out);
+        QCOMPARE(HeadlessRun(stream, false).exec(), exitCode);
+        QCOMPARE(int(env.clock.waits().count(30000)), waits);
+        QCOMPARE(env.powerOff.calls(), shutDown ? QStringList{"power off"} : QStringList{});
+        QCOMPARE(out.contains(QStringLiteral("Computer will be shut down in 30 seconds.")),
+                 shutDown);
+        QVERIFY(env.prompt.unexpected().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestHeadlessRun)
+#include "tst_headlessrun.moc"
