@@ -53,7 +53,6 @@ private Q_SLOTS:
             env.writeFile(folder.mid(env.root().size() + 1), "not a folder");
         }
 
-        env.prompt.queueAnswer(Prompt::Answer::No); // the wizard, unknown to be done
         TfrmKestrelClientMain window;
         QCOMPARE(env.prompt.notices().size(), 1);
         QVERIFY2(
