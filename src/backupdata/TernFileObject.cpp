@@ -263,7 +263,16 @@ QString TTernFileObject::SaveNoteSubject() const
 QString TTernFileObject::SaveNoteSender() const
 {
     const TQuayRegistryObject store;
-    return store.ReadUserSMPTServerName() + QLatin1Char('@') + store.ReadUserSMPTName();
+    const QString userName = store.ReadUserSMPTServerName();
+    // Most providers' log-ins are the account's full address, and "user@host" of such
+    // a name ("ann@example.org@smtp.example.org") is no valid sender (RFC 5321
+    // section 4.1.2): such a name is the sender as it stands.
+    if (userName.contains(QLatin1Char('@')))
+        return userName;
+    // A server without log-in needs no user name; the user's own address stands in.
+    if (userName.isEmpty() && !store.ReadUserEmailAddress().isEmpty())
+        return store.ReadUserEmailAddress();
+    return userName + QLatin1Char('@') + store.ReadUserSMPTName();
 }
 
 QString TTernFileObject::SaveNoteRecipient() const

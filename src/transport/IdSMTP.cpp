@@ -9,6 +9,8 @@
 #include <QHostInfo>
 #include <QSslConfiguration>
 
+#include <algorithm>
+
 namespace {
 
 // A reply line longer than this is not SMTP (RFC 5321 section 4.5.3.1.5 allows 512);
@@ -150,8 +152,17 @@ void TIdSMTP::failSecuring()
 
 void TIdSMTP::authenticate()
 {
-    if (UserId.isEmpty() || Password.isEmpty())
+    m_missingLogInField.clear();
+    if (UserId.isEmpty() || Password.isEmpty()) {
+        const bool offersLogIn =
+            std::any_of(m_extensions.cbegin(), m_extensions.cend(), [](const QString& extension) {
+                return extension.startsWith(QLatin1String("AUTH "));
+            });
+        if (offersLogIn)
+            m_missingLogInField = UserId.isEmpty() ? QStringLiteral("SMTP Server User Name")
+                                                   : QStringLiteral("SMTP Server User Password");
         return;
+    }
     const bool plainAllowed = m_socket.isEncrypted() || m_socket.peerAddress().isLoopback();
     if (!plainAllowed)
         return;
@@ -263,7 +274,10 @@ int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
             last = QString::fromUtf8(readLine(deadline));
             if (!last.trimmed().isEmpty())
                 m_replyLines.append(last.mid(4));
-        } while (!last.left(4).startsWith(terminator, Qt::CaseInsensitive));
+            // The last line is the code and a blank, or the bare code alone (RFC 5321
+            // section 4.2: the text after the code is optional).
+        } while (!last.startsWith(terminator, Qt::CaseInsensitive) &&
+                 last.trimmed() != terminator.trimmed());
     }
     m_replyCode = replyCodeOf(last);
     m_replyText = m_replyLines.join(QLatin1Char('\n'));
@@ -294,6 +308,18 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         }
         throw KestrelError(message);
     }
+}
+
+QString TIdSMTP::withLogInHint(const QString& refusal) const
+{
+    // 530 and the enhanced codes 5.7.x mean the server wants to know who sends
+    // (RFC 4954 section 6, RFC 3463 section 3.8).
+    QString text = refusal;
+    const bool wantsLogIn = m_replyCode == 530 || m_replyText.startsWith(QLatin1String("5.7."));
+    if (wantsLogIn && !m_missingLogInField.isEmpty())
+        text += QStringLiteral(" The server asks for a log-in, but the \"%1\" field is empty.")
+                    .arg(m_missingLogInField);
+    return text;
 }
 
 void TIdSMTP::writeBytes(const QByteArray& bytes)
@@ -345,12 +371,28 @@ void TIdSMTP::Send(TIdMessage& message)
     }
 
     SendCommand(QStringLiteral("Rset"), {});
-    SendCommand(QStringLiteral("Mail from:<") + message.From.Address + QLatin1Char('>'), {250},
-                QStringLiteral("to the sender address ") + message.From.Address);
+    try {
+        SendCommand(QStringLiteral("Mail from:<") + message.From.Address + QLatin1Char('>'), {250});
+    } catch (const KestrelError&) {
+        // A lost connection says so itself; a refusal names the sender it was given.
+        if (!Connected() || m_replyCode < 400)
+            throw;
+        throw KestrelError(withLogInHint(QStringLiteral("The server refused the sender address "
+                                                        "%1 (it answered %2: %3).")
+                                             .arg(message.From.Address)
+                                             .arg(m_replyCode)
+                                             .arg(m_replyText.simplified())));
+    }
     // 251 "will forward" is a success as well (RFC 5321 section 4.2.2).
-    for (const TIdEmailAddressItem& recipient : recipients)
-        SendCommand(QStringLiteral("RCPT to:<") + recipient.Address + QLatin1Char('>'), {250, 251},
-                    QStringLiteral("to the recipient address ") + recipient.Address);
+    for (const TIdEmailAddressItem& recipient : recipients) {
+        try {
+            SendCommand(QStringLiteral("RCPT to:<") + recipient.Address + QLatin1Char('>'),
+                        {250, 251},
+                        QStringLiteral("to the recipient address ") + recipient.Address);
+        } catch (const KestrelError& error) {
+            throw KestrelError(withLogInHint(error.message()));
+        }
+    }
     SendCommand(QStringLiteral("Data"), {354}, QStringLiteral("when asked to take the message"));
     try {
         QByteArray chunk;

@@ -79,6 +79,9 @@ private:
     int SendCommand(const QString& text, std::initializer_list<int> expected,
                     const QString& step = QString());
     void greet();
+    // A refusal's words, with the empty log-in field named when the server asked for a
+    // log-in.
+    QString withLogInHint(const QString& refusal) const;
     void startTls();
     void authenticate();
     QByteArray readLine(const QDeadlineTimer& deadline);
@@ -101,4 +104,6 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    // The empty field of a log-in the server offers, for the words of a refusal.
+    QString m_missingLogInField;
 };

@@ -17,7 +17,10 @@ TWrenSMPTObject::TWrenSMPTObject()
     const QString host = settings.ReadUserSMPTName();
     const QString userName = settings.ReadUserSMPTServerName();
     const QString password = settings.ReadUserSMPTServerPassword();
-    if (host.isEmpty() || userName.isEmpty() || password.isEmpty()) {
+    // Without a server nothing can be sent. A user name or password may be missing:
+    // a server that asks for no log-in needs neither, and one that does is told
+    // which field is empty when it refuses the message.
+    if (host.isEmpty()) {
         Services::prompt().notify(QStringLiteral("Not all Internet fields are complete."),
                                   Prompt::Icon::Information);
         return;

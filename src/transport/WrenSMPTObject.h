@@ -10,9 +10,10 @@ class TZipMaster;
 class TWrenSMPTObject
 {
 public:
-    // Configures the session from the settings store. When the server, user name or
-    // password is missing it says "Not all Internet fields are complete." and leaves
-    // the host empty, so a later Connect fails.
+    // Configures the session from the settings store. When the server is missing it
+    // says "Not all Internet fields are complete." and leaves the host empty, so a
+    // later Connect fails. An empty user name or password is left to the session: it
+    // logs in only when it has both.
     TWrenSMPTObject();
 
     bool Connected();

@@ -250,6 +250,36 @@ private Q_SLOTS:
         QCOMPARE(file.BackupDate(), env.clock.now());
     }
 
+    void saveNoteSender_data()
+    {
+        QTest::addColumn<QString>("userName");
+        QTest::addColumn<QString>("ownAddress");
+        QTest::addColumn<QString>("sender");
+        QTest::newRow("user name and server") << "jo"
+                                              << ""
+                                              << "jo@smtp.example.org";
+        // "ann@example.org@smtp.example.org" would be no valid sender.
+        QTest::newRow("log-in is an address") << "ann@example.org"
+                                              << "other@example.org"
+                                              << "ann@example.org";
+        QTest::newRow("no log-in: the user's own address") << ""
+                                                           << "me@example.org"
+                                                           << "me@example.org";
+    }
+
+    void saveNoteSender()
+    {
+        QFETCH(QString, userName);
+        QFETCH(QString, ownAddress);
+        QFETCH(QString, sender);
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        store.WriteUserSMPTServerName(userName);
+        store.WriteUserSMPTName(QStringLiteral("smtp.example.org"));
+        store.WriteUserEmailAddress(ownAddress);
+        QCOMPARE(TTernFileObject().SaveNoteSender(), sender);
+    }
+
     void clientSaveNoteAndLastLogName()
     {
         TestEnvironment env(QStringLiteral("KestrelClient"));

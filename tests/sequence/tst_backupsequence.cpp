@@ -174,7 +174,7 @@ private Q_SLOTS:
         const QString a = f.dataFile(QStringLiteral("a.txt"), "first");
         f.listFiles({a});
         if (!settingsComplete)
-            TQuayRegistryObject().WriteUserSMPTServerPassword(QString());
+            TQuayRegistryObject().WriteUserSMPTName(QString());
         f.env.dialUp.dialResult = dials;
         f.env.dialUp.attemptResult = alternativeWorks;
 

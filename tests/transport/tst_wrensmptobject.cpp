@@ -52,9 +52,10 @@ private Q_SLOTS:
         QTest::newRow("port out of range") << "smtp.example.org"
                                            << "jo"
                                            << "pw" << 70000 << true << 25;
+        // A server that asks for no log-in needs no password.
         QTest::newRow("empty password alone") << "smtp.example.org"
                                               << "jo"
-                                              << "" << 2525 << false << 25;
+                                              << "" << 2525 << true << 2525;
         QTest::newRow("empty host") << ""
                                     << "jo"
                                     << "pw" << 0 << false << 25;
