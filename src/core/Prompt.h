@@ -39,6 +39,9 @@ public:
 
     virtual ~Prompt() = default;
 
+    // Whether someone is there to answer. False where every question is answered No
+    // unseen (the run without a window), so that a caller can say what to do instead.
+    virtual bool answersQuestions() const { return true; }
     // A confirmation box; Yes is the only answer that proceeds.
     virtual Answer ask(const QString& text, Buttons buttons = Buttons::YesNo,
                        Icon icon = Icon::Confirmation) = 0;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+
+class KestrelCommandLine;
 class QTextStream;
 
 // One backup sequence without a window (kestrelsolo --run): the stored settings and
@@ -22,16 +25,24 @@ public:
     // The prompt, clock and platform services must be installed.
     HeadlessRun(QTextStream& out, bool fullBackUp) : m_out(out), m_fullBackUp(fullBackUp) {}
 
+    // Before the run (or instead of it, without one) trusts the certificate with this
+    // SHA-256 digest for the SMTP server in the settings (--trust-certificate).
+    void setCertificateToTrust(const QByteArray& digest) { m_certificateToTrust = digest; }
+    void setRunsSequence(bool runs) { m_runsSequence = runs; }
+
     int exec();
 
     // The whole process: a core application (no display is needed), notices on
     // standard error, status lines on standard output, the real clock and the
     // program's platform services.
-    static int runProcess(int& argc, char* argv[], bool fullBackUp);
+    static int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
 
 private:
+    bool trustCertificate();
     void powerOffAfterCountdown();
 
     QTextStream& m_out;
     bool m_fullBackUp;
+    bool m_runsSequence = true;
+    QByteArray m_certificateToTrust;
 };

@@ -47,6 +47,11 @@ public:
     // Certificates trusted in addition to the system's, for a server with a
     // certificate of its own making.
     void addCaCertificates(const QList<QSslCertificate>& certificates);
+    // The SHA-256 digest of the one certificate the user trusts for this server
+    // although the system does not; it is accepted whatever its faults, and only it.
+    // A certificate the system does not trust otherwise fails Connect with an
+    // UntrustedCertificateError, so the user can be asked.
+    void setTrustedCertificate(const QByteArray& sha256Digest) { m_trustedDigest = sha256Digest; }
 
     // Opens the connection and greets the server. Throws KestrelError; a failed
     // Connect leaves the session closed.
@@ -87,6 +92,7 @@ private:
     void close();
     [[noreturn]] void failConnectionLost();
     [[noreturn]] void failSecuring();
+    void checkCertificate(const QList<QSslError>& errors);
     QString localHostName() const;
     QString serverName() const;
 
@@ -101,4 +107,7 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    QByteArray m_trustedDigest;
+    // The certificates the server showed in a handshake that failed.
+    QList<QSslCertificate> m_refusedChain;
 };
