@@ -54,9 +54,10 @@ QString CertificateTrustQuestion::questionText(const UntrustedCertificateError& 
 QString CertificateTrustQuestion::unattendedText(const UntrustedCertificateError& error)
 {
     const QString fingerprint = CertificateFingerprint::text(error.digest());
-    const QString changed = error.trustedBefore().isEmpty()
-                                ? QString()
-                                : QStringLiteral(" It has changed since it was trusted.");
+    const QString changed =
+        error.trustedBefore().isEmpty()
+            ? QString()
+            : QStringLiteral(" The server's certificate has changed since it was trusted.");
     return error.message() + changed +
            QStringLiteral(" Its SHA-256 fingerprint is %1. To trust it for this server, "
                           "connect once from the %2 window and answer Yes, or run: %3 "

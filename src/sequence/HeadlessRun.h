@@ -9,7 +9,10 @@ class QTextStream;
 // lists, status lines on a stream as they happen, and an exit status for the shell.
 // The driver and its end operations are the window program's; what the end would
 // open after the sequence (the shut-down delay and countdown) is carried out before
-// the run returns, through the clock and the power-off service.
+// the run returns, through the clock and the power-off service. With
+// --trust-certificate the SMTP server's certificate with the given fingerprint is
+// trusted first, so that a run that failed on a certificate nobody was there to ask
+// about can go through.
 class HeadlessRun
 {
 public:

@@ -20,7 +20,9 @@ class TIdMessage;
 // (RFC 3207), speaks TLS from the start on port 465 (RFC 8314), and logs in with
 // AUTH PLAIN or LOGIN (RFC 4954) when the server offers it and a user name and
 // password are set, but only over an encrypted or loopback connection. The
-// password never appears in an error text.
+// password never appears in an error text. A certificate the system does not trust
+// fails Connect with an UntrustedCertificateError, unless it is the one the user
+// trusts for this server (setTrustedCertificate).
 class TIdSMTP
 {
 public:

@@ -209,10 +209,12 @@ private Q_SLOTS:
 
         const Finished changed = runKestrel({QStringLiteral("--run")});
         QCOMPARE(changed.exitCode, int(HeadlessRun::Failed));
-        QVERIFY2(changed.out.contains(QStringLiteral("It has changed since it was trusted. Its "
-                                                     "SHA-256 fingerprint is ") +
-                                      CertificateFingerprint::text(second)),
-                 qPrintable(changed.out));
+        QVERIFY2(
+            changed.out.contains(
+                QStringLiteral("The server's certificate has changed since it was trusted. Its "
+                               "SHA-256 fingerprint is ") +
+                CertificateFingerprint::text(second)),
+            qPrintable(changed.out));
         QVERIFY(!QFile::exists(sink->messagePath(1)));
 
         const Finished both =

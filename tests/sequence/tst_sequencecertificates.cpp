@@ -1,5 +1,7 @@
 #include "core/CertificateFingerprint.h"
 #include "core/QuayRegistryObject.h"
+#include "core/ScriptedPrompt.h"
+#include "core/Services.h"
 #include "sequence/BackUpRequests.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
@@ -15,11 +17,25 @@
 #include <QFile>
 #include <QSslCertificate>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
 using Kind = TestCertificate::Kind;
 using Answer = Prompt::Answer;
+
+// Records the thread each question is asked on: widgets may be shown on the
+// window's thread only.
+class ThreadRecordingPrompt : public ScriptedPrompt
+{
+public:
+    Answer ask(const QString& text, Buttons buttons, Icon icon) override
+    {
+        askedOn << QThread::currentThread();
+        return ScriptedPrompt::ask(text, buttons, icon);
+    }
+    QList<QThread*> askedOn;
+};
 
 // Sequences and requests against a real SMTP server (aiosmtpd) whose certificate the
 // system does not trust: the user is asked on the window's thread while the session
@@ -196,12 +212,17 @@ private Q_SLOTS:
             QSslCertificate::fromPath(earlierFile).value(0).digest(QCryptographicHash::Sha256);
         ServerCertificateTrust::trust(QStringLiteral("127.0.0.1"), server.sink->port(), earlier);
 
-        env.prompt.queueAnswer(Answer::Yes);
+        ThreadRecordingPrompt prompt;
+        Services::Set services = Services::current();
+        services.prompt = &prompt;
+        const ScopedServices recording(services);
+        prompt.queueAnswer(Answer::Yes);
         const QStringList history = runSequence(server, env);
         QVERIFY2(TQuayRegistryObject().ReadBackUpSequenceSuccess(),
                  qPrintable(history.join(QLatin1Char('\n'))));
-        QCOMPARE(env.prompt.questions().size(), 1);
-        const QString question = env.prompt.questions().constFirst();
+        QCOMPARE(prompt.askedOn, QList<QThread*>{QThread::currentThread()});
+        QCOMPARE(prompt.questions().size(), 1);
+        const QString question = prompt.questions().constFirst();
         QVERIFY2(question.startsWith(
                      QStringLiteral("The certificate of the SMTP server 127.0.0.1 port %1 has "
                                     "changed since you trusted it (then SHA-256 fingerprint %2)")

@@ -211,6 +211,28 @@ private Q_SLOTS:
         QCOMPARE(changed->digest(), m_expired.digest());
     }
 
+    // Letting the trusted certificate through once must not let another through on
+    // the session's next connection.
+    void trustEndsWithItsConnection()
+    {
+        ScriptedSmtpServer trustedServer;
+        trustedServer.enableTls(m_loopback.certificate, m_loopback.key);
+        ScriptedSmtpServer otherServer;
+        otherServer.enableTls(m_expired.certificate, m_expired.key);
+        TIdSMTP session;
+        session.Host = QStringLiteral("127.0.0.1");
+        session.setConnectTimeoutMs(5000);
+        session.setReplyTimeoutMs(5000);
+        session.setTrustedCertificate(m_loopback.digest());
+        session.Port = trustedServer.port();
+        session.Connect();
+        QVERIFY(session.isEncrypted());
+        session.Disconnect();
+        session.Port = otherServer.port();
+        QVERIFY_THROWS_EXCEPTION(UntrustedCertificateError, session.Connect());
+        QVERIFY(!session.Connected());
+    }
+
     void certificateInWords()
     {
         const QString details = CertificateDescription::details(m_expired.certificate);
