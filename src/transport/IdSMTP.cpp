@@ -164,13 +164,14 @@ void TIdSMTP::checkCertificate(const QList<QSslError>& errors)
     QList<QSslCertificate> chain = m_socket.peerCertificateChain();
     if (chain.isEmpty() && !m_socket.peerCertificate().isNull())
         chain.append(m_socket.peerCertificate());
+    if (!userMayTrust(errors))
+        return;
     if (!m_trustedDigest.isEmpty() && !chain.isEmpty() &&
         chain.constFirst().digest(QCryptographicHash::Sha256) == m_trustedDigest) {
         m_socket.ignoreSslErrors();
         return;
     }
-    if (userMayTrust(errors))
-        m_refusedChain = chain;
+    m_refusedChain = chain;
 }
 
 void TIdSMTP::failSecuring()
