@@ -20,6 +20,9 @@ public:
     enum class Buttons
     {
         YesNo,
+        // Yes and No with No as the default button, for a Yes that must be chosen
+        // deliberately (trusting a certificate), never by pressing Enter.
+        YesNoDefaultNo,
         YesNoCancel,
         Ok
     };

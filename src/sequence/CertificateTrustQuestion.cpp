@@ -23,8 +23,8 @@ void CertificateTrustQuestion::connect(const std::function<void()>& connectStep)
             Prompt& prompt = Services::prompt();
             if (!prompt.answersQuestions())
                 throw KestrelError(unattendedText(error));
-            if (prompt.ask(questionText(error), Prompt::Buttons::YesNo, Prompt::Icon::Warning) !=
-                Prompt::Answer::Yes)
+            if (prompt.ask(questionText(error), Prompt::Buttons::YesNoDefaultNo,
+                           Prompt::Icon::Warning) != Prompt::Answer::Yes)
                 throw;
             ServerCertificateTrust::trust(error.host(), error.port(), error.digest());
         }

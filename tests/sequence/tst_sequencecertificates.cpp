@@ -24,17 +24,19 @@
 using Kind = TestCertificate::Kind;
 using Answer = Prompt::Answer;
 
-// Records the thread each question is asked on: widgets may be shown on the
-// window's thread only.
+// Records the thread each question is asked on (widgets may be shown on the window's
+// thread only) and its buttons.
 class ThreadRecordingPrompt : public ScriptedPrompt
 {
 public:
     Answer ask(const QString& text, Buttons buttons, Icon icon) override
     {
         askedOn << QThread::currentThread();
+        buttonsShown << buttons;
         return ScriptedPrompt::ask(text, buttons, icon);
     }
     QList<QThread*> askedOn;
+    QList<Buttons> buttonsShown;
 };
 
 // Sequences and requests against a real SMTP server (aiosmtpd) whose certificate the
@@ -221,6 +223,7 @@ private Q_SLOTS:
         QVERIFY2(TQuayRegistryObject().ReadBackUpSequenceSuccess(),
                  qPrintable(history.join(QLatin1Char('\n'))));
         QCOMPARE(prompt.askedOn, QList<QThread*>{QThread::currentThread()});
+        QCOMPARE(prompt.buttonsShown, QList<Prompt::Buttons>{Prompt::Buttons::YesNoDefaultNo});
         QCOMPARE(prompt.questions().size(), 1);
         const QString question = prompt.questions().constFirst();
         QVERIFY2(question.startsWith(
