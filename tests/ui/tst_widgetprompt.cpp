@@ -5,7 +5,8 @@
 #include <QTimer>
 #include <QtTest>
 
-// The program's message boxes: what pressing Enter answers.
+// The program's message boxes: what pressing Enter answers, and texts shown as
+// they are.
 class TestWidgetPrompt : public QObject
 {
     Q_OBJECT
@@ -35,6 +36,29 @@ private Q_SLOTS:
         });
         QCOMPARE(prompt.ask(QStringLiteral("Trust it?"), buttons, Prompt::Icon::Warning), answer);
         QVERIFY(boxShown);
+    }
+
+    // A certificate's name or a server's reply in a text is never read as markup.
+    void textsAreShownAsPlainText()
+    {
+        WidgetPrompt prompt;
+        const QString text = QStringLiteral("<b>The certificate is for <a href=\"x\">you</a></b>");
+        QStringList shown;
+        const auto look = [this, &shown] {
+            QTimer::singleShot(0, this, [&shown] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                if (box->textFormat() == Qt::PlainText)
+                    shown << box->text();
+                QTest::keyClick(box, Qt::Key_Escape);
+            });
+        };
+        look();
+        prompt.ask(text, Prompt::Buttons::YesNo, Prompt::Icon::Warning);
+        look();
+        prompt.notify(text, Prompt::Icon::Error);
+        QCOMPARE(shown, (QStringList{text, text}));
     }
 };
 
