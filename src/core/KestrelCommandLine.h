@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
 
 // The program's options. Without any it opens its window; --run runs one sequence
-// without a window (--full makes it a full backup). Parsed before any application
-// object exists, because the run without a window must not need a display.
+// without a window (--full makes it a full backup); --trust-certificate SHA256
+// trusts the SMTP server's certificate with that fingerprint, alone or before a
+// --run. Parsed before any application object exists, because the run without a
+// window must not need a display.
 class KestrelCommandLine
 {
 public:
@@ -14,6 +17,7 @@ public:
     {
         OpenWindow,
         RunSequence,
+        TrustCertificate,
         ShowHelp,
         ShowVersion,
         Refuse
@@ -27,6 +31,8 @@ public:
 
     Action action() const { return m_action; }
     bool fullBackUp() const;
+    // The SHA-256 digest given with --trust-certificate; empty without it.
+    QByteArray certificateToTrust() const { return m_certificateToTrust; }
     // Why the command line is refused.
     QString errorText() const { return m_error; }
     // Names the executable only once an application object exists.
@@ -38,6 +44,8 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_run;
     QCommandLineOption m_full;
+    QCommandLineOption m_trustCertificate;
+    QByteArray m_certificateToTrust;
     Action m_action = Action::OpenWindow;
     QString m_error;
 };

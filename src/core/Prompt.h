@@ -20,6 +20,9 @@ public:
     enum class Buttons
     {
         YesNo,
+        // Yes and No with No as the default button, for a Yes that must be chosen
+        // deliberately (trusting a certificate), never by pressing Enter.
+        YesNoDefaultNo,
         YesNoCancel,
         Ok
     };
@@ -39,6 +42,9 @@ public:
 
     virtual ~Prompt() = default;
 
+    // Whether someone is there to answer. False where every question is answered No
+    // unseen (the run without a window), so that a caller can say what to do instead.
+    virtual bool answersQuestions() const { return true; }
     // A confirmation box; Yes is the only answer that proceeds.
     virtual Answer ask(const QString& text, Buttons buttons = Buttons::YesNo,
                        Icon icon = Icon::Confirmation) = 0;

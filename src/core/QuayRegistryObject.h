@@ -38,7 +38,9 @@
 
 // Plain strings read as empty when missing. DialUpCommand and HangUpCommand name the
 // commands that dial and hang up; CDBurnerDevice names the disc burner (an optical
-// drive or an image file "stdio:<path>").
+// drive or an image file "stdio:<path>"); TrustedServerCertificate holds the one
+// certificate the user chose to trust for the SMTP server although the system does
+// not, as "host:port sha256hex" (ServerCertificateTrust).
 #define KESTREL_STRING_SETTINGS(X)                                                                 \
     X(SequenceMessage)                                                                             \
     X(SequenceFile)                                                                                \
@@ -50,7 +52,8 @@
     X(LastBackUp)                                                                                  \
     X(DialUpCommand)                                                                               \
     X(HangUpCommand)                                                                               \
-    X(CDBurnerDevice)
+    X(CDBurnerDevice)                                                                              \
+    X(TrustedServerCertificate)
 
 // Stored scrambled, read and written as plain text.
 #define KESTREL_SCRAMBLED_SETTINGS(X)                                                              \

@@ -12,6 +12,7 @@ class StreamPrompt : public Prompt
 public:
     explicit StreamPrompt(QTextStream& out) : m_out(out) {}
 
+    bool answersQuestions() const override { return false; }
     Answer ask(const QString& text, Buttons buttons, Icon icon) override;
     void notify(const QString& text, Icon icon) override;
     std::optional<QString> inputText(const QString& caption, const QString& label,

@@ -7,6 +7,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/CertificateTrustQuestion.h"
 #include "transport/IdMessage.h"
 #include "transport/WrenSMPTObject.h"
 
@@ -67,7 +68,7 @@ void BackUpRequests::requestLastLog(TIdMessage& message,
     guarded([&] {
         if (smtp->Connected())
             smtp->Disconnect();
-        smtp->Connect();
+        CertificateTrustQuestion::connect([&smtp] { smtp->Connect(); });
         smtp->Send(message);
         if (Services::prompt().ask(QStringLiteral("Disconnect?")) == Prompt::Answer::Yes) {
             smtp->Disconnect();
@@ -91,7 +92,7 @@ void BackUpRequests::requestFile(TIdMessage& message, const QString& recordNodeT
     Services::dialUp().dial();
     auto smtp = std::make_unique<TWrenSMPTObject>();
     guarded([&] {
-        smtp->Connect();
+        CertificateTrustQuestion::connect([&smtp] { smtp->Connect(); });
         smtp->Send(message);
         Services::prompt().notify(QStringLiteral("Request for file has been sent."),
                                   Prompt::Icon::Information);

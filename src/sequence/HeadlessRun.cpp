@@ -1,9 +1,12 @@
 #include "sequence/HeadlessRun.h"
 
+#include "core/CertificateFingerprint.h"
 #include "core/Clock.h"
+#include "core/KestrelCommandLine.h"
 #include "core/KestrelError.h"
 #include "core/PlatformServices.h"
 #include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
 #include "core/StreamPrompt.h"
@@ -11,6 +14,8 @@
 #include "sequence/HeadlessSequenceWindow.h"
 #include "sequence/ProgramPlatform.h"
 #include "sequence/SequenceCompletion.h"
+#include "transport/ServerCertificateTrust.h"
+#include "transport/SmtpProblemText.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -28,6 +33,10 @@ int HeadlessRun::exec()
     const QString damaged = SettingsDatabase::takeDamagedNotice();
     if (!damaged.isEmpty())
         Services::prompt().notify(damaged, Prompt::Icon::Warning);
+    if (!m_certificateToTrust.isEmpty() && !trustCertificate())
+        return NotStarted;
+    if (!m_runsSequence)
+        return Succeeded;
 
     HeadlessSequenceWindow window(m_out, m_fullBackUp ? SequenceWindow::BackUpType::Full
                                                       : SequenceWindow::BackUpType::Incremental);
@@ -60,6 +69,31 @@ int HeadlessRun::exec()
     return NotStarted;
 }
 
+bool HeadlessRun::trustCertificate()
+{
+    const TQuayRegistryObject store;
+    const QString host = store.ReadUserSMPTName().trimmed();
+    if (host.isEmpty()) {
+        Services::prompt().notify(QStringLiteral("No SMTP server is set, so no certificate can be "
+                                                 "trusted for it."),
+                                  Prompt::Icon::Error);
+        return false;
+    }
+    const int port = store.ReadUserConnectionPort();
+    try {
+        ServerCertificateTrust::trust(host, port, m_certificateToTrust);
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        return false;
+    }
+    m_out << QStringLiteral("The certificate with SHA-256 fingerprint %1 is trusted for the SMTP "
+                            "server %2.")
+                 .arg(CertificateFingerprint::text(m_certificateToTrust),
+                      smtpServerText(host, port))
+          << Qt::endl;
+    return true;
+}
+
 void HeadlessRun::powerOffAfterCountdown()
 {
     // Nobody can press Cancel here; stopping the run (Ctrl+C) during the wait does.
@@ -72,7 +106,7 @@ void HeadlessRun::powerOffAfterCountdown()
         Services::prompt().notify(problem, Prompt::Icon::Error);
 }
 
-int HeadlessRun::runProcess(int& argc, char* argv[], bool fullBackUp)
+int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
 {
     const QCoreApplication application(argc, argv);
     QTextStream out(stdout);
@@ -81,5 +115,8 @@ int HeadlessRun::runProcess(int& argc, char* argv[], bool fullBackUp)
     SystemClock clock;
     const ProgramPlatform platform;
     const ScopedServices installed(platform.services(&prompt, &clock));
-    return HeadlessRun(out, fullBackUp).exec();
+    HeadlessRun run(out, commandLine.fullBackUp());
+    run.setCertificateToTrust(commandLine.certificateToTrust());
+    run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
+    return run.exec();
 }

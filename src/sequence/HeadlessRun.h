@@ -1,12 +1,18 @@
 #pragma once
 
+#include <QByteArray>
+
+class KestrelCommandLine;
 class QTextStream;
 
 // One backup sequence without a window (kestrelsolo --run): the stored settings and
 // lists, status lines on a stream as they happen, and an exit status for the shell.
 // The driver and its end operations are the window program's; what the end would
 // open after the sequence (the shut-down delay and countdown) is carried out before
-// the run returns, through the clock and the power-off service.
+// the run returns, through the clock and the power-off service. With
+// --trust-certificate the SMTP server's certificate with the given fingerprint is
+// trusted first, so that a run that failed on a certificate nobody was there to ask
+// about can go through.
 class HeadlessRun
 {
 public:
@@ -22,16 +28,24 @@ public:
     // The prompt, clock and platform services must be installed.
     HeadlessRun(QTextStream& out, bool fullBackUp) : m_out(out), m_fullBackUp(fullBackUp) {}
 
+    // Before the run (or instead of it, without one) trusts the certificate with this
+    // SHA-256 digest for the SMTP server in the settings (--trust-certificate).
+    void setCertificateToTrust(const QByteArray& digest) { m_certificateToTrust = digest; }
+    void setRunsSequence(bool runs) { m_runsSequence = runs; }
+
     int exec();
 
     // The whole process: a core application (no display is needed), notices on
     // standard error, status lines on standard output, the real clock and the
     // program's platform services.
-    static int runProcess(int& argc, char* argv[], bool fullBackUp);
+    static int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
 
 private:
+    bool trustCertificate();
     void powerOffAfterCountdown();
 
     QTextStream& m_out;
     bool m_fullBackUp;
+    bool m_runsSequence = true;
+    QByteArray m_certificateToTrust;
 };

@@ -7,6 +7,7 @@
 #include "core/QuayRegistryObject.h"
 #include "core/ScriptedPrompt.h"
 #include "core/Services.h"
+#include "sequence/CertificateTrustQuestion.h"
 #include "sequence/SequenceRun.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
@@ -160,7 +161,10 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
     });
     m_window.addStatusLine(QStringLiteral("Connecting to server..."));
     try {
-        m_worker.run([this] { m_sender->Connect(); });
+        // The session connects on the worker; a question about its certificate is
+        // asked here, on the window's thread.
+        CertificateTrustQuestion::connect(
+            [this] { m_worker.run([this] { m_sender->Connect(); }); });
     } catch (const KestrelError& error) {
         m_window.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
         m_window.addStatusLine(error.message());

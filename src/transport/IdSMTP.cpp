@@ -4,6 +4,7 @@
 #include "transport/IdMessage.h"
 #include "transport/IdMessageWriter.h"
 #include "transport/SmtpProblemText.h"
+#include "transport/UntrustedCertificateError.h"
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
@@ -33,12 +34,28 @@ int replyCodeOf(const QString& line)
     return ok ? code : 0;
 }
 
+// Whether the user may choose to trust a certificate with these faults: not when
+// there is none, nor when it is known to be withdrawn or compromised.
+bool userMayTrust(const QList<QSslError>& errors)
+{
+    return std::none_of(errors.cbegin(), errors.cend(), [](const QSslError& error) {
+        return error.error() == QSslError::NoPeerCertificate ||
+               error.error() == QSslError::CertificateRevoked ||
+               error.error() == QSslError::CertificateBlacklisted;
+    });
+}
+
 } // namespace
 
 TIdSMTP::TIdSMTP()
 {
     m_socket.setProtocol(QSsl::SecureProtocols);
     m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // The socket reports certificate faults during the handshake, on the session's
+    // thread; only there can a certificate the user trusts be let through.
+    QObject::connect(
+        &m_socket, &QSslSocket::sslErrors, &m_socket,
+        [this](const QList<QSslError>& errors) { checkCertificate(errors); }, Qt::DirectConnection);
 }
 
 TIdSMTP::~TIdSMTP() = default;
@@ -69,6 +86,7 @@ void TIdSMTP::Connect()
     m_extensions.clear();
     m_sizeLimit = 0;
     m_authenticated = false;
+    m_refusedChain.clear();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No SMTP server is set."));
     try {
@@ -141,13 +159,32 @@ void TIdSMTP::startTls()
         failSecuring();
 }
 
+void TIdSMTP::checkCertificate(const QList<QSslError>& errors)
+{
+    QList<QSslCertificate> chain = m_socket.peerCertificateChain();
+    if (chain.isEmpty() && !m_socket.peerCertificate().isNull())
+        chain.append(m_socket.peerCertificate());
+    if (!userMayTrust(errors))
+        return;
+    if (!m_trustedDigest.isEmpty() && !chain.isEmpty() &&
+        chain.constFirst().digest(QCryptographicHash::Sha256) == m_trustedDigest) {
+        m_socket.ignoreSslErrors();
+        return;
+    }
+    m_refusedChain = chain;
+}
+
 void TIdSMTP::failSecuring()
 {
     const QList<QSslError> problems = m_socket.sslHandshakeErrors();
     if (problems.isEmpty())
         throw KestrelError(socketProblemText(m_socket.error(), Host, Port, m_connectTimeoutMs));
-    throw KestrelError(QStringLiteral("The connection could not be made secure (%1): %2.")
-                           .arg(serverName(), certificateProblemText(problems, Host)));
+    const QString message = QStringLiteral("The connection could not be made secure (%1): %2.")
+                                .arg(serverName(), certificateProblemText(problems, Host));
+    if (!m_refusedChain.isEmpty())
+        throw UntrustedCertificateError(message, Host, Port, m_refusedChain, problems,
+                                        m_trustedDigest);
+    throw KestrelError(message);
 }
 
 void TIdSMTP::authenticate()

@@ -20,7 +20,9 @@ class TIdMessage;
 // (RFC 3207), speaks TLS from the start on port 465 (RFC 8314), and logs in with
 // AUTH PLAIN or LOGIN (RFC 4954) when the server offers it and a user name and
 // password are set, but only over an encrypted or loopback connection. The
-// password never appears in an error text.
+// password never appears in an error text. A certificate the system does not trust
+// fails Connect with an UntrustedCertificateError, unless it is the one the user
+// trusts for this server (setTrustedCertificate).
 class TIdSMTP
 {
 public:
@@ -47,6 +49,11 @@ public:
     // Certificates trusted in addition to the system's, for a server with a
     // certificate of its own making.
     void addCaCertificates(const QList<QSslCertificate>& certificates);
+    // The SHA-256 digest of the one certificate the user trusts for this server
+    // although the system does not; it is accepted whatever its faults, and only it.
+    // A certificate the system does not trust otherwise fails Connect with an
+    // UntrustedCertificateError, so the user can be asked.
+    void setTrustedCertificate(const QByteArray& sha256Digest) { m_trustedDigest = sha256Digest; }
 
     // Opens the connection and greets the server. Throws KestrelError; a failed
     // Connect leaves the session closed.
@@ -90,6 +97,7 @@ private:
     void close();
     [[noreturn]] void failConnectionLost();
     [[noreturn]] void failSecuring();
+    void checkCertificate(const QList<QSslError>& errors);
     QString localHostName() const;
     QString serverName() const;
 
@@ -106,4 +114,7 @@ private:
     bool m_authenticated = false;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;
+    QByteArray m_trustedDigest;
+    // The certificates the server showed in a handshake that failed.
+    QList<QSslCertificate> m_refusedChain;
 };

@@ -1,5 +1,11 @@
 #include "transport/SmtpProblemText.h"
 
+#include "transport/CertificateDescription.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
 QString smtpServerText(const QString& host, int port)
 {
     return QStringLiteral("%1 port %2").arg(host).arg(port);
@@ -53,34 +59,85 @@ QString socketProblemText(QAbstractSocket::SocketError error, const QString& hos
     }
 }
 
+namespace {
+
+// "a", "a and b", "a, b and c".
+QString listText(const QStringList& items)
+{
+    if (items.size() < 2)
+        return items.join(QString());
+    return items.mid(0, items.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+           items.constLast();
+}
+
+QString certificateReason(const QSslError& error, const QString& host)
+{
+    switch (error.error()) {
+    case QSslError::SelfSignedCertificate:
+        return QStringLiteral("the certificate is signed by itself");
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted:
+    case QSslError::CertificateRejected:
+    case QSslError::InvalidCaCertificate:
+        return QStringLiteral("the certificate is not from an authority this computer trusts");
+    case QSslError::CertificateExpired:
+        return QStringLiteral("the certificate has expired");
+    case QSslError::CertificateNotYetValid:
+        return QStringLiteral("the certificate is not valid yet");
+    case QSslError::HostNameMismatch: {
+        const QStringList names = CertificateDescription::names(error.certificate());
+        if (names.isEmpty())
+            return QStringLiteral("the certificate names no server, not %1").arg(host);
+        return QStringLiteral("the certificate is for %1, not %2").arg(listText(names), host);
+    }
+    case QSslError::CertificateRevoked:
+        return QStringLiteral("the certificate has been withdrawn");
+    case QSslError::CertificateBlacklisted:
+        return QStringLiteral("the certificate is one this computer never trusts");
+    case QSslError::NoPeerCertificate:
+        return QStringLiteral("the server showed no certificate");
+    default:
+        return QString();
+    }
+}
+
+// Reasons are told in one order whatever order the TLS library found them in: who
+// signed the certificate, when it is valid, whom it is for, the rest.
+int reasonRank(QSslError::SslError error)
+{
+    switch (error) {
+    case QSslError::CertificateExpired:
+    case QSslError::CertificateNotYetValid:
+        return 1;
+    case QSslError::HostNameMismatch:
+        return 2;
+    case QSslError::CertificateRevoked:
+    case QSslError::CertificateBlacklisted:
+    case QSslError::NoPeerCertificate:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 QString certificateProblemText(const QList<QSslError>& errors, const QString& host)
 {
-    for (const QSslError& error : errors) {
-        switch (error.error()) {
-        case QSslError::SelfSignedCertificate:
-        case QSslError::SelfSignedCertificateInChain:
-        case QSslError::UnableToGetLocalIssuerCertificate:
-        case QSslError::UnableToGetIssuerCertificate:
-        case QSslError::UnableToVerifyFirstCertificate:
-        case QSslError::CertificateUntrusted:
-        case QSslError::CertificateRejected:
-        case QSslError::InvalidCaCertificate:
-            return QStringLiteral("the server's certificate is not from an authority this "
-                                  "computer trusts");
-        case QSslError::CertificateExpired:
-            return QStringLiteral("the server's certificate has expired");
-        case QSslError::CertificateNotYetValid:
-            return QStringLiteral("the server's certificate is not valid yet");
-        case QSslError::HostNameMismatch:
-            return QStringLiteral("the server's certificate is made out to another name than %1")
-                .arg(host);
-        case QSslError::CertificateRevoked:
-            return QStringLiteral("the server's certificate has been withdrawn");
-        case QSslError::NoPeerCertificate:
-            return QStringLiteral("the server showed no certificate");
-        default:
-            break;
-        }
+    QList<QSslError> ordered = errors;
+    std::stable_sort(ordered.begin(), ordered.end(), [](const QSslError& a, const QSslError& b) {
+        return reasonRank(a.error()) < reasonRank(b.error());
+    });
+    QStringList reasons;
+    for (const QSslError& error : ordered) {
+        const QString reason = certificateReason(error, host);
+        if (!reason.isEmpty() && !reasons.contains(reason))
+            reasons << reason;
     }
-    return QStringLiteral("the server's certificate could not be checked");
+    if (reasons.isEmpty())
+        return QStringLiteral("the server's certificate could not be checked");
+    return reasons.join(QStringLiteral("; "));
 }

@@ -18,6 +18,7 @@ QString secondsText(int milliseconds);
 // ran out when the error is a time-out.
 QString socketProblemText(QAbstractSocket::SocketError error, const QString& host, int port,
                           int timeoutMs);
-// Why the server's certificate was not accepted: the first error that has words,
-// for example "the server's certificate has expired".
+// Why the server's certificate was not accepted: every reason that has words, once,
+// separated by "; ", for example "the certificate is signed by itself; the
+// certificate is for other.example, not smtp.example".
 QString certificateProblemText(const QList<QSslError>& errors, const QString& host);

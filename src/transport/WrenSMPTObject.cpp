@@ -5,6 +5,7 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "transport/IdMessage.h"
+#include "transport/ServerCertificateTrust.h"
 #include "transport/ZipMaster.h"
 
 #include <QDir>
@@ -39,6 +40,8 @@ bool TWrenSMPTObject::Connected()
 
 void TWrenSMPTObject::Connect()
 {
+    // Read at every connect: the user may have trusted the certificate since.
+    m_smtp.setTrustedCertificate(ServerCertificateTrust::trustedFor(m_smtp.Host, m_smtp.Port));
     m_smtp.Connect();
 }
 

@@ -17,7 +17,8 @@ public:
     TWrenSMPTObject();
 
     bool Connected();
-    // Throws KestrelError.
+    // Throws KestrelError; UntrustedCertificateError when the server's certificate is
+    // one the system does not trust and the user has not trusted for this server.
     void Connect();
     void Disconnect();
     // Throws KestrelError.

@@ -110,7 +110,8 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName, const 
         QTextStream(stdout) << KestrelCommandLine::versionText() << Qt::endl;
         return 0;
     case KestrelCommandLine::Action::RunSequence:
-        return HeadlessRun::runProcess(argc, argv, commandLine.fullBackUp());
+    case KestrelCommandLine::Action::TrustCertificate:
+        return HeadlessRun::runProcess(argc, argv, commandLine);
     case KestrelCommandLine::Action::OpenWindow:
         break;
     }

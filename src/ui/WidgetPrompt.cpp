@@ -31,9 +31,16 @@ Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon
 {
     QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::NoButton,
                     m_parent);
+    // Texts carry what servers and files say (a certificate's names, a server's reply):
+    // never taken as markup, so they cannot change how a question reads.
+    box.setTextFormat(Qt::PlainText);
     switch (buttons) {
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case Buttons::YesNoDefaultNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
         break;
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -58,6 +65,7 @@ void WidgetPrompt::notify(const QString& text, Icon icon)
 {
     QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::Ok,
                     m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -1,3 +1,4 @@
+#include "core/CertificateFingerprint.h"
 #include "core/QuayRegistryObject.h"
 #include "core/SettingsDatabase.h"
 #include "sequence/HeadlessRun.h"
@@ -5,7 +6,9 @@
 #include "support/MailedArchive.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/SmtpSink.h"
+#include "support/TestCertificate.h"
 #include "support/TestEnvironment.h"
+#include "transport/ServerCertificateTrust.h"
 #include "ui/SummaryPage.h"
 #include "ui/frmKestrelClientMain.h"
 
@@ -15,8 +18,11 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSslCertificate>
 #include <QTextStream>
 #include <QtTest>
+
+#include <memory>
 
 // kestrelsolo --run: the built executable in a temporary home with the recording
 // platform fakes and no display, against a real SMTP server (aiosmtpd) and a scripted
@@ -126,6 +132,100 @@ private Q_SLOTS:
         QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
     }
 
+    // A certificate the system does not trust stops the run without a question, and
+    // the run names its fingerprint; given to --trust-certificate, alone or with
+    // --run, it lets the runs through. A changed certificate stops them again.
+    void untrustedCertificateIsTrustedFromTheCommandLine()
+    {
+        TestEnvironment env;
+        const QString mail = env.path(QStringLiteral("mail/"));
+        QDir().mkpath(mail);
+        SmtpSink::Options options;
+        options.user = QStringLiteral("ann");
+        options.password = QStringLiteral("pw");
+        QVERIFY(TestCertificate::make(env.root(), QStringLiteral("first"),
+                                      TestCertificate::Kind::ForLoopback, &options.certificateFile,
+                                      &options.keyFile));
+        const auto digestOf = [](const QString& file) {
+            return QSslCertificate::fromPath(file).value(0).digest(QCryptographicHash::Sha256);
+        };
+        const QByteArray first = digestOf(options.certificateFile);
+        const QString fingerprint = CertificateFingerprint::text(first);
+
+        const Finished nowhere = runKestrel({QStringLiteral("--trust-certificate"), fingerprint});
+        QCOMPARE(nowhere.exitCode, int(HeadlessRun::NotStarted));
+        QVERIFY2(nowhere.errors.contains(QStringLiteral("No SMTP server is set")),
+                 qPrintable(nowhere.errors));
+
+        auto sink = std::make_unique<SmtpSink>(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, options);
+        QVERIFY2(sink->port() != 0, qPrintable(sink->errorText()));
+        pointAt(sink->port());
+        listFile(env.writeFile(QStringLiteral("data/report.txt"), "figures"));
+        const TQuayRegistryObject store;
+
+        const Finished refused = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(refused.exitCode, int(HeadlessRun::Failed));
+        QVERIFY(
+            refused.out.contains(QStringLiteral("Could not establish connection with SMTP server.\n"
+                                                "The connection could not be made secure (")));
+        QVERIFY2(refused.out.contains(QStringLiteral("the certificate is signed by itself. Its "
+                                                     "SHA-256 fingerprint is ") +
+                                      fingerprint + QLatin1Char('.')),
+                 qPrintable(refused.out));
+        QVERIFY(
+            refused.out.contains(QStringLiteral("kestrelsolo --trust-certificate ") + fingerprint));
+        QVERIFY2(!refused.errors.contains(QStringLiteral("[answered No]")),
+                 qPrintable(refused.errors));
+        QVERIFY(!QFile::exists(sink->messagePath(1)));
+        QVERIFY(store.ReadTrustedServerCertificate().isEmpty());
+
+        const Finished trusted = runKestrel({QStringLiteral("--trust-certificate"), fingerprint});
+        QCOMPARE(trusted.exitCode, int(HeadlessRun::Succeeded));
+        QVERIFY2(
+            trusted.out.contains(QStringLiteral("is trusted for the SMTP server 127.0.0.1 port %1")
+                                     .arg(sink->port())),
+            qPrintable(trusted.out));
+        QCOMPARE(store.ReadTrustedServerCertificate(),
+                 ServerCertificateTrust::entry(QStringLiteral("127.0.0.1"), sink->port(), first));
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
+
+        const Finished run = runKestrel({QStringLiteral("--run")});
+        QVERIFY2(run.exitCode == HeadlessRun::Succeeded, qPrintable(run.out + run.errors));
+        QVERIFY(QFile::exists(sink->messagePath(2)));
+
+        // The server renews its certificate.
+        sink.reset();
+        QVERIFY(TestCertificate::make(env.root(), QStringLiteral("second"),
+                                      TestCertificate::Kind::ForLoopback, &options.certificateFile,
+                                      &options.keyFile));
+        const QByteArray second = digestOf(options.certificateFile);
+        const QString renewedMail = env.path(QStringLiteral("renewed/"));
+        QDir().mkpath(renewedMail);
+        sink =
+            std::make_unique<SmtpSink>(QStringLiteral(KESTREL_TEST_SCRIPTS), renewedMail, options);
+        QVERIFY2(sink->port() != 0, qPrintable(sink->errorText()));
+        pointAt(sink->port());
+        ServerCertificateTrust::trust(QStringLiteral("127.0.0.1"), sink->port(), first);
+
+        const Finished changed = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(changed.exitCode, int(HeadlessRun::Failed));
+        QVERIFY2(
+            changed.out.contains(
+                QStringLiteral("The server's certificate has changed since it was trusted. Its "
+                               "SHA-256 fingerprint is ") +
+                CertificateFingerprint::text(second)),
+            qPrintable(changed.out));
+        QVERIFY(!QFile::exists(sink->messagePath(1)));
+
+        const Finished both =
+            runKestrel({QStringLiteral("--run"), QStringLiteral("--trust-certificate"),
+                        CertificateFingerprint::hex(second)});
+        QVERIFY2(both.exitCode == HeadlessRun::Succeeded, qPrintable(both.out + both.errors));
+        QVERIFY(QFile::exists(sink->messagePath(1))); // the log: the file went out before
+        QCOMPARE(store.ReadTrustedServerCertificate(),
+                 ServerCertificateTrust::entry(QStringLiteral("127.0.0.1"), sink->port(), second));
+    }
+
     void refusedCommandLines_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -133,6 +233,11 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"--run", "--bogus"} << "bogus";
         QTest::newRow("argument") << QStringList{"--run", "extra"} << "extra";
         QTest::newRow("full alone") << QStringList{"--full"} << "--run";
+        QTest::newRow("short fingerprint")
+            << QStringList{"--trust-certificate", "AB:CD:EF"} << "SHA-256";
+        QTest::newRow("full without run")
+            << QStringList{"--full", "--trust-certificate", QString(64, QLatin1Char('a'))}
+            << "--run";
     }
 
     void refusedCommandLines()

@@ -19,8 +19,9 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class StoringHandler:
-    def __init__(self, folder):
+    def __init__(self, folder, implicit_tls):
         self.folder = folder
+        self.implicit_tls = implicit_tls
         self.count = 0
 
     async def handle_DATA(self, server, session, envelope):
@@ -31,7 +32,7 @@ class StoringHandler:
         os.rename(base + ".eml.part", base + ".eml")
         with open(base + ".json", "w") as out:
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
-                       "tls": session.ssl is not None,
+                       "tls": self.implicit_tls or session.ssl is not None,
                        "authenticated": bool(session.authenticated)}, out)
         return "250 Message accepted for delivery"
 
@@ -50,20 +51,28 @@ async def serve(arguments):
     if arguments.cert:
         tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls_context.load_cert_chain(arguments.cert, arguments.key)
-    handler = StoringHandler(arguments.folder)
+    handler = StoringHandler(arguments.folder, arguments.implicit_tls)
     authenticator = None
     if arguments.user:
         authenticator = make_authenticator(arguments.user, arguments.password)
 
+    # With --implicit-tls the connection is encrypted from the first byte (RFC 8314),
+    # otherwise the certificate serves STARTTLS, which is then required.
+    starttls_context = None if arguments.implicit_tls else tls_context
+
     def factory():
-        return SMTP(handler, hostname="sink.test", tls_context=tls_context,
-                    require_starttls=tls_context is not None,
+        return SMTP(handler, hostname="sink.test", tls_context=starttls_context,
+                    require_starttls=starttls_context is not None,
                     authenticator=authenticator, auth_required=authenticator is not None,
-                    auth_require_tls=True, data_size_limit=arguments.size_limit,
+                    # aiosmtpd counts only STARTTLS as encryption; an implicit-TLS
+                    # connection is encrypted from its first byte.
+                    auth_require_tls=not arguments.implicit_tls,
+                    data_size_limit=arguments.size_limit,
                     timeout=600)
 
     loop = asyncio.get_running_loop()
-    server = await loop.create_server(factory, host="127.0.0.1", port=0)
+    server = await loop.create_server(factory, host="127.0.0.1", port=0,
+                                      ssl=tls_context if arguments.implicit_tls else None)
     print(server.sockets[0].getsockname()[1], flush=True)
     await loop.run_in_executor(None, sys.stdin.read)
     server.close()
@@ -75,8 +84,10 @@ def main():
     warnings.filterwarnings("ignore", category=DeprecationWarning)
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("folder")
-    parser.add_argument("--cert", help="certificate (PEM) for STARTTLS")
+    parser.add_argument("--cert", help="certificate (PEM) for STARTTLS or implicit TLS")
     parser.add_argument("--key", help="private key (PEM) of the certificate")
+    parser.add_argument("--implicit-tls", action="store_true",
+                        help="TLS from the first byte instead of STARTTLS")
     parser.add_argument("--user", help="require AUTH with this user name")
     parser.add_argument("--password", default="")
     parser.add_argument("--size-limit", type=int, default=64 * 1024 * 1024,

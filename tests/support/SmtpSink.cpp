@@ -10,6 +10,8 @@ SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Op
     if (!options.certificateFile.isEmpty())
         arguments << QStringLiteral("--cert") << options.certificateFile << QStringLiteral("--key")
                   << options.keyFile;
+    if (options.implicitTls)
+        arguments << QStringLiteral("--implicit-tls");
     if (!options.user.isEmpty())
         arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password")
                   << options.password;

@@ -13,6 +13,8 @@ public:
         // A certificate and key turn on STARTTLS (and make it required).
         QString certificateFile;
         QString keyFile;
+        // With a certificate: TLS from the first byte instead of STARTTLS.
+        bool implicitTls = false;
         // A user name makes AUTH required.
         QString user;
         QString password;

@@ -1,0 +1,34 @@
+#include "transport/ServerCertificateTrust.h"
+
+#include "core/CertificateFingerprint.h"
+#include "core/QuayRegistryObject.h"
+
+QString ServerCertificateTrust::entry(const QString& host, int port, const QByteArray& digest)
+{
+    return QStringLiteral("%1:%2 %3").arg(host).arg(port).arg(CertificateFingerprint::hex(digest));
+}
+
+QByteArray ServerCertificateTrust::trustedFor(const QString& host, int port)
+{
+    const QString stored = TQuayRegistryObject().ReadTrustedServerCertificate().trimmed();
+    // The fingerprint follows the last blank and the port the last ":", so a host
+    // given as an IPv6 address, which holds ":" itself, is read whole.
+    const qsizetype blank = stored.lastIndexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return {};
+    const QString server = stored.left(blank);
+    const qsizetype colon = server.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return {};
+    bool portOk = false;
+    const int storedPort = server.mid(colon + 1).toInt(&portOk);
+    if (!portOk || storedPort != port ||
+        server.left(colon).compare(host.trimmed(), Qt::CaseInsensitive) != 0)
+        return {};
+    return CertificateFingerprint::parse(stored.mid(blank + 1));
+}
+
+void ServerCertificateTrust::trust(const QString& host, int port, const QByteArray& digest)
+{
+    TQuayRegistryObject().WriteTrustedServerCertificate(entry(host.trimmed(), port, digest));
+}
