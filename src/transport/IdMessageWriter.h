@@ -38,6 +38,8 @@ public:
 
     // "Mon, 7 Dec 2026 20:40:38 +1300" (RFC 5322 section 3.3), English names.
     static QString dateText(const QDateTime& dateTime);
+    // The bytes that base64 lines of 76 characters and CR LF take for fileSize bytes.
+    static qint64 base64Size(qint64 fileSize);
 
     static const QString MixedBoundary;
     static const QString RelatedBoundary;
@@ -50,6 +52,8 @@ private:
     void writeBody(const LineSink& sink, const std::function<void(std::size_t)>& writeContent);
     void writePartHeaders(const LineSink& sink, const TIdAttachment& attachment) const;
     void streamAttachment(const LineSink& sink, std::size_t index);
+    // The bytes of the file that attachment part `index` carries.
+    qint64 contentLength(std::size_t index) const;
     QString addressText(const QString& name, const QString& address) const;
     QString contentTypeValue() const;
 
