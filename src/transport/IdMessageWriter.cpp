@@ -189,6 +189,7 @@ void TIdMessageWriter::prepare()
 {
     headerLines();
     m_files.clear();
+    m_lengths.clear();
     for (const auto& part : m_message.MessageParts) {
         checkValue(QStringLiteral("Content-Type"), part->ContentType);
         checkValue(QStringLiteral("Content-Transfer-Encoding"), part->ContentTransferEncoding);
@@ -196,6 +197,7 @@ void TIdMessageWriter::prepare()
             checkValue(line.name, line.value);
         if (part->kind() != TIdMessagePart::Kind::Attachment) {
             m_files.push_back(nullptr);
+            m_lengths.push_back(0);
             continue;
         }
         const auto& attachment = static_cast<const TIdAttachment&>(*part);
@@ -215,6 +217,7 @@ void TIdMessageWriter::prepare()
                                    .arg(file->size()));
         }
         m_files.push_back(std::move(file));
+        m_lengths.push_back(end - attachment.Offset);
     }
     m_prepared = true;
 }
@@ -230,7 +233,7 @@ qint64 TIdMessageWriter::size()
     for (const QByteArray& line : headerLines())
         count(line);
     count({});
-    writeBody(count, [&](std::size_t index) { total += base64Size(contentLength(index)); });
+    writeBody(count, [&](std::size_t index) { total += base64Size(m_lengths[index]); });
     return total;
 }
 
@@ -332,17 +335,11 @@ void TIdMessageWriter::writePartHeaders(const LineSink& sink, const TIdAttachmen
     sink({});
 }
 
-qint64 TIdMessageWriter::contentLength(std::size_t index) const
-{
-    const auto& attachment = static_cast<const TIdAttachment&>(*m_message.MessageParts[index]);
-    return attachment.Length < 0 ? m_files[index]->size() - attachment.Offset : attachment.Length;
-}
-
 void TIdMessageWriter::streamAttachment(const LineSink& sink, std::size_t index)
 {
     QFile& file = *m_files[index];
     const auto& attachment = static_cast<const TIdAttachment&>(*m_message.MessageParts[index]);
-    qint64 remaining = contentLength(index);
+    qint64 remaining = m_lengths[index];
     if (!file.seek(attachment.Offset)) {
         throw KestrelError(QStringLiteral("Could not read the file \"%1\" while sending it: %2")
                                .arg(file.fileName(), file.errorString()));

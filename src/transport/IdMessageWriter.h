@@ -52,8 +52,6 @@ private:
     void writeBody(const LineSink& sink, const std::function<void(std::size_t)>& writeContent);
     void writePartHeaders(const LineSink& sink, const TIdAttachment& attachment) const;
     void streamAttachment(const LineSink& sink, std::size_t index);
-    // The bytes of the file that attachment part `index` carries.
-    qint64 contentLength(std::size_t index) const;
     QString addressText(const QString& name, const QString& address) const;
     QString contentTypeValue() const;
 
@@ -62,4 +60,7 @@ private:
     QDateTime m_now;
     bool m_prepared = false;
     std::vector<std::unique_ptr<QFile>> m_files;
+    // The bytes each part carries, fixed when the files are opened, so that size()
+    // and write() agree and a file that shrinks in between is found.
+    std::vector<qint64> m_lengths;
 };
