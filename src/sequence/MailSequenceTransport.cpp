@@ -10,7 +10,6 @@
 #include "sequence/SequenceRun.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
-#include "transport/IdMessageWriter.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QFile>

@@ -193,6 +193,24 @@ private Q_SLOTS:
         QVERIFY(f.loggedPaths().contains(big));
         QVERIFY(f.zipFolderEntries().isEmpty());
     }
+
+    // The user's Cancel takes effect between parts; the file stays due.
+    void cancelBetweenPartsLeavesTheFileDue()
+    {
+        SequenceFixture f;
+        const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(12000));
+        f.listFiles({big});
+        TQuayRegistryObject().WriteMaxMessageBytes(5000);
+        f.window.onStatusLine = [&f](const QString& line) {
+            if (line.endsWith(QLatin1String(": part 2 of ") + line.section(u' ', -1)))
+                f.window.setSequenceCancelled(true);
+        };
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.server.messages().size(), 2);
+        QCOMPARE(f.loggedPaths(), QStringList());
+        QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSequenceParts)
