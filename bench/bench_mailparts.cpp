@@ -5,8 +5,9 @@
 // sequence packs it (deflate level 9, AES-256).
 //
 // Reports the seconds of each pass, the peak resident set of this process after each
-// (getrusage; the parts are sent first, so the figure after them is theirs), and the
-// most bytes the zip folder held beside the archive between parts.
+// (getrusage of this process alone: /usr/bin/time would count the Python servers as
+// well; the parts are sent first, so the figure after them is theirs), this process's
+// CPU seconds, and the most bytes the zip folder held beside the archive between parts.
 //
 // Usage: bench_mailparts [MiB, default 1024] [limit in bytes, default 20000000] [rounds]
 // Everything lives in temporary folders that are removed at the end.
@@ -39,6 +40,17 @@ long peakResidentKiB()
     rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+}
+
+// Seconds of CPU this process has used, user and system.
+double cpuSeconds()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return time.tv_sec + time.tv_usec / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 QString makeSource(const TestEnvironment& env, qint64 mebibytes)
@@ -84,24 +96,23 @@ qint64 bytesBesides(const QString& archive)
     return bytes;
 }
 
-void removeMessages(const SmtpSink& sink)
+// The stored messages of a sink: its numbers go on over the passes.
+QFileInfoList storedMessages(const QString& folder)
 {
-    for (int number = 1; QFile::exists(sink.messagePath(number)); ++number) {
-        QFile::remove(sink.messagePath(number));
-        QFile::remove(sink.envelopePath(number));
-    }
+    return QDir(folder).entryInfoList({QStringLiteral("*.eml")}, QDir::Files);
 }
 
 struct Pass
 {
     double seconds = 0;
+    double cpuSeconds = 0;
     int messages = 0;
     qint64 largestMessage = 0;
     qint64 besideArchive = 0;
 };
 
-// Sends the archive over the sink at port, in parts when limit > 0.
-Pass send(const SmtpSink& sink, const QString& archive, qint64 limit)
+// Sends the archive to the sink that stores into folder, in parts when limit > 0.
+Pass send(const SmtpSink& sink, const QString& folder, const QString& archive, qint64 limit)
 {
     const TQuayRegistryObject store;
     store.WriteUserConnectionPort(sink.port());
@@ -113,6 +124,7 @@ Pass send(const SmtpSink& sink, const QString& archive, qint64 limit)
     message.Subject = QStringLiteral("KestrelSolo Save#1#") + archive;
 
     Pass pass;
+    const double cpuBefore = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
     sender.Connect();
@@ -131,10 +143,13 @@ Pass send(const SmtpSink& sink, const QString& archive, qint64 limit)
     }
     sender.Disconnect();
     pass.seconds = timer.elapsed() / 1000.0;
-    for (; QFile::exists(sink.messagePath(pass.messages + 1)); ++pass.messages)
-        pass.largestMessage =
-            qMax(pass.largestMessage, QFileInfo(sink.messagePath(pass.messages + 1)).size());
-    removeMessages(sink);
+    pass.cpuSeconds = cpuSeconds() - cpuBefore;
+    for (const QFileInfo& stored : storedMessages(folder)) {
+        ++pass.messages;
+        pass.largestMessage = qMax(pass.largestMessage, stored.size());
+    }
+    for (const QFileInfo& stored : QDir(folder).entryInfoList(QDir::Files))
+        QFile::remove(stored.absoluteFilePath());
     return pass;
 }
 
@@ -154,12 +169,12 @@ int main(int argc, char** argv)
         TestEnvironment env;
         SmtpSink::Options limited;
         limited.sizeLimit = limit;
-        SmtpSink partsSink(QStringLiteral(KESTREL_TEST_SCRIPTS),
-                           env.path(QStringLiteral("parts-sink/")), limited);
+        const QString partsFolder = env.path(QStringLiteral("parts-sink/"));
+        SmtpSink partsSink(QStringLiteral(KESTREL_TEST_SCRIPTS), partsFolder, limited);
         SmtpSink::Options unlimited;
         unlimited.sizeLimit = 0;
-        SmtpSink wholeSink(QStringLiteral(KESTREL_TEST_SCRIPTS),
-                           env.path(QStringLiteral("whole-sink/")), unlimited);
+        const QString wholeFolder = env.path(QStringLiteral("whole-sink/"));
+        SmtpSink wholeSink(QStringLiteral(KESTREL_TEST_SCRIPTS), wholeFolder, unlimited);
         if (partsSink.port() == 0 || wholeSink.port() == 0)
             qFatal("SMTP sink: %s%s", qPrintable(partsSink.errorText()),
                    qPrintable(wholeSink.errorText()));
@@ -173,17 +188,20 @@ int main(int argc, char** argv)
         QFile::remove(source);
         std::printf("archive %lld bytes, packed in %.1f s; peak resident set %ld KiB\n",
                     QFileInfo(archive).size(), zipTimer.elapsed() / 1000.0, peakResidentKiB());
+        std::fflush(stdout);
         for (int round = 1; round <= rounds; ++round) {
-            const Pass parts = send(partsSink, archive, limit);
-            std::printf("round %d parts:   %7.1f s, %4d messages, largest %lld bytes (limit %lld), "
-                        "%lld bytes beside the archive; peak resident set %ld KiB\n",
-                        round, parts.seconds, parts.messages, parts.largestMessage, limit,
-                        parts.besideArchive, peakResidentKiB());
-            const Pass whole = send(wholeSink, archive, 0);
-            std::printf("round %d one message: %7.1f s, %4d message of %lld bytes; "
+            const Pass parts = send(partsSink, partsFolder, archive, limit);
+            std::printf("round %d parts:       %7.1f s (CPU %.1f s), %d messages, largest %lld "
+                        "bytes (limit %lld), %lld bytes beside the archive; peak resident set "
+                        "%ld KiB\n",
+                        round, parts.seconds, parts.cpuSeconds, parts.messages,
+                        parts.largestMessage, limit, parts.besideArchive, peakResidentKiB());
+            std::fflush(stdout);
+            const Pass whole = send(wholeSink, wholeFolder, archive, 0);
+            std::printf("round %d one message: %7.1f s (CPU %.1f s), %d message of %lld bytes; "
                         "peak resident set %ld KiB; parts/whole %.3f\n",
-                        round, whole.seconds, whole.messages, whole.largestMessage,
-                        peakResidentKiB(), parts.seconds / whole.seconds);
+                        round, whole.seconds, whole.cpuSeconds, whole.messages,
+                        whole.largestMessage, peakResidentKiB(), parts.seconds / whole.seconds);
             std::fflush(stdout);
         }
     } catch (const KestrelError& error) {
