@@ -35,7 +35,7 @@
     X(NumberOfBackUpSequences, 0)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
-// no smaller SIZE; a larger save note goes out in parts. 0 or less: only the server's
+// no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's
 // limit counts.
 #define KESTREL_FLOAT_SETTINGS(X)                                                                  \
     X(NumberOfBytesBackedUp, 0.0)                                                                  \

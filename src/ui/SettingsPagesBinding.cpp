@@ -84,8 +84,7 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbZipBackUpFilePassword->setText(store.ReadUserZipPassword());
     m_user->edbSMPTServer->setText(store.ReadUserSMPTName());
     m_user->edbSMPTPort->setText(QString::number(store.ReadUserConnectionPort()));
-    m_shownMessageBytes = store.ReadMaxMessageBytes();
-    m_shownMessageBytesText = megabytesFieldText(m_shownMessageBytes);
+    m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
     m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
@@ -162,7 +161,8 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserZipPassword(m_user->edbZipBackUpFilePassword->text());
     store.WriteUserSMPTName(m_user->edbSMPTServer->text().trimmed());
     store.WriteUserConnectionPort(parseWhole(m_user->edbSMPTPort->text()).value_or(0));
-    // A text that is no number keeps the largest message as it was.
+    // An untouched field keeps the value it showed, also one finer than its decimals;
+    // a text that is no number keeps it as well.
     const QString messageText = m_user->edbMaxMessageBytes->text();
     if (messageText != m_shownMessageBytesText) {
         if (const std::optional<double> megabytes = parseDecimal(messageText))
