@@ -13,6 +13,9 @@
 #     per record, so two records of one path need two messages).
 # A message without a record is allowed: the process may die after the server took
 # the message and before the record was written; that file is simply due again.
+# With PARTS_LIMIT=<bytes> the server announces that SIZE and the larger files go out
+# in parts ("... (part k of n)"): a record then needs all n parts of one sending, in
+# consecutive messages; the parts of a sending cut short count as spare messages.
 # A run that ends before its kill comes must end as a success, and so must a last
 # run left to finish: nothing a killed run leaves behind may break the next one.
 #
@@ -48,7 +51,7 @@ log="$XDG_DATA_HOME/Orrery/KestrelSolo/Log.Txt"
 zipfolder="$XDG_DATA_HOME/Orrery/KestrelSolo/Zip"
 
 mkfifo "$scratch/sink-in"
-/usr/bin/python3 "$top/tests/scripts/smtp_sink.py" "$scratch/mail" --size-limit 0 \
+/usr/bin/python3 "$top/tests/scripts/smtp_sink.py" "$scratch/mail" --size-limit "${PARTS_LIMIT:-0}" \
   < "$scratch/sink-in" > "$scratch/sink-port" 2> "$scratch/sink-errors" &
 sink_pid=$!
 exec 3> "$scratch/sink-in"
@@ -107,12 +110,41 @@ for name in os.listdir(mail_folder):
 json.dump(cache, open(cache_path + ".new", "w"))
 os.replace(cache_path + ".new", cache_path)
 
+PART = re.compile(r"^(.*) \(part (\d+) of (\d+)\)$", re.S)
 messages = defaultdict(list)
-for entry in cache.values():
+spare_parts = 0
+sending = None  # (path, count, next part, next message number, date of part 1)
+for name in sorted(cache, key=lambda n: int(re.search(r"(\d+)", n).group(1))):
+    entry = cache[name]
+    number = int(re.search(r"(\d+)", name).group(1))
+    date = entry["date"] if entry["date"] is not None else float("-inf")
     parts = entry["subject"].split("#", 2)
     # The log's own save note has no record; it is not counted either way.
-    if len(parts) == 3 and parts[0] == "KestrelSolo Save" and parts[2] != log_path:
-        messages[parts[2]].append(entry["date"] if entry["date"] is not None else float("-inf"))
+    if len(parts) != 3 or parts[0] != "KestrelSolo Save":
+        continue
+    piece = PART.match(parts[2])
+    path = piece.group(1) if piece else parts[2]
+    if path == log_path:
+        continue
+    if not piece:
+        messages[path].append(date)
+        continue
+    part, count = int(piece.group(2)), int(piece.group(3))
+    if part == 1:
+        if sending is not None:
+            spare_parts += 1
+        sending = (path, count, 2, number + 1, date)
+    elif (sending is not None and sending[:4] == (path, count, part, number)):
+        sending = (path, count, part + 1, number + 1, sending[4])
+    else:
+        spare_parts += 1
+        sending = None
+        continue
+    if sending[2] > count:
+        messages[path].append(sending[4])
+        sending = None
+if sending is not None:
+    spare_parts += 1
 by_path = defaultdict(list)
 for path, backed_up, number in records:
     by_path[path].append((backed_up.timestamp(), number))
@@ -134,8 +166,9 @@ for path in set(by_path) | set(messages):
             unmatched.append((number, path))
     spare += len(dates) - used
 
-print("log_lines=%d partial_lines=%d records_without_message=%d messages_without_record=%d"
-      % (len(complete) + (1 if tail else 0), len(partial), len(unmatched), spare))
+print("log_lines=%d partial_lines=%d records_without_message=%d messages_without_record=%d "
+      "parts_sendings_cut_short=%d"
+      % (len(complete) + (1 if tail else 0), len(partial), len(unmatched), spare, spare_parts))
 for number, raw in partial[:5]:
     print("  partial line %d: %r" % (number, raw))
 for number, path in sorted(unmatched)[:5]:

@@ -156,7 +156,9 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
 #define KESTREL_DEFINE_FLOAT(name, defaultValue)                                                   \
     double TQuayRegistryObject::Read##name() const                                                 \
     {                                                                                              \
-        return readFloat(QStringLiteral(#name));                                                   \
+        bool ok = false;                                                                           \
+        const double value = readFloat(QStringLiteral(#name), &ok);                                \
+        return ok ? value : (defaultValue);                                                        \
     }                                                                                              \
     void TQuayRegistryObject::Write##name(double value) const                                      \
     {                                                                                              \

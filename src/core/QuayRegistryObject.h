@@ -34,7 +34,12 @@
     X(NumberOfFilesInLastSequence, 0)                                                              \
     X(NumberOfBackUpSequences, 0)
 
-#define KESTREL_FLOAT_SETTINGS(X) X(NumberOfBytesBackedUp, 0.0)
+// MaxMessageBytes: the largest message the program sends when the server announces
+// no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's
+// limit counts.
+#define KESTREL_FLOAT_SETTINGS(X)                                                                  \
+    X(NumberOfBytesBackedUp, 0.0)                                                                  \
+    X(MaxMessageBytes, 20000000.0)
 
 // Plain strings read as empty when missing. DialUpCommand and HangUpCommand name the
 // commands that dial and hang up; CDBurnerDevice names the disc burner (an optical

@@ -11,7 +11,6 @@
 #include "sequence/SequenceRun.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
-#include "transport/IdMessageWriter.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QFile>
@@ -82,6 +81,24 @@ QString unpackableSourceFault(const TTernFileObject& file)
         return QStringLiteral("%1 was not backed up: it changed while it was being packed.")
             .arg(path);
     return QString();
+}
+
+// Why a file's message cannot be sent, with the limit it broke: the server's, or the
+// user's own largest message.
+QString tooLargeText(const QString& path, qint64 messageSize, qint64 limit, bool serverLimit)
+{
+    QString text = QStringLiteral("The back up of %1 is too large for the SMTP server").arg(path);
+    if (messageSize >= 0)
+        text += QStringLiteral(": its message has %1 bytes").arg(messageSize);
+    if (limit <= 0)
+        text += QStringLiteral(".");
+    else if (serverLimit)
+        text += QStringLiteral(", the server accepts at most %1 bytes.").arg(limit);
+    else
+        text += QStringLiteral(", and even a part of it would be larger than the %1 bytes set "
+                               "as the largest message.")
+                    .arg(limit);
+    return text;
 }
 
 } // namespace
@@ -196,14 +213,45 @@ void MailSequenceTransport::makeArchive(TTernFileObject& file)
     progress.show();
 }
 
+qint64 MailSequenceTransport::messageLimit(qint64 serverLimit)
+{
+    // The server's SIZE (RFC 1870) as its EHLO reply announced it, or the user's own
+    // limit for servers that announce none or a larger one.
+    qint64 limit = serverLimit;
+    const double own = TQuayRegistryObject().ReadMaxMessageBytes();
+    if (own >= 1.0 && (limit <= 0 || own < static_cast<double>(limit)))
+        limit = static_cast<qint64>(own);
+    return limit;
+}
+
 void MailSequenceTransport::sendArchive(const QString& path)
 {
     m_sizeRefusal.clear();
+    const QString archive = m_zip.ZipFileName();
+    qint64 serverLimit = 0;
+    m_worker.run([this, &serverLimit] { serverLimit = m_sender->session().sizeLimit(); });
+    const qint64 limit = messageLimit(serverLimit);
+    qint64 messageSize = -1;
+    std::optional<ArchivePartPlan> plan;
+    m_worker.run([&] {
+        messageSize = m_sender->ZipMessageSize(m_message, archive);
+        if (limit > 0 && messageSize > limit)
+            plan = m_sender->PlanZipParts(m_message, archive, limit);
+    });
+    if (limit > 0 && messageSize > limit) {
+        if (!plan) {
+            m_sizeRefusal = tooLargeText(path, messageSize, limit, limit == serverLimit);
+            throw KestrelError(m_sizeRefusal);
+        }
+        sendArchiveInParts(path, *plan);
+        return;
+    }
+
     // Mailing a large archive takes minutes as well: its status line says how far the
     // message has got, in tenths.
     ProgressLine progress(m_window, QStringLiteral("Sending ") + path,
                           m_zip.ArchiveSize() >= ProgressReportBytes);
-    const auto send = [this, &path, &progress] {
+    const auto send = [this, &progress, &path, messageSize, serverLimit] {
         TIdSMTP& smtp = m_sender->session();
         if (progress.shown())
             smtp.setProgressHandler([&progress](qint64 written, qint64 total) {
@@ -213,35 +261,48 @@ void MailSequenceTransport::sendArchive(const QString& path)
         try {
             m_sender->SendZip(m_message, m_zip);
         } catch (const KestrelError&) {
-            // Whether the size was the reason: the server said so, or the message is
-            // larger than the limit the server announced.
-            const TIdSMTP& session = m_sender->session();
-            qint64 messageSize = -1;
-            try {
-                m_message.addAttachment(m_zip.ZipFileName());
-                messageSize = TIdMessageWriter(m_message).size();
-            } catch (const KestrelError&) {
-                // The archive cannot be read: its size says nothing then.
-            }
-            m_message.clearParts();
-            const qint64 limit = session.sizeLimit();
-            const bool tooLarge =
-                (limit > 0 && messageSize > limit) || session.ReplyCode() == MessageTooLargeReply;
-            if (tooLarge) {
-                QString text =
-                    QStringLiteral("The back up of %1 is too large for the SMTP server").arg(path);
-                if (messageSize >= 0)
-                    text += QStringLiteral(": its message has %1 bytes").arg(messageSize);
-                text += limit > 0
-                            ? QStringLiteral(", the server accepts at most %1 bytes.").arg(limit)
-                            : QStringLiteral(".");
-                m_sizeRefusal = text;
-            }
+            // The server refused the message for its size after it had taken it.
+            if (m_sender->session().ReplyCode() == MessageTooLargeReply)
+                m_sizeRefusal = tooLargeText(path, messageSize, serverLimit, true);
             throw;
         }
     };
     SequenceWorkerThread::wait(m_worker.start(send), [&progress] { progress.show(); });
     progress.show();
+}
+
+void MailSequenceTransport::sendArchiveInParts(const QString& path, const ArchivePartPlan& plan)
+{
+    const QString archive = m_zip.ZipFileName();
+    for (int part = 1; part <= plan.count(); ++part) {
+        // A cancel between parts leaves the file due; the next run sends every part
+        // again, so the mailbox never needs parts from two different archives.
+        if (part > 1 && m_window.sequenceCancelled()) {
+            throw KestrelError(QStringLiteral("Sending stopped after part %1 of %2 of %3; the "
+                                              "file is sent again in full next time.")
+                                   .arg(part - 1)
+                                   .arg(plan.count())
+                                   .arg(path));
+        }
+        m_window.addStatusLine(
+            QStringLiteral("Sending %1: part %2 of %3").arg(path).arg(part).arg(plan.count()));
+        m_worker.run([&] {
+            try {
+                m_sender->SendZipPart(m_message, archive, plan, part);
+            } catch (const KestrelError&) {
+                if (m_sender->session().ReplyCode() == MessageTooLargeReply) {
+                    m_sizeRefusal = QStringLiteral("The back up of %1 is too large for the SMTP "
+                                                   "server: it refused part %2 of %3.")
+                                        .arg(path)
+                                        .arg(part)
+                                        .arg(plan.count());
+                }
+                throw;
+            }
+        });
+    }
+    // As after a message of the whole archive: it is removed once the server took it.
+    m_worker.run([&] { m_sender->DeleteZip(archive); });
 }
 
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)

@@ -2,6 +2,7 @@
 
 #include "sequence/ArchiveInAdvance.h"
 #include "sequence/SequenceTransport.h"
+#include "transport/ArchivePartPlan.h"
 #include "transport/IdMessage.h"
 #include "transport/ZipMaster.h"
 
@@ -51,8 +52,12 @@ private:
     void connectSender(SequenceRun& run);
     bool senderConnected();
     void makeArchive(TTernFileObject& file);
-    // Sends the archive just made; on failure says why and throws again.
+    // Sends the archive just made, in parts when its message is larger than the
+    // server takes; on failure says why and throws again.
     void sendArchive(const QString& path);
+    void sendArchiveInParts(const QString& path, const ArchivePartPlan& plan);
+    // The largest message the server takes; 0 when there is no limit.
+    static qint64 messageLimit(qint64 serverLimit);
     void releaseSender();
 
     SequenceWindow& m_window;
@@ -67,6 +72,7 @@ private:
     ArchiveInAdvance m_nextInAdvance{QStringLiteral("next")};
     QString m_expectedNext;
     TIdMessage m_message;
-    // Why the last send failed when the message was too large for the server.
+    // Why the last send failed when the message, or a part's, was too large for the
+    // server.
     QString m_sizeRefusal;
 };

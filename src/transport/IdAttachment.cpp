@@ -4,5 +4,5 @@
 
 QString TIdAttachment::FileName() const
 {
-    return QFileInfo(StoredPathName).fileName();
+    return PartName.isEmpty() ? QFileInfo(StoredPathName).fileName() : PartName;
 }

@@ -52,13 +52,6 @@ QList<QByteArray> splitBodyLine(const QString& line)
     return lines;
 }
 
-qint64 base64Size(qint64 fileSize)
-{
-    const qint64 fullLines = fileSize / TIdMessageWriter::Base64BlockSize;
-    const qint64 rest = fileSize % TIdMessageWriter::Base64BlockSize;
-    return fullLines * 78 + (rest > 0 ? (rest + 2) / 3 * 4 + 2 : 0);
-}
-
 int priorityNumber(TIdMessagePriority priority)
 {
     return static_cast<int>(priority) + 1;
@@ -81,6 +74,13 @@ QString TIdMessageWriter::dateText(const QDateTime& dateTime)
                .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                .arg(absolute / 60, 2, 10, QLatin1Char('0'))
                .arg(absolute % 60, 2, 10, QLatin1Char('0'));
+}
+
+qint64 TIdMessageWriter::base64Size(qint64 fileSize)
+{
+    const qint64 fullLines = fileSize / Base64BlockSize;
+    const qint64 rest = fileSize % Base64BlockSize;
+    return fullLines * 78 + (rest > 0 ? (rest + 2) / 3 * 4 + 2 : 0);
 }
 
 QString TIdMessageWriter::addressText(const QString& name, const QString& address) const
@@ -189,6 +189,7 @@ void TIdMessageWriter::prepare()
 {
     headerLines();
     m_files.clear();
+    m_lengths.clear();
     for (const auto& part : m_message.MessageParts) {
         checkValue(QStringLiteral("Content-Type"), part->ContentType);
         checkValue(QStringLiteral("Content-Transfer-Encoding"), part->ContentTransferEncoding);
@@ -196,6 +197,7 @@ void TIdMessageWriter::prepare()
             checkValue(line.name, line.value);
         if (part->kind() != TIdMessagePart::Kind::Attachment) {
             m_files.push_back(nullptr);
+            m_lengths.push_back(0);
             continue;
         }
         const auto& attachment = static_cast<const TIdAttachment&>(*part);
@@ -206,7 +208,16 @@ void TIdMessageWriter::prepare()
             throw KestrelError(QStringLiteral("Could not read the file \"%1\" to attach it: %2")
                                    .arg(attachment.StoredPathName, file->errorString()));
         }
+        const qint64 end =
+            attachment.Length < 0 ? file->size() : attachment.Offset + attachment.Length;
+        if (attachment.Offset < 0 || attachment.Offset > end || end > file->size()) {
+            throw KestrelError(QStringLiteral("The file \"%1\" has %2 bytes, too few for the "
+                                              "part of it to be attached.")
+                                   .arg(attachment.StoredPathName)
+                                   .arg(file->size()));
+        }
         m_files.push_back(std::move(file));
+        m_lengths.push_back(end - attachment.Offset);
     }
     m_prepared = true;
 }
@@ -222,7 +233,7 @@ qint64 TIdMessageWriter::size()
     for (const QByteArray& line : headerLines())
         count(line);
     count({});
-    writeBody(count, [&](std::size_t index) { total += base64Size(m_files[index]->size()); });
+    writeBody(count, [&](std::size_t index) { total += base64Size(m_lengths[index]); });
     return total;
 }
 
@@ -327,27 +338,39 @@ void TIdMessageWriter::writePartHeaders(const LineSink& sink, const TIdAttachmen
 void TIdMessageWriter::streamAttachment(const LineSink& sink, std::size_t index)
 {
     QFile& file = *m_files[index];
+    const auto& attachment = static_cast<const TIdAttachment&>(*m_message.MessageParts[index]);
+    qint64 remaining = m_lengths[index];
+    if (!file.seek(attachment.Offset)) {
+        throw KestrelError(QStringLiteral("Could not read the file \"%1\" while sending it: %2")
+                               .arg(file.fileName(), file.errorString()));
+    }
     // Reading many 57-byte blocks at once keeps the system calls few; each block
     // still becomes one line of 76 characters (RFC 2045 section 6.8).
     constexpr qint64 blocksPerRead = 1024;
     QByteArray buffer(Base64BlockSize * blocksPerRead, Qt::Uninitialized);
-    bool atEnd = false;
+    bool atEnd = remaining == 0;
     while (!atEnd) {
         // Fill the buffer completely, so that only the very last line is short.
         qint64 filled = 0;
-        while (filled < buffer.size()) {
-            const qint64 read = file.read(buffer.data() + filled, buffer.size() - filled);
+        const qint64 wanted = qMin<qint64>(buffer.size(), remaining);
+        while (filled < wanted) {
+            const qint64 read = file.read(buffer.data() + filled, wanted - filled);
             if (read < 0) {
                 throw KestrelError(
                     QStringLiteral("Could not read the file \"%1\" while sending it: %2")
                         .arg(file.fileName(), file.errorString()));
             }
+            // A message cut short would still look whole to the server, and the
+            // archive in it would not open.
             if (read == 0) {
-                atEnd = true;
-                break;
+                throw KestrelError(
+                    QStringLiteral("The file \"%1\" became shorter while it was being sent.")
+                        .arg(file.fileName()));
             }
             filled += read;
         }
+        remaining -= filled;
+        atEnd = remaining == 0;
         // 57 bytes give exactly 76 characters, so the buffer is encoded in one go and
         // handed out in lines; only the last line of the file can be shorter.
         const QByteArray encoded = QByteArray::fromRawData(buffer.constData(), filled).toBase64();

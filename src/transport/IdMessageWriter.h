@@ -38,6 +38,8 @@ public:
 
     // "Mon, 7 Dec 2026 20:40:38 +1300" (RFC 5322 section 3.3), English names.
     static QString dateText(const QDateTime& dateTime);
+    // The bytes that base64 lines of 76 characters and CR LF take for fileSize bytes.
+    static qint64 base64Size(qint64 fileSize);
 
     static const QString MixedBoundary;
     static const QString RelatedBoundary;
@@ -58,4 +60,7 @@ private:
     QDateTime m_now;
     bool m_prepared = false;
     std::vector<std::unique_ptr<QFile>> m_files;
+    // The bytes each part carries, fixed when the files are opened, so that size()
+    // and write() agree and a file that shrinks in between is found.
+    std::vector<qint64> m_lengths;
 };

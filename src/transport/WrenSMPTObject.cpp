@@ -5,12 +5,14 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "transport/IdMessage.h"
+#include "transport/IdMessageWriter.h"
 #include "transport/ServerCertificateTrust.h"
 #include "transport/ZipMaster.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 TWrenSMPTObject::TWrenSMPTObject()
 {
@@ -60,15 +62,8 @@ void TWrenSMPTObject::SendZip(TIdMessage& message, const TZipMaster& zip)
     SendZip(message, zip.ZipFileName());
 }
 
-void TWrenSMPTObject::SendZip(TIdMessage& message, const QString& zipFileName)
+QString TWrenSMPTObject::archivePath(const QString& zipFileName)
 {
-    // The part exists only for this send, whatever happens in it.
-    struct PartRemover
-    {
-        TIdMessage& message;
-        ~PartRemover() { message.clearParts(); }
-    } partRemover{message};
-
     // The name is resolved against the zip folder instead of changing the process's
     // current folder, which would affect every other part of the program.
     const QString zipFolder = TQuayRegistryObject().ReadZipDirectory();
@@ -76,13 +71,81 @@ void TWrenSMPTObject::SendZip(TIdMessage& message, const QString& zipFileName)
         throw KestrelError(QStringLiteral("The zip folder \"%1\" does not exist.")
                                .arg(QDir::toNativeSeparators(zipFolder)));
     }
-    const QString archive = QDir(zipFolder).filePath(zipFileName);
-    message.addAttachment(archive);
+    return QDir(zipFolder).filePath(zipFileName);
+}
+
+qint64 TWrenSMPTObject::messageSize(TIdMessage& message) const
+{
+    // Send adds this header before it writes the message.
+    message.ExtraHeaders.setValue(QStringLiteral("X-Mailer"), m_smtp.MailAgent);
+    TIdMessageWriter writer(message);
+    // The message goes out later than this is counted, perhaps on a day of the month
+    // with one digit more: the only part of the header whose width changes.
+    writer.setNow(QDateTime(QDate(2000, 1, 10), QTime(0, 0)));
+    return writer.size();
+}
+
+qint64 TWrenSMPTObject::ZipMessageSize(TIdMessage& message, const QString& zipFileName)
+{
+    const auto removePart = qScopeGuard([&message] { message.clearParts(); });
+    message.addAttachment(archivePath(zipFileName));
+    return messageSize(message);
+}
+
+std::optional<ArchivePartPlan>
+TWrenSMPTObject::PlanZipParts(TIdMessage& message, const QString& zipFileName, qint64 limit)
+{
+    const QString archive = archivePath(zipFileName);
+    const QString subject = message.Subject;
+    const auto restore = qScopeGuard([&message, subject] {
+        message.clearParts();
+        message.Subject = subject;
+    });
+    const qint64 archiveBytes = QFileInfo(archive).size();
+    return ArchivePartPlan::make(archiveBytes, limit, [&](int part, int count) {
+        message.clearParts();
+        message.Subject = subject + ArchivePartPlan::subjectSuffix(part, count);
+        TIdAttachment& attachment = message.addAttachment(archive);
+        attachment.PartName = ArchivePartPlan::partName(QFileInfo(archive).fileName(), part, count);
+        attachment.Length = 0;
+        return messageSize(message);
+    });
+}
+
+void TWrenSMPTObject::SendZipPart(TIdMessage& message, const QString& zipFileName,
+                                  const ArchivePartPlan& plan, int part)
+{
+    const QString subject = message.Subject;
+    const auto restore = qScopeGuard([&message, subject] {
+        message.clearParts();
+        message.Subject = subject;
+    });
+    const QString archive = archivePath(zipFileName);
+    message.Subject = subject + ArchivePartPlan::subjectSuffix(part, plan.count());
+    TIdAttachment& attachment = message.addAttachment(archive);
+    attachment.PartName =
+        ArchivePartPlan::partName(QFileInfo(archive).fileName(), part, plan.count());
+    attachment.Offset = plan.offset(part);
+    attachment.Length = plan.length(part);
     m_smtp.Send(message);
+}
+
+void TWrenSMPTObject::DeleteZip(const QString& zipFileName)
+{
+    const QString archive = archivePath(zipFileName);
     QFile file(archive);
     if (!file.remove()) {
         throw KestrelError(QStringLiteral("The back up archive \"%1\" was sent but could not be "
                                           "deleted: %2")
                                .arg(archive, file.errorString()));
     }
+}
+
+void TWrenSMPTObject::SendZip(TIdMessage& message, const QString& zipFileName)
+{
+    // The part exists only for this send, whatever happens in it.
+    const auto removePart = qScopeGuard([&message] { message.clearParts(); });
+    message.addAttachment(archivePath(zipFileName));
+    m_smtp.Send(message);
+    DeleteZip(zipFileName);
 }

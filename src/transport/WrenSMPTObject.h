@@ -1,6 +1,9 @@
 #pragma once
 
+#include "transport/ArchivePartPlan.h"
 #include "transport/IdSMTP.h"
+
+#include <optional>
 
 class TIdMessage;
 class TZipMaster;
@@ -31,10 +34,31 @@ public:
     // folder (setting ZipDirectory).
     void SendZip(TIdMessage& message, const QString& zipFileName);
 
+    // The bytes of the message SendZip would send for the archive, counted as a SIZE
+    // limit counts them (RFC 1870 section 3: CR LF included, no dot-stuffing). Throws
+    // KestrelError when the archive cannot be read.
+    qint64 ZipMessageSize(TIdMessage& message, const QString& zipFileName);
+    // How the archive is cut so that the message of each part, with the message's
+    // subject followed by " (part k of n)", takes at most limit bytes; none when no
+    // part fits. Throws KestrelError when the archive cannot be read.
+    std::optional<ArchivePartPlan> PlanZipParts(TIdMessage& message, const QString& zipFileName,
+                                                qint64 limit);
+    // Sends one part of the plan, attached under the part's name. The archive stays;
+    // the message holds no part and its own subject afterwards.
+    void SendZipPart(TIdMessage& message, const QString& zipFileName, const ArchivePartPlan& plan,
+                     int part);
+    // Deletes the archive once its last part was accepted. Throws KestrelError.
+    void DeleteZip(const QString& zipFileName);
+
     TIdSMTP& session() { return m_smtp; }
 
     static constexpr int DefaultPort = 25;
 
 private:
+    // The archive's path: a relative name is taken from the zip folder.
+    static QString archivePath(const QString& zipFileName);
+    // The size of the message as Send would write it, at the widest Date header.
+    qint64 messageSize(TIdMessage& message) const;
+
     TIdSMTP m_smtp;
 };

@@ -84,6 +84,8 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbZipBackUpFilePassword->setText(store.ReadUserZipPassword());
     m_user->edbSMPTServer->setText(store.ReadUserSMPTName());
     m_user->edbSMPTPort->setText(QString::number(store.ReadUserConnectionPort()));
+    m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
+    m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
@@ -159,6 +161,13 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserZipPassword(m_user->edbZipBackUpFilePassword->text());
     store.WriteUserSMPTName(m_user->edbSMPTServer->text().trimmed());
     store.WriteUserConnectionPort(parseWhole(m_user->edbSMPTPort->text()).value_or(0));
+    // An untouched field keeps the value it showed, also one finer than its decimals;
+    // a text that is no number keeps it as well.
+    const QString messageText = m_user->edbMaxMessageBytes->text();
+    if (messageText != m_shownMessageBytesText) {
+        if (const std::optional<double> megabytes = parseDecimal(messageText))
+            store.WriteMaxMessageBytes(*megabytes * 1000000.0);
+    }
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
@@ -248,6 +257,8 @@ void SettingsPagesBinding::connectHandlers()
     connect(m_user->btnChangeSMPTServerUserPassword, &QPushButton::clicked, this,
             [this] { changePassword(false); });
     connect(m_user->edbMaxNumberOfBytes, &QLineEdit::textChanged, this,
+            [this](const QString& text) { checkNumber(text, false); });
+    connect(m_user->edbMaxMessageBytes, &QLineEdit::textChanged, this,
             [this](const QString& text) { checkNumber(text, false); });
     connect(m_user->edbMediaCapacity, &QLineEdit::textChanged, this,
             [this](const QString& text) { checkNumber(text, true); });

@@ -43,4 +43,6 @@ private:
     // The byte limit the last refresh read, and how edbMaxNumberOfBytes showed it.
     double m_shownMaxBytes = 0.0;
     QString m_shownMaxBytesText;
+    // How edbMaxMessageBytes showed the largest message at the last refresh.
+    QString m_shownMessageBytesText;
 };

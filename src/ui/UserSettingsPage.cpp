@@ -83,6 +83,10 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
         makeEdit(grbSMTPInformation, QStringLiteral("edbSMPTPort"),
                  QStringLiteral("Port of the SMTP server: 25, 587 (STARTTLS) or 465 (TLS)"));
     edbSMPTPort->setValidator(new QIntValidator(1, 65535, edbSMPTPort));
+    edbMaxMessageBytes =
+        makeEdit(grbSMTPInformation, QStringLiteral("edbMaxMessageBytes"),
+                 QStringLiteral("The largest message sent, in megabytes; larger back ups go out "
+                                "in parts. A smaller limit the server announces counts first."));
     edbSMPTServerUserName = makeEdit(grbSMTPInformation, QStringLiteral("edbSMPTServerUserName"));
     edbSMPTServerUserPassword =
         maskedField(grbSMTPInformation, QStringLiteral("edbSMPTServerUserPassword"));
@@ -97,16 +101,20 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
                               QStringLiteral("SMTP &Port:"), edbSMPTPort),
                     1, 0);
     smtp->addWidget(edbSMPTPort, 1, 1, 1, 2);
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessageBytes"),
+                              QStringLiteral("&Largest Message (MB):"), edbMaxMessageBytes),
+                    2, 0);
+    smtp->addWidget(edbMaxMessageBytes, 2, 1, 1, 2);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserName"),
                               QStringLiteral("SMTP Server User &Name:"), edbSMPTServerUserName),
-                    2, 0);
-    smtp->addWidget(edbSMPTServerUserName, 2, 1, 1, 2);
+                    3, 0);
+    smtp->addWidget(edbSMPTServerUserName, 3, 1, 1, 2);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserPassword"),
                               QStringLiteral("SMTP Server User Pass&word:"),
                               edbSMPTServerUserPassword),
-                    3, 0);
-    smtp->addWidget(edbSMPTServerUserPassword, 3, 1);
-    smtp->addWidget(btnChangeSMPTServerUserPassword, 3, 2);
+                    4, 0);
+    smtp->addWidget(edbSMPTServerUserPassword, 4, 1);
+    smtp->addWidget(btnChangeSMPTServerUserPassword, 4, 2);
     layout->addWidget(grbSMTPInformation);
     layout->addStretch();
 }

@@ -33,6 +33,7 @@ public:
     QGroupBox* grbSMTPInformation;
     QLineEdit* edbSMPTServer;
     QLineEdit* edbSMPTPort;
+    QLineEdit* edbMaxMessageBytes;
     QLineEdit* edbSMPTServerUserName;
     QLineEdit* edbSMPTServerUserPassword;
     QPushButton* btnChangeSMPTServerUserPassword;

@@ -6,7 +6,8 @@
 
 // What one mailed message carried, read back the way the user would: the message is
 // parsed with Python's email package (tests/scripts/mail_attachments.py) and its one
-// attachment unpacked with 7-Zip and the zip password.
+// attachment unpacked with 7-Zip and the zip password (unless it is one part of an
+// archive mailed in parts).
 struct MailedArchive
 {
     QString subject;
@@ -14,6 +15,10 @@ struct MailedArchive
     QByteArray content;
     // Everything the parse reported (subject, attachments, defects, multipart).
     QJsonObject parsed;
+    // The one attachment as it was decoded, and its name: an archive, or one part of
+    // an archive mailed in parts.
+    QByteArray attachment;
+    QString attachmentName;
 
     // messagePath is a stored message (.eml); workFolder receives the parts.
     static MailedArchive read(const QString& messagePath, const QString& workFolder,

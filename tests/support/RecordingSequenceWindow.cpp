@@ -7,6 +7,8 @@ void RecordingSequenceWindow::addStatusLine(const QString& line)
 {
     memo << line;
     history << line;
+    if (onStatusLine)
+        onStatusLine(line);
 }
 
 void RecordingSequenceWindow::addLastingStatusLine(const QString& line)

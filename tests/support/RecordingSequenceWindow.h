@@ -82,4 +82,6 @@ public:
     // Runs inside saveUserChoices, for example to throw as a list that cannot be
     // written does.
     std::function<void()> onSaveUserChoices;
+    // Runs after every status line, for example to cancel at a given step.
+    std::function<void(const QString& line)> onStatusLine;
 };

@@ -178,6 +178,64 @@ private Q_SLOTS:
         }
         QVERIFY(!QFile::exists(sink.messagePath(1)));
     }
+
+    // An archive in parts under the server's SIZE: every message within it, and the
+    // decoded parts joined are the archive, byte for byte. The archive stays until
+    // it is deleted after the last part.
+    void archiveInPartsJoinsIntoTheArchive()
+    {
+        TestEnvironment env;
+        SmtpSink::Options options;
+        options.sizeLimit = 60000;
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+                      options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        writeSettings(sink.port(), QStringLiteral("jo"), QStringLiteral("unused"));
+        const QString source = env.writeFile(QStringLiteral("home/large.bin"), sourceContent());
+        TTernFileObject fileObject;
+        fileObject.SetFileName(source);
+        TIdMessage message;
+        fileObject.PrepareSaveNote(message);
+        const QString subject = message.Subject;
+        TZipMaster zip;
+        fileObject.CreateZip(zip);
+        QFile archiveFile(zip.ZipFileName());
+        QVERIFY(archiveFile.open(QIODevice::ReadOnly));
+        const QByteArray archive = archiveFile.readAll();
+        archiveFile.close();
+
+        TWrenSMPTObject sender;
+        sender.Connect();
+        QCOMPARE(sender.session().sizeLimit(), options.sizeLimit);
+        QVERIFY(sender.ZipMessageSize(message, zip.ZipFileName()) > options.sizeLimit);
+        const std::optional<ArchivePartPlan> plan =
+            sender.PlanZipParts(message, zip.ZipFileName(), options.sizeLimit);
+        QVERIFY(plan);
+        QVERIFY(plan->count() >= 5);
+        for (int part = 1; part <= plan->count(); ++part)
+            sender.SendZipPart(message, zip.ZipFileName(), *plan, part);
+        QCOMPARE(message.Subject, subject);
+        QVERIFY(message.MessageParts.empty());
+        QVERIFY(QFile::exists(zip.ZipFileName()));
+        sender.DeleteZip(zip.ZipFileName());
+        QVERIFY(!QFile::exists(zip.ZipFileName()));
+        sender.Disconnect();
+
+        QByteArray joined;
+        for (int part = 1; part <= plan->count(); ++part) {
+            QVERIFY(QFileInfo(sink.messagePath(part)).size() <= options.sizeLimit);
+            const MailedArchive mailed = MailedArchive::read(
+                sink.messagePath(part), env.path(QStringLiteral("part-%1").arg(part)),
+                QString::fromLatin1(zipPassword));
+            QCOMPARE(mailed.subject, subject + ArchivePartPlan::subjectSuffix(part, plan->count()));
+            QCOMPARE(mailed.attachmentName,
+                     ArchivePartPlan::partName(QFileInfo(zip.ZipFileName()).fileName(), part,
+                                               plan->count()));
+            joined += mailed.attachment;
+        }
+        QCOMPARE(joined, archive);
+        QVERIFY(!QFile::exists(sink.messagePath(plan->count() + 1)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMailTransport)

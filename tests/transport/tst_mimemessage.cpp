@@ -378,6 +378,45 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(KestrelError, writer.prepare());
     }
 
+    // A part of an archive: only its byte range, under its own name, counted exactly.
+    void attachmentRange()
+    {
+        QByteArray content(5000, Qt::Uninitialized);
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = static_cast<char>(i * 7 % 251);
+        TIdMessage message;
+        TIdAttachment& part = message.addAttachment(writeFile(QStringLiteral("r.zip"), content));
+        part.PartName = QStringLiteral("r.zip.002");
+        part.Offset = 1234;
+        part.Length = 2000;
+        TIdMessageWriter writer(message, QLocale::c());
+        const qint64 size = writer.size();
+        QByteArray wire;
+        writer.write([&wire](const QByteArray& line) { wire += line + "\r\n"; });
+        QCOMPARE(wire.size(), size);
+        QVERIFY(wire.contains("        filename=\"r.zip.002\"\r\n"));
+        const qsizetype start = wire.indexOf("\r\n\r\n", wire.indexOf("filename=")) + 4;
+        const QByteArray encoded = wire.mid(start, wire.indexOf("\r\n\r\n--", start) - start);
+        QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")),
+                 content.mid(1234, 2000));
+
+        part.Length = 4000;
+        TIdMessageWriter beyondTheEnd(message, QLocale::c());
+        QVERIFY_THROWS_EXCEPTION(KestrelError, beyondTheEnd.prepare());
+    }
+
+    // A file cut short while it is sent must not pass for a whole message.
+    void fileShortenedWhileSendingFails()
+    {
+        const QString path = writeFile(QStringLiteral("shrinks.zip"), QByteArray(200000, 'x'));
+        TIdMessage message;
+        message.addAttachment(path);
+        TIdMessageWriter writer(message, QLocale::c());
+        writer.prepare();
+        QVERIFY(QFile::resize(path, 1000));
+        QVERIFY_THROWS_EXCEPTION(KestrelError, writer.write([](const QByteArray&) {}));
+    }
+
     void requestBodyAndDate()
     {
         TIdMessage message;

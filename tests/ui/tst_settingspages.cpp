@@ -83,6 +83,27 @@ private Q_SLOTS:
         QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
     }
 
+    // Shown in megabytes beside the port and stored with the other fields; a text that
+    // is no number keeps the stored limit.
+    void largestMessageInMegabytes()
+    {
+        open();
+        QLineEdit* field = window->userSettingsPage->edbMaxMessageBytes;
+        const TQuayRegistryObject store;
+        QCOMPARE(field->text(), QStringLiteral("20"));
+        field->setText(QStringLiteral("17.5"));
+        QCOMPARE(store.ReadMaxMessageBytes(), 20000000.0);
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxMessageBytes(), 17500000.0);
+        window->RefreshFromSettings();
+        QCOMPARE(field->text(), QStringLiteral("17.5"));
+
+        field->setText(QStringLiteral("many"));
+        QCOMPARE(env->prompt.notices(), QStringList{"'many' is not a valid floating point value"});
+        window->StoreSettings();
+        QCOMPARE(store.ReadMaxMessageBytes(), 17500000.0);
+    }
+
     void byteLimitKeepsItsDecimals_data()
     {
         QTest::addColumn<QString>("typed");
