@@ -18,6 +18,7 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -198,7 +199,8 @@ int main(int argc, char** argv)
 
     PhaseWindow window;
     window.subFolders = true;
-    SequenceCompletion completion(window);
+    SequenceState state;
+    SequenceCompletion completion(window, state);
     BackUpSequence sequence(window, completion);
     const double cpuBefore = processCpuSeconds();
     window.timer.start();

@@ -1,6 +1,7 @@
 // Loads a backup log of many records into the log tree of the Back Up Log page and
 // prints how long it took. usage: bench_logtree [records] (default 100000)
 #include "core/QuayRegistryObject.h"
+#include "sequence/SequenceState.h"
 #include "ui/BackUpLogPage.h"
 #include "ui/BackUpLogView.h"
 #include "ui/SummaryPage.h"
@@ -36,9 +37,9 @@ int main(int argc, char* argv[])
     }
     BackUpLogPage page;
     SummaryPage summary;
-    bool cancelled = false;
+    SequenceState sequence;
     bool loadAtStart = true;
-    BackUpLogView view(&page, &summary, &cancelled, &loadAtStart);
+    BackUpLogView view(&page, &summary, sequence, &loadAtStart);
     view.setIconKeyList({QStringLiteral("drive"), QStringLiteral("folder"),
                          QStringLiteral("kestrelbackupfolder"),
                          QStringLiteral("kestrelbackedupfolder"), QStringLiteral(".zip"),

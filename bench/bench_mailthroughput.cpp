@@ -22,6 +22,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -94,7 +95,8 @@ SequenceFigures runSequence(int count, bool skipPause)
     writeLines(store.ReadFileOfDirectories(), {makeFiles(env, count)});
 
     PhaseWindow window;
-    SequenceCompletion completion(window);
+    SequenceState state;
+    SequenceCompletion completion(window, state);
     BackUpSequence sequence(window, completion);
     window.timer.start();
     sequence.RunBackUpSequence();

@@ -20,6 +20,7 @@
 #include "core/Services.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 
 #include <QCoreApplication>
@@ -176,7 +177,8 @@ int main(int argc, char** argv)
     touchDataFiles();
 
     RecordingSequenceWindow window;
-    SequenceCompletion completion(window);
+    SequenceState state;
+    SequenceCompletion completion(window, state);
     BackUpSequence sequence(window, completion);
     QElapsedTimer timer;
     timer.start();

@@ -16,6 +16,7 @@
 #include "core/Services.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceLock.h"
+#include "sequence/SequenceState.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
 
@@ -82,14 +83,14 @@ private:
 } // namespace
 
 BackUpSequence::BackUpSequence(SequenceWindow& window, SequenceCompletion& completion)
-    : m_window(window), m_completion(completion)
+    : m_window(window), m_completion(completion), m_state(completion.state())
 {}
 
 BackUpSequence::~BackUpSequence() = default;
 
 bool BackUpSequence::cancelled() const
 {
-    return m_window.sequenceCancelled();
+    return m_state.SequenceCancelled;
 }
 
 bool BackUpSequence::goingOn() const
@@ -180,10 +181,10 @@ void BackUpSequence::RunBackUpSequence()
 void BackUpSequence::start()
 {
     m_window.setStatusColour(SequenceWindow::StatusColour::Blue);
-    m_window.pendingLogLines().clear();
+    m_state.PendingLogLines.clear();
     m_window.setRunButtonEnabled(false);
     m_window.setCancelButtonEnabled(true);
-    m_window.setSequenceCancelled(false);
+    m_state.SequenceCancelled = false;
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
     m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
@@ -469,7 +470,7 @@ std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
     // The drive and disc branches plug in here, each as a SequenceTransport.
     if (isMailEdition(currentEdition())) {
         auto transport =
-            std::make_unique<MailSequenceTransport>(m_window, *m_worker, m_sessionSetup);
+            std::make_unique<MailSequenceTransport>(m_window, m_state, *m_worker, m_sessionSetup);
         transport->setHelper(m_helper.get());
         return transport;
     }

@@ -16,6 +16,7 @@ class SequenceWindow;
 struct BackUpLogReadResult;
 struct LocalFileStatus;
 class SequenceCompletion;
+struct SequenceState;
 class SequenceTransport;
 class SequenceWorkerThread;
 class TTernFileObject;
@@ -30,6 +31,7 @@ class TTernBackUpFileObjectList;
 class BackUpSequence
 {
 public:
+    // The sequence runs with the state of the completion it ends through.
     BackUpSequence(SequenceWindow& window, SequenceCompletion& completion);
     ~BackUpSequence();
     BackUpSequence(const BackUpSequence&) = delete;
@@ -83,6 +85,7 @@ private:
 
     SequenceWindow& m_window;
     SequenceCompletion& m_completion;
+    SequenceState& m_state;
     MailSequenceTransport::SessionSetup m_sessionSetup;
     bool m_running = false;
 

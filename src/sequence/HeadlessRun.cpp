@@ -14,6 +14,7 @@
 #include "sequence/HeadlessSequenceWindow.h"
 #include "sequence/ProgramPlatform.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "transport/ServerCertificateTrust.h"
 #include "transport/SmtpProblemText.h"
 
@@ -40,7 +41,8 @@ int HeadlessRun::exec()
 
     HeadlessSequenceWindow window(m_out, m_fullBackUp ? SequenceWindow::BackUpType::Full
                                                       : SequenceWindow::BackUpType::Incremental);
-    SequenceCompletion completion(window);
+    SequenceState state;
+    SequenceCompletion completion(window, state);
     BackUpSequence sequence(window, completion);
     try {
         sequence.RunBackUpSequence();

@@ -61,13 +61,6 @@ public:
     // The run ends with its sequence anyway.
     void terminateApplication() override {}
 
-    bool sequenceCancelled() const override { return m_cancelled; }
-    void setSequenceCancelled(bool cancelled) override { m_cancelled = cancelled; }
-    bool shutDownTriggered() const override { return m_shutDownTriggered; }
-    void setShutDownTriggered(bool triggered) override { m_shutDownTriggered = triggered; }
-    bool mediaFull() const override { return false; }
-    QStringList& pendingLogLines() override { return m_pendingLogLines; }
-
     // Whether the end asked for the shut-down delay or the countdown since the last
     // call; each is then cleared.
     bool takeShutDownDelay() { return std::exchange(m_delayStarted, false); }
@@ -78,9 +71,6 @@ private:
     BackUpType m_type;
     QStringList m_memo;
     QStringList m_lastingLines;
-    QStringList m_pendingLogLines;
-    bool m_cancelled = false;
-    bool m_shutDownTriggered = false;
     bool m_delayStarted = false;
     bool m_countdownOpened = false;
 };

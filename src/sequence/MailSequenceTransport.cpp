@@ -9,6 +9,7 @@
 #include "core/Services.h"
 #include "sequence/CertificateTrustQuestion.h"
 #include "sequence/SequenceRun.h"
+#include "sequence/SequenceState.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
 #include "transport/WrenSMPTObject.h"
@@ -103,9 +104,10 @@ QString tooLargeText(const QString& path, qint64 messageSize, qint64 limit, bool
 
 } // namespace
 
-MailSequenceTransport::MailSequenceTransport(SequenceWindow& window, SequenceWorkerThread& worker,
+MailSequenceTransport::MailSequenceTransport(SequenceWindow& window, SequenceState& state,
+                                             SequenceWorkerThread& worker,
                                              SessionSetup sessionSetup)
-    : m_window(window), m_worker(worker), m_sessionSetup(std::move(sessionSetup))
+    : m_window(window), m_state(state), m_worker(worker), m_sessionSetup(std::move(sessionSetup))
 {}
 
 MailSequenceTransport::~MailSequenceTransport()
@@ -139,7 +141,7 @@ void MailSequenceTransport::open(SequenceRun& run)
     // The log goes last; while the files are walked it is packed as it is now, in
     // case the walk changes nothing. A full run changes it with every file.
     if (m_helper && m_window.backUpType() == SequenceWindow::BackUpType::Incremental &&
-        !m_window.sequenceCancelled())
+        !m_state.SequenceCancelled)
         m_logInAdvance.start(*m_helper, TQuayRegistryObject().ReadLogFile());
     createSender();
     m_zip.SetDLLDirectory(TQuayRegistryObject().ReadQuayDirectory());
@@ -147,7 +149,7 @@ void MailSequenceTransport::open(SequenceRun& run)
     m_zip.LoadUnzipEngine();
 
     // A run cancelled before this point neither dials nor connects.
-    if (!m_window.sequenceCancelled()) {
+    if (!m_state.SequenceCancelled) {
         if (Services::dialUp().dial()) {
             connectSender(run);
         } else {
@@ -163,7 +165,7 @@ void MailSequenceTransport::open(SequenceRun& run)
                 m_window.addStatusLine(
                     QStringLiteral("Connection not established.  Back up sequence cancelled."));
                 run.continueRun = false;
-                m_window.setSequenceCancelled(true);
+                m_state.SequenceCancelled = true;
             }
         }
     }
@@ -186,7 +188,7 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
         m_window.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
         m_window.addStatusLine(error.message());
         run.continueRun = false;
-        m_window.setSequenceCancelled(true);
+        m_state.SequenceCancelled = true;
     }
 }
 
@@ -277,7 +279,7 @@ void MailSequenceTransport::sendArchiveInParts(const QString& path, const Archiv
     for (int part = 1; part <= plan.count(); ++part) {
         // A cancel between parts leaves the file due; the next run sends every part
         // again, so the mailbox never needs parts from two different archives.
-        if (part > 1 && m_window.sequenceCancelled()) {
+        if (part > 1 && m_state.SequenceCancelled) {
             throw KestrelError(QStringLiteral("Sending stopped after part %1 of %2 of %3; the "
                                               "file is sent again in full next time.")
                                    .arg(part - 1)
@@ -401,7 +403,7 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
 void MailSequenceTransport::finishWalks(TTernFileObject& file, SequenceRun& /*run*/)
 {
     file.SetFileName(TQuayRegistryObject().ReadLogFile());
-    if (!file.Exists() || m_window.sequenceCancelled())
+    if (!file.Exists() || m_state.SequenceCancelled)
         return;
     file.PrepareSaveNote(m_message);
     if (!m_logInAdvance.adopt(file, m_zip))

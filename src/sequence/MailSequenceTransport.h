@@ -12,6 +12,7 @@
 #include <memory>
 
 class SequenceWindow;
+struct SequenceState;
 class SequenceWorkerThread;
 class TWrenSMPTObject;
 
@@ -27,8 +28,8 @@ public:
     // its session (time-outs, trusted certificates).
     using SessionSetup = std::function<void(TWrenSMPTObject&)>;
 
-    MailSequenceTransport(SequenceWindow& window, SequenceWorkerThread& worker,
-                          SessionSetup sessionSetup = {});
+    MailSequenceTransport(SequenceWindow& window, SequenceState& state,
+                          SequenceWorkerThread& worker, SessionSetup sessionSetup = {});
     ~MailSequenceTransport() override;
     MailSequenceTransport(const MailSequenceTransport&) = delete;
     MailSequenceTransport& operator=(const MailSequenceTransport&) = delete;
@@ -61,6 +62,7 @@ private:
     void releaseSender();
 
     SequenceWindow& m_window;
+    SequenceState& m_state;
     SequenceWorkerThread& m_worker;
     SessionSetup m_sessionSetup;
     std::unique_ptr<TWrenSMPTObject> m_sender;

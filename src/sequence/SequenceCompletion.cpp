@@ -10,12 +10,14 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceState.h"
 #include "sequence/SequenceWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-SequenceCompletion::SequenceCompletion(SequenceWindow& window) : m_window(window)
+SequenceCompletion::SequenceCompletion(SequenceWindow& window, SequenceState& state)
+    : m_window(window), m_state(state)
 {}
 
 QString SequenceCompletion::SequenceDateStamp()
@@ -28,14 +30,14 @@ void SequenceCompletion::EndSequenceSucceeded()
     const TQuayRegistryObject store;
     store.WriteSequenceMessage(QString());
     resetFileCounters();
-    QStringList& pending = m_window.pendingLogLines();
+    QStringList& pending = m_state.PendingLogLines;
     // A file object advances the files-processed counter, so one is made only when
     // there are lines to write.
     if (!pending.isEmpty()) {
         TTernFileObject().AppendLinesToLog(pending);
         pending.clear();
     }
-    const bool cancelled = m_window.sequenceCancelled();
+    const bool cancelled = m_state.SequenceCancelled;
     if (!cancelled) {
         if (store.ReadLoadLogTree()) {
             m_window.addStatusLine(QStringLiteral(
@@ -57,9 +59,9 @@ void SequenceCompletion::EndSequenceSucceeded()
     writeSequenceDataFile();
     returnToIdle();
 
-    if (!m_window.sequenceCancelled()) {
+    if (!m_state.SequenceCancelled) {
         hangUpIfWanted();
-        if (store.ReadShutDown() || m_window.shutDownTriggered())
+        if (store.ReadShutDown() || m_state.ShutDownTriggered)
             openShutDownCountdown();
         if (store.ReadCloseApplicationAfterSequence())
             m_window.terminateApplication();
@@ -83,7 +85,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         m_window.addStatusLine(
             QStringLiteral("Back up sequence completed, but %1 could not be backed up.")
                 .arg(count));
-        QStringList& pending = m_window.pendingLogLines();
+        QStringList& pending = m_state.PendingLogLines;
         if (!pending.isEmpty()) {
             TTernFileObject().AppendLinesToLog(pending);
             pending.clear();
@@ -97,14 +99,14 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
             QStringLiteral("Back up sequence failed to complete.  Please check your connection."));
     } else {
         store.WriteSequenceMessage(
-            m_window.mediaFull()
+            m_state.MediaFull
                 ? QStringLiteral("Last back up sequence failed to complete.  Your media is full.")
                 : QStringLiteral("Last back up sequence failed to complete.  Please check your "
                                  "media."));
         store.WriteBackUpSequenceSuccess(false);
         m_window.addStatusLine(
             QStringLiteral("Back up sequence failed to complete.  Please check your media."));
-        QStringList& pending = m_window.pendingLogLines();
+        QStringList& pending = m_state.PendingLogLines;
         if (!pending.isEmpty()) {
             TTernFileObject().AppendLinesToLog(pending);
             pending.clear();
@@ -112,7 +114,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         restoreStagedBurnFiles();
     }
     resetFileCounters();
-    m_window.pendingLogLines().clear();
+    m_state.PendingLogLines.clear();
     listNotBackedUp(notBackedUp);
     writeSequenceDataFile();
     returnToIdle();
@@ -120,10 +122,10 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
     // The summary replaced the memo; what was left out stays in view below it.
     listNotBackedUp(notBackedUp);
 
-    if (!m_window.sequenceCancelled()) {
+    if (!m_state.SequenceCancelled) {
         hangUpIfWanted();
         // The failed end leaves the user 30 s before the countdown opens.
-        if (store.ReadShutDown() || m_window.shutDownTriggered())
+        if (store.ReadShutDown() || m_state.ShutDownTriggered)
             m_window.startShutDownDelayTimer();
         if (store.ReadCloseApplicationAfterSequence())
             m_window.terminateApplication();
@@ -133,7 +135,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
 
 void SequenceCompletion::CancelSequence()
 {
-    m_window.setSequenceCancelled(true);
+    m_state.SequenceCancelled = true;
     m_window.setCancelButtonEnabled(false);
     m_window.setProgressPosition(0);
     EndSequenceFailed();
@@ -153,7 +155,7 @@ void SequenceCompletion::HangUpAndShutDownIfSet()
     const TQuayRegistryObject store;
     if (store.ReadDialUpDisconnect())
         Services::dialUp().hangUp();
-    if (store.ReadShutDown() || m_window.shutDownTriggered())
+    if (store.ReadShutDown() || m_state.ShutDownTriggered)
         openShutDownCountdown();
 }
 
@@ -244,6 +246,6 @@ void SequenceCompletion::hangUpIfWanted()
 void SequenceCompletion::openShutDownCountdown()
 {
     Services::dialUp().hangUp();
-    m_window.setShutDownTriggered(false);
+    m_state.ShutDownTriggered = false;
     m_window.openShutDownCountdown();
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class SequenceWindow;
+struct SequenceState;
 
 // How a backup sequence ends: the totals and the outcome in the settings store, the
 // sequence data file, the window back to idle, the summary refreshed, and then what
@@ -19,7 +20,9 @@ public:
         Failed
     };
 
-    explicit SequenceCompletion(SequenceWindow& window);
+    SequenceCompletion(SequenceWindow& window, SequenceState& state);
+    // The state of the sequence these ends belong to.
+    SequenceState& state() { return m_state; }
 
     void EndSequenceSucceeded();
     void EndSequenceFailed() { EndSequenceFailed({}, false); }
@@ -63,6 +66,7 @@ private:
     void openShutDownCountdown();
 
     SequenceWindow& m_window;
+    SequenceState& m_state;
     bool m_driverRunning = false;
     // An end has returned the window to idle since the driver started.
     bool m_idle = true;

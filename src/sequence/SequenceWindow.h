@@ -80,12 +80,4 @@ public:
     virtual void startShutDownDelayTimer() = 0;
     // Ends the program without the close question.
     virtual void terminateApplication() = 0;
-
-    // Window state of a sequence.
-    virtual bool sequenceCancelled() const = 0;
-    virtual void setSequenceCancelled(bool cancelled) = 0;
-    virtual bool shutDownTriggered() const = 0;
-    virtual void setShutDownTriggered(bool triggered) = 0;
-    virtual bool mediaFull() const = 0;
-    virtual QStringList& pendingLogLines() = 0;
 };

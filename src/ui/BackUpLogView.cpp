@@ -8,6 +8,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/SequenceState.h"
 #include "ui/BackUpLogPage.h"
 #include "ui/PathTree.h"
 #include "ui/SummaryPage.h"
@@ -36,9 +37,10 @@ qint64 fileSize(const QString& path)
 }
 } // namespace
 
-BackUpLogView::BackUpLogView(BackUpLogPage* page, SummaryPage* summary, bool* sequenceCancelled,
-                             bool* loadLogTreeAtStart, QObject* parent)
-    : QObject(parent), m_page(page), m_summary(summary), m_sequenceCancelled(sequenceCancelled),
+BackUpLogView::BackUpLogView(BackUpLogPage* page, SummaryPage* summary,
+                             SequenceState& sequenceState, bool* loadLogTreeAtStart,
+                             QObject* parent)
+    : QObject(parent), m_page(page), m_summary(summary), m_sequenceState(sequenceState),
       m_loadLogTreeAtStart(loadLogTreeAtStart),
       m_paths(new PathTree(page->trvBackUpLog, PathTree::Kind::Files))
 {
@@ -67,7 +69,7 @@ void BackUpLogView::RefreshLogTree(const QString& logPath)
 
 void BackUpLogView::LoadLogIntoTree(const QString& logPath)
 {
-    *m_sequenceCancelled = false;
+    m_sequenceState.SequenceCancelled = false;
     QTreeWidget* tree = m_page->trvBackUpLog;
     tree->clear();
     m_loadedPath.clear();
@@ -87,7 +89,7 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
             sincePump.restart();
             showName = true;
         }
-        if (*m_sequenceCancelled)
+        if (m_sequenceState.SequenceCancelled)
             return;
         const BackUpLogReader::Status status = reader.readNext(record);
         if (status == BackUpLogReader::Status::End)

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+struct SequenceState;
 class BackUpLogPage;
 class PathTree;
 class SummaryPage;
@@ -22,7 +23,7 @@ class BackUpLogView : public QObject
 public:
     // The flags are the main window's: Cancel stops a load, and whether the log may be
     // loaded is decided at start-up and again when the page is shown.
-    BackUpLogView(BackUpLogPage* page, SummaryPage* summary, bool* sequenceCancelled,
+    BackUpLogView(BackUpLogPage* page, SummaryPage* summary, SequenceState& sequenceState,
                   bool* loadLogTreeAtStart, QObject* parent = nullptr);
 
     void setIconKeyList(const QStringList& keys);
@@ -51,7 +52,7 @@ public:
 private:
     BackUpLogPage* m_page;
     SummaryPage* m_summary;
-    bool* m_sequenceCancelled;
+    SequenceState& m_sequenceState;
     bool* m_loadLogTreeAtStart;
     PathTree* m_paths;
     // The log the tree shows in full, and its state when it was read.

@@ -157,33 +157,3 @@ void MainWindowSequenceWindow::terminateApplication()
 {
     m_window.TerminateApplication();
 }
-
-bool MainWindowSequenceWindow::sequenceCancelled() const
-{
-    return m_window.SequenceCancelled;
-}
-
-void MainWindowSequenceWindow::setSequenceCancelled(bool cancelled)
-{
-    m_window.SequenceCancelled = cancelled;
-}
-
-bool MainWindowSequenceWindow::shutDownTriggered() const
-{
-    return m_window.ShutDownTriggered;
-}
-
-void MainWindowSequenceWindow::setShutDownTriggered(bool triggered)
-{
-    m_window.ShutDownTriggered = triggered;
-}
-
-bool MainWindowSequenceWindow::mediaFull() const
-{
-    return m_window.MediaFull;
-}
-
-QStringList& MainWindowSequenceWindow::pendingLogLines()
-{
-    return m_window.PendingLogLines;
-}

@@ -49,13 +49,6 @@ public:
     void startShutDownDelayTimer() override;
     void terminateApplication() override;
 
-    bool sequenceCancelled() const override;
-    void setSequenceCancelled(bool cancelled) override;
-    bool shutDownTriggered() const override;
-    void setShutDownTriggered(bool triggered) override;
-    bool mediaFull() const override;
-    QStringList& pendingLogLines() override;
-
 private:
     TfrmKestrelClientMain& m_window;
     std::function<void()> m_loadLogIntoTree;

@@ -60,18 +60,17 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     createTimers();
     m_settings = new SettingsPagesBinding(summaryPage, userSettingsPage, backUpSettingsPage,
                                           folderSelectionPage, &SuppressCloseTrayPrompt, this);
-    logView = new BackUpLogView(backUpLogPage, summaryPage, &SequenceCancelled, &LoadLogTreeAtStart,
-                                this);
+    logView = new BackUpLogView(backUpLogPage, summaryPage, runState, &LoadLogTreeAtStart, this);
     m_sequenceWindow = std::make_unique<MainWindowSequenceWindow>(
         *this, [this] { logView->RefreshLogTree(TQuayRegistryObject().ReadLogFile()); });
-    m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow);
+    m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow, runState);
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     connectControls();
 
     // Window state of a sequence.
     SuppressCloseTrayPrompt = true;
-    ShutDownTriggered = false;
-    PendingLogLines.clear();
+    runState.ShutDownTriggered = false;
+    runState.PendingLogLines.clear();
 
     // A step that fails is told and the window still opens: the program must start
     // whatever state its files are in.
@@ -153,7 +152,7 @@ void TfrmKestrelClientMain::createTimers()
     connect(tmrWindowsShutDownBackUpSequenceRun, &QTimer::timeout, this, [this] {
         tmrWindowsShutDownBackUpSequenceRun->stop();
         showMaximized();
-        ShutDownTriggered = true;
+        runState.ShutDownTriggered = true;
         RunBackUpSequence();
     });
     connect(tmrStartShutDownSequene, &QTimer::timeout, this, [this] {
@@ -194,7 +193,7 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->pumRunBackUpNow, &QAction::triggered, this,
             &TfrmKestrelClientMain::RunBackUpSequence);
     connect(summaryPage->btnExit, &QPushButton::clicked, this, [this] {
-        SequenceCancelled = true;
+        runState.SequenceCancelled = true;
         close();
     });
     connect(menus->FileExit, &QAction::triggered, this, &QWidget::close);
@@ -419,7 +418,7 @@ void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    SequenceCancelled = true;
+    runState.SequenceCancelled = true;
     // A save that fails must not keep the user from closing the program.
     m_unattended.run([this] { SaveTreesAndSettings(); });
     if (Services::prompt().ask(QStringLiteral("Do you really want to exit?")) ==

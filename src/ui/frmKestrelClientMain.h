@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/UnattendedSteps.h"
+#include "sequence/SequenceState.h"
 #include "transport/IdMessage.h"
 
 #include <QMainWindow>
@@ -34,13 +35,11 @@ public:
     explicit TfrmKestrelClientMain(QWidget* parent = nullptr);
     ~TfrmKestrelClientMain() override;
 
-    // Window state of a sequence.
-    bool SequenceCancelled = false;
-    bool ShutDownTriggered = false;
+    // The state of the window's sequence, owned here and handed by reference to the
+    // sequence, its end operations and the log view.
+    SequenceState runState;
     bool SuppressCloseTrayPrompt = true;
     bool LoadLogTreeAtStart = true;
-    bool MediaFull = false;
-    QStringList PendingLogLines;
     QStringList IconKeyList;
 
     QTabWidget* pgcKestrel;

@@ -5,6 +5,7 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/TestEnvironment.h"
@@ -42,7 +43,8 @@ struct SequenceFixture
     ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp}};
     ScriptedSmtpServer server;
     RecordingSequenceWindow window;
-    SequenceCompletion completion{window};
+    SequenceState state;
+    SequenceCompletion completion{window, state};
     BackUpSequence sequence{window, completion};
     int replyTimeoutMs = 5000;
 

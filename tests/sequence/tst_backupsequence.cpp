@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(f.mailedPaths(), expectedMail);
         QCOMPARE(TQuayRegistryObject().ReadBackUpSequenceSuccess(), sends);
         // A connection failure counts as cancelled: no after-sequence actions.
-        QVERIFY(f.window.cancelled != sends);
+        QVERIFY(f.state.SequenceCancelled != sends);
     }
 
     void reportLinesForMissingFilesAndAStoppedFolder()
@@ -314,7 +314,7 @@ private Q_SLOTS:
         // The next incremental run sends what did not go out.
         const qsizetype before = f.mailedPaths().size();
         f.replyTimeoutMs = 5000;
-        f.window.cancelled = false;
+        f.state.SequenceCancelled = false;
         f.sequence.RunBackUpSequence();
         QCOMPARE(f.mailedPaths().mid(before),
                  (QStringList{a, b, TQuayRegistryObject().ReadLogFile()}));

@@ -5,6 +5,7 @@
 #include "sequence/BackUpRequests.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
@@ -102,7 +103,8 @@ private:
         list.close();
         RecordingSequenceWindow window;
         window.type = SequenceWindow::BackUpType::Full;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         BackUpSequence sequence(window, completion);
         const quint16 port = server.sink->port();
         const bool implicit = server.implicit;

@@ -3,6 +3,7 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/TestEnvironment.h"
 
@@ -39,7 +40,8 @@ private Q_SLOTS:
     {
         TestEnvironment env; // the clock stands at 07/12/2026 20:54:48
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         window.addStatusLine(QStringLiteral("Backed up version of /home/jö/ä.txt is superseded."));
         window.addStatusLine(QString());
 
@@ -67,7 +69,8 @@ private Q_SLOTS:
     {
         TestEnvironment env;
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         const TQuayRegistryObject store;
         store.WriteBackUpSequenceSuccess(true);
         store.WriteLastBackUp(QStringLiteral("01/12/2026 10:00:00"));
@@ -83,7 +86,8 @@ private Q_SLOTS:
 
         // The warning is shown at the first focus only, also across a restart.
         completion.ShowSequenceMessageOnce();
-        SequenceCompletion(window).ShowSequenceMessageOnce();
+        SequenceState afterRestart;
+        SequenceCompletion(window, afterRestart).ShowSequenceMessageOnce();
         QCOMPARE(env.prompt.notices(),
                  QStringList{QStringLiteral("Last back up sequence failed to complete.  Please "
                                             "check your connection.")});
@@ -147,14 +151,15 @@ private Q_SLOTS:
         QFETCH(int, expectedHangUps);
         TestEnvironment env(edition);
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         const TQuayRegistryObject store;
         store.WriteShutDown(settings.contains(QLatin1String("ShutDown")));
         store.WriteCloseApplicationAfterSequence(settings.contains(QLatin1String("Close")));
         store.WriteDialUpDisconnect(settings.contains(QLatin1String("DialUpDisconnect")));
         window.disconnectBox = settings.contains(QLatin1String("box"));
-        window.triggered = settings.contains(QLatin1String("triggered"));
-        window.cancelled = cancelled;
+        state.ShutDownTriggered = settings.contains(QLatin1String("triggered"));
+        state.SequenceCancelled = cancelled;
 
         if (succeeded)
             completion.EndSequenceSucceeded();
@@ -163,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(actions(window), expectedActions);
         QCOMPARE(env.dialUp.calls().count(QStringLiteral("hang up")), expectedHangUps);
         if (expectedActions == QStringList{QStringLiteral("openShutDownCountdown")})
-            QVERIFY(!window.triggered);
+            QVERIFY(!state.ShutDownTriggered);
 
         // The delay's tick hangs up and opens the countdown.
         if (expectedActions == QStringList{QStringLiteral("startShutDownDelayTimer")}) {
@@ -177,24 +182,26 @@ private Q_SLOTS:
     {
         TestEnvironment env;
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         completion.HangUpAndShutDownIfSet();
         QVERIFY(env.dialUp.calls().isEmpty());
         QVERIFY(window.calls.isEmpty());
 
         TQuayRegistryObject().WriteDialUpDisconnect(true);
-        window.triggered = true;
+        state.ShutDownTriggered = true;
         completion.HangUpAndShutDownIfSet();
         QCOMPARE(env.dialUp.calls().count(QStringLiteral("hang up")), 2);
         QCOMPARE(window.calls, QStringList{QStringLiteral("openShutDownCountdown")});
-        QVERIFY(!window.triggered);
+        QVERIFY(!state.ShutDownTriggered);
     }
 
     void unwritableDataFileStillReturnsToIdle()
     {
         TestEnvironment env;
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         // The program folder setting names a file, so "Status Files" cannot be made.
         const QString notAFolder = env.writeFile(QStringLiteral("not-a-folder"), "x");
         TQuayRegistryObject().writeString(QStringLiteral("QuayDirectory"), notAFolder);
@@ -212,18 +219,19 @@ private Q_SLOTS:
     {
         TestEnvironment env(QStringLiteral("KestrelDrive"));
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         const QString line = QStringLiteral("/home/jo/a.txt;01/12/2026 10:00:00;1 KB;"
                                             "07/12/2026 20:54:48;0");
-        window.pending = QStringList{line};
-        window.full = true;
+        state.PendingLogLines = QStringList{line};
+        state.MediaFull = true;
 
         completion.EndSequenceFailed();
         QCOMPARE(TQuayRegistryObject().ReadSequenceMessage(),
                  QStringLiteral("Last back up sequence failed to complete.  Your media is full."));
         QVERIFY(window.history.contains(
             QStringLiteral("Back up sequence failed to complete.  Please check your media.")));
-        QVERIFY(window.pending.isEmpty());
+        QVERIFY(state.PendingLogLines.isEmpty());
         QFile log(TQuayRegistryObject().ReadLogFile());
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll(), (line + QStringLiteral("\r\n")).toUtf8());

@@ -3,6 +3,7 @@
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
 #include "support/MailedArchive.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
@@ -65,7 +66,8 @@ private Q_SLOTS:
         folders.close();
 
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         BackUpSequence sequence(window, completion);
         sequence.setSessionSetup([&options](TWrenSMPTObject& sender) {
             sender.session().addCaCertificates(QSslCertificate::fromPath(options.certificateFile));

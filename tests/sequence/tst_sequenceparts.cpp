@@ -76,7 +76,8 @@ private Q_SLOTS:
         SequenceFixture::writeList(store.ReadFileOfFiles(), {big});
 
         RecordingSequenceWindow window;
-        SequenceCompletion completion(window);
+        SequenceState state;
+        SequenceCompletion completion(window, state);
         BackUpSequence sequence(window, completion);
         sequence.setSessionSetup(
             [](TWrenSMPTObject& sender) { sender.session().setReplyTimeoutMs(20000); });
@@ -197,7 +198,7 @@ private Q_SLOTS:
         TQuayRegistryObject().WriteMaxMessageBytes(5000);
         f.window.onStatusLine = [&f](const QString& line) {
             if (line.endsWith(QLatin1String(": part 2 of ") + line.section(u' ', -1)))
-                f.window.setSequenceCancelled(true);
+                f.state.SequenceCancelled = true;
         };
 
         f.sequence.RunBackUpSequence();

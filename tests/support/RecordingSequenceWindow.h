@@ -47,13 +47,6 @@ public:
     void startShutDownDelayTimer() override { calls << QStringLiteral("startShutDownDelayTimer"); }
     void terminateApplication() override { calls << QStringLiteral("terminateApplication"); }
 
-    bool sequenceCancelled() const override { return cancelled; }
-    void setSequenceCancelled(bool value) override { cancelled = value; }
-    bool shutDownTriggered() const override { return triggered; }
-    void setShutDownTriggered(bool value) override { triggered = value; }
-    bool mediaFull() const override { return full; }
-    QStringList& pendingLogLines() override { return pending; }
-
     // The summary lines of the memo, as the Summary page writes them.
 
     QStringList memo;
@@ -75,10 +68,6 @@ public:
     BackUpType type = BackUpType::Incremental;
     bool subFolders = false;
     bool disconnectBox = false;
-    bool cancelled = false;
-    bool triggered = false;
-    bool full = false;
-    QStringList pending;
     // Runs inside saveUserChoices, for example to throw as a list that cannot be
     // written does.
     std::function<void()> onSaveUserChoices;

@@ -222,7 +222,7 @@ private Q_SLOTS:
         env->prompt.queueAnswer(Prompt::Answer::No);
         QTest::mouseClick(window.summaryPage->btnExit, Qt::LeftButton);
         QVERIFY(window.isVisible());
-        QVERIFY(window.SequenceCancelled);
+        QVERIFY(window.runState.SequenceCancelled);
         QCOMPARE(env->prompt.questions().last(), QStringLiteral("Do you really want to exit?"));
 
         env->prompt.queueAnswer(Prompt::Answer::Yes);
@@ -361,7 +361,7 @@ private Q_SLOTS:
         window.summaryPage->btnBackUpSequenceCancel->setEnabled(true);
         window.summaryPage->btnRunBackUp->setEnabled(false);
         window.summaryPage->btnBackUpSequenceCancel->click();
-        QVERIFY(window.SequenceCancelled);
+        QVERIFY(window.runState.SequenceCancelled);
         QVERIFY(window.summaryPage->btnRunBackUp->isEnabled());
         QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
         QVERIFY(TQuayRegistryObject().ReadSequenceFile().startsWith(

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStringList>
+
+// The state of a backup sequence that lives beyond one call of the driver: what the
+// window's Cancel, Exit and close, the end operations, the shut-down trigger and the
+// drive and disc branches share. Its owner (the main window, or the run without a
+// window) makes one and hands it by reference to the sequence and its end
+// operations; nobody else keeps a copy.
+struct SequenceState
+{
+    // Set by Cancel, Exit and the window's close; every loop of the driver tests it;
+    // cleared when a sequence starts.
+    bool SequenceCancelled = false;
+    // The running sequence was started because the session is ending.
+    bool ShutDownTriggered = false;
+    // Disc edition: a file did not fit on the medium.
+    bool MediaFull = false;
+    // Drive edition: log lines of the files copied in this sequence, written by the
+    // end operations.
+    QStringList PendingLogLines;
+};
