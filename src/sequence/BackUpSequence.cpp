@@ -187,7 +187,8 @@ void BackUpSequence::start()
     m_state.SequenceCancelled = false;
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
-    m_fullBackUp = m_window.backUpType() == SequenceWindow::BackUpType::Full;
+    m_state.choices = m_window.userChoices();
+    m_fullBackUp = m_state.choices.backUpType == SequenceChoices::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
     m_helper = std::make_unique<SequenceWorkerThread>();
     m_prefetchThread = std::make_unique<SequenceWorkerThread>();
@@ -275,7 +276,7 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     m_run.totalFiles = static_cast<int>(readSelectionList(filesList).size());
 
     m_window.addStatusLine(QStringLiteral("Initialising primary folders list..."));
-    const bool subFolders = m_window.backUpSubFolders();
+    const bool subFolders = m_state.choices.backUpSubFolders;
     if (subFolders)
         m_window.addStatusLine(QStringLiteral("Initialising sub folders list.  This can several "
                                               "minutes for large folder trees..."));

@@ -24,14 +24,14 @@ void HeadlessSequenceWindow::appendToLastStatusLine(const QString& text)
         m_memo.last() += text;
 }
 
-bool HeadlessSequenceWindow::backUpSubFolders() const
+SequenceChoices HeadlessSequenceWindow::userChoices() const
 {
-    return TQuayRegistryObject().ReadBackUpSubFolders();
-}
-
-bool HeadlessSequenceWindow::disconnectAfterBackUp() const
-{
-    return TQuayRegistryObject().ReadDialUpDisconnect();
+    const TQuayRegistryObject store;
+    SequenceChoices choices;
+    choices.backUpType = m_type;
+    choices.backUpSubFolders = store.ReadBackUpSubFolders();
+    choices.disconnectAfterBackUp = store.ReadDialUpDisconnect();
+    return choices;
 }
 
 void HeadlessSequenceWindow::refreshFromSettings()

@@ -44,9 +44,7 @@ public:
     void setRunButtonEnabled(bool) override {}
     void setCancelButtonEnabled(bool) override {}
 
-    BackUpType backUpType() const override { return m_type; }
-    bool backUpSubFolders() const override;
-    bool disconnectAfterBackUp() const override;
+    SequenceChoices userChoices() const override;
 
     // The lists are the files on disk and the settings are in the store already.
     void saveUserChoices() override {}

@@ -10,7 +10,7 @@
 #include "sequence/CertificateTrustQuestion.h"
 #include "sequence/SequenceRun.h"
 #include "sequence/SequenceState.h"
-#include "sequence/SequenceWindow.h"
+#include "sequence/SequenceStatusView.h"
 #include "sequence/SequenceWorkerThread.h"
 #include "transport/WrenSMPTObject.h"
 
@@ -31,11 +31,11 @@ constexpr int MessageTooLargeReply = 552;
 class ProgressLine
 {
 public:
-    ProgressLine(SequenceWindow& window, const QString& caption, bool shown)
-        : m_window(window), m_shown(shown)
+    ProgressLine(SequenceStatusView& status, const QString& caption, bool shown)
+        : m_status(status), m_shown(shown)
     {
         if (m_shown)
-            m_window.addStatusLine(caption + QLatin1Char(':'));
+            m_status.addStatusLine(caption + QLatin1Char(':'));
     }
     bool shown() const { return m_shown; }
     // From any thread: the part done, 0 to 1.
@@ -50,11 +50,11 @@ public:
             return;
         const int done = qMin(m_tenthsDone.load(std::memory_order_relaxed), 10);
         for (; m_tenthsShown < done; ++m_tenthsShown)
-            m_window.appendToLastStatusLine(QStringLiteral(" %1%").arg((m_tenthsShown + 1) * 10));
+            m_status.appendToLastStatusLine(QStringLiteral(" %1%").arg((m_tenthsShown + 1) * 10));
     }
 
 private:
-    SequenceWindow& m_window;
+    SequenceStatusView& m_status;
     const bool m_shown;
     std::atomic<int> m_tenthsDone{0};
     int m_tenthsShown = 0;
@@ -104,10 +104,10 @@ QString tooLargeText(const QString& path, qint64 messageSize, qint64 limit, bool
 
 } // namespace
 
-MailSequenceTransport::MailSequenceTransport(SequenceWindow& window, SequenceState& state,
+MailSequenceTransport::MailSequenceTransport(SequenceStatusView& status, SequenceState& state,
                                              SequenceWorkerThread& worker,
                                              SessionSetup sessionSetup)
-    : m_window(window), m_state(state), m_worker(worker), m_sessionSetup(std::move(sessionSetup))
+    : m_status(status), m_state(state), m_worker(worker), m_sessionSetup(std::move(sessionSetup))
 {}
 
 MailSequenceTransport::~MailSequenceTransport()
@@ -140,7 +140,7 @@ void MailSequenceTransport::open(SequenceRun& run)
 {
     // The log goes last; while the files are walked it is packed as it is now, in
     // case the walk changes nothing. A full run changes it with every file.
-    if (m_helper && m_window.backUpType() == SequenceWindow::BackUpType::Incremental &&
+    if (m_helper && m_state.choices.backUpType == SequenceChoices::BackUpType::Incremental &&
         !m_state.SequenceCancelled)
         m_logInAdvance.start(*m_helper, TQuayRegistryObject().ReadLogFile());
     createSender();
@@ -162,7 +162,7 @@ void MailSequenceTransport::open(SequenceRun& run)
             } else {
                 Services::prompt().notify(QStringLiteral("Connection not established."),
                                           Prompt::Icon::Error);
-                m_window.addStatusLine(
+                m_status.addStatusLine(
                     QStringLiteral("Connection not established.  Back up sequence cancelled."));
                 run.continueRun = false;
                 m_state.SequenceCancelled = true;
@@ -178,15 +178,15 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
         if (m_sender->Connected())
             m_sender->Disconnect();
     });
-    m_window.addStatusLine(QStringLiteral("Connecting to server..."));
+    m_status.addStatusLine(QStringLiteral("Connecting to server..."));
     try {
         // The session connects on the worker; a question about its certificate is
         // asked here, on the window's thread.
         CertificateTrustQuestion::connect(
             [this] { m_worker.run([this] { m_sender->Connect(); }); });
     } catch (const KestrelError& error) {
-        m_window.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
-        m_window.addStatusLine(error.message());
+        m_status.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
+        m_status.addStatusLine(error.message());
         run.continueRun = false;
         m_state.SequenceCancelled = true;
     }
@@ -203,7 +203,7 @@ void MailSequenceTransport::makeArchive(TTernFileObject& file)
 {
     // Packing a large file at level 9 takes minutes: its status line says how far
     // packing has got, in tenths.
-    ProgressLine progress(m_window, QStringLiteral("Packing ") + file.FileName(),
+    ProgressLine progress(m_status, QStringLiteral("Packing ") + file.FileName(),
                           QFileInfo(file.FileName()).size() >= ProgressReportBytes);
     if (progress.shown())
         m_zip.SetProgressHandler([&progress](double done) { progress.setDone(done); });
@@ -251,7 +251,7 @@ void MailSequenceTransport::sendArchive(const QString& path)
 
     // Mailing a large archive takes minutes as well: its status line says how far the
     // message has got, in tenths.
-    ProgressLine progress(m_window, QStringLiteral("Sending ") + path,
+    ProgressLine progress(m_status, QStringLiteral("Sending ") + path,
                           m_zip.ArchiveSize() >= ProgressReportBytes);
     const auto send = [this, &progress, &path, messageSize, serverLimit] {
         TIdSMTP& smtp = m_sender->session();
@@ -286,7 +286,7 @@ void MailSequenceTransport::sendArchiveInParts(const QString& path, const Archiv
                                    .arg(plan.count())
                                    .arg(path));
         }
-        m_window.addStatusLine(
+        m_status.addStatusLine(
             QStringLiteral("Sending %1: part %2 of %3").arg(path).arg(part).arg(plan.count()));
         m_worker.run([&] {
             try {
@@ -310,22 +310,22 @@ void MailSequenceTransport::sendArchiveInParts(const QString& path, const Archiv
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
 {
     if (!senderConnected()) {
-        m_window.addStatusLine(QStringLiteral("Connection with SMTP server lost."));
+        m_status.addStatusLine(QStringLiteral("Connection with SMTP server lost."));
         run.continueRun = false;
         return false;
     }
 
     const auto fail = [this, &run](const QString& line, const QString& reason) {
-        m_window.addStatusLine(line);
+        m_status.addStatusLine(line);
         if (!reason.isEmpty())
-            m_window.addStatusLine(reason);
+            m_status.addStatusLine(reason);
         run.continueRun = false;
     };
     // A fault of this one file: the file stays due and the run goes on with the next,
     // so one bad file cannot keep every later file from being backed up.
     const auto skip = [this, &run](const QString& line, const QString& sentence) {
-        m_window.addStatusLine(line);
-        run.reportNotBackedUp(m_window, sentence);
+        m_status.addStatusLine(line);
+        run.reportNotBackedUp(m_status, sentence);
     };
 
     bool noteReady = false;
@@ -389,8 +389,8 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
     }
     if (run.bytesThisSequence > run.maxBytes) {
-        m_window.addStatusLine(QString());
-        m_window.addStatusLine(QStringLiteral(
+        m_status.addStatusLine(QString());
+        m_status.addStatusLine(QStringLiteral(
             "Number of bytes emailed has reached the maximum number of bytes allowed to be "
             "emailed in one sequence.  The back up sequence has been terminated."));
         run.continueRun = false;

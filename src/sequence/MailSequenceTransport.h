@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-class SequenceWindow;
+class SequenceStatusView;
 struct SequenceState;
 class SequenceWorkerThread;
 class TWrenSMPTObject;
@@ -28,7 +28,7 @@ public:
     // its session (time-outs, trusted certificates).
     using SessionSetup = std::function<void(TWrenSMPTObject&)>;
 
-    MailSequenceTransport(SequenceWindow& window, SequenceState& state,
+    MailSequenceTransport(SequenceStatusView& status, SequenceState& state,
                           SequenceWorkerThread& worker, SessionSetup sessionSetup = {});
     ~MailSequenceTransport() override;
     MailSequenceTransport(const MailSequenceTransport&) = delete;
@@ -61,7 +61,7 @@ private:
     static qint64 messageLimit(qint64 serverLimit);
     void releaseSender();
 
-    SequenceWindow& m_window;
+    SequenceStatusView& m_status;
     SequenceState& m_state;
     SequenceWorkerThread& m_worker;
     SessionSetup m_sessionSetup;

@@ -239,7 +239,7 @@ void SequenceCompletion::hangUpIfWanted()
 {
     if (!isMailEdition(currentEdition()))
         return;
-    if (m_window.disconnectAfterBackUp() || TQuayRegistryObject().ReadDialUpDisconnect())
+    if (m_state.choices.disconnectAfterBackUp || TQuayRegistryObject().ReadDialUpDisconnect())
         Services::dialUp().hangUp();
 }
 

@@ -1,15 +1,15 @@
 #include "sequence/SequenceRun.h"
 
-#include "sequence/SequenceWindow.h"
+#include "sequence/SequenceStatusView.h"
 
-void SequenceRun::reportNotBackedUp(SequenceWindow& window, const QString& sentence)
+void SequenceRun::reportNotBackedUp(SequenceStatusView& status, const QString& sentence)
 {
     if (m_notBackedUpSeen.contains(sentence))
         return;
     m_notBackedUpSeen.insert(sentence);
     notBackedUp.append(sentence);
     if (notBackedUp.size() <= MaxLastingLines)
-        window.addLastingStatusLine(sentence);
+        status.addLastingStatusLine(sentence);
     else
-        window.addStatusLine(sentence);
+        status.addStatusLine(sentence);
 }

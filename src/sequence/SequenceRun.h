@@ -3,7 +3,7 @@
 #include <QSet>
 #include <QStringList>
 
-class SequenceWindow;
+class SequenceStatusView;
 
 // The state of one run of the sequence driver, shared with the transport of the
 // running edition.
@@ -31,7 +31,7 @@ struct SequenceRun
     // Adds the sentence unless it is there already, and shows it in the memo: the
     // first MaxLastingLines of them as lasting lines, which stay in view until the
     // run ends (more would cost every file as much as they are long).
-    void reportNotBackedUp(SequenceWindow& window, const QString& sentence);
+    void reportNotBackedUp(SequenceStatusView& status, const QString& sentence);
     static constexpr qsizetype MaxLastingLines = 20;
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sequence/SequenceChoices.h"
+
 #include <QStringList>
 
 // The state of a backup sequence that lives beyond one call of the driver: what the
@@ -19,4 +21,6 @@ struct SequenceState
     // Drive edition: log lines of the files copied in this sequence, written by the
     // end operations.
     QStringList PendingLogLines;
+    // The user's choices, read when the sequence started.
+    SequenceChoices choices;
 };

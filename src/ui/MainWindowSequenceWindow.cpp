@@ -101,20 +101,16 @@ void MainWindowSequenceWindow::setCancelButtonEnabled(bool enabled)
     m_window.summaryPage->btnBackUpSequenceCancel->setEnabled(enabled);
 }
 
-SequenceWindow::BackUpType MainWindowSequenceWindow::backUpType() const
+SequenceChoices MainWindowSequenceWindow::userChoices() const
 {
-    return m_window.summaryPage->backUpType() == SummaryPage::FullBackUp ? BackUpType::Full
-                                                                         : BackUpType::Incremental;
-}
-
-bool MainWindowSequenceWindow::backUpSubFolders() const
-{
-    return m_window.folderSelectionPage->ckbBackUpSubFolders->isChecked();
-}
-
-bool MainWindowSequenceWindow::disconnectAfterBackUp() const
-{
-    return m_window.backUpSettingsPage->ckbDisconnectConnection->isChecked();
+    SequenceChoices choices;
+    choices.backUpType = m_window.summaryPage->backUpType() == SummaryPage::FullBackUp
+                             ? BackUpType::Full
+                             : BackUpType::Incremental;
+    choices.backUpSubFolders = m_window.folderSelectionPage->ckbBackUpSubFolders->isChecked();
+    choices.disconnectAfterBackUp =
+        m_window.backUpSettingsPage->ckbDisconnectConnection->isChecked();
+    return choices;
 }
 
 void MainWindowSequenceWindow::saveUserChoices()

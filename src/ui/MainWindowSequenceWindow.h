@@ -36,9 +36,7 @@ public:
     void setRunButtonEnabled(bool enabled) override;
     void setCancelButtonEnabled(bool enabled) override;
 
-    BackUpType backUpType() const override;
-    bool backUpSubFolders() const override;
-    bool disconnectAfterBackUp() const override;
+    SequenceChoices userChoices() const override;
 
     void saveUserChoices() override;
     void loadLogIntoTree() override;

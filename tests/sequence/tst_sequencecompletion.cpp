@@ -157,7 +157,7 @@ private Q_SLOTS:
         store.WriteShutDown(settings.contains(QLatin1String("ShutDown")));
         store.WriteCloseApplicationAfterSequence(settings.contains(QLatin1String("Close")));
         store.WriteDialUpDisconnect(settings.contains(QLatin1String("DialUpDisconnect")));
-        window.disconnectBox = settings.contains(QLatin1String("box"));
+        state.choices.disconnectAfterBackUp = settings.contains(QLatin1String("box"));
         state.ShutDownTriggered = settings.contains(QLatin1String("triggered"));
         state.SequenceCancelled = cancelled;
 

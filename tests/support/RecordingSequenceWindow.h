@@ -34,9 +34,10 @@ public:
     void setRunButtonEnabled(bool enabled) override { runEnabled = enabled; }
     void setCancelButtonEnabled(bool enabled) override { cancelEnabled = enabled; }
 
-    BackUpType backUpType() const override { return type; }
-    bool backUpSubFolders() const override { return subFolders; }
-    bool disconnectAfterBackUp() const override { return disconnectBox; }
+    SequenceChoices userChoices() const override
+    {
+        return SequenceChoices{type, subFolders, disconnectBox};
+    }
 
     void saveUserChoices() override;
     void loadLogIntoTree() override { calls << QStringLiteral("loadLogIntoTree"); }
