@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/QuayRegistryObject.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 
@@ -47,13 +48,8 @@ public:
 // Points the settings at the SMTP sink on 127.0.0.1, with a zip password.
 inline void pointSettingsAt(const SmtpSink& sink, const QString& zipPassword)
 {
-    const TQuayRegistryObject store;
-    store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-    store.WriteUserConnectionPort(sink.port());
-    store.WriteUserSMPTServerName(QStringLiteral("bench"));
-    store.WriteUserSMPTServerPassword(QStringLiteral("bench"));
-    store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
-    store.WriteUserZipPassword(zipPassword);
+    storeLoopbackMailSettings(sink.port(), {QStringLiteral("bench"), QStringLiteral("bench"),
+                                            QStringLiteral("backups@example.org"), zipPassword});
 }
 
 // Writes a list or log file of the sequence: one line each, CR LF.

@@ -3,6 +3,7 @@
 #include "core/SettingsDatabase.h"
 #include "sequence/HeadlessRun.h"
 #include "sequence/SequenceLock.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/SmtpSink.h"
@@ -63,13 +64,9 @@ private:
 
     static void pointAt(quint16 port)
     {
-        const TQuayRegistryObject store;
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(port);
-        store.WriteUserSMPTServerName(QStringLiteral("ann"));
-        store.WriteUserSMPTServerPassword(QStringLiteral("pw"));
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
-        store.WriteUserZipPassword(QLatin1String(ZipPassword));
+        storeLoopbackMailSettings(port, {QStringLiteral("ann"), QStringLiteral("pw"),
+                                         QStringLiteral("backup@example.org"),
+                                         QLatin1String(ZipPassword)});
     }
 
     static void listFile(const QString& path)

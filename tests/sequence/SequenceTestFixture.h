@@ -6,6 +6,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/TestEnvironment.h"
@@ -50,12 +51,7 @@ struct SequenceFixture
 
     SequenceFixture()
     {
-        const TQuayRegistryObject store;
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(server.port());
-        store.WriteUserSMPTServerName(QStringLiteral("jo"));
-        store.WriteUserSMPTServerPassword(QStringLiteral("secret"));
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
+        storeLoopbackMailSettings(server.port());
         sequence.setSessionSetup([this](TWrenSMPTObject& sender) {
             sender.session().setConnectTimeoutMs(5000);
             sender.session().setReplyTimeoutMs(replyTimeoutMs);

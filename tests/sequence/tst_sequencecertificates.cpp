@@ -6,6 +6,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
@@ -83,13 +84,10 @@ private:
         QDir().mkpath(mail);
         server.sink =
             std::make_unique<SmtpSink>(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, options);
-        const TQuayRegistryObject store;
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(server.sink->port());
-        store.WriteUserSMPTServerName(QStringLiteral("jo"));
-        store.WriteUserSMPTServerPassword(QLatin1String(Password));
-        store.WriteUserEmailAddress(QStringLiteral("jo@example.org"));
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
+        LoopbackMailAccount account;
+        account.password = QLatin1String(Password);
+        storeLoopbackMailSettings(server.sink->port(), account);
+        TQuayRegistryObject().WriteUserEmailAddress(QStringLiteral("jo@example.org"));
         return server;
     }
 

@@ -4,6 +4,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
@@ -42,13 +43,10 @@ private Q_SLOTS:
                       options);
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
 
+        storeLoopbackMailSettings(sink.port(), {options.user, options.password,
+                                                QStringLiteral("backups@example.org"),
+                                                QString::fromLatin1(ZipPassword)});
         const TQuayRegistryObject store;
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(sink.port());
-        store.WriteUserSMPTServerName(options.user);
-        store.WriteUserSMPTServerPassword(options.password);
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
-        store.WriteUserZipPassword(QString::fromLatin1(ZipPassword));
 
         QByteArray large;
         for (int i = 0; i < 20000; ++i)

@@ -1,4 +1,5 @@
 #include "sequence/SequenceTestFixture.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
 #include "support/SmtpSink.h"
 
@@ -64,13 +65,10 @@ private Q_SLOTS:
         SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
                       options);
         QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        LoopbackMailAccount account;
+        account.zipPassword = QLatin1String(ZipPassword);
+        storeLoopbackMailSettings(sink.port(), account);
         const TQuayRegistryObject store;
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(sink.port());
-        store.WriteUserSMPTServerName(QStringLiteral("jo"));
-        store.WriteUserSMPTServerPassword(QStringLiteral("secret"));
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backups@example.org"));
-        store.WriteUserZipPassword(QLatin1String(ZipPassword));
         const QByteArray content = SequenceFixture::noise(150000);
         const QString big = env.writeFile(QStringLiteral("data/big.bin"), content);
         SequenceFixture::writeList(store.ReadFileOfFiles(), {big});

@@ -1,4 +1,5 @@
 #include "core/QuayRegistryObject.h"
+#include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
@@ -94,12 +95,9 @@ private Q_SLOTS:
         received = 0;
         const TQuayRegistryObject store;
         store.WriteWizzardRun(true);
-        store.WriteUserSMPTName(QStringLiteral("127.0.0.1"));
-        store.WriteUserConnectionPort(sink->port());
-        store.WriteUserSMPTServerName(QStringLiteral("ann"));
-        store.WriteUserSMPTServerPassword(QStringLiteral("pw"));
-        store.WriteUserBackUpEmailAddress(QStringLiteral("backup@example.org"));
-        store.WriteUserZipPassword(QLatin1String(ZipPassword));
+        storeLoopbackMailSettings(sink->port(), {QStringLiteral("ann"), QStringLiteral("pw"),
+                                                 QStringLiteral("backup@example.org"),
+                                                 QLatin1String(ZipPassword)});
         store.WriteBackUpSubFolders(true);
         store.WriteMaxNumberOfBytesToBackedUp(100e6);
 
