@@ -5,6 +5,7 @@
 #include "core/Services.h"
 #include "ui/EditionPicture.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -82,6 +83,23 @@ TfrmSplash::TfrmSplash(QWidget* owner) : QDialog(owner)
     tmrClose->setObjectName(QStringLiteral("tmrClose"));
     tmrClose->setInterval(CloseInterval);
     connect(tmrClose, &QTimer::timeout, this, &TfrmSplash::closeTimerElapsed);
+    qApp->installEventFilter(this);
+}
+
+bool TfrmSplash::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != this && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && !m_gaveWayTo && isVisible() && widget->isWindow() &&
+            widget->isModal()) {
+            m_gaveWayTo = widget;
+            hide();
+        } else if (event->type() == QEvent::Hide && widget == m_gaveWayTo) {
+            m_gaveWayTo = nullptr;
+            show();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QString TfrmSplash::productVersionText()

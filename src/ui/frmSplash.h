@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QLabel;
 class QProgressBar;
@@ -49,6 +50,13 @@ public:
     QTimer* Timer1;
     QTimer* tmrClose;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildMakerDetails(QVBoxLayout* layout);
+
+    // The question or notice the window stepped aside for: a window kept on top
+    // would otherwise hide a message box asked during start-up.
+    QPointer<QWidget> m_gaveWayTo;
 };

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
 #include <QtTest>
@@ -117,6 +118,24 @@ private Q_SLOTS:
         QVERIFY(!splash.tmrClose->isActive());
         QVERIFY(splash.isVisible());
         QCOMPARE(splash.lblWelcome->text(), QString("KestrelSolo"));
+    }
+
+    void splashStepsAsideForAQuestion()
+    {
+        TestEnvironment env;
+        TfrmSplash splash(nullptr);
+        splash.showSplash();
+        // A window kept on top would cover a message box asked during start-up.
+        QMessageBox question(QMessageBox::Question, "KestrelSolo", "Defer loading the log file?",
+                             QMessageBox::Yes | QMessageBox::No);
+        question.setModal(true);
+        QWidget notModal;
+        notModal.show();
+        QVERIFY(splash.isVisible());
+        question.show();
+        QVERIFY(!splash.isVisible());
+        question.hide();
+        QVERIFY(splash.isVisible());
     }
 
     void startUpPausesThroughTheClockWithTheSplashShown()
