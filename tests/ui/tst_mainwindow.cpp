@@ -340,11 +340,6 @@ private Q_SLOTS:
         helpOn->trigger();
         QCOMPARE(window.helpWindow()->currentTopic(), 500);
 
-        // A control with a context of its own gives that one.
-        setHelpContext(window.userSettingsPage->edbSMPTServer, 4711);
-        helpOn->trigger();
-        QCOMPARE(window.helpWindow()->currentTopic(), 4711);
-
         // No help context set anywhere on "Back Up Log", and no active control at all.
         window.pgcKestrel->setCurrentWidget(window.backUpLogPage);
         setHelpContext(window.backUpLogPage, 0);
