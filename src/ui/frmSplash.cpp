@@ -16,6 +16,11 @@ namespace {
 constexpr int PictureSize = 96;
 constexpr int SplashWidth = 460;
 constexpr int SplashClientHeight = 250;
+constexpr int AboutClientHeight = 300;
+constexpr int Timer1Interval = 1000;
+constexpr int CloseInterval = 30000;
+constexpr int LiveStep = 10;
+constexpr int StartUpPauseStep = 500;
 
 QLabel* addLabel(QWidget* parent, QVBoxLayout* layout, const QString& objectName,
                  const QString& text)
@@ -57,8 +62,8 @@ TfrmSplash::TfrmSplash(QWidget* owner) : QDialog(owner)
     welcomeFont.setPointSizeF(welcomeFont.pointSizeF() * 1.5);
     welcomeFont.setBold(true);
     lblWelcome->setFont(welcomeFont);
-    lblProductVersion =
-        addLabel(this, texts, QStringLiteral("lblProductVersion"), productVersionText());
+    lblProductVersion = addLabel(this, texts, QStringLiteral("lblProductVersion"),
+                                 QStringLiteral("Product Version: V2 (2.1.2.0)"));
     lblProductVersion->setVisible(false);
     lblStatus = addLabel(this, texts, QStringLiteral("lblStatus"),
                          QStringLiteral("Loading data, please wait..."));
@@ -102,11 +107,6 @@ bool TfrmSplash::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-QString TfrmSplash::productVersionText()
-{
-    return QStringLiteral("Product Version: V2 (2.1.2.0)");
-}
-
 void TfrmSplash::buildMakerDetails(QVBoxLayout* layout)
 {
     addLabel(this, layout, QStringLiteral("lblMaker"), QStringLiteral("Orrery Limited"));
@@ -130,7 +130,6 @@ void TfrmSplash::showSplash()
 void TfrmSplash::turnIntoAbout()
 {
     lblWelcome->setText(currentProfile().name);
-    lblProductVersion->setText(productVersionText());
     lblProductVersion->setVisible(true);
     pgbLive->setVisible(false);
     const bool shown = isVisible();

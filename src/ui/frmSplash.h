@@ -19,14 +19,6 @@ public:
     // Builds the window for the running edition; showSplash() puts it on screen.
     explicit TfrmSplash(QWidget* owner);
 
-    static constexpr int Timer1Interval = 1000;
-    static constexpr int CloseInterval = 30000;
-    static constexpr int LiveStep = 10;
-    static constexpr int AboutClientHeight = 300;
-    static constexpr int StartUpPauseStep = 500;
-
-    static QString productVersionText();
-
     // Shows the window centred on its owner, paints it at once (the start-up work
     // that follows keeps the event loop from painting) and starts tmrClose.
     void showSplash();
