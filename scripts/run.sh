@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Kestrel and launches one edition: KestrelSolo (default), KestrelClient,
-# KestrelDrive or KestrelCD.
+# KestrelDrive or KestrelCD. The desktop's menus get a launcher for each built edition.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 edition="${1:-KestrelSolo}"
@@ -9,4 +9,6 @@ case "$edition" in
   *) echo "usage: $0 [KestrelSolo|KestrelClient|KestrelDrive|KestrelCD]" >&2; exit 2 ;;
 esac
 "$top/scripts/build.sh"
-exec "${KESTREL_BUILD_DIR:-$top/build}/src/app/${edition,,}"
+build="${KESTREL_BUILD_DIR:-$top/build}"
+"$top/scripts/install-launchers.sh" "$build"
+exec "$build/src/app/${edition,,}"

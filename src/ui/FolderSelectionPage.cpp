@@ -11,6 +11,7 @@
 #include "ui/ControlHelpers.h"
 #include "ui/PathTree.h"
 #include "ui/SelectionTreeFile.h"
+#include "ui/frmQuayMessage.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
 {
@@ -126,14 +128,19 @@ void FolderSelectionPage::findNewFolders()
         Prompt::Answer::Yes)
         return;
     const TQuayRegistryObject store;
+    const QString sinceDate = store.ReadFolderSearchDate();
+    auto message =
+        std::make_unique<TfrmQuayMessage>(this, QStringLiteral("Searching for new folders..."));
     Services::clock().waitPumping(2000);
     QStringList found;
     try {
-        found = searchNewFolders(store.ReadFolderSearchDate());
+        found = searchNewFolders(sinceDate);
     } catch (const KestrelError& error) {
+        message.reset();
         Services::prompt().notify(error.message(), Prompt::Icon::Error);
         return;
     }
+    message.reset();
     if (found.isEmpty())
         Services::prompt().notify(QStringLiteral("No new folders found"),
                                   Prompt::Icon::Confirmation);

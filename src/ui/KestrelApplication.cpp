@@ -1,14 +1,17 @@
 #include "ui/KestrelApplication.h"
 
 #include "core/Clock.h"
+#include "core/EditionProfile.h"
 #include "core/KestrelCommandLine.h"
 #include "core/KestrelError.h"
 #include "core/ScriptedPrompt.h"
 #include "core/Services.h"
 #include "sequence/HeadlessRun.h"
 #include "sequence/ProgramPlatform.h"
+#include "ui/EditionPicture.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmKestrelClientMain.h"
+#include "ui/frmSplash.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,10 +44,20 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window into that folder and quits: how the pages are looked at without a desktop.
+// main window, of the splash and of the About window into that folder and quits: how
+// the windows are looked at without a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
     QDir().mkpath(folder);
+    {
+        TfrmSplash splash(window);
+        splash.showSplash();
+        splash.grab().save(folder + QStringLiteral("/Splash.png"));
+    }
+    TfrmSplash* about = window->ShowAbout();
+    QCoreApplication::processEvents();
+    about->grab().save(folder + QStringLiteral("/About.png"));
+    about->close();
     QTabWidget* pages = window->pgcKestrel;
     for (int index = 0; index < pages->count(); ++index) {
         pages->setCurrentIndex(index);
@@ -61,6 +74,9 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
 int runWindow(int& argc, char* argv[])
 {
     GuardedApplication application(argc, argv);
+    // The desktop finds the launcher, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QCoreApplication::applicationName().toLower());
+    QApplication::setWindowIcon(EditionPicture::icon(currentEdition()));
     const QString screenshotFolder = qEnvironmentVariable("KESTREL_SCREENSHOT_DIR");
     WidgetPrompt prompt;
     ScriptedPrompt silentPrompt;

@@ -20,6 +20,7 @@
 #include "ui/SettingsPagesBinding.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
+#include "ui/frmSplash.h"
 
 #include <QAction>
 #include <QApplication>
@@ -66,6 +67,11 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow, runState);
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     connectControls();
+    // The splash shows while the settings and lists load.
+    auto splash = std::make_unique<TfrmSplash>(this);
+    splash->showSplash();
+    splash->lblProductVersion->setVisible(false);
+    splash->tmrClose->stop();
 
     // Window state of a sequence.
     SuppressCloseTrayPrompt = true;
@@ -105,6 +111,8 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     m_unattended.run([&] { logView->loadAtStartUp(logFile); });
     pgcKestrel->setCurrentWidget(summaryPage);
     summaryPage->clearStatus();
+    splash->finishStartUp();
+    splash.reset();
     // Nothing is asked about a set-up wizard until there is one to open.
     if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
         Q_EMIT autoRunCountdownRequested();
@@ -204,7 +212,7 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->pumHelp, &QAction::triggered, this, &TfrmKestrelClientMain::ShowContextHelp);
     connect(menus->HelpContents, &QAction::triggered, this,
             [this] { openHelp(HelpWindow::ContentsTopic); });
-    connect(menus->HelpAbout, &QAction::triggered, this, &TfrmKestrelClientMain::aboutRequested);
+    connect(menus->HelpAbout, &QAction::triggered, this, &TfrmKestrelClientMain::ShowAbout);
     connect(menus->HelpEmailUs, &QAction::triggered, this, &TfrmKestrelClientMain::emailUs);
     connect(menus->HelpContactUs, &QAction::triggered, this, &TfrmKestrelClientMain::contactUs);
     connect(menus->New1, &QAction::triggered, logView, &BackUpLogView::newLogFile);
@@ -350,7 +358,9 @@ void TfrmKestrelClientMain::resetBytesBackedUp()
 int TfrmKestrelClientMain::ContextHelpNumber() const
 {
     int context = 0;
-    for (const QWidget* widget = QApplication::focusWidget(); widget && widget != this;
+    // The main window's own active control: the focus may be in another window, such
+    // as an About box or a dialog, when the tray asks for help.
+    for (const QWidget* widget = focusWidget(); widget && widget != this;
          widget = widget->parentWidget()) {
         context = helpContext(widget);
         if (context != 0)
@@ -367,6 +377,14 @@ int TfrmKestrelClientMain::ContextHelpNumber() const
 void TfrmKestrelClientMain::ShowContextHelp()
 {
     openHelp(ContextHelpNumber());
+}
+
+TfrmSplash* TfrmKestrelClientMain::ShowAbout()
+{
+    auto* about = new TfrmSplash(this);
+    about->showSplash();
+    about->turnIntoAbout();
+    return about;
 }
 
 void TfrmKestrelClientMain::openHelp(int context)

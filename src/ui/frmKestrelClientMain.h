@@ -24,6 +24,7 @@ class BackUpLogView;
 class MainWindowSequenceWindow;
 class SequenceCompletion;
 class BackUpSequence;
+class TfrmSplash;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -73,12 +74,15 @@ public:
     void EndSequenceFailed();
     void HangUpAndShutDownIfSet();
     void CancelSequence();
-    // Shows the help topic of the focused control, or of the page shown.
+    // Shows the help topic of the focused control, or of the page shown: "Help On...",
+    // the pop-up menu's and the tray's "Help".
     void ShowContextHelp();
     int ContextHelpNumber() const;
     // Fills the log tree from a log file.
     void LoadLogIntoTree(const QString& logFile);
     HelpWindow* helpWindow() const { return m_help; }
+    // "About...": a window of its own each time, freed when the user closes it.
+    TfrmSplash* ShowAbout();
 
     // Ends the program without the close question (after a sequence).
     void TerminateApplication();
@@ -88,7 +92,6 @@ Q_SIGNALS:
     void setupWizardRequested();
     void autoRunCountdownRequested();
     void shutDownCountdownRequested();
-    void aboutRequested();
 
 protected:
     void changeEvent(QEvent* event) override;

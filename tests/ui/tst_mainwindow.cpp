@@ -1,10 +1,13 @@
 #include "core/QuayRegistryObject.h"
 #include "core/SettingsDatabase.h"
 #include "support/TestEnvironment.h"
+#include "ui/BackUpLogPage.h"
 #include "ui/BackUpSettingsPage.h"
+#include "ui/ControlHelpers.h"
 #include "ui/FileSelectionPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/HelpWindow.h"
+#include "ui/QuayPasswordForm.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
@@ -318,6 +321,49 @@ private Q_SLOTS:
         QCOMPARE(window.helpWindow()->currentTopic(), 600);
         QCOMPARE(HelpWindow::topicResource(600), QStringLiteral(":/help/600.html"));
         QCOMPARE(HelpWindow::topicResource(4711), QStringLiteral(":/help/100.html"));
+    }
+
+    void helpOnOpensTheTopicOfTheMainWindowsControlOrPage()
+    {
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QTRY_VERIFY(window.isActiveWindow());
+        QAction* helpOn = window.findChild<QAction*>(QStringLiteral("HelpOn1"));
+        QCOMPARE(helpOn->text(), QStringLiteral("Help On..."));
+
+        // A control of context 600 on "User Settings" gives that page's topic.
+        window.pgcKestrel->setCurrentWidget(window.userSettingsPage);
+        setHelpContext(window.userSettingsPage->edbSMPTServer, 600);
+        window.userSettingsPage->edbSMPTServer->setFocus();
+        helpOn->trigger();
+        QCOMPARE(window.helpWindow()->currentTopic(), 500);
+
+        // No help context set anywhere on "Back Up Log", and no active control at all.
+        window.pgcKestrel->setCurrentWidget(window.backUpLogPage);
+        setHelpContext(window.backUpLogPage, 0);
+        window.backUpLogPage->trvBackUpLog->setFocus();
+        window.ShowContextHelp();
+        QCOMPARE(window.helpWindow()->currentTopic(), 400);
+        window.backUpLogPage->trvBackUpLog->clearFocus();
+        QVERIFY(!window.focusWidget());
+        window.ShowContextHelp();
+        QCOMPARE(window.helpWindow()->currentTopic(), 400);
+
+        // The focus in another window (the password dialog carries 501) is not the main
+        // window's active control: the tray's Help still follows the page shown.
+        TQuayPasswordForm password;
+        QCOMPARE(helpContext(&password), 501);
+        password.show();
+        QApplication::setActiveWindow(&password);
+        password.ebPasswordOne->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(password.ebPasswordOne));
+        window.findChild<QAction*>(QStringLiteral("pumHelp"))->trigger();
+        QCOMPARE(window.helpWindow()->currentTopic(), 400);
+
+        window.findChild<QAction*>(QStringLiteral("HelpContents1"))->trigger();
+        QCOMPARE(window.helpWindow()->currentTopic(), HelpWindow::ContentsTopic);
     }
 
     void failedSequenceWarningOnFirstFocus()
