@@ -8,6 +8,7 @@
 #include "sequence/HeadlessRun.h"
 #include "sequence/ProgramPlatform.h"
 #include "ui/WidgetPrompt.h"
+#include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
 
 #include <QApplication>
@@ -41,7 +42,8 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window into that folder and quits: how the pages are looked at without a desktop.
+// main window and of the auto-run countdown into that folder and quits: how the
+// windows are looked at without a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -54,6 +56,15 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
                                  .arg(index + 1)
                                  .arg(pages->tabText(index).remove(QLatin1Char(' ')));
         window->grab().save(name);
+    }
+    {
+        // A countdown of its own, gone long before its first tick: the picture must not
+        // depend on the profile's start-up settings.
+        TfrmAutoRun countdown([] {});
+        countdown.show();
+        QCoreApplication::processEvents();
+        countdown.grab().save(
+            QStringLiteral("%1/%2-AutoRun.png").arg(folder).arg(pages->count() + 1));
     }
     window->TerminateApplication();
 }
