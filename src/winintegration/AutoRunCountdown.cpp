@@ -11,9 +11,11 @@ AutoRunCountdown::AutoRunCountdown(Actions actions)
     : m_actions(std::move(actions)),
       tmrCountDown(Services::clock().createTimer(TickMs, [this] { tick(); }))
 {
-    tmrCountDown->start();
     m_actions.showSeconds(m_seconds);
+    // Stored before the timer starts, as every store is made while it stands: a fault
+    // told in a box left open must not let the countdown run out underneath it.
     storeRunSequenceNow(false);
+    tmrCountDown->start();
 }
 
 AutoRunCountdown::~AutoRunCountdown() = default;
