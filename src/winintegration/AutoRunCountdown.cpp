@@ -12,8 +12,8 @@ AutoRunCountdown::AutoRunCountdown(Actions actions)
       tmrCountDown(Services::clock().createTimer(TickMs, [this] { tick(); }))
 {
     m_actions.showSeconds(m_seconds);
-    // Stored before the timer starts, as every store is made while it stands: a fault
-    // told in a box left open must not let the countdown run out underneath it.
+    // Stored before the timer starts, as every store is made with the timer stopped: a
+    // fault told in a box left open must not let the countdown run out beneath it.
     storeRunSequenceNow(false);
     tmrCountDown->start();
 }
