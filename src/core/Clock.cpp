@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 QElapsedTimer& monotonic()
@@ -15,6 +16,25 @@ QElapsedTimer& monotonic()
     }();
     return timer;
 }
+
+// A QTimer: it fires whenever the thread's event loop runs, nested loops included.
+class EventLoopTimer : public ClockTimer
+{
+public:
+    EventLoopTimer(int intervalMs, std::function<void()> onTick)
+    {
+        m_timer.setInterval(intervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, std::move(onTick));
+    }
+
+    void start() override { m_timer.start(); }
+    void stop() override { m_timer.stop(); }
+    bool isActive() const override { return m_timer.isActive(); }
+    int interval() const override { return m_timer.interval(); }
+
+private:
+    QTimer m_timer;
+};
 } // namespace
 
 SystemClock::SystemClock() : m_startMs(monotonic().elapsed())
@@ -48,4 +68,9 @@ void SystemClock::sleep(int milliseconds)
 {
     if (milliseconds > 0)
         QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+std::unique_ptr<ClockTimer> SystemClock::createTimer(int intervalMs, std::function<void()> onTick)
+{
+    return std::make_unique<EventLoopTimer>(intervalMs, std::move(onTick));
 }

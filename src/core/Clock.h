@@ -1,6 +1,11 @@
 #pragma once
 
+#include "core/ClockTimer.h"
+
 #include <QDateTime>
+
+#include <functional>
+#include <memory>
 
 // Every wait of the program goes through one clock: WaitPumping, the pause after
 // each mailed file, the start-up pause and the countdowns. Tests install a
@@ -17,6 +22,10 @@ public:
     virtual void waitPumping(int milliseconds) = 0;
     // Waits the given time without processing events.
     virtual void sleep(int milliseconds) = 0;
+    // A stopped timer that calls onTick every intervalMs once started. It must not
+    // outlive the clock.
+    virtual std::unique_ptr<ClockTimer> createTimer(int intervalMs,
+                                                    std::function<void()> onTick) = 0;
 };
 
 // The real clock: wall time, the monotonic timer, real waits.
@@ -29,6 +38,7 @@ public:
     qint64 tickMs() const override;
     void waitPumping(int milliseconds) override;
     void sleep(int milliseconds) override;
+    std::unique_ptr<ClockTimer> createTimer(int intervalMs, std::function<void()> onTick) override;
 
 private:
     qint64 m_startMs;

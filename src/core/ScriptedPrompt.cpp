@@ -1,9 +1,13 @@
 #include "core/ScriptedPrompt.h"
 
+#include <utility>
+
 Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon)
 {
     m_shown << text;
     m_questions << text;
+    if (m_whileOpen)
+        std::exchange(m_whileOpen, nullptr)();
     if (!m_answers.empty()) {
         const Answer result = m_answers.front();
         m_answers.pop_front();
@@ -63,6 +67,7 @@ std::optional<Prompt::PasswordPair> ScriptedPrompt::askPasswordPair(const QStrin
 
 void ScriptedPrompt::clear()
 {
+    m_whileOpen = nullptr;
     m_answers.clear();
     m_texts.clear();
     m_passwords.clear();

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 // A Prompt for tests and headless runs: answers come from queues filled before the
 // action (one queue for each kind of answer), and every text shown is recorded in order. A question
@@ -20,6 +21,10 @@ public:
     {
         m_passwords.push_back(std::move(pair));
     }
+
+    // Runs the action at the next question while it is open, before its answer is
+    // taken: what happens meanwhile in a program whose user takes time to answer.
+    void whileNextQuestionIsOpen(std::function<void()> action) { m_whileOpen = std::move(action); }
 
     Answer ask(const QString& text, Buttons buttons, Icon icon) override;
     void notify(const QString& text, Icon icon) override;
@@ -47,6 +52,7 @@ public:
 private:
     std::optional<QString> nextText(const QString& shownText);
 
+    std::function<void()> m_whileOpen;
     std::deque<Answer> m_answers;
     std::deque<std::optional<QString>> m_texts;
     std::deque<std::optional<PasswordPair>> m_passwords;

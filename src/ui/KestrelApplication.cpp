@@ -10,6 +10,7 @@
 #include "sequence/ProgramPlatform.h"
 #include "ui/EditionPicture.h"
 #include "ui/WidgetPrompt.h"
+#include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
 #include "ui/frmSplash.h"
 
@@ -44,8 +45,8 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window, of the splash and of the About window into that folder and quits: how
-// the windows are looked at without a desktop.
+// main window, of the splash, of the About window and of the auto-run countdown into
+// that folder and quits: how the windows are looked at without a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -67,6 +68,15 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
                                  .arg(index + 1)
                                  .arg(pages->tabText(index).remove(QLatin1Char(' ')));
         window->grab().save(name);
+    }
+    {
+        // A countdown of its own, gone long before its first tick: the picture must not
+        // depend on the profile's start-up settings.
+        TfrmAutoRun countdown([] {});
+        countdown.show();
+        QCoreApplication::processEvents();
+        countdown.grab().save(
+            QStringLiteral("%1/%2-AutoRun.png").arg(folder).arg(pages->count() + 1));
     }
     window->TerminateApplication();
 }

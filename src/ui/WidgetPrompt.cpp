@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
@@ -27,29 +28,42 @@ QMessageBox::Icon boxIcon(Prompt::Icon icon)
 
 } // namespace
 
-Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon)
+QPointer<QMessageBox> WidgetPrompt::makeBox(Icon icon, const QString& text) const
 {
-    QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::NoButton,
-                    m_parent);
+    // Owned by the window the user is in, so that the box stays above it, even above
+    // a window that stays on top of all others (the auto-run countdown). That window
+    // may go while the box is open, taking the box with it: hence the guarded pointer.
+    QWidget* active = QApplication::activeWindow();
+    QPointer<QMessageBox> box =
+        new QMessageBox(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::NoButton,
+                        active ? active : m_parent);
     // Texts carry what servers and files say (a certificate's names, a server's reply):
     // never taken as markup, so they cannot change how a question reads.
-    box.setTextFormat(Qt::PlainText);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
+Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon)
+{
+    const QPointer<QMessageBox> box = makeBox(icon, text);
     switch (buttons) {
     case Buttons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     case Buttons::YesNoDefaultNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::No);
         break;
     case Buttons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     case Buttons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
         break;
     }
-    switch (box.exec()) {
+    const int result = box->exec();
+    delete box;
+    switch (result) {
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::Ok:
@@ -63,10 +77,10 @@ Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon
 
 void WidgetPrompt::notify(const QString& text, Icon icon)
 {
-    QMessageBox box(boxIcon(icon), QApplication::applicationName(), text, QMessageBox::Ok,
-                    m_parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    const QPointer<QMessageBox> box = makeBox(icon, text);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->exec();
+    delete box;
 }
 
 std::optional<QString> WidgetPrompt::inputText(const QString& caption, const QString& label,

@@ -2,10 +2,14 @@
 
 #include "core/Prompt.h"
 
+#include <QPointer>
+
+class QMessageBox;
 class QWidget;
 
 // The program's Prompt: modal message boxes, input box, file dialog, folder
-// browser and the change-password dialog, parented to the main window.
+// browser and the change-password dialog, parented to the main window; message boxes
+// belong to the window the user is in.
 class WidgetPrompt : public Prompt
 {
 public:
@@ -23,5 +27,7 @@ public:
                                                 const PasswordPair& typed) override;
 
 private:
+    QPointer<QMessageBox> makeBox(Icon icon, const QString& text) const;
+
     QWidget* m_parent = nullptr;
 };

@@ -20,6 +20,7 @@
 #include "ui/SettingsPagesBinding.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
+#include "ui/frmAutoRun.h"
 #include "ui/frmSplash.h"
 
 #include <QAction>
@@ -115,13 +116,24 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     splash.reset();
     // Nothing is asked about a set-up wizard until there is one to open.
     if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
-        Q_EMIT autoRunCountdownRequested();
-    // Shown minimised; the tray icon then takes over where the desktop has one.
+        showAutoRunCountdown();
+    // Shown minimised, after the countdown, which stays on top of the desktop; the tray
+    // icon then takes over where the desktop has one.
     if (backUpSettingsPage->ckbStartUpMinimised->isChecked())
         setWindowState(windowState() | Qt::WindowMinimized);
 }
 
-TfrmKestrelClientMain::~TfrmKestrelClientMain() = default;
+TfrmKestrelClientMain::~TfrmKestrelClientMain()
+{
+    // The countdown calls this window's sequence.
+    delete m_autoRun;
+}
+
+void TfrmKestrelClientMain::showAutoRunCountdown()
+{
+    m_autoRun = new TfrmAutoRun([this] { RunBackUpSequence(); });
+    m_autoRun->show();
+}
 
 void TfrmKestrelClientMain::buildPages()
 {

@@ -5,6 +5,7 @@
 #include "transport/IdMessage.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -25,6 +26,7 @@ class MainWindowSequenceWindow;
 class SequenceCompletion;
 class BackUpSequence;
 class TfrmSplash;
+class TfrmAutoRun;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -90,7 +92,6 @@ public:
 Q_SIGNALS:
     // Actions whose windows are built elsewhere in the program.
     void setupWizardRequested();
-    void autoRunCountdownRequested();
     void shutDownCountdownRequested();
 
 protected:
@@ -110,12 +111,15 @@ private:
     void contactUs();
     void onActivated();
     void onDeactivated();
+    void showAutoRunCountdown();
 
     SettingsPagesBinding* m_settings = nullptr;
     std::unique_ptr<MainWindowSequenceWindow> m_sequenceWindow;
     std::unique_ptr<SequenceCompletion> m_completion;
     std::unique_ptr<BackUpSequence> m_sequence;
     HelpWindow* m_help = nullptr;
+    // Without an owner, so that it stays shown while this window is minimised.
+    QPointer<TfrmAutoRun> m_autoRun;
     UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

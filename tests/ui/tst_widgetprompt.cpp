@@ -60,6 +60,29 @@ private Q_SLOTS:
         prompt.notify(text, Prompt::Icon::Error);
         QCOMPARE(shown, (QStringList{text, text}));
     }
+
+    // A box belongs to the window the user is in (it then stays above that window,
+    // even one that stays on top), and that window may go while the box is open.
+    void boxesBelongToTheActiveWindow()
+    {
+        WidgetPrompt prompt;
+        QWidget mainWindow;
+        prompt.setParentWindow(&mainWindow);
+        auto* countdown = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+        countdown->show();
+        QApplication::setActiveWindow(countdown);
+        QTRY_VERIFY(countdown->isActiveWindow());
+        QWidget* owner = nullptr;
+        QTimer::singleShot(0, this, [&owner, countdown] {
+            if (QWidget* box = QApplication::activeModalWidget())
+                owner = box->parentWidget();
+            delete countdown;
+        });
+        QCOMPARE(prompt.ask(QStringLiteral("Cancel back up sequence?"), Prompt::Buttons::YesNo,
+                            Prompt::Icon::Confirmation),
+                 Prompt::Answer::No);
+        QCOMPARE(owner, countdown);
+    }
 };
 
 QTEST_MAIN(TestWidgetPrompt)
