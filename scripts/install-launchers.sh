@@ -10,7 +10,7 @@ data="${XDG_DATA_HOME:-$HOME/.local/share}"
 applications="$data/applications"
 icons="$data/icons/hicolor/scalable/apps"
 
-# An Exec= value that the desktop-entry specification reads back as the one program
+# An Exec= value that the desktop-entry standard reads back as the one program
 # path: quoted whole, with \ " ` $ escaped inside the quotes, then every \ escaped
 # again as the value's string rule asks, and % doubled.
 exec_value() {
