@@ -8,6 +8,7 @@
 #include "core/Services.h"
 #include "sequence/HeadlessRun.h"
 #include "sequence/ProgramPlatform.h"
+#include "ui/DCMinTray.h"
 #include "ui/EditionPicture.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
@@ -97,7 +98,9 @@ int runWindow(int& argc, char* argv[])
 
     TfrmKestrelClientMain window;
     prompt.setParentWindow(&window);
-    window.show();
+    // Started minimised into the tray, the window shows only as its icon.
+    if (!window.tray->keepsWindowHidden())
+        window.show();
     // KESTREL_QUIT_WHEN_SHOWN=1 ends the program as soon as the window is up: the
     // start-up benchmark times whole processes this way.
     if (qEnvironmentVariable("KESTREL_QUIT_WHEN_SHOWN") == QLatin1String("1"))

@@ -12,6 +12,7 @@
 #include "ui/BackUpLogView.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/ControlHelpers.h"
+#include "ui/DCMinTray.h"
 #include "ui/FileSelectionPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/HelpWindow.h"
@@ -59,6 +60,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     // The designed 515 pixels, or as wide as the page tabs need with the desktop's font.
     resize(qMax(515, pgcKestrel->tabBar()->sizeHint().width() + 24), 591);
     menus = new MainMenus(this);
+    tray = new TDCMinTray(this);
+    tray->SetPopupMenu(menus->pumMain);
+    tray->SetHint(QApplication::applicationName());
     createTimers();
     m_settings = new SettingsPagesBinding(summaryPage, userSettingsPage, backUpSettingsPage,
                                           folderSelectionPage, &SuppressCloseTrayPrompt, this);
@@ -422,6 +426,8 @@ void TfrmKestrelClientMain::contactUs()
 void TfrmKestrelClientMain::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        tray->windowStateChanged();
     if (event->type() != QEvent::ActivationChange)
         return;
     if (isActiveWindow())

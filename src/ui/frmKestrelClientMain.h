@@ -27,6 +27,7 @@ class SequenceCompletion;
 class BackUpSequence;
 class TfrmSplash;
 class TfrmAutoRun;
+class TDCMinTray;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -53,6 +54,8 @@ public:
     UserSettingsPage* userSettingsPage;
     BackUpSettingsPage* backUpSettingsPage;
     MainMenus* menus;
+    // The notification-area icon while the window is minimised.
+    TDCMinTray* tray;
     BackUpLogView* logView;
 
     QTimer* tmrFindSubFolders;
