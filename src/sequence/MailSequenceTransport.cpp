@@ -70,11 +70,8 @@ QString unpackableSourceFault(const TTernFileObject& file)
         return QStringLiteral("%1 was not backed up: it was deleted while it was being packed.")
             .arg(path);
     QFile source(path);
-    if (!source.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 was not backed up: it cannot be read (%2).")
-            .arg(path, source.errorString());
     char byte = 0;
-    if (source.size() > 0 && source.read(&byte, 1) != 1)
+    if (!source.open(QIODevice::ReadOnly) || (source.size() > 0 && source.read(&byte, 1) != 1))
         return QStringLiteral("%1 was not backed up: it cannot be read (%2).")
             .arg(path, source.errorString());
     const std::optional<FileState>& packed = file.PackedState();

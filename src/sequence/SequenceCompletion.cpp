@@ -30,13 +30,7 @@ void SequenceCompletion::EndSequenceSucceeded()
     const TQuayRegistryObject store;
     store.WriteSequenceMessage(QString());
     resetFileCounters();
-    QStringList& pending = m_state.PendingLogLines;
-    // A file object advances the files-processed counter, so one is made only when
-    // there are lines to write.
-    if (!pending.isEmpty()) {
-        TTernFileObject().AppendLinesToLog(pending);
-        pending.clear();
-    }
+    appendPendingLogLines();
     const bool cancelled = m_state.SequenceCancelled;
     if (!cancelled) {
         if (store.ReadLoadLogTree()) {
@@ -85,11 +79,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         m_window.addStatusLine(
             QStringLiteral("Back up sequence completed, but %1 could not be backed up.")
                 .arg(count));
-        QStringList& pending = m_state.PendingLogLines;
-        if (!pending.isEmpty()) {
-            TTernFileObject().AppendLinesToLog(pending);
-            pending.clear();
-        }
+        appendPendingLogLines();
         restoreStagedBurnFiles();
     } else if (isMailEdition(currentEdition())) {
         store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
@@ -106,11 +96,7 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         store.WriteBackUpSequenceSuccess(false);
         m_window.addStatusLine(
             QStringLiteral("Back up sequence failed to complete.  Please check your media."));
-        QStringList& pending = m_state.PendingLogLines;
-        if (!pending.isEmpty()) {
-            TTernFileObject().AppendLinesToLog(pending);
-            pending.clear();
-        }
+        appendPendingLogLines();
         restoreStagedBurnFiles();
     }
     resetFileCounters();
@@ -174,6 +160,17 @@ void SequenceCompletion::ShowSequenceMessageOnce()
     // must not show it again.
     store.WriteSequenceMessage(QString());
     Services::prompt().notify(message, Prompt::Icon::Warning);
+}
+
+void SequenceCompletion::appendPendingLogLines()
+{
+    QStringList& pending = m_state.PendingLogLines;
+    // A file object advances the files-processed counter, so one is made only when
+    // there are lines to write.
+    if (pending.isEmpty())
+        return;
+    TTernFileObject().AppendLinesToLog(pending);
+    pending.clear();
 }
 
 void SequenceCompletion::listNotBackedUp(const QStringList& notBackedUp)

@@ -58,6 +58,8 @@ public:
 
 private:
     void resetFileCounters();
+    // Writes the drive edition's log lines of this sequence to the backup log.
+    void appendPendingLogLines();
     void listNotBackedUp(const QStringList& notBackedUp);
     void restoreStagedBurnFiles();
     void writeSequenceDataFile();
