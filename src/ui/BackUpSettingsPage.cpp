@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHideEvent>
+#include <QLabel>
 #include <QVBoxLayout>
 
 BackUpSettingsPage::BackUpSettingsPage(QWidget* parent) : QWidget(parent)
@@ -53,18 +54,24 @@ BackUpSettingsPage::BackUpSettingsPage(QWidget* parent) : QWidget(parent)
     grbOtherSettings =
         makeGroup(this, QStringLiteral("grbOtherSettings"), QStringLiteral("Other Settings"));
     auto* other = new QVBoxLayout(grbOtherSettings);
-    // The end of the session is not handled yet: the hint says so instead of
-    // promising a sequence at log-out.
     ckbRunBackUpSequenceOnWindowsShutDown =
         makeCheckBox(grbOtherSettings, QStringLiteral("ckbRunBackUpSequenceOnWindowsShutDown"),
                      QStringLiteral("Run Back Up Sequence on Windows Shut Down"),
-                     QStringLiteral("Stored for a later version; this version does not yet run a "
-                                    "sequence when the desktop session ends"));
+                     QStringLiteral("When you log out or shut down, the session waits while a "
+                                    "back up sequence runs; the computer is then shut down"));
+    lblSessionEndNotHeld = makeLabel(
+        grbOtherSettings, QStringLiteral("lblSessionEndNotHeld"),
+        QStringLiteral("This desktop does not ask programs before the session ends, so it cannot "
+                       "wait for a back up sequence."));
+    lblSessionEndNotHeld->setWordWrap(true);
+    lblSessionEndNotHeld->setVisible(false);
     ckbLoadDLL = makeCheckBox(grbOtherSettings, QStringLiteral("ckbLoadDLL"),
                               QStringLiteral("Add Selection Menu to Windows Explorer Pop Up Menu"));
     ckbOverWriteFiles = makeCheckBox(grbOtherSettings, QStringLiteral("ckbOverWriteFiles"),
                                      QStringLiteral("Overwrite Previousily Backed Up Files"));
-    for (QCheckBox* box : {ckbRunBackUpSequenceOnWindowsShutDown, ckbLoadDLL, ckbOverWriteFiles})
+    other->addWidget(ckbRunBackUpSequenceOnWindowsShutDown);
+    other->addWidget(lblSessionEndNotHeld);
+    for (QCheckBox* box : {ckbLoadDLL, ckbOverWriteFiles})
         other->addWidget(box);
     layout->addWidget(grbOtherSettings);
     layout->addStretch();
@@ -75,4 +82,9 @@ void BackUpSettingsPage::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
     if (!event->spontaneous())
         Q_EMIT hidden();
+}
+
+void BackUpSettingsPage::setSessionEndCanBeHeld(bool canBeHeld)
+{
+    lblSessionEndNotHeld->setVisible(!canBeHeld);
 }

@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 
 // The "Back Up Settings" page: start-up, sequence-complete and other check boxes.
 class BackUpSettingsPage : public QWidget
@@ -12,6 +13,9 @@ class BackUpSettingsPage : public QWidget
 
 public:
     explicit BackUpSettingsPage(QWidget* parent = nullptr);
+
+    // Whether this desktop lets the program hold the end of the session back.
+    void setSessionEndCanBeHeld(bool canBeHeld);
 
     QGroupBox* grbStartUpSettings;
     QCheckBox* ckbStartUp;
@@ -25,6 +29,8 @@ public:
     QCheckBox* ckbCloseApplicationAfterSequence;
     QGroupBox* grbOtherSettings;
     QCheckBox* ckbRunBackUpSequenceOnWindowsShutDown;
+    // Shown where the desktop ends the session without asking programs.
+    QLabel* lblSessionEndNotHeld;
     QCheckBox* ckbLoadDLL;
     QCheckBox* ckbOverWriteFiles;
 

@@ -5,6 +5,7 @@
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
 #include "ui/frmKestrelClientMain.h"
+#include "winintegration/SessionEndHandling.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -146,7 +147,7 @@ void MainWindowSequenceWindow::openShutDownCountdown()
 
 void MainWindowSequenceWindow::startShutDownDelayTimer()
 {
-    m_window.tmrStartShutDownSequene->start(SequenceCompletion::ShutDownDelayMs);
+    m_window.sessionEnd().startShutDownDelayTimer();
 }
 
 void MainWindowSequenceWindow::terminateApplication()

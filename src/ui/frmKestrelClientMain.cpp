@@ -18,11 +18,14 @@
 #include "ui/HelpWindow.h"
 #include "ui/MainMenus.h"
 #include "ui/MainWindowSequenceWindow.h"
+#include "ui/QuayShutDown.h"
 #include "ui/SettingsPagesBinding.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmSplash.h"
+#include "winintegration/GnomeSessionClient.h"
+#include "winintegration/SessionEndHandling.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,11 +35,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -71,7 +76,17 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
         *this, [this] { logView->RefreshLogTree(TQuayRegistryObject().ReadLogFile()); });
     m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow, runState);
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
+    m_sessionEnd = std::make_unique<SessionEndHandling>(
+        runState, SessionEndHandling::Actions{[this] {
+                                                  tray->restore();
+                                                  showMaximized();
+                                              },
+                                              [this] { RunBackUpSequence(); },
+                                              [this] {
+                                                  m_completion->ShutDownDelayElapsed();
+                                              }});
     connectControls();
+    connectSessionEnd();
     // The splash shows while the settings and lists load.
     auto splash = std::make_unique<TfrmSplash>(this);
     splash->showSplash();
@@ -129,8 +144,72 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
 
 TfrmKestrelClientMain::~TfrmKestrelClientMain()
 {
-    // The countdown calls this window's sequence.
+    // The countdowns outlive no window: the auto-run one calls this window's sequence,
+    // and no shut-down may follow a program that has ended.
     delete m_autoRun;
+    delete m_shutDown;
+}
+
+void TfrmKestrelClientMain::openShutDownCountdown()
+{
+    // One countdown at a time: a second request only brings the open one to the front.
+    if (!m_shutDown) {
+        m_shutDown = new TQuayShutDown;
+        m_shutDown->show();
+    }
+    m_shutDown->raise();
+    m_shutDown->activateWindow();
+}
+
+TQuayShutDown* TfrmKestrelClientMain::shutDownWindow() const
+{
+    return m_shutDown;
+}
+
+bool TfrmKestrelClientMain::QueryEndSession()
+{
+    return m_sessionEnd->QueryEndSession();
+}
+
+void TfrmKestrelClientMain::connectSessionEnd()
+{
+    connect(this, &TfrmKestrelClientMain::shutDownCountdownRequested, this,
+            &TfrmKestrelClientMain::openShutDownCountdown);
+#ifndef QT_NO_SESSIONMANAGER
+    // X11 session managers ask through the session-management protocol. Connected
+    // directly: the answer must be given before the handler returns.
+    connect(
+        qApp, &QGuiApplication::commitDataRequest, this,
+        [this](QSessionManager& manager) {
+            // Where the session manager's client interface has the program registered,
+            // that side answers; the same end of the session is not refused twice.
+            if (m_gnomeSession->isRegistered())
+                return;
+            if (!QueryEndSession() && manager.allowsInteraction())
+                manager.cancel();
+        },
+        Qt::DirectConnection);
+#endif
+    m_gnomeSession = new GnomeSessionClient([this] { return QueryEndSession(); }, this);
+    connect(m_gnomeSession, &GnomeSessionClient::stopRequested, this, [this] {
+        // The session is going away now; what the user entered is kept.
+        runState.SequenceCancelled = true;
+        m_unattended.run([this] { SaveTreesAndSettings(); });
+        TerminateApplication();
+    });
+    connect(backUpSettingsPage->ckbRunBackUpSequenceOnWindowsShutDown, &QCheckBox::toggled, this,
+            &TfrmKestrelClientMain::followRunSequenceOnShutDown);
+    const bool x11SessionManager = QGuiApplication::platformName() == QLatin1String("xcb") &&
+                                   !qEnvironmentVariableIsEmpty("SESSION_MANAGER");
+    m_sessionEndCanBeHeld = x11SessionManager || GnomeSessionClient::isAvailable();
+    backUpSettingsPage->setSessionEndCanBeHeld(m_sessionEndCanBeHeld);
+}
+
+void TfrmKestrelClientMain::followRunSequenceOnShutDown(bool on)
+{
+    // Registered only while the setting is on, so the session manager never waits on
+    // a program that would allow the end anyway.
+    m_gnomeSession->setRegistered(on);
 }
 
 void TfrmKestrelClientMain::showAutoRunCountdown()
@@ -167,22 +246,9 @@ void TfrmKestrelClientMain::createTimers()
         return timer;
     };
     tmrFindSubFolders = makeTimer(QStringLiteral("tmrFindSubFolders"), 5000);
-    tmrWindowsShutDownBackUpSequenceRun =
-        makeTimer(QStringLiteral("tmrWindowsShutDownBackUpSequenceRun"), 2000);
-    tmrStartShutDownSequene = makeTimer(QStringLiteral("tmrStartShutDownSequene"), 30000);
 
     connect(tmrFindSubFolders, &QTimer::timeout, this,
             [this] { summaryPage->appendToLastStatusLine(QStringLiteral(".")); });
-    connect(tmrWindowsShutDownBackUpSequenceRun, &QTimer::timeout, this, [this] {
-        tmrWindowsShutDownBackUpSequenceRun->stop();
-        showMaximized();
-        runState.ShutDownTriggered = true;
-        RunBackUpSequence();
-    });
-    connect(tmrStartShutDownSequene, &QTimer::timeout, this, [this] {
-        tmrStartShutDownSequene->stop();
-        m_completion->ShutDownDelayElapsed();
-    });
 }
 
 void TfrmKestrelClientMain::connectControls()

@@ -28,6 +28,9 @@ class BackUpSequence;
 class TfrmSplash;
 class TfrmAutoRun;
 class TDCMinTray;
+class TQuayShutDown;
+class SessionEndHandling;
+class GnomeSessionClient;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -59,8 +62,6 @@ public:
     BackUpLogView* logView;
 
     QTimer* tmrFindSubFolders;
-    QTimer* tmrWindowsShutDownBackUpSequenceRun;
-    QTimer* tmrStartShutDownSequene;
 
     // The message component: every save note and request is filled into it.
     TIdMessage EMSMessage;
@@ -92,6 +93,15 @@ public:
     // Ends the program without the close question (after a sequence).
     void TerminateApplication();
 
+    // The session manager asks whether the session may end; true allows it.
+    bool QueryEndSession();
+    // The end-of-session timer and the 30 s delay before the shut-down countdown.
+    SessionEndHandling& sessionEnd() const { return *m_sessionEnd; }
+    // The shut-down countdown while it is open.
+    TQuayShutDown* shutDownWindow() const;
+    // Whether the desktop lets the program hold the end of the session back.
+    bool sessionEndCanBeHeld() const { return m_sessionEndCanBeHeld; }
+
 Q_SIGNALS:
     // Actions whose windows are built elsewhere in the program.
     void setupWizardRequested();
@@ -115,6 +125,9 @@ private:
     void onActivated();
     void onDeactivated();
     void showAutoRunCountdown();
+    void openShutDownCountdown();
+    void connectSessionEnd();
+    void followRunSequenceOnShutDown(bool on);
 
     SettingsPagesBinding* m_settings = nullptr;
     std::unique_ptr<MainWindowSequenceWindow> m_sequenceWindow;
@@ -123,6 +136,10 @@ private:
     HelpWindow* m_help = nullptr;
     // Without an owner, so that it stays shown while this window is minimised.
     QPointer<TfrmAutoRun> m_autoRun;
+    QPointer<TQuayShutDown> m_shutDown;
+    std::unique_ptr<SessionEndHandling> m_sessionEnd;
+    GnomeSessionClient* m_gnomeSession = nullptr;
+    bool m_sessionEndCanBeHeld = false;
     UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

@@ -11,6 +11,7 @@
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
+#include "winintegration/SessionEndHandling.h"
 
 #include <QAction>
 #include <QApplication>
@@ -143,8 +144,8 @@ private Q_SLOTS:
         QVERIFY(!control<QPushButton>(window, "btnBackUpSequenceCancel")->isEnabled());
         QVERIFY(window.summaryPage->rdbIncrementalBackUp->isChecked());
         QCOMPARE(window.tmrFindSubFolders->interval(), 5000);
-        QCOMPARE(window.tmrWindowsShutDownBackUpSequenceRun->interval(), 2000);
-        QCOMPARE(window.tmrStartShutDownSequene->interval(), 30000);
+        QCOMPARE(window.sessionEnd().sequenceStartTimer().interval(), 2000);
+        QCOMPARE(window.sessionEnd().shutDownDelayTimer().interval(), 30000);
         QVERIFY(!window.tmrFindSubFolders->isActive());
         QCOMPARE(window.IconKeyList,
                  (QStringList{"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
