@@ -101,6 +101,7 @@ public:
     TQuayShutDown* shutDownWindow() const;
     // Whether the desktop lets the program hold the end of the session back.
     bool sessionEndCanBeHeld() const { return m_sessionEndCanBeHeld; }
+    GnomeSessionClient* sessionClient() const { return m_gnomeSession; }
 
 Q_SIGNALS:
     // Actions whose windows are built elsewhere in the program.
