@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kestrel, runs one edition under Xvfb with a fresh throw-away profile and
-# saves a PNG of each page of the main window, of the splash and of the About window
-# into a folder.
+# saves a PNG of each page of the main window, of the splash, of the About window and
+# of the auto-run and shut-down countdowns into a folder.
 # usage: scripts/screenshot.sh [KestrelSolo|KestrelClient|KestrelDrive|KestrelCD] [folder]
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"

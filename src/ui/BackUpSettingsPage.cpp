@@ -64,6 +64,8 @@ BackUpSettingsPage::BackUpSettingsPage(QWidget* parent) : QWidget(parent)
         QStringLiteral("This desktop does not ask programs before the session ends, so it cannot "
                        "wait for a back up sequence."));
     lblSessionEndNotHeld->setWordWrap(true);
+    // Indented under the check box it belongs to.
+    lblSessionEndNotHeld->setContentsMargins(20, 0, 0, 0);
     lblSessionEndNotHeld->setVisible(false);
     ckbLoadDLL = makeCheckBox(grbOtherSettings, QStringLiteral("ckbLoadDLL"),
                               QStringLiteral("Add Selection Menu to Windows Explorer Pop Up Menu"));

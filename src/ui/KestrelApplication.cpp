@@ -10,6 +10,7 @@
 #include "sequence/ProgramPlatform.h"
 #include "ui/DCMinTray.h"
 #include "ui/EditionPicture.h"
+#include "ui/QuayShutDown.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
@@ -46,7 +48,7 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window, of the splash, of the About window and of the auto-run countdown into
+// main window, of the splash, of the About window and of the two countdowns into
 // that folder and quits: how the windows are looked at without a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
@@ -78,6 +80,15 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
         QCoreApplication::processEvents();
         countdown.grab().save(
             QStringLiteral("%1/%2-AutoRun.png").arg(folder).arg(pages->count() + 1));
+    }
+    {
+        // The shut-down countdown, cancelled before its first tick: nothing powers off.
+        auto* shutDown = new TQuayShutDown;
+        shutDown->show();
+        QCoreApplication::processEvents();
+        shutDown->grab().save(
+            QStringLiteral("%1/%2-ShutDown.png").arg(folder).arg(pages->count() + 2));
+        shutDown->btnCancel->click();
     }
     window->TerminateApplication();
 }
