@@ -85,7 +85,7 @@ SequenceFigures runSequence(int count, bool skipPause)
     BenchClock clock;
     clock.skipPause = skipPause;
     const ScopedServices services(
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp});
+        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
     SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")), {});
     if (sink.port() == 0)
         qFatal("SMTP sink: %s", qPrintable(sink.errorText()));

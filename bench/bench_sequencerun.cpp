@@ -167,7 +167,9 @@ int main(int argc, char** argv)
     RecordingAutostart autostart;
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
-    const ScopedServices services({&prompt, &clock, &autostart, &powerOff, &dialUp});
+    RecordingNotifications notifications;
+    const ScopedServices services(
+        {&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications});
 
     writeSettings(port);
     if (!makeDataFiles()) {

@@ -5,7 +5,7 @@
 // The stand-ins for the operating-system services the design relies on. Each has a
 // real implementation and a recording fake; tests and end-to-end runs with
 // KESTREL_FAKE_PLATFORM=1 use the fakes, so nothing ever powers the machine off,
-// dials, hangs up or writes into the user's autostart folder.
+// dials, hangs up, writes into the user's autostart folder or pops up a notification.
 
 // The "start with the desktop" entry of an edition.
 class AutostartService
@@ -35,4 +35,15 @@ public:
     virtual bool dial() = 0;
     virtual bool attemptConnect() = 0;
     virtual void hangUp() = 0;
+};
+
+// A desktop notification: a short message the desktop shows outside the program's
+// windows, also where there is no tray.
+class DesktopNotificationService
+{
+public:
+    virtual ~DesktopNotificationService() = default;
+    // Shows summary and body, both plain text. Returns at once, whatever the desktop
+    // does with it; where nothing can show notifications, nothing is shown.
+    virtual void notify(const QString& summary, const QString& body) = 0;
 };

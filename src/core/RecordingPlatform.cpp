@@ -46,3 +46,8 @@ void RecordingDialUp::hangUp()
 {
     record(QStringLiteral("hang up"));
 }
+
+void RecordingNotifications::notify(const QString& summary, const QString& body)
+{
+    record(QStringLiteral("notify \"%1\" \"%2\"").arg(summary, body));
+}

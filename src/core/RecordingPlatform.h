@@ -41,3 +41,10 @@ public:
     bool dialResult = true;
     bool attemptResult = true;
 };
+
+class RecordingNotifications : public DesktopNotificationService, public RecordingLog
+{
+public:
+    // Recorded as: notify "<summary>" "<body>"
+    void notify(const QString& summary, const QString& body) override;
+};

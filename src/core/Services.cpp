@@ -15,6 +15,7 @@ struct Fallbacks
     RecordingAutostart autostart;
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
+    RecordingNotifications notifications;
 };
 
 Fallbacks& fallbacks()
@@ -59,6 +60,11 @@ PowerOffService& Services::powerOff()
 DialUpService& Services::dialUp()
 {
     return pick<DialUpService>(installed().dialUp, fallbacks().dialUp);
+}
+
+DesktopNotificationService& Services::notifications()
+{
+    return pick<DesktopNotificationService>(installed().notifications, fallbacks().notifications);
 }
 
 Services::Set Services::current()

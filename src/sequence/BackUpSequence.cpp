@@ -483,6 +483,7 @@ void BackUpSequence::chooseEnd()
     // A run stopped by the byte limit counts as successful; one that could not back
     // up some of its files does not, so the user is warned.
     const bool wentThrough = !cancelled() && (m_run.continueRun || m_run.maxReached);
+    m_completion.setSentThisSequence(m_run.filesSent, m_run.bytesThisSequence, m_run.maxReached);
     if (wentThrough && m_run.notBackedUp.isEmpty())
         m_completion.EndSequenceSucceeded();
     else

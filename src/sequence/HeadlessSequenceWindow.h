@@ -58,6 +58,9 @@ public:
     void startShutDownDelayTimer() override { m_delayStarted = true; }
     // The run ends with its sequence anyway.
     void terminateApplication() override {}
+    // Nobody watches a run from a timer or a script: its end is told on the desktop
+    // where the run has a session bus.
+    bool isInFront() const override { return false; }
 
     // Whether the end asked for the shut-down delay or the countdown since the last
     // call; each is then cleared.

@@ -382,6 +382,7 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
     // Only what the server accepted counts, each archive once.
     if (accepted) {
         run.bytesThisSequence += static_cast<double>(m_zip.ArchiveSize());
+        ++run.filesSent;
         const TQuayRegistryObject store;
         store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
     }

@@ -2,6 +2,7 @@
 
 #include "core/RecordingPlatform.h"
 #include "transport/CommandDialUp.h"
+#include "winintegration/FreedesktopNotifications.h"
 #include "winintegration/LogindPowerOff.h"
 #include "winintegration/XdgAutostart.h"
 
@@ -11,10 +12,12 @@ ProgramPlatform::ProgramPlatform()
         m_autostart = std::make_unique<RecordingAutostart>();
         m_powerOff = std::make_unique<RecordingPowerOff>();
         m_dialUp = std::make_unique<RecordingDialUp>();
+        m_notifications = std::make_unique<RecordingNotifications>();
     } else {
         m_autostart = std::make_unique<XdgAutostart>();
         m_powerOff = std::make_unique<LogindPowerOff>();
         m_dialUp = std::make_unique<CommandDialUp>();
+        m_notifications = std::make_unique<FreedesktopNotifications>();
     }
 }
 
@@ -22,5 +25,6 @@ ProgramPlatform::~ProgramPlatform() = default;
 
 Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
 {
-    return {prompt, clock, m_autostart.get(), m_powerOff.get(), m_dialUp.get()};
+    return {prompt,           clock,          m_autostart.get(),
+            m_powerOff.get(), m_dialUp.get(), m_notifications.get()};
 }

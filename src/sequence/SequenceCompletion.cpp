@@ -10,11 +10,14 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/SequenceDataFile.h"
+#include "sequence/SequenceEndNotice.h"
 #include "sequence/SequenceState.h"
 #include "sequence/SequenceWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <utility>
 
 SequenceCompletion::SequenceCompletion(SequenceWindow& window, SequenceState& state)
     : m_window(window), m_state(state)
@@ -52,6 +55,8 @@ void SequenceCompletion::EndSequenceSucceeded()
                            dateTimeText(Services::clock().now()));
     writeSequenceDataFile();
     returnToIdle();
+    // Before the after-sequence actions, which may end the program.
+    notifyDesktop(SequenceEndNotice::succeeded(m_filesSent, m_bytesSent, m_maxReached));
 
     if (!m_state.SequenceCancelled) {
         hangUpIfWanted();
@@ -67,7 +72,10 @@ void SequenceCompletion::EndSequenceSucceeded()
 void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete)
 {
     const TQuayRegistryObject store;
-    if (otherwiseComplete && !notBackedUp.isEmpty()) {
+    const bool incomplete = otherwiseComplete && !notBackedUp.isEmpty();
+    // The memo's line of why the sequence failed, also the notification's.
+    QString reasonLine;
+    if (incomplete) {
         const QString count = notBackedUp.size() == 1
                                   ? QStringLiteral("1 file or folder")
                                   : QStringLiteral("%1 files or folders").arg(notBackedUp.size());
@@ -76,17 +84,18 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
                                                   "tried again in the next sequence.")
                                        .arg(count));
         store.WriteBackUpSequenceSuccess(false);
-        m_window.addStatusLine(
-            QStringLiteral("Back up sequence completed, but %1 could not be backed up.")
-                .arg(count));
+        reasonLine =
+            QStringLiteral("Back up sequence completed, but %1 could not be backed up.").arg(count);
+        m_window.addStatusLine(reasonLine);
         appendPendingLogLines();
         restoreStagedBurnFiles();
     } else if (isMailEdition(currentEdition())) {
         store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
                                                   "Please check your connection."));
         store.WriteBackUpSequenceSuccess(false);
-        m_window.addStatusLine(
-            QStringLiteral("Back up sequence failed to complete.  Please check your connection."));
+        reasonLine =
+            QStringLiteral("Back up sequence failed to complete.  Please check your connection.");
+        m_window.addStatusLine(reasonLine);
     } else {
         store.WriteSequenceMessage(
             m_state.MediaFull
@@ -94,8 +103,9 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
                 : QStringLiteral("Last back up sequence failed to complete.  Please check your "
                                  "media."));
         store.WriteBackUpSequenceSuccess(false);
-        m_window.addStatusLine(
-            QStringLiteral("Back up sequence failed to complete.  Please check your media."));
+        reasonLine =
+            QStringLiteral("Back up sequence failed to complete.  Please check your media.");
+        m_window.addStatusLine(reasonLine);
         appendPendingLogLines();
         restoreStagedBurnFiles();
     }
@@ -107,6 +117,8 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
     m_window.refreshFromSettings();
     // The summary replaced the memo; what was left out stays in view below it.
     listNotBackedUp(notBackedUp);
+    // Before the after-sequence actions, which may end the program.
+    notifyDesktop(SequenceEndNotice::failed(reasonLine, incomplete));
 
     if (!m_state.SequenceCancelled) {
         hangUpIfWanted();
@@ -130,10 +142,21 @@ void SequenceCompletion::CancelSequence()
 void SequenceCompletion::setDriverRunning(bool running)
 {
     m_driverRunning = running;
-    if (running)
+    if (running) {
         m_idle = false;
-    else if (m_idle)
+        // A new sequence: nothing sent yet, and its end is still to be told.
+        setSentThisSequence(0, 0.0, false);
+        m_desktopNotified = false;
+    } else if (m_idle) {
         m_window.setRunButtonEnabled(true);
+    }
+}
+
+void SequenceCompletion::setSentThisSequence(int files, double bytes, bool maxReached)
+{
+    m_filesSent = files;
+    m_bytesSent = bytes;
+    m_maxReached = maxReached;
 }
 
 void SequenceCompletion::HangUpAndShutDownIfSet()
@@ -238,6 +261,16 @@ void SequenceCompletion::hangUpIfWanted()
         return;
     if (m_state.choices.disconnectAfterBackUp || TQuayRegistryObject().ReadDialUpDisconnect())
         Services::dialUp().hangUp();
+}
+
+void SequenceCompletion::notifyDesktop(const SequenceEndNotice& notice)
+{
+    // Once per sequence: Cancel during a run ends it, and the driver then ends it again.
+    if (std::exchange(m_desktopNotified, true))
+        return;
+    if (m_state.SequenceCancelled || m_window.isInFront())
+        return;
+    Services::notifications().notify(notice.summary, notice.body);
 }
 
 void SequenceCompletion::openShutDownCountdown()

@@ -4,12 +4,15 @@
 #include <QStringList>
 
 class SequenceWindow;
+struct SequenceEndNotice;
 struct SequenceState;
 
 // How a backup sequence ends: the totals and the outcome in the settings store, the
 // sequence data file, the window back to idle, the summary refreshed, and then what
 // the user asked for after a sequence (hang up, shut down, close the program). The
-// driver, the Cancel button and the disc burn's completion call the two ends.
+// driver, the Cancel button and the disc burn's completion call the two ends. The
+// first end a sequence reaches also tells the desktop how it ended, unless the user
+// cancelled it or has the window in front: they see the end already.
 class SequenceCompletion
 {
 public:
@@ -39,6 +42,9 @@ public:
     // end returns the window to idle but leaves Run disabled: a new start would be
     // refused until the driver has wound down (after Cancel, up to a reply time-out).
     void setDriverRunning(bool running);
+    // Told by the driver before it ends the sequence: what the server accepted in this
+    // sequence, for the success notification.
+    void setSentThisSequence(int files, double bytes, bool maxReached);
     // After a request mail: hangs up when DialUpDisconnect is set, then opens the
     // shut-down countdown when ShutDown is set or the shut-down trigger started us.
     void HangUpAndShutDownIfSet();
@@ -66,6 +72,7 @@ private:
     void returnToIdle();
     void hangUpIfWanted();
     void openShutDownCountdown();
+    void notifyDesktop(const SequenceEndNotice& notice);
 
     SequenceWindow& m_window;
     SequenceState& m_state;
@@ -73,4 +80,9 @@ private:
     // An end has returned the window to idle since the driver started.
     bool m_idle = true;
     Outcome m_outcome = Outcome::None;
+    int m_filesSent = 0;
+    double m_bytesSent = 0.0;
+    bool m_maxReached = false;
+    // An end of this sequence has already decided about the desktop notification.
+    bool m_desktopNotified = false;
 };

@@ -17,6 +17,8 @@ struct SequenceRun
     // Bytes sent (or copied) in this run. A double, like the stored totals, so runs
     // past 2 GB count correctly.
     double bytesThisSequence = 0.0;
+    // Files whose archive the server accepted (or that were copied) in this run.
+    int filesSent = 0;
     // The per-run byte limit, read when the run starts.
     double maxBytes = 0.0;
     int fileIndex = 0;

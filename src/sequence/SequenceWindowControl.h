@@ -31,4 +31,7 @@ public:
     virtual void startShutDownDelayTimer() = 0;
     // Ends the program without the close question.
     virtual void terminateApplication() = 0;
+    // True while the user has the window in front of them (shown, not minimised and
+    // active): the end of a sequence then needs no desktop notification.
+    virtual bool isInFront() const = 0;
 };

@@ -154,3 +154,8 @@ void MainWindowSequenceWindow::terminateApplication()
 {
     m_window.TerminateApplication();
 }
+
+bool MainWindowSequenceWindow::isInFront() const
+{
+    return m_window.isVisible() && !m_window.isMinimized() && m_window.isActiveWindow();
+}

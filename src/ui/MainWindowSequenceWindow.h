@@ -46,6 +46,7 @@ public:
     void openShutDownCountdown() override;
     void startShutDownDelayTimer() override;
     void terminateApplication() override;
+    bool isInFront() const override;
 
 private:
     TfrmKestrelClientMain& m_window;

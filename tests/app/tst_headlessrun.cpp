@@ -121,12 +121,24 @@ private Q_SLOTS:
         pointAt(server.port());
         listFile(env.writeFile(QStringLiteral("data/a.txt"), "refused"));
 
+        // Nobody watches a run without a window: its end goes to the desktop, here to
+        // the fake's log.
+        const QString platformLog = env.path(QStringLiteral("platform.log"));
+        qputenv("KESTREL_FAKE_PLATFORM_LOG", QFile::encodeName(platformLog));
         const Finished run = runKestrel({QStringLiteral("--run")});
+        qunsetenv("KESTREL_FAKE_PLATFORM_LOG");
         QCOMPARE(run.exitCode, int(HeadlessRun::Failed));
         QVERIFY(run.out.contains(QStringLiteral("Could not send back up file.")));
         QVERIFY(run.out.contains(
             QStringLiteral("Back up sequence failed to complete.  Please check your connection.")));
         QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
+        QFile log(platformLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList notices = QString::fromUtf8(log.readAll())
+                                        .split(QLatin1Char('\n'))
+                                        .filter(QRegularExpression("^notify "));
+        QCOMPARE(notices, QStringList{"notify \"KestrelSolo: back up failed\" \"Back up sequence "
+                                      "failed to complete.  Please check your connection.\""});
     }
 
     // A certificate the system does not trust stops the run without a question, and

@@ -41,7 +41,8 @@ struct SequenceFixture
 {
     TestEnvironment env;
     PauseHookClock clock;
-    ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp}};
+    ScopedServices services{
+        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
     ScriptedSmtpServer server;
     RecordingSequenceWindow window;
     SequenceState state;

@@ -47,6 +47,7 @@ public:
     void openShutDownCountdown() override { calls << QStringLiteral("openShutDownCountdown"); }
     void startShutDownDelayTimer() override { calls << QStringLiteral("startShutDownDelayTimer"); }
     void terminateApplication() override { calls << QStringLiteral("terminateApplication"); }
+    bool isInFront() const override { return inFront; }
 
     // The summary lines of the memo, as the Summary page writes them.
 
@@ -69,6 +70,8 @@ public:
     BackUpType type = BackUpType::Incremental;
     bool subFolders = false;
     bool disconnectBox = false;
+    // Whether the user has the window in front of them.
+    bool inFront = false;
     // Runs inside saveUserChoices, for example to throw as a list that cannot be
     // written does.
     std::function<void()> onSaveUserChoices;

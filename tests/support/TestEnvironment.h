@@ -32,6 +32,7 @@ public:
     RecordingAutostart autostart;
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
+    RecordingNotifications notifications;
 
 private:
     QTemporaryDir m_dir;

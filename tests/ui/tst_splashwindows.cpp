@@ -125,7 +125,7 @@ private Q_SLOTS:
                                 .arg(splash->tmrClose->isActive() ? "running" : "stopped");
         };
         const ScopedServices services(
-            {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp});
+            {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
         TfrmKestrelClientMain window;
         // The close timer was stopped, so the pause is a single 500 ms.
         QCOMPARE(seen, QStringList{"500 ms: Welcome to KestrelDrive, version hidden, close "
@@ -177,7 +177,7 @@ private Q_SLOTS:
             seen << "question " + shownWindows<TfrmQuayMessage>().join(", ");
         };
         const ScopedServices services(
-            {&prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp});
+            {&prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
         prompt.queueAnswer(Prompt::Answer::Yes);
         prompt.queueAnswer(Prompt::Answer::No);
         page.findNewFolders();

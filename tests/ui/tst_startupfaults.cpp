@@ -91,7 +91,7 @@ private Q_SLOTS:
         UnwritableAutostart autostart;
         autostart.present = true;
         const ScopedServices services(
-            {&env.prompt, &env.clock, &autostart, &env.powerOff, &env.dialUp});
+            {&env.prompt, &env.clock, &autostart, &env.powerOff, &env.dialUp, &env.notifications});
         const TQuayRegistryObject store;
         store.WriteWizzardRun(true);
         store.WriteCloseApplicationAfterSequence(true);

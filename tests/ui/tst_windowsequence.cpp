@@ -235,6 +235,21 @@ private Q_SLOTS:
         QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 1);
         QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 1.0);
     }
+
+    // The window in front shows the end itself; minimised, the desktop is told.
+    void desktopIsToldOnlyWhileTheWindowIsNotInFront()
+    {
+        run();
+        QCOMPARE(newArrivals().size(), 5);
+        QCOMPARE(env->notifications.calls(), QStringList());
+
+        window->showMinimized();
+        window->RunBackUpSequence();
+        QCOMPARE(newArrivals().size(), 1);
+        QCOMPARE(env->notifications.calls(),
+                 QStringList{QStringLiteral("notify \"KestrelSolo: back up complete\" \"Nothing "
+                                            "needed backing up.\"")});
+    }
 };
 
 QTEST_MAIN(TestWindowSequence)
