@@ -13,6 +13,7 @@
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
+#include "ui/frmKestrelWizard.h"
 #include "ui/frmSplash.h"
 
 #include <QApplication>
@@ -46,8 +47,9 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window, of the splash, of the About window and of the auto-run countdown into
-// that folder and quits: how the windows are looked at without a desktop.
+// main window, of the splash, of the About window, of the auto-run countdown and of
+// the setup wizard into that folder and quits: how the windows are looked at without
+// a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -78,6 +80,14 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
         QCoreApplication::processEvents();
         countdown.grab().save(
             QStringLiteral("%1/%2-AutoRun.png").arg(folder).arg(pages->count() + 1));
+    }
+    {
+        // The wizard on its first step, showing the profile's current values.
+        TfrmKestrelWizard* wizard = window->ShowSetupWizard();
+        QCoreApplication::processEvents();
+        wizard->grab().save(
+            QStringLiteral("%1/%2-SetupWizard.png").arg(folder).arg(pages->count() + 2));
+        wizard->close();
     }
     window->TerminateApplication();
 }
