@@ -101,6 +101,8 @@ SetupWizardProcedure::Outcome SetupWizardProcedure::runStep(const Answer& answer
     m_current = m_direction == Direction::Forward ? m_current + 1 : qMax(1, m_current - 1);
     m_direction = Direction::Back;
     m_opening = false;
+    // The untouched limit counts only on the step it was shown on.
+    m_shownBytesText.reset();
     return Outcome::Moved;
 }
 
@@ -156,7 +158,7 @@ bool SetupWizardProcedure::storeAnswer(const WizardStep& step, const Answer& ans
         store.WriteOverWriteFiles(answer.yes);
         break;
     case WizardSetting::MaxNumberOfBytesToBackedUp: {
-        if (answer.text == m_shownBytesText) {
+        if (m_shownBytesText && answer.text == *m_shownBytesText) {
             store.WriteMaxNumberOfBytesToBackedUp(m_shownBytes);
             break;
         }
@@ -197,7 +199,7 @@ QString SetupWizardProcedure::currentText(const WizardStep& step) const
     case WizardSetting::MaxNumberOfBytesToBackedUp:
         m_shownBytes = store.ReadMaxNumberOfBytesToBackedUp();
         m_shownBytesText = megabytesText(m_shownBytes);
-        return m_shownBytesText;
+        return *m_shownBytesText;
     case WizardSetting::UserBackUpEmailAddress:
         return store.ReadUserBackUpEmailAddress();
     default:

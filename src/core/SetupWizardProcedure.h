@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The setup wizard without its window: the current step, what the window shows for
 // it, and the step procedure that stores an answer and moves on. Each answer is
 // stored in the settings store as the user leaves its step, so a wizard left half
@@ -84,5 +86,5 @@ private:
     // The limit as read and as last shown, so that passing an untouched field on keeps
     // a limit finer than the three decimals it is shown with.
     mutable double m_shownBytes = 0.0;
-    mutable QString m_shownBytesText;
+    mutable std::optional<QString> m_shownBytesText;
 };
