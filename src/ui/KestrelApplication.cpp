@@ -14,6 +14,7 @@
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
+#include "ui/frmKestrelWizard.h"
 #include "ui/frmSplash.h"
 
 #include <QApplication>
@@ -48,8 +49,9 @@ public:
 };
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
-// main window, of the splash, of the About window and of the two countdowns into
-// that folder and quits: how the windows are looked at without a desktop.
+// main window, of the splash, of the About window, of the two countdowns and of
+// the setup wizard into that folder and quits: how the windows are looked at without
+// a desktop.
 void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
 {
     QDir().mkpath(folder);
@@ -89,6 +91,14 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
         shutDown->grab().save(
             QStringLiteral("%1/%2-ShutDown.png").arg(folder).arg(pages->count() + 2));
         shutDown->btnCancel->click();
+    }
+    {
+        // The wizard on its first step, showing the profile's current values.
+        TfrmKestrelWizard* wizard = window->ShowSetupWizard();
+        QCoreApplication::processEvents();
+        wizard->grab().save(
+            QStringLiteral("%1/%2-SetupWizard.png").arg(folder).arg(pages->count() + 3));
+        wizard->close();
     }
     window->TerminateApplication();
 }

@@ -23,6 +23,7 @@
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmAutoRun.h"
+#include "ui/frmKestrelWizard.h"
 #include "ui/frmSplash.h"
 #include "winintegration/GnomeSessionClient.h"
 #include "winintegration/SessionEndHandling.h"
@@ -133,7 +134,11 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     summaryPage->clearStatus();
     splash->finishStartUp();
     splash.reset();
-    // Nothing is asked about a set-up wizard until there is one to open.
+    // Every start offers the wizard until it has been finished once.
+    if (!store.ReadWizzardRun() &&
+        Services::prompt().ask(QStringLiteral("Would you like to run the set up wizard now?")) ==
+            Prompt::Answer::Yes)
+        ShowSetupWizard();
     if (backUpSettingsPage->ckbRunSequenceOnStartUp->isChecked())
         showAutoRunCountdown();
     // Shown minimised, after the countdown, which stays on top of the desktop; the tray
@@ -145,9 +150,20 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
 TfrmKestrelClientMain::~TfrmKestrelClientMain()
 {
     // The countdowns outlive no window: the auto-run one calls this window's sequence,
-    // and no shut-down may follow a program that has ended.
+    // and no shut-down may follow a program that has ended. An open wizard goes too.
     delete m_autoRun;
     delete m_shutDown;
+    delete m_wizard;
+}
+
+TfrmKestrelWizard* TfrmKestrelClientMain::ShowSetupWizard()
+{
+    if (!m_wizard)
+        m_wizard = new TfrmKestrelWizard;
+    m_wizard->show();
+    m_wizard->raise();
+    m_wizard->activateWindow();
+    return m_wizard;
 }
 
 void TfrmKestrelClientMain::openShutDownCountdown()
@@ -302,7 +318,7 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->LogFileName1, &QAction::triggered, logView, &BackUpLogView::showLogFileName);
     connect(menus->ArchiveLogFile1, &QAction::triggered, logView, &BackUpLogView::archiveLogFile);
     connect(menus->ToolsSetupWizard, &QAction::triggered, this, [this] {
-        Q_EMIT setupWizardRequested();
+        ShowSetupWizard();
         RefreshFromSettings();
     });
 

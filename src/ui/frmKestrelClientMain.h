@@ -27,6 +27,7 @@ class SequenceCompletion;
 class BackUpSequence;
 class TfrmSplash;
 class TfrmAutoRun;
+class TfrmKestrelWizard;
 class TDCMinTray;
 class TQuayShutDown;
 class SessionEndHandling;
@@ -90,6 +91,9 @@ public:
     // "About...": a window of its own each time, freed when the user closes it.
     TfrmSplash* ShowAbout();
 
+    // Opens the setup wizard beside this window, or brings the open one forward.
+    TfrmKestrelWizard* ShowSetupWizard();
+
     // Ends the program without the close question (after a sequence).
     void TerminateApplication();
 
@@ -105,7 +109,6 @@ public:
 
 Q_SIGNALS:
     // Actions whose windows are built elsewhere in the program.
-    void setupWizardRequested();
     void shutDownCountdownRequested();
 
 protected:
@@ -141,6 +144,7 @@ private:
     std::unique_ptr<SessionEndHandling> m_sessionEnd;
     GnomeSessionClient* m_gnomeSession = nullptr;
     bool m_sessionEndCanBeHeld = false;
+    QPointer<TfrmKestrelWizard> m_wizard;
     UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

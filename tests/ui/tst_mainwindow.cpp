@@ -256,10 +256,12 @@ private Q_SLOTS:
     void startUpQuestions()
     {
         {
-            // A new profile has not run the wizard; there is none to run, so nothing asks.
+            // A new profile has not run the wizard: it is offered.
             TestEnvironment env;
+            env.prompt.queueAnswer(Prompt::Answer::No);
             TfrmKestrelClientMain window;
-            QVERIFY(env.prompt.questions().isEmpty());
+            QCOMPARE(env.prompt.questions(),
+                     QStringList{"Would you like to run the set up wizard now?"});
             QVERIFY(env.prompt.unexpected().isEmpty());
         }
         {

@@ -1,3 +1,4 @@
+#include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
 #include "ui/DCMinTray.h"
 #include "ui/MainMenus.h"
@@ -101,6 +102,7 @@ private Q_SLOTS:
     void mainWindowOffersThePopUpMenuInTheTray()
     {
         TestEnvironment env;
+        TQuayRegistryObject().WriteWizzardRun(true);
         TfrmKestrelClientMain window;
         QCOMPARE(window.tray->icon()->contextMenu(), window.menus->pumMain);
         QStringList captions;
