@@ -1,5 +1,7 @@
 #include "core/RecordingPlatform.h"
 
+#include "core/EditionProfile.h"
+
 #include <QFile>
 
 void RecordingLog::record(const QString& call)
@@ -45,4 +47,19 @@ bool RecordingDialUp::attemptConnect()
 void RecordingDialUp::hangUp()
 {
     record(QStringLiteral("hang up"));
+}
+
+bool RecordingFileManagerMenu::registerMenu(const EditionProfile& profile)
+{
+    record(QStringLiteral("file manager menu register ") + profile.helperName);
+    registered = registered || helperPresent;
+    return helperPresent;
+}
+
+bool RecordingFileManagerMenu::removeMenu(const EditionProfile& profile)
+{
+    record(QStringLiteral("file manager menu remove ") + profile.helperName);
+    if (helperPresent)
+        registered = false;
+    return helperPresent;
 }

@@ -41,3 +41,12 @@ public:
     bool dialResult = true;
     bool attemptResult = true;
 };
+
+class RecordingFileManagerMenu : public FileManagerMenuService, public RecordingLog
+{
+public:
+    bool registerMenu(const EditionProfile& profile) override;
+    bool removeMenu(const EditionProfile& profile) override;
+    bool helperPresent = true; // whether a helper is in the shell-extension folder
+    bool registered = false;   // whether the action files are there
+};

@@ -15,6 +15,7 @@ struct Fallbacks
     RecordingAutostart autostart;
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
+    RecordingFileManagerMenu fileManagerMenu;
 };
 
 Fallbacks& fallbacks()
@@ -59,6 +60,11 @@ PowerOffService& Services::powerOff()
 DialUpService& Services::dialUp()
 {
     return pick<DialUpService>(installed().dialUp, fallbacks().dialUp);
+}
+
+FileManagerMenuService& Services::fileManagerMenu()
+{
+    return pick<FileManagerMenuService>(installed().fileManagerMenu, fallbacks().fileManagerMenu);
 }
 
 Services::Set Services::current()

@@ -5,6 +5,7 @@ class Clock;
 class AutostartService;
 class PowerOffService;
 class DialUpService;
+class FileManagerMenuService;
 
 // The process-wide seams: one prompt, one clock and the platform stand-ins. The
 // program installs the real ones in main; tests install scripted and recording
@@ -19,6 +20,7 @@ public:
         AutostartService* autostart = nullptr;
         PowerOffService* powerOff = nullptr;
         DialUpService* dialUp = nullptr;
+        FileManagerMenuService* fileManagerMenu = nullptr;
     };
 
     static Prompt& prompt();
@@ -26,6 +28,7 @@ public:
     static AutostartService& autostart();
     static PowerOffService& powerOff();
     static DialUpService& dialUp();
+    static FileManagerMenuService& fileManagerMenu();
 
     static Set current();
     static void install(const Set& set);

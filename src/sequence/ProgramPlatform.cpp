@@ -4,6 +4,7 @@
 #include "transport/CommandDialUp.h"
 #include "winintegration/LogindPowerOff.h"
 #include "winintegration/XdgAutostart.h"
+#include "winintegration/XdgFileManagerMenu.h"
 
 ProgramPlatform::ProgramPlatform()
 {
@@ -11,10 +12,12 @@ ProgramPlatform::ProgramPlatform()
         m_autostart = std::make_unique<RecordingAutostart>();
         m_powerOff = std::make_unique<RecordingPowerOff>();
         m_dialUp = std::make_unique<RecordingDialUp>();
+        m_fileManagerMenu = std::make_unique<RecordingFileManagerMenu>();
     } else {
         m_autostart = std::make_unique<XdgAutostart>();
         m_powerOff = std::make_unique<LogindPowerOff>();
         m_dialUp = std::make_unique<CommandDialUp>();
+        m_fileManagerMenu = std::make_unique<XdgFileManagerMenu>();
     }
 }
 
@@ -22,5 +25,6 @@ ProgramPlatform::~ProgramPlatform() = default;
 
 Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
 {
-    return {prompt, clock, m_autostart.get(), m_powerOff.get(), m_dialUp.get()};
+    return {prompt,           clock,          m_autostart.get(),
+            m_powerOff.get(), m_dialUp.get(), m_fileManagerMenu.get()};
 }

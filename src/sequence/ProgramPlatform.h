@@ -7,10 +7,12 @@
 class AutostartService;
 class PowerOffService;
 class DialUpService;
+class FileManagerMenuService;
 
 // The platform services a running program installs: the real ones, or with
 // KESTREL_FAKE_PLATFORM=1 the recording fakes, so that an end-to-end run of a real
-// executable can never power the machine off, dial or write an autostart entry.
+// executable can never power the machine off, dial or write an autostart entry or a file-manager
+// menu.
 class ProgramPlatform
 {
 public:
@@ -26,4 +28,5 @@ private:
     std::unique_ptr<AutostartService> m_autostart;
     std::unique_ptr<PowerOffService> m_powerOff;
     std::unique_ptr<DialUpService> m_dialUp;
+    std::unique_ptr<FileManagerMenuService> m_fileManagerMenu;
 };

@@ -25,7 +25,7 @@ TestEnvironment::TestEnvironment(const QString& edition)
     }
     QCoreApplication::setApplicationName(edition);
     m_services = std::make_unique<ScopedServices>(
-        Services::Set{&prompt, &clock, &autostart, &powerOff, &dialUp});
+        Services::Set{&prompt, &clock, &autostart, &powerOff, &dialUp, &fileManagerMenu});
 }
 
 TestEnvironment::~TestEnvironment()

@@ -32,6 +32,7 @@ public:
     RecordingAutostart autostart;
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
+    RecordingFileManagerMenu fileManagerMenu;
 
 private:
     QTemporaryDir m_dir;
