@@ -70,6 +70,9 @@ bool SelectionTreeFile::mergeChanges(PathTree& tree, bool locked)
 
 bool SelectionTreeFile::save(PathTree& tree, const QString& listPath, WhenEmpty whenEmpty)
 {
+    // Nothing to write: entries merged now are in the file already.
+    if (whenEmpty == WhenEmpty::KeepFile && tree.tree()->topLevelItemCount() == 0)
+        return mergeChanges(tree, false);
     // Held from the merge to the rewrite: an append of the file-manager helper waits,
     // and is not lost under the new file.
     std::optional<SelectionListLock> lock;

@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "core/SettingsError.h"
 #include "sequence/SequenceSummary.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
@@ -208,8 +209,12 @@ void SettingsPagesBinding::registerFileManagerEntry()
             const QSignalBlocker block(m_backUp->ckbLoadDLL);
             m_backUp->ckbLoadDLL->setChecked(true);
         }
+    } catch (const SettingsError&) {
+        // A settings file that cannot be written is told once, by the caller's guard.
+        throw;
     } catch (const KestrelError& error) {
-        // Told here, so a refresh that ticked the box goes on loading the other settings.
+        // An action file that cannot be written is told here, so a refresh that ticked
+        // the box goes on loading the other settings.
         Services::prompt().notify(error.message(), Prompt::Icon::Error);
     }
 }
@@ -253,6 +258,8 @@ void SettingsPagesBinding::connectHandlers()
         }
         try {
             removeShellExtension();
+        } catch (const SettingsError&) {
+            throw;
         } catch (const KestrelError& error) {
             Services::prompt().notify(error.message(), Prompt::Icon::Error);
         }

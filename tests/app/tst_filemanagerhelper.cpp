@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -236,6 +237,24 @@ private Q_SLOTS:
         window.TerminateApplication();
         const TfrmKestrelClientMain again;
         QVERIFY(again.backUpSettingsPage->ckbLoadDLL->isChecked());
+    }
+
+    void theHelpersAreInstalledNextToThePrograms()
+    {
+        QTemporaryDir prefix;
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start("cmake", {"-DCMAKE_INSTALL_PREFIX=" + prefix.path(),
+                                "-DCMAKE_INSTALL_COMPONENT=Unspecified", "-P",
+                                KESTREL_BINARY_DIR "/src/app/cmake_install.cmake"});
+        QVERIFY(install.waitForFinished(60000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+        const QString bin = prefix.path() + "/bin/";
+        for (const QString program : {"kestrelsolo", "kestreldrive", "kestrelcd"}) {
+            QVERIFY2(QFileInfo(bin + program).isExecutable(), qPrintable(program));
+            QVERIFY2(QFileInfo(bin + program + "-add").isExecutable(), qPrintable(program));
+        }
+        QVERIFY(!QFileInfo::exists(bin + "kestrelclient-add"));
     }
 
     void kestrelClientHasNoEntry()
