@@ -13,4 +13,9 @@
 // already there stay, nothing is removed). When the flag is clear, or the file does
 // not exist (the flag then keeps its value), returns nothing. Throws KestrelError
 // with the file's path when the file cannot be read; the flag is then kept.
+//
+// The read and the clearing of the flag happen under the list's SelectionListLock, so
+// an append that the helper makes meanwhile is either read now or keeps the flag set.
 std::optional<QStringList> takeChangedSelectionList(SelectionListKind kind);
+// The same for a caller that holds the list's lock already.
+std::optional<QStringList> takeChangedSelectionListLocked(SelectionListKind kind);

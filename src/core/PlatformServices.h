@@ -2,10 +2,13 @@
 
 #include <QString>
 
+struct EditionProfile;
+
 // The stand-ins for the operating-system services the design relies on. Each has a
 // real implementation and a recording fake; tests and end-to-end runs with
 // KESTREL_FAKE_PLATFORM=1 use the fakes, so nothing ever powers the machine off,
-// dials, hangs up, writes into the user's autostart folder or pops up a notification.
+// dials, hangs up, writes into the user's autostart or file-manager folders or pops
+// up a notification.
 
 // The "start with the desktop" entry of an edition.
 class AutostartService
@@ -46,4 +49,21 @@ public:
     // Shows summary and body, both plain text. Returns at once, whatever the desktop
     // does with it; where nothing can show notifications, nothing is shown.
     virtual void notify(const QString& summary, const QString& body) = 0;
+};
+
+// The file-manager menu entry that adds the selected files and folders to the backup
+// lists: the edition's helper program in the shell-extension folder and the action
+// files of the file managers that run it.
+class FileManagerMenuService
+{
+public:
+    virtual ~FileManagerMenuService() = default;
+    // Copies the helper into the shell-extension folder if it is not there yet (an
+    // existing copy is never replaced), then writes the action files. Returns false,
+    // having written nothing, when no helper is there to run. Throws KestrelError when
+    // a file cannot be written.
+    virtual bool registerMenu(const EditionProfile& profile) = 0;
+    // Deletes the action files; the helper stays. Returns false, having done nothing,
+    // when no helper is in the shell-extension folder.
+    virtual bool removeMenu(const EditionProfile& profile) = 0;
 };

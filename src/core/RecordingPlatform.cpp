@@ -1,5 +1,7 @@
 #include "core/RecordingPlatform.h"
 
+#include "core/EditionProfile.h"
+
 #include <QFile>
 
 void RecordingLog::record(const QString& call)
@@ -50,4 +52,19 @@ void RecordingDialUp::hangUp()
 void RecordingNotifications::notify(const QString& summary, const QString& body)
 {
     record(QStringLiteral("notify \"%1\" \"%2\"").arg(summary, body));
+}
+
+bool RecordingFileManagerMenu::registerMenu(const EditionProfile& profile)
+{
+    record(QStringLiteral("file manager menu register ") + profile.helperName);
+    registered = registered || helperPresent;
+    return helperPresent;
+}
+
+bool RecordingFileManagerMenu::removeMenu(const EditionProfile& profile)
+{
+    record(QStringLiteral("file manager menu remove ") + profile.helperName);
+    if (helperPresent)
+        registered = false;
+    return helperPresent;
 }

@@ -48,3 +48,12 @@ public:
     // Recorded as: notify "<summary>" "<body>"
     void notify(const QString& summary, const QString& body) override;
 };
+
+class RecordingFileManagerMenu : public FileManagerMenuService, public RecordingLog
+{
+public:
+    bool registerMenu(const EditionProfile& profile) override;
+    bool removeMenu(const EditionProfile& profile) override;
+    bool helperPresent = true; // whether a helper is in the shell-extension folder
+    bool registered = false;   // whether the action files are there
+};

@@ -16,6 +16,7 @@ struct Fallbacks
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
+    RecordingFileManagerMenu fileManagerMenu;
 };
 
 Fallbacks& fallbacks()
@@ -65,6 +66,11 @@ DialUpService& Services::dialUp()
 DesktopNotificationService& Services::notifications()
 {
     return pick<DesktopNotificationService>(installed().notifications, fallbacks().notifications);
+}
+
+FileManagerMenuService& Services::fileManagerMenu()
+{
+    return pick<FileManagerMenuService>(installed().fileManagerMenu, fallbacks().fileManagerMenu);
 }
 
 Services::Set Services::current()

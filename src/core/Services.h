@@ -6,6 +6,7 @@ class AutostartService;
 class PowerOffService;
 class DialUpService;
 class DesktopNotificationService;
+class FileManagerMenuService;
 
 // The process-wide seams: one prompt, one clock and the platform stand-ins. The
 // program installs the real ones in main; tests install scripted and recording
@@ -21,6 +22,7 @@ public:
         PowerOffService* powerOff = nullptr;
         DialUpService* dialUp = nullptr;
         DesktopNotificationService* notifications = nullptr;
+        FileManagerMenuService* fileManagerMenu = nullptr;
     };
 
     static Prompt& prompt();
@@ -29,6 +31,7 @@ public:
     static PowerOffService& powerOff();
     static DialUpService& dialUp();
     static DesktopNotificationService& notifications();
+    static FileManagerMenuService& fileManagerMenu();
 
     static Set current();
     static void install(const Set& set);

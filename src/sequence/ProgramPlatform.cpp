@@ -5,6 +5,7 @@
 #include "winintegration/FreedesktopNotifications.h"
 #include "winintegration/LogindPowerOff.h"
 #include "winintegration/XdgAutostart.h"
+#include "winintegration/XdgFileManagerMenu.h"
 
 ProgramPlatform::ProgramPlatform()
 {
@@ -13,11 +14,13 @@ ProgramPlatform::ProgramPlatform()
         m_powerOff = std::make_unique<RecordingPowerOff>();
         m_dialUp = std::make_unique<RecordingDialUp>();
         m_notifications = std::make_unique<RecordingNotifications>();
+        m_fileManagerMenu = std::make_unique<RecordingFileManagerMenu>();
     } else {
         m_autostart = std::make_unique<XdgAutostart>();
         m_powerOff = std::make_unique<LogindPowerOff>();
         m_dialUp = std::make_unique<CommandDialUp>();
         m_notifications = std::make_unique<FreedesktopNotifications>();
+        m_fileManagerMenu = std::make_unique<XdgFileManagerMenu>();
     }
 }
 
@@ -25,6 +28,11 @@ ProgramPlatform::~ProgramPlatform() = default;
 
 Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
 {
-    return {prompt,           clock,          m_autostart.get(),
-            m_powerOff.get(), m_dialUp.get(), m_notifications.get()};
+    return {prompt,
+            clock,
+            m_autostart.get(),
+            m_powerOff.get(),
+            m_dialUp.get(),
+            m_notifications.get(),
+            m_fileManagerMenu.get()};
 }

@@ -8,11 +8,12 @@ class AutostartService;
 class PowerOffService;
 class DialUpService;
 class DesktopNotificationService;
+class FileManagerMenuService;
 
 // The platform services a running program installs: the real ones, or with
 // KESTREL_FAKE_PLATFORM=1 the recording fakes, so that an end-to-end run of a real
-// executable can never power the machine off, dial, write an autostart entry or pop up
-// a notification.
+// executable can never power the machine off, dial, write an autostart entry or a
+// file-manager menu, or pop up a notification.
 class ProgramPlatform
 {
 public:
@@ -29,4 +30,5 @@ private:
     std::unique_ptr<PowerOffService> m_powerOff;
     std::unique_ptr<DialUpService> m_dialUp;
     std::unique_ptr<DesktopNotificationService> m_notifications;
+    std::unique_ptr<FileManagerMenuService> m_fileManagerMenu;
 };

@@ -2,6 +2,7 @@
 
 #include "backupdata/SelectionList.h"
 #include "backupdata/SelectionListChanges.h"
+#include "backupdata/SelectionListLock.h"
 #include "core/KestrelError.h"
 #include "core/Prompt.h"
 #include "core/Services.h"
@@ -49,8 +50,15 @@ void SelectionTreeFile::insertEntries(PathTree& tree, const QStringList& entries
 
 bool SelectionTreeFile::mergeChanges(PathTree& tree)
 {
+    return mergeChanges(tree, false);
+}
+
+bool SelectionTreeFile::mergeChanges(PathTree& tree, bool locked)
+{
     try {
-        const std::optional<QStringList> entries = takeChangedSelectionList(listKind(tree));
+        const std::optional<QStringList> entries =
+            locked ? takeChangedSelectionListLocked(listKind(tree))
+                   : takeChangedSelectionList(listKind(tree));
         if (entries)
             insertEntries(tree, *entries);
     } catch (const KestrelError& error) {
@@ -62,7 +70,19 @@ bool SelectionTreeFile::mergeChanges(PathTree& tree)
 
 bool SelectionTreeFile::save(PathTree& tree, const QString& listPath, WhenEmpty whenEmpty)
 {
-    if (!mergeChanges(tree))
+    // Nothing to write: entries merged now are in the file already.
+    if (whenEmpty == WhenEmpty::KeepFile && tree.tree()->topLevelItemCount() == 0)
+        return mergeChanges(tree, false);
+    // Held from the merge to the rewrite: an append of the file-manager helper waits,
+    // and is not lost under the new file.
+    std::optional<SelectionListLock> lock;
+    try {
+        lock.emplace(listPath);
+    } catch (const KestrelError& error) {
+        tellError(error);
+        return false;
+    }
+    if (!mergeChanges(tree, true))
         return false;
     try {
         if (tree.tree()->topLevelItemCount() == 0) {

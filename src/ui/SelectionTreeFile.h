@@ -37,5 +37,6 @@ public:
                      WhenEmpty whenEmpty = WhenEmpty::KeepFile);
 
 private:
+    static bool mergeChanges(PathTree& tree, bool locked);
     static void writeEmptyList(const QString& listPath);
 };

@@ -4,11 +4,13 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "core/SettingsError.h"
 #include "sequence/SequenceSummary.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
+#include "winintegration/ShellExtension.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -200,6 +202,23 @@ void SettingsPagesBinding::storeSettings()
         throw KestrelError(integerError(capacityText));
 }
 
+void SettingsPagesBinding::registerFileManagerEntry()
+{
+    try {
+        if (registerShellExtension()) {
+            const QSignalBlocker block(m_backUp->ckbLoadDLL);
+            m_backUp->ckbLoadDLL->setChecked(true);
+        }
+    } catch (const SettingsError&) {
+        // A settings file that cannot be written is told once, by the caller's guard.
+        throw;
+    } catch (const KestrelError& error) {
+        // An action file that cannot be written is told here, so a refresh that ticked
+        // the box goes on loading the other settings.
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+    }
+}
+
 void SettingsPagesBinding::connectHandlers()
 {
     BackUpSettingsPage* page = m_backUp;
@@ -229,6 +248,22 @@ void SettingsPagesBinding::connectHandlers()
     };
     for (QCheckBox* box : {page->ckbStartUp, page->ckbStartUpMinimised})
         connect(box, &QCheckBox::toggled, this, writeRunEntry);
+
+    // Registers or removes the file-manager entry at once. A refresh that ticks the box
+    // registers too: that is how the entry comes back at every start.
+    connect(page->ckbLoadDLL, &QCheckBox::toggled, this, [this](bool checked) {
+        if (checked) {
+            registerFileManagerEntry();
+            return;
+        }
+        try {
+            removeShellExtension();
+        } catch (const SettingsError&) {
+            throw;
+        } catch (const KestrelError& error) {
+            Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        }
+    });
 
     connect(page->ckbRunBackUpSequenceOnWindowsShutDown, &QCheckBox::toggled, this,
             [](bool checked) { TQuayRegistryObject().WriteRunSequenceOnWindowsShutDown(checked); });

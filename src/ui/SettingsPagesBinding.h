@@ -27,6 +27,9 @@ public:
     // Stores the settings pages, in the designed order. Throws KestrelError when the
     // media capacity is not a whole number (everything before it is stored).
     void storeSettings();
+    // Registers the file-manager menu entry and, when it is registered, shows
+    // ckbLoadDLL checked. A failure is told, not thrown.
+    void registerFileManagerEntry();
 
 private:
     void connectHandlers();

@@ -115,6 +115,12 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
 
     m_unattended.run([this] { RefreshFromSettings(); });
     LoadLogTreeAtStart = true;
+    // The file-manager entry is registered at every start: here when it is not marked
+    // registered, otherwise by the refresh above, which ticked its box.
+    m_unattended.run([this] {
+        if (!TQuayRegistryObject().ReadDLLRegistered())
+            m_settings->registerFileManagerEntry();
+    });
     applyEditionChanges();
     IconKeyList = {QStringLiteral("drive"),
                    QStringLiteral("folder"),

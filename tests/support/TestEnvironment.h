@@ -33,6 +33,7 @@ public:
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
+    RecordingFileManagerMenu fileManagerMenu;
 
 private:
     QTemporaryDir m_dir;
