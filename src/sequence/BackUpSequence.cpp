@@ -14,11 +14,14 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/CdBurnCompletion.h"
+#include "sequence/CdSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceLock.h"
 #include "sequence/SequenceState.h"
 #include "sequence/SequenceWindow.h"
 #include "sequence/SequenceWorkerThread.h"
+#include "transport/CDBurner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -165,6 +168,7 @@ void BackUpSequence::RunBackUpSequence()
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from files list..."));
                 walkFilesList();
+                m_run.walkingFolders = true;
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from folders list..."));
                 walkFolders();
@@ -175,7 +179,8 @@ void BackUpSequence::RunBackUpSequence()
             guarded([this] { m_transport->close(m_run); });
         }
     }
-    chooseEnd();
+    if (!m_transport || !m_transport->endsSequence())
+        chooseEnd();
 }
 
 void BackUpSequence::start()
@@ -475,7 +480,23 @@ std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
         transport->setHelper(m_helper.get());
         return transport;
     }
+    if (isEdition(Edition::KestrelCD)) {
+        // A new burner reads the burner setting afresh; one that still burns stays.
+        if (!burning()) {
+            m_burner = std::make_unique<TCDBurner>(m_discWriter);
+            TCDBurner* burner = m_burner.get();
+            QObject::connect(burner, &TCDBurner::OnBurnDone, burner, [this, burner](int) {
+                CdBurnCompletion::OnBurnDone(m_window, m_completion, *burner);
+            });
+        }
+        return std::make_unique<CdSequenceTransport>(m_window, m_completion, *m_burner);
+    }
     return nullptr;
+}
+
+bool BackUpSequence::burning() const
+{
+    return m_burner && m_burner->IsBurning();
 }
 
 void BackUpSequence::chooseEnd()

@@ -19,6 +19,8 @@ class SequenceCompletion;
 struct SequenceState;
 class SequenceTransport;
 class SequenceWorkerThread;
+class DiscWriter;
+class TCDBurner;
 class TTernFileObject;
 class TTernBackUpFileObjectList;
 
@@ -50,6 +52,12 @@ public:
     {
         m_sessionSetup = std::move(setup);
     }
+
+    // Disc edition: the burn of the last sequence is still running; its completion
+    // ends that sequence.
+    bool burning() const;
+    // Disc edition: the program the burner runs (tests wrap the real one).
+    void setDiscWriter(std::shared_ptr<DiscWriter> writer) { m_discWriter = std::move(writer); }
 
     // Damaged log lines named one by one in the memo; the rest are counted.
     static constexpr int MaxReportedDamagedLines = 10;
@@ -110,4 +118,7 @@ private:
     std::unique_ptr<TTernFileObject> m_file;
     std::unique_ptr<TTernBackUpFileObjectList> m_log;
     std::unique_ptr<SequenceTransport> m_transport;
+    // Disc edition: the burner outlives the call of the driver while it burns.
+    std::unique_ptr<TCDBurner> m_burner;
+    std::shared_ptr<DiscWriter> m_discWriter;
 };

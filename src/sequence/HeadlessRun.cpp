@@ -46,6 +46,9 @@ int HeadlessRun::exec()
     BackUpSequence sequence(window, completion);
     try {
         sequence.RunBackUpSequence();
+        // A disc sequence ends when its burn has.
+        while (sequence.burning())
+            Services::clock().waitPumping(BurnPollMs);
         if (window.takeShutDownDelay()) {
             Services::clock().waitPumping(SequenceCompletion::ShutDownDelayMs);
             completion.ShutDownDelayElapsed();

@@ -24,6 +24,7 @@ public:
     };
 
     static constexpr int ShutDownCountdownSeconds = 30;
+    static constexpr int BurnPollMs = 100;
 
     // The prompt, clock and platform services must be installed.
     HeadlessRun(QTextStream& out, bool fullBackUp) : m_out(out), m_fullBackUp(fullBackUp) {}

@@ -22,6 +22,8 @@ struct SequenceRun
     // The per-run byte limit, read when the run starts.
     double maxBytes = 0.0;
     int fileIndex = 0;
+    // The walk has left the files list for the folders.
+    bool walkingFolders = false;
     int totalFiles = 0;
     // The folders to walk, in walking order, each once.
     QStringList folderList;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sequence/SequenceChoices.h"
+#include "transport/CDBurnFileObjectList.h"
 
 #include <QStringList>
 
@@ -18,9 +19,11 @@ struct SequenceState
     bool ShutDownTriggered = false;
     // Disc edition: a file did not fit on the medium.
     bool MediaFull = false;
-    // Drive edition: log lines of the files copied in this sequence, written by the
+    // Drive and disc editions: log lines of the files copied in this sequence, written by the
     // end operations.
     QStringList PendingLogLines;
+    // Disc edition: the files staged for the current burn.
+    TCDBurnFileObjectList BurnFileList;
     // The user's choices, read when the sequence started.
     SequenceChoices choices;
 };

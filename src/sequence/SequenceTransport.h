@@ -30,4 +30,8 @@ public:
     virtual void finishWalks(TTernFileObject& file, SequenceRun& run) = 0;
     // Closes connections and releases engines; adds the run's bytes to the totals.
     virtual void close(SequenceRun& run) = 0;
+    // True when the transport has ended the sequence itself, or has handed its end to
+    // something that ends it later (the disc burn's completion); the driver then
+    // does not choose the end.
+    virtual bool endsSequence() const { return false; }
 };
