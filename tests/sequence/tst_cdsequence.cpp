@@ -13,6 +13,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextStream>
 
@@ -38,6 +40,19 @@ public:
 private:
     QString m_lost;
     XorrisoDiscWriter m_real;
+};
+
+// A burn that lasts until it is released.
+class HeldDiscWriter : public DiscWriter
+{
+public:
+    Result run(const QStringList& arguments) override
+    {
+        if (arguments.contains(QStringLiteral("-commit")))
+            release.acquire();
+        return {true, 0, QString()};
+    }
+    QSemaphore release;
 };
 
 QByteArray xorriso(const QStringList& arguments, int* exitCode = nullptr)
@@ -244,6 +259,31 @@ private Q_SLOTS:
             "present.")));
         QVERIFY(f.window.history.contains(QStringLiteral("No CD Burner was found")));
         QVERIFY(TCDBurner().BurnerDrive().isEmpty());
+    }
+
+    void aBusyBurnerRefusesASecondBurnAndKeepsItsStaging()
+    {
+        Fixture f;
+        const auto writer = std::make_shared<HeldDiscWriter>();
+        TCDBurner burner(writer);
+        QVERIFY(burner.Equipped());
+        QVERIFY(burner.ClearFiles());
+        const QString staged = f.env.writeFile(QStringLiteral("cd-area-probe"), "x");
+        QVERIFY(QFile::copy(staged, TCDBurner::BurnArea() + QStringLiteral("staged")));
+        QSignalSpy done(&burner, &TCDBurner::OnBurnDone);
+        burner.StartBurn();
+        QVERIFY(burner.IsBurning());
+        burner.StartBurn();
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(done.at(0).at(0).toInt(), -1);
+        QVERIFY(!burner.ClearFiles());
+        QCOMPARE(burner.LastError(), QStringLiteral("Cannot delete staging files while burning!"));
+        QCOMPARE(burner.BurnSize(), 1);
+        writer->release.release();
+        QTRY_COMPARE(done.count(), 2);
+        QCOMPARE(done.at(1).at(0).toInt(), 0);
+        QVERIFY(!burner.IsBurning());
+        QCOMPARE(burner.BurnSize(), 0);
     }
 
     void freeBytesFollowTheCapacityIn64Bits()
