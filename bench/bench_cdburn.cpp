@@ -81,8 +81,9 @@ int main(int argc, char* argv[])
              QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-exec"),
              QStringLiteral("lsdl"), QStringLiteral("--")});
     const int check =
-        xorriso({QStringLiteral("-indev"), device, QStringLiteral("-check_md5_r"),
-                 QStringLiteral("FAILURE"), QStringLiteral("/"), QStringLiteral("--")});
+        xorriso({QStringLiteral("-md5"), QStringLiteral("on"), QStringLiteral("-indev"), device,
+                 QStringLiteral("-check_md5_r"), QStringLiteral("FAILURE"), QStringLiteral("/"),
+                 QStringLiteral("--")});
     const qint64 directMs = timer.elapsed();
 
     std::printf("file: %lld MB\n", static_cast<long long>(megabytes));

@@ -18,8 +18,11 @@ void CdBurnCompletion::OnBurnDone(SequenceWindow& window, SequenceCompletion& co
         window.addStatusLine(QStringLiteral("The burner reported that the burn failed."));
     bool burnt = false;
     if (store.ReadCloseTray()) {
-        burner.CloseCD();
-        Services::clock().waitPumping(WaitAfterCloseMs);
+        // An image file has no tray to close and no disc to settle.
+        if (burner.HasTray()) {
+            burner.CloseCD();
+            Services::clock().waitPumping(WaitAfterCloseMs);
+        }
         window.addStatusLine(QString());
         burnt = state.BurnFileList.VerifyBurn(state.PendingLogLines, burner, window);
         // A file listed on the disc may still be unreadable: the session's MD5 sums

@@ -173,11 +173,13 @@ QHash<QString, qint64> TCDBurner::DiscFiles() const
 
 bool TCDBurner::CheckDiscMd5() const
 {
+    // Without "-md5 on" before the disc is read its sums are not loaded, and the
+    // check passes without comparing anything.
     if (!m_equipped)
         return false;
     return m_writer
-        ->run({QStringLiteral("-indev"), m_drive, QStringLiteral("-check_md5_r"),
-               QStringLiteral("FAILURE"), QStringLiteral("/"), QStringLiteral("--"),
-               QStringLiteral("-end")})
+        ->run({QStringLiteral("-md5"), QStringLiteral("on"), QStringLiteral("-indev"), m_drive,
+               QStringLiteral("-check_md5_r"), QStringLiteral("FAILURE"), QStringLiteral("/"),
+               QStringLiteral("--"), QStringLiteral("-end")})
         .ok();
 }

@@ -38,6 +38,8 @@ public:
     void StartBurn();
     // Closes the tray of a real drive; nothing for an image file.
     void CloseCD();
+    // The burner is a real drive, with a tray that closes.
+    bool HasTray() const { return m_equipped && !isImageFile(); }
 
     // The disc's files (paths from its root, with a leading "/") and their sizes.
     QHash<QString, qint64> DiscFiles() const;

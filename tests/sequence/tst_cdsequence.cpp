@@ -147,9 +147,9 @@ private Q_SLOTS:
         QCOMPARE(TCDBurner().BurnSize(), 0);
 
         int status = -1;
-        xorriso({QStringLiteral("-indev"), QStringLiteral("stdio:") + f.image,
-                 QStringLiteral("-check_md5_r"), QStringLiteral("FAILURE"), QStringLiteral("/"),
-                 QStringLiteral("--")},
+        xorriso({QStringLiteral("-md5"), QStringLiteral("on"), QStringLiteral("-indev"),
+                 QStringLiteral("stdio:") + f.image, QStringLiteral("-check_md5_r"),
+                 QStringLiteral("FAILURE"), QStringLiteral("/"), QStringLiteral("--")},
                 &status);
         QCOMPARE(status, 0);
         const QString out = f.env.path(QStringLiteral("extracted"));
@@ -170,6 +170,16 @@ private Q_SLOTS:
             QVERIFY2(it.filePath().contains(QStringLiteral(" (")), qPrintable(it.filePath()));
         }
         extracted.sort();
+        QVERIFY(TCDBurner().CheckDiscMd5());
+        // A damaged image fails the check.
+        QFile disc(f.image);
+        QVERIFY(disc.open(QIODevice::ReadWrite));
+        const qint64 at = disc.readAll().indexOf(big.left(4096));
+        QVERIFY(at > 0);
+        disc.seek(at + 1000000);
+        disc.write("damaged");
+        disc.close();
+        QVERIFY(!TCDBurner().CheckDiscMd5());
         QCOMPARE(extracted, (QStringList{QStringLiteral("hidden bytes"), QString(12, 'k')}));
     }
 
