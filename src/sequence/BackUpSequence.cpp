@@ -14,6 +14,7 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/DriveSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceLock.h"
 #include "sequence/SequenceState.h"
@@ -162,6 +163,8 @@ void BackUpSequence::RunBackUpSequence()
         } else {
             guarded([this] {
                 m_transport->open(m_run);
+                if (m_transport->stoppedAtOpen())
+                    return;
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from files list..."));
                 walkFilesList();
@@ -475,6 +478,8 @@ std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
         transport->setHelper(m_helper.get());
         return transport;
     }
+    if (currentEdition() == Edition::KestrelDrive)
+        return std::make_unique<DriveSequenceTransport>(m_window, m_state, *m_worker);
     return nullptr;
 }
 
