@@ -435,12 +435,15 @@ bool TTernFileObject::ExistsOnDrive(const QString& mountPoint) const
     return QFileInfo(folder + QLatin1Char('/') + relative).isFile();
 }
 
-void TTernFileObject::CopyFile(const QString& source, const QString& destination)
+void TTernFileObject::CopyFile(const QString& source, const QString& destination,
+                               bool keepModificationTime)
 {
     QFile input(source);
     if (!QFileInfo(source).isFile() || !input.open(QIODevice::ReadOnly))
         throw KestrelError(
             QStringLiteral("Could not open %1 for reading: %2").arg(source, input.errorString()));
+    struct stat sourceInfo = {};
+    const bool haveSourceInfo = ::fstat(input.handle(), &sourceInfo) == 0;
     const QString folder = QFileInfo(destination).absolutePath();
     if (!QDir().mkpath(folder))
         throw KestrelError(QStringLiteral("Could not create the folder %1").arg(folder));
@@ -463,6 +466,12 @@ void TTernFileObject::CopyFile(const QString& source, const QString& destination
         }
         if (output.write(chunk) != chunk.size())
             break;
+    }
+    // The date the source had when the copy began, set on the temporary file once
+    // all is written, so the copy has it from the moment it appears under its name.
+    if (keepModificationTime && haveSourceInfo && output.flush()) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, sourceInfo.st_mtim};
+        ::futimens(output.handle(), times);
     }
     if (!output.commit())
         throw KestrelError(

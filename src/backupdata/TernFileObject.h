@@ -78,7 +78,7 @@ public:
     // Raises KestrelError when it cannot be taken; the prepared archive is then
     // removed.
     void AdoptZip(TZipMaster& zip, const QString& preparedArchive, const FileState& packedState);
-    // The state of the file that the last archive was made from.
+    // The state of the file that the last archive (or drive copy) was made from.
     const std::optional<FileState>& PackedState() const { return m_packedState; }
     // The options and password with which CreateZip packs, for the user's password.
     static void SetUpZipPassword(TZipMaster& zip, const QString& password);
@@ -103,10 +103,29 @@ public:
     // holds the staged tree).
     bool ExistsOnDrive(const QString& mountPoint) const;
 
+    // Drive edition: the path of the file's copy below the backup folder (the setting
+    // UserBackUpEmailAddress), stored as DestinationPath; sets BackupDate to now.
+    QString MakeDriveDestination();
+    // Copies the file to MakeDriveDestination's path, keeping its modification time,
+    // and takes the file's state just before, which RecordLine then gives. Returns an
+    // empty text on success and "Could not copy file: " with the name part when the
+    // copy failed (why, in reason when given). Raises KestrelError "Cannot create back
+    // up folder." when the copy's folder cannot be made.
+    QString CopyToBackupFolder(QString* reason = nullptr);
+    // The copy's path for a source path: the source below the backup folder, its
+    // leading "/" dropped; with a number, " (number) " goes into the file's own name
+    // before its first "." after any leading dots, or at its end when there is none.
+    // A dot in a folder's name is left alone, so the copy stays below the backup
+    // folder.
+    static QString driveDestinationOf(const QString& fileName, const QString& backUpFolder,
+                                      std::optional<int> number);
+
     // Byte copy through a temporary file, so an existing destination is replaced
     // only by a complete copy. Missing parent folders are created. Raises
-    // KestrelError when the source cannot be read or the destination written.
-    static void CopyFile(const QString& source, const QString& destination);
+    // KestrelError when the source cannot be read or the destination written. With
+    // keepModificationTime the copy has the source's modification time.
+    static void CopyFile(const QString& source, const QString& destination,
+                         bool keepModificationTime = false);
     // Deletes the folder with everything in it. Symbolic links are removed, never
     // followed, and file systems mounted inside the tree are left alone. Entries
     // that cannot be deleted are left.

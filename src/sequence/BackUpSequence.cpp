@@ -16,6 +16,7 @@
 #include "core/Services.h"
 #include "sequence/CdBurnCompletion.h"
 #include "sequence/CdSequenceTransport.h"
+#include "sequence/DriveSequenceTransport.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceLock.h"
 #include "sequence/SequenceState.h"
@@ -165,6 +166,8 @@ void BackUpSequence::RunBackUpSequence()
         } else {
             guarded([this] {
                 m_transport->open(m_run);
+                if (m_transport->stoppedAtOpen())
+                    return;
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from files list..."));
                 walkFilesList();
@@ -480,6 +483,8 @@ std::unique_ptr<SequenceTransport> BackUpSequence::makeTransport()
         transport->setHelper(m_helper.get());
         return transport;
     }
+    if (currentEdition() == Edition::KestrelDrive)
+        return std::make_unique<DriveSequenceTransport>(m_window, m_state, *m_worker);
     if (isEdition(Edition::KestrelCD)) {
         // A new burner reads the burner setting afresh; one that still burns stays.
         if (!burning()) {

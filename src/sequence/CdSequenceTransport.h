@@ -20,6 +20,7 @@ public:
     bool transfer(TTernFileObject& file, SequenceRun& run) override;
     void finishWalks(TTernFileObject&, SequenceRun&) override {}
     void close(SequenceRun& run) override;
+    bool stoppedAtOpen() const override { return m_unusable; }
     bool endsSequence() const override { return m_ended; }
 
     // The wait after the burn has started.

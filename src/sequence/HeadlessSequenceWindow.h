@@ -61,6 +61,8 @@ public:
     // Nobody watches a run from a timer or a script: its end is told on the desktop
     // where the run has a session bus.
     bool isInFront() const override { return false; }
+    // A bell character would only clutter a log of the run; its status line says it.
+    void beep() override {}
 
     // Whether the end asked for the shut-down delay or the countdown since the last
     // call; each is then cleared.

@@ -5,7 +5,8 @@
 class TTernFileObject;
 struct SequenceRun;
 
-// The edition's way of saving a due file: mail in KestrelSolo and KestrelClient.
+// The edition's way of saving a due file: mail in KestrelSolo and KestrelClient, a
+// copy in the backup folder in KestrelDrive.
 // The driver does the rest (lists, due test, reports, end choice) the same way in
 // every edition, and calls these steps in order: open once, transfer per due file,
 // finishWalks once when both walks went through, close always.
@@ -17,6 +18,9 @@ public:
     // Gets ready and connects; a failure is reported as a status line and clears
     // run.continueRun.
     virtual void open(SequenceRun& run) = 0;
+    // The run cannot start at all (the drive's backup folder is missing): the walks
+    // are skipped and the run ends as failed.
+    virtual bool stoppedAtOpen() const { return false; }
     // Saves one due file. Returns whether the transport step ran (even if it failed);
     // false when it could not start, for example because the connection was lost.
     virtual bool transfer(TTernFileObject& file, SequenceRun& run) = 0;

@@ -34,4 +34,7 @@ public:
     // True while the user has the window in front of them (shown, not minimised and
     // active): the end of a sequence then needs no desktop notification.
     virtual bool isInFront() const = 0;
+    // Sounds the system's default beep, to draw the user to a sequence that could
+    // not start.
+    virtual void beep() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -61,4 +62,25 @@ int helpContext(const QWidget* widget)
 void setHelpContext(QWidget* widget, int context)
 {
     widget->setProperty(HelpContextProperty, context);
+}
+
+QHBoxLayout* makeCountdownRow(QWidget* parent, const QString& beforeName, const QString& before,
+                              const QString& after, QLabel*& seconds)
+{
+    seconds = makeLabel(parent, QStringLiteral("lblTime"), QString());
+    QFont bold = seconds->font();
+    bold.setBold(true);
+    seconds->setFont(bold);
+    return makeCentredRow({makeLabel(parent, beforeName, before), seconds,
+                           makeLabel(parent, QStringLiteral("lblSeconds"), after)});
+}
+
+QHBoxLayout* makeCentredRow(std::initializer_list<QWidget*> widgets)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QWidget* widget : widgets)
+        row->addWidget(widget);
+    row->addStretch();
+    return row;
 }

@@ -1,22 +1,31 @@
 #include "ui/DCMinTray.h"
 
+#include "ui/StatusNotifierTray.h"
+
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-TDCMinTray::TDCMinTray(QWidget* window, TrayAvailable trayAvailable)
+TDCMinTray::TDCMinTray(QWidget* window, TrayAvailable trayAvailable, ActivationOnly activationOnly)
     : QObject(window), m_window(window), m_trayAvailable(std::move(trayAvailable)),
-      m_icon(new QSystemTrayIcon(this))
+      m_activationOnly(std::move(activationOnly)), m_icon(new QSystemTrayIcon(this))
 {
     if (!m_trayAvailable)
         m_trayAvailable = [] {
             return QSystemTrayIcon::isSystemTrayAvailable();
         };
+    if (!m_activationOnly)
+        m_activationOnly = &isStatusNotifierTray;
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if ((reason == QSystemTrayIcon::Trigger && m_restoreMode == rmClick) ||
-                    (reason == QSystemTrayIcon::DoubleClick && m_restoreMode == rmDblClick))
+                // A tray host that sends activations decides itself which gesture
+                // activates the icon, and no double click ever follows; its activation
+                // is the restore action in either mode, else the icon could never bring
+                // the window back.
+                if ((reason == QSystemTrayIcon::DoubleClick && m_restoreMode == rmDblClick) ||
+                    (reason == QSystemTrayIcon::Trigger &&
+                     (m_restoreMode == rmClick || m_activationOnly())))
                     restore();
             });
 }

@@ -10,9 +10,10 @@ class QSystemTrayIcon;
 class QWidget;
 
 // The main window's place in the notification area: while the window is minimised it
-// leaves the taskbar and shows as a tray icon; a double click brings it back and a
-// right click offers the pop-up menu. Where the desktop has no tray the window is
-// never hidden, so it can always be found again.
+// leaves the taskbar and shows as a tray icon; a double click brings it back (on a
+// tray that reports only activations, the activation does) and a right click offers
+// the pop-up menu. Where the desktop has no tray the window is never hidden, so it can
+// always be found again.
 class TDCMinTray : public QObject
 {
     Q_OBJECT
@@ -31,8 +32,12 @@ public:
 
     // Whether the desktop has a tray; the system's answer unless a test says otherwise.
     using TrayAvailable = std::function<bool()>;
+    // Whether the tray reports one activation for the desktop's own gesture instead of
+    // clicks and double clicks (isStatusNotifierTray() unless a test says otherwise).
+    using ActivationOnly = std::function<bool()>;
 
-    explicit TDCMinTray(QWidget* window, TrayAvailable trayAvailable = {});
+    explicit TDCMinTray(QWidget* window, TrayAvailable trayAvailable = {},
+                        ActivationOnly activationOnly = {});
     ~TDCMinTray() override;
 
     bool HideWhenMinimized() const { return m_hideWhenMinimized; }
@@ -64,6 +69,7 @@ private:
 
     QWidget* m_window;
     TrayAvailable m_trayAvailable;
+    ActivationOnly m_activationOnly;
     QSystemTrayIcon* m_icon;
     bool m_hideWhenMinimized = true;
     QString m_hint;

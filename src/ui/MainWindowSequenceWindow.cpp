@@ -7,6 +7,7 @@
 #include "ui/frmKestrelClientMain.h"
 #include "winintegration/SessionEndHandling.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -158,4 +159,9 @@ void MainWindowSequenceWindow::terminateApplication()
 bool MainWindowSequenceWindow::isInFront() const
 {
     return m_window.isVisible() && !m_window.isMinimized() && m_window.isActiveWindow();
+}
+
+void MainWindowSequenceWindow::beep()
+{
+    QApplication::beep();
 }

@@ -47,6 +47,7 @@ public:
     void startShutDownDelayTimer() override;
     void terminateApplication() override;
     bool isInFront() const override;
+    void beep() override;
 
 private:
     TfrmKestrelClientMain& m_window;

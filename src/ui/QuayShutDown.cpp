@@ -4,7 +4,6 @@
 #include "ui/ControlHelpers.h"
 
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -21,27 +20,12 @@ TQuayShutDown::TQuayShutDown()
     setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(this);
-    auto* time = new QHBoxLayout;
-    time->addStretch();
-    time->addWidget(makeLabel(this, QStringLiteral("lblShutDownIn"),
-                              QStringLiteral("Computer will be shut down in ")));
-    lblTime = makeLabel(this, QStringLiteral("lblTime"),
-                        QString::number(ShutDownCountdown::StartSeconds));
-    QFont bold = lblTime->font();
-    bold.setBold(true);
-    lblTime->setFont(bold);
-    time->addWidget(lblTime);
-    time->addWidget(makeLabel(this, QStringLiteral("lblSeconds"), QStringLiteral("seconds.")));
-    time->addStretch();
-    layout->addLayout(time);
-
-    auto* buttons = new QHBoxLayout;
+    layout->addLayout(makeCountdownRow(this, QStringLiteral("lblShutDownIn"),
+                                       QStringLiteral("Computer will be shut down in "),
+                                       QStringLiteral("seconds."), lblTime));
     btnCancel = makeButton(this, QStringLiteral("btnCancel"), QStringLiteral("Cancel"), QString());
     btnCancel->setDefault(true);
-    buttons->addStretch();
-    buttons->addWidget(btnCancel);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(makeCentredRow({btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
     btnCancel->setFocus();
 

@@ -3,7 +3,6 @@
 #include "ui/ControlHelpers.h"
 
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,29 +17,14 @@ TfrmAutoRun::TfrmAutoRun(std::function<void()> startSequence)
     setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* layout = new QVBoxLayout(this);
-    auto* time = new QHBoxLayout;
-    time->addStretch();
-    time->addWidget(makeLabel(this, QStringLiteral("lblStartsIn"),
-                              QStringLiteral("Back up sequence will start in ")));
-    lblTime = makeLabel(this, QStringLiteral("lblTime"), QString());
-    QFont bold = lblTime->font();
-    bold.setBold(true);
-    lblTime->setFont(bold);
-    time->addWidget(lblTime);
-    time->addWidget(makeLabel(this, QStringLiteral("lblSeconds"), QStringLiteral("seconds")));
-    time->addStretch();
-    layout->addLayout(time);
-
-    auto* buttons = new QHBoxLayout;
+    layout->addLayout(makeCountdownRow(this, QStringLiteral("lblStartsIn"),
+                                       QStringLiteral("Back up sequence will start in "),
+                                       QStringLiteral("seconds"), lblTime));
     btnOK = makeButton(this, QStringLiteral("btnOK"), QStringLiteral("OK"),
                        QStringLiteral("Immediately starts back up sequence."));
     btnCancel = makeButton(this, QStringLiteral("btnCancel"), QStringLiteral("Cancel"),
                            QStringLiteral("Cancels automatic start of back up sequence."));
-    buttons->addStretch();
-    buttons->addWidget(btnOK);
-    buttons->addWidget(btnCancel);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(makeCentredRow({btnOK, btnCancel}));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     m_countdown = std::make_unique<AutoRunCountdown>(AutoRunCountdown::Actions{

@@ -333,8 +333,11 @@ void TfrmKestrelClientMain::connectControls()
     connect(userSettingsPage, &UserSettingsPage::backUpAddressDoubleClicked, this, [this] {
         if (!isEdition(Edition::KestrelDrive))
             return;
-        const auto folder =
-            Services::prompt().chooseFolder(QStringLiteral("Select Folder"), QDir::homePath());
+        // The browser opens at the folder chosen before, while it is there.
+        const QString current = userSettingsPage->edbUserBackUpEmailAddress->text();
+        const auto folder = Services::prompt().chooseFolder(
+            QStringLiteral("Select Folder"),
+            QFileInfo(current).isDir() ? current : QDir::homePath());
         if (folder)
             userSettingsPage->edbUserBackUpEmailAddress->setText(*folder);
     });

@@ -44,7 +44,8 @@ private:
 
     // Runs the real executable. Without a display or a platform plugin named, a window
     // program could not even start: the run proves it needs none.
-    static Finished runKestrel(const QStringList& arguments)
+    static Finished runKestrel(const QStringList& arguments,
+                               const QString& program = QStringLiteral("kestrelsolo"))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -52,7 +53,7 @@ private:
         environment.insert(QStringLiteral("KESTREL_FAKE_PLATFORM"), QStringLiteral("1"));
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/kestrelsolo"), arguments);
+        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/") + program, arguments);
         Finished finished;
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
             return finished;
@@ -111,6 +112,34 @@ private Q_SLOTS:
                                   QStringLiteral(" requested.")));
         QVERIFY(QFile::exists(sink.messagePath(4)));
         QVERIFY(!QFile::exists(SequenceLock::path()));
+    }
+
+    // kestreldrive --run copies into the backup folder; a missing folder fails the run.
+    void driveRunCopiesIntoTheBackUpFolder()
+    {
+        TestEnvironment env(QStringLiteral("KestrelDrive"));
+        const QString stick = env.path(QStringLiteral("media/USB.Stick"));
+        QDir().mkpath(stick);
+        TQuayRegistryObject().WriteUserBackUpEmailAddress(stick);
+        TQuayRegistryObject().WriteOverWriteFiles(true);
+        const QString file = env.writeFile(QStringLiteral("data/report.txt"), "quarterly figures");
+        listFile(file);
+
+        const QString drive = QStringLiteral("kestreldrive");
+        const Finished copied = runKestrel({QStringLiteral("--run")}, drive);
+        QVERIFY2(copied.exitCode == HeadlessRun::Succeeded, qPrintable(copied.out + copied.errors));
+        QVERIFY(copied.out.contains(QStringLiteral("Backed up version of ") + file +
+                                    QStringLiteral(" is superseded.")));
+        QFile copy(stick + file);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("quarterly figures"));
+
+        QVERIFY(QDir(stick).removeRecursively());
+        const Finished missing = runKestrel({QStringLiteral("--run")}, drive);
+        QCOMPARE(missing.exitCode, int(HeadlessRun::Failed));
+        QVERIFY(missing.out.contains(
+            QStringLiteral("Could not back up as back up folder not available.")));
+        QVERIFY(!QFileInfo::exists(stick));
     }
 
     void refusedMailFailsTheRun()

@@ -5,8 +5,18 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 int connectionCounter = 0;
+
+// A daemon or mock ends with the test even when the test is killed and never
+// reaches the destructor.
+void endWithTheTest(QProcess& process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
 
 void stopProcess(QProcess& process)
 {
@@ -31,6 +41,7 @@ PrivateDBus::PrivateDBus()
     m_daemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
                            QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1"),
                            QStringLiteral("--address=unix:path=") + socket});
+    endWithTheTest(m_daemon);
     m_daemon.start();
     if (!m_daemon.waitForStarted(5000)) {
         m_error = QStringLiteral("dbus-daemon did not start: ") + m_daemon.errorString();
@@ -85,6 +96,7 @@ int PrivateDBus::startMock(const QString& busName, const QStringList& arguments)
     environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
     mock.process->setProcessEnvironment(environment);
     mock.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endWithTheTest(*mock.process);
     // Debian's dbusmock is a module of the system's Python, whatever comes first on PATH.
     mock.process->start(QStringLiteral("/usr/bin/python3"),
                         QStringList{QStringLiteral("-m"), QStringLiteral("dbusmock"),

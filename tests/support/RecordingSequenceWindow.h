@@ -48,6 +48,7 @@ public:
     void startShutDownDelayTimer() override { calls << QStringLiteral("startShutDownDelayTimer"); }
     void terminateApplication() override { calls << QStringLiteral("terminateApplication"); }
     bool isInFront() const override { return inFront; }
+    void beep() override { calls << QStringLiteral("beep"); }
 
     // The summary lines of the memo, as the Summary page writes them.
 

@@ -71,6 +71,27 @@ private Q_SLOTS:
         QVERIFY(!tray.keepsWindowHidden());
     }
 
+    // A tray that reports only the host's activation (Trigger) restores on it, whatever
+    // the mode, and ignores the other reasons.
+    void onAnActivationOnlyTrayTheActivationRestores()
+    {
+        QWidget window;
+        giveIcon(window);
+        TDCMinTray tray(
+            &window, [] { return true; }, [] { return true; });
+        QCOMPARE(tray.RestoreMode(), TDCMinTray::rmDblClick);
+        window.show();
+        minimise(window);
+        tray.windowStateChanged();
+        QTRY_VERIFY(!window.isVisible());
+        Q_EMIT tray.icon()->activated(QSystemTrayIcon::MiddleClick);
+        Q_EMIT tray.icon()->activated(QSystemTrayIcon::Context);
+        QVERIFY(!window.isVisible());
+        Q_EMIT tray.icon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window.isVisible());
+        QVERIFY(!tray.icon()->isVisible());
+    }
+
     void tipIsTheHintCutTo63Characters()
     {
         QWidget window;
