@@ -368,11 +368,10 @@ QString TTernFileObject::MakeRelativeName()
     m_id = store.ReadFileIDNumber() + 1;
     store.WriteFileIDNumber(m_id);
     QString name = m_fileName.startsWith(QLatin1Char('/')) ? m_fileName.mid(1) : m_fileName;
-    if (!store.ReadOverWriteFiles()) {
-        const QString counter = QStringLiteral(" (%1) ").arg(m_id);
-        const qsizetype dot = name.indexOf(QLatin1Char('.'));
-        name.insert(dot < 0 ? name.size() : dot, counter);
-    }
+    // Numbered in the file's own name, as the drive copies are: numbering the first
+    // dot of the path would put each file of a dotted folder into a folder of its own.
+    if (!store.ReadOverWriteFiles())
+        insertCopyNumber(name, m_id);
     m_relativeName = name;
     return name;
 }

@@ -119,6 +119,9 @@ public:
     // folder.
     static QString driveDestinationOf(const QString& fileName, const QString& backUpFolder,
                                       std::optional<int> number);
+    // Puts " (N) " into the file's own name of a path: before its first "." that is not
+    // a leading one, or at its end when there is none (copies and staged files alike).
+    static void insertCopyNumber(QString& path, int number);
 
     // Byte copy through a temporary file, so an existing destination is replaced
     // only by a complete copy. Missing parent folders are created. Raises

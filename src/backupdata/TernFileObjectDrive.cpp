@@ -11,6 +11,18 @@
 #include <QDir>
 #include <QFileInfo>
 
+void TTernFileObject::insertCopyNumber(QString& path, int number)
+{
+    // Only the file's own name is numbered: a dot in a folder's name (a hidden folder,
+    // "ann.smith", a stick named "USB.Stick") must not move the copy elsewhere.
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    qsizetype afterDots = nameStart;
+    while (afterDots < path.size() && path.at(afterDots) == QLatin1Char('.'))
+        ++afterDots;
+    const qsizetype dot = path.indexOf(QLatin1Char('.'), afterDots);
+    path.insert(dot < 0 ? path.size() : dot, QStringLiteral(" (%1) ").arg(number));
+}
+
 QString TTernFileObject::driveDestinationOf(const QString& fileName, const QString& backUpFolder,
                                             std::optional<int> number)
 {
@@ -22,14 +34,7 @@ QString TTernFileObject::driveDestinationOf(const QString& fileName, const QStri
     destination += relative;
     if (!number)
         return destination;
-    // Only the file's own name is numbered: a dot in a folder's name (a hidden folder,
-    // "ann.smith", a stick named "USB.Stick") must not move the copy elsewhere.
-    const qsizetype nameStart = destination.lastIndexOf(QLatin1Char('/')) + 1;
-    qsizetype afterDots = nameStart;
-    while (afterDots < destination.size() && destination.at(afterDots) == QLatin1Char('.'))
-        ++afterDots;
-    const qsizetype dot = destination.indexOf(QLatin1Char('.'), afterDots);
-    destination.insert(dot < 0 ? destination.size() : dot, QStringLiteral(" (%1) ").arg(*number));
+    insertCopyNumber(destination, *number);
     return destination;
 }
 

@@ -92,8 +92,10 @@ private Q_SLOTS:
         QTest::newRow("extension")
             << "/Documents/report.doc" << false << "Documents/report (57) .doc";
         QTest::newRow("no dot") << "/Docs/README" << false << "Docs/README (57) ";
+        // Folders keep their names, dots and all: the files of one folder stay together.
         QTest::newRow("dot in folder")
-            << "/Back.up/report.doc" << false << "Back (57) .up/report.doc";
+            << "/Back.up/report.doc" << false << "Back.up/report (57) .doc";
+        QTest::newRow("hidden file") << "/home/.bashrc" << false << "home/.bashrc (57) ";
         QTest::newRow("overwrite") << "/Documents/report.doc" << true << "Documents/report.doc";
     }
     void relativeNames()
