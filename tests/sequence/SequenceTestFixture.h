@@ -6,6 +6,7 @@
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
+#include "support/LoggedPaths.h"
 #include "support/LoopbackMailSettings.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/ScriptedSmtpServer.h"
@@ -109,15 +110,7 @@ struct SequenceFixture
             paths << subject.section(QLatin1Char('#'), 2);
         return paths;
     }
-    static QStringList loggedPaths()
-    {
-        TTernBackUpFileObjectList log;
-        BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), log);
-        QStringList paths;
-        for (qsizetype i = 0; i < log.Count(); ++i)
-            paths << log.Items(i).FileName();
-        return paths;
-    }
+    static QStringList loggedPaths() { return ::loggedPaths(); }
     int pauses() const
     {
         return static_cast<int>(clock.waits().count(MailSequenceTransport::PauseAfterFileMs));

@@ -5,6 +5,7 @@
 #include "sequence/HeadlessRun.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
+#include "support/LoggedPaths.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/TestEnvironment.h"
 #include "transport/CDBurner.h"
@@ -116,15 +117,7 @@ class CdSequenceTest : public QObject
                 n += line.startsWith(QStringLiteral("Verifying burning of file: ")) ? 1 : 0;
             return n;
         }
-        static QStringList loggedPaths()
-        {
-            TTernBackUpFileObjectList log;
-            BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), log);
-            QStringList paths;
-            for (qsizetype i = 0; i < log.Count(); ++i)
-                paths << log.Items(i).FileName();
-            return paths;
-        }
+        static QStringList loggedPaths() { return ::loggedPaths(); }
     };
 
 private Q_SLOTS:

@@ -8,6 +8,7 @@
 #include "sequence/SequenceRun.h"
 #include "sequence/SequenceState.h"
 #include "sequence/SequenceWorkerThread.h"
+#include "support/LoggedPaths.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/TestEnvironment.h"
 
@@ -73,15 +74,7 @@ private:
             found.sort();
             return found;
         }
-        static QStringList loggedPaths()
-        {
-            TTernBackUpFileObjectList log;
-            BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), log);
-            QStringList paths;
-            for (qsizetype i = 0; i < log.Count(); ++i)
-                paths << log.Items(i).FileName();
-            return paths;
-        }
+        static QStringList loggedPaths() { return ::loggedPaths(); }
     };
 
     static QByteArray contentOf(const QString& path)
