@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6dbus6 libqt6network6 qt6-qpa-plugins libgl1-mesa-dev
   libsqlite3-dev sqlite3 libzip-dev
   python3 python3-aiosmtpd python3-dbusmock dbus
-  7zip libarchive-tools zip curl openssl
+  7zip libarchive-tools zip curl openssl dovecot-imapd
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
 )
 
