@@ -15,7 +15,8 @@ public:
         Yes,
         No,
         Cancel,
-        Ok
+        Ok,
+        YesToAll
     };
     enum class Buttons
     {
@@ -24,6 +25,9 @@ public:
         // deliberately (trusting a certificate), never by pressing Enter.
         YesNoDefaultNo,
         YesNoCancel,
+        // Yes, No, Yes to All and Cancel, for one of a run of like questions (a file
+        // to be written over): Yes to All answers the rest of the run.
+        YesNoAllCancel,
         Ok
     };
     enum class Icon
@@ -53,6 +57,9 @@ public:
     // An input box; no value when the user cancels.
     virtual std::optional<QString> inputText(const QString& caption, const QString& label,
                                              const QString& initial) = 0;
+    // An input box whose entry is not shown (a password); no value when the user
+    // cancels.
+    virtual std::optional<QString> inputPassword(const QString& caption, const QString& label) = 0;
     // A file-open dialog; no value when the user cancels.
     virtual std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                               const QString& filter) = 0;

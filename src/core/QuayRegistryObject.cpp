@@ -266,6 +266,17 @@ void TQuayRegistryObject::WriteFolderSearchDate(const QString& value) const
     writeString(QStringLiteral("FolderSearchDate"), value);
 }
 
+QString TQuayRegistryObject::ReadUserIMAPMailbox() const
+{
+    const QString stored = readString(QStringLiteral("UserIMAPMailbox"));
+    return stored.isEmpty() ? QStringLiteral("INBOX") : stored;
+}
+
+void TQuayRegistryObject::WriteUserIMAPMailbox(const QString& value) const
+{
+    writeString(QStringLiteral("UserIMAPMailbox"), value);
+}
+
 QString TQuayRegistryObject::ReadUserBackUpEmailAddress() const
 {
     const QString name = QStringLiteral("UserBackUpEmailAddress");

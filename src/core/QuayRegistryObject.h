@@ -30,9 +30,12 @@
     X(DialUpDisconnect, false)                                                                     \
     X(ShutDown, false)
 
+// UserIMAPPort: the port of the mailbox's IMAP server; 993 speaks TLS from the start,
+// any other takes STARTTLS when the server offers it.
 #define KESTREL_INTEGER_SETTINGS(X)                                                                \
     X(NumberOfFilesInLastSequence, 0)                                                              \
-    X(NumberOfBackUpSequences, 0)
+    X(NumberOfBackUpSequences, 0)                                                                  \
+    X(UserIMAPPort, 993)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
 // no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's
@@ -45,7 +48,10 @@
 // commands that dial and hang up; CDBurnerDevice names the disc burner (an optical
 // drive or an image file "stdio:<path>"); TrustedServerCertificate holds the one
 // certificate the user chose to trust for the SMTP server although the system does
-// not, as "host:port sha256hex" (ServerCertificateTrust).
+// not, as "host:port sha256hex" (ServerCertificateTrust), TrustedIMAPServerCertificate
+// the same for the IMAP server. UserIMAPServer and UserIMAPUserName name the IMAP
+// server and its log-in of the mailbox that restores read; empty, the SMTP server's
+// name with "imap." for a leading "smtp." and the SMTP log-in stand in.
 #define KESTREL_STRING_SETTINGS(X)                                                                 \
     X(SequenceMessage)                                                                             \
     X(SequenceFile)                                                                                \
@@ -58,12 +64,17 @@
     X(DialUpCommand)                                                                               \
     X(HangUpCommand)                                                                               \
     X(CDBurnerDevice)                                                                              \
-    X(TrustedServerCertificate)
+    X(TrustedServerCertificate)                                                                    \
+    X(TrustedIMAPServerCertificate)                                                                \
+    X(UserIMAPServer)                                                                              \
+    X(UserIMAPUserName)
 
-// Stored scrambled, read and written as plain text.
+// Stored scrambled, read and written as plain text. UserIMAPPassword: empty, the SMTP
+// password stands in.
 #define KESTREL_SCRAMBLED_SETTINGS(X)                                                              \
     X(UserSMPTServerPassword)                                                                      \
-    X(UserZipPassword)
+    X(UserZipPassword)                                                                             \
+    X(UserIMAPPassword)
 
 // File locations: an empty or missing value reads as the program folder plus the
 // suffix, and that default is written back.
@@ -139,6 +150,10 @@ public:
     // the first read makes one (eight random hexadecimal digits) and stores it, so it
     // stays the same for this user from then on.
     QString ReadUserID() const;
+
+    // The IMAP mailbox that holds the save notes: "INBOX" when missing or empty.
+    QString ReadUserIMAPMailbox() const;
+    void WriteUserIMAPMailbox(const QString& value) const;
 
     // The start-with-the-desktop entry of the running edition.
     void WriteRunEntry(bool present) const;

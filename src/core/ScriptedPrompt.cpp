@@ -14,7 +14,8 @@ Prompt::Answer ScriptedPrompt::ask(const QString& text, Buttons buttons, Icon)
         return result;
     }
     m_unexpected << text;
-    return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::No;
+    return buttons == Buttons::YesNoCancel || buttons == Buttons::YesNoAllCancel ? Answer::Cancel
+                                                                                 : Answer::No;
 }
 
 void ScriptedPrompt::notify(const QString& text, Icon)
@@ -37,6 +38,11 @@ std::optional<QString> ScriptedPrompt::nextText(const QString& shownText)
 
 std::optional<QString> ScriptedPrompt::inputText(const QString& caption, const QString& label,
                                                  const QString&)
+{
+    return nextText(caption + QStringLiteral(": ") + label);
+}
+
+std::optional<QString> ScriptedPrompt::inputPassword(const QString& caption, const QString& label)
 {
     return nextText(caption + QStringLiteral(": ") + label);
 }

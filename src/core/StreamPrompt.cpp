@@ -29,6 +29,11 @@ std::optional<QString> StreamPrompt::inputText(const QString& caption, const QSt
     return cancelled(caption + QStringLiteral(": ") + label);
 }
 
+std::optional<QString> StreamPrompt::inputPassword(const QString& caption, const QString& label)
+{
+    return cancelled(caption + QStringLiteral(": ") + label);
+}
+
 std::optional<QString> StreamPrompt::chooseFile(const QString& title, const QString&,
                                                 const QString&)
 {

@@ -57,6 +57,10 @@ Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon
     case Buttons::YesNoCancel:
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    case Buttons::YesNoAllCancel:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll |
+                                QMessageBox::Cancel);
+        break;
     case Buttons::Ok:
         box->setStandardButtons(QMessageBox::Ok);
         break;
@@ -66,6 +70,8 @@ Prompt::Answer WidgetPrompt::ask(const QString& text, Buttons buttons, Icon icon
     switch (result) {
     case QMessageBox::Yes:
         return Answer::Yes;
+    case QMessageBox::YesToAll:
+        return Answer::YesToAll;
     case QMessageBox::Ok:
         return Answer::Ok;
     case QMessageBox::Cancel:
@@ -89,6 +95,16 @@ std::optional<QString> WidgetPrompt::inputText(const QString& caption, const QSt
     bool ok = false;
     const QString text =
         QInputDialog::getText(m_parent, caption, label, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> WidgetPrompt::inputPassword(const QString& caption, const QString& label)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, caption, label, QLineEdit::Password, QString(), &ok);
     if (!ok)
         return std::nullopt;
     return text;

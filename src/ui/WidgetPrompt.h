@@ -19,6 +19,7 @@ public:
     void notify(const QString& text, Icon icon) override;
     std::optional<QString> inputText(const QString& caption, const QString& label,
                                      const QString& initial) override;
+    std::optional<QString> inputPassword(const QString& caption, const QString& label) override;
     std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                       const QString& filter) override;
     std::optional<QString> chooseFolder(const QString& caption,

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "sequence/SavedFiles.h"
+#include "sequence/StepRunner.h"
+
+#include <QList>
+#include <QString>
+
+class RestoreProgress;
+
+// Restores saved versions from the mailbox into a target folder: downloads each
+// archive (joining its parts in order; an incomplete set is refused), opens it with
+// the zip password, checks the entry's CRC and size, and writes the file under its
+// original path below the target ("/home/ann/a.txt" to "<target>/home/ann/a.txt")
+// with a temporary name and a rename. Nothing is ever written outside the target:
+// an entry whose name holds "/" or "..", a link, a path that escapes, or an entry
+// far larger than its note is refused. An existing file is written over only when
+// the user says so (Yes, No, Yes to All, Cancel) through the prompt. A wrong zip
+// password is told once and the right one asked for.
+class MailboxRestore
+{
+public:
+    enum class Outcome
+    {
+        Restored,
+        Skipped,
+        Failed
+    };
+    struct ItemResult
+    {
+        QString path;
+        Outcome outcome = Outcome::Failed;
+        QString reason;
+    };
+    struct Summary
+    {
+        int restored = 0;
+        int skipped = 0;
+        int failed = 0;
+        bool cancelled = false;
+        QList<ItemResult> items;
+        // "3 files restored, 1 skipped, 1 failed", then a line for each file skipped
+        // or failed with its reason.
+        QString text() const;
+    };
+
+    // The reader must be open; it is used only inside steps.
+    MailboxRestore(MailboxReader& reader, QString targetFolder, QString zipPassword,
+                   StepRunner runStep = {});
+
+    // "<home>/Restored <yyyy-MM-dd hh.mm.ss>" for the time given.
+    static QString defaultTargetFolder(const QDateTime& now);
+    // Where a file restores below the target: its path without the leading "/".
+    static QString relativePathOf(const QString& savedPath);
+
+    Summary restore(const QList<SavedVersion>& versions, RestoreProgress& progress);
+
+private:
+    MailboxReader& m_reader;
+    QString m_target;
+    QString m_password;
+    StepRunner m_runStep;
+};
