@@ -1,0 +1,232 @@
+#include "core/QuayRegistryObject.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/MailboxCatalog.h"
+#include "sequence/MailboxConnection.h"
+#include "sequence/MailboxRestore.h"
+#include "sequence/RestoreProgress.h"
+#include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
+#include "support/DovecotServer.h"
+#include "support/LoopbackMailSettings.h"
+#include "support/RecordingSequenceWindow.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "transport/ImapMailboxReader.h"
+#include "transport/WrenSMPTObject.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+constexpr const char* ZipPassword = "zip secret";
+
+class QuietProgress : public RestoreProgress
+{
+public:
+    void status(const QString& text) override { lines << text; }
+    void progress(qint64, qint64) override {}
+    QStringList lines;
+};
+
+QByteArray noise(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes)
+        byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+const SavedFile* fileAt(const QList<SavedFile>& files, const QString& path)
+{
+    for (const SavedFile& file : files)
+        if (file.path == path)
+            return &file;
+    return nullptr;
+}
+
+} // namespace
+
+// The whole way back: the program's own sequences mail their save notes to a real
+// SMTP server, the test delivers them into a real dovecot's maildir, and the mailbox
+// is listed and restored from over IMAP on loopback.
+class TestMailboxDovecot : public QObject
+{
+    Q_OBJECT
+
+    struct World
+    {
+        TestEnvironment env;
+        SmtpSink sink;
+        DovecotServer dovecot;
+        QString first, second, big, small;
+        QByteArray firstVersion1, firstVersion2, bigContent, smallContent;
+
+        static SmtpSink::Options sinkOptions()
+        {
+            SmtpSink::Options options;
+            // Small enough that the big file goes out in parts.
+            options.sizeLimit = 60000;
+            return options;
+        }
+
+        World()
+            : sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+                   sinkOptions()),
+              dovecot(env.path(QStringLiteral("dovecot")), {})
+        {}
+
+        ImapMailboxReader::Settings imapSettings() const
+        {
+            ImapMailboxReader::Settings settings;
+            settings.host = QStringLiteral("127.0.0.1");
+            settings.port = dovecot.port();
+            settings.userName = dovecot.options().user;
+            settings.password = dovecot.options().password;
+            settings.mailbox = QStringLiteral("INBOX");
+            return settings;
+        }
+
+        void runSequence()
+        {
+            RecordingSequenceWindow window;
+            SequenceState state;
+            SequenceCompletion completion(window, state);
+            BackUpSequence sequence(window, completion);
+            sequence.setSessionSetup(
+                [](TWrenSMPTObject& sender) { sender.session().setReplyTimeoutMs(20000); });
+            sequence.RunBackUpSequence();
+            QVERIFY2(TQuayRegistryObject().ReadBackUpSequenceSuccess(),
+                     qPrintable(window.history.join(u'\n')));
+        }
+
+        // Two sequences: the second finds one file changed, so it has two versions.
+        void backUpTwice()
+        {
+            QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+            LoopbackMailAccount account;
+            account.zipPassword = QLatin1String(ZipPassword);
+            storeLoopbackMailSettings(sink.port(), account);
+            const TQuayRegistryObject store;
+            firstVersion1 = "the first words\n";
+            bigContent = noise(150000);
+            smallContent = "small; with a semicolon\n";
+            first = env.writeFile(QStringLiteral("data/notes.txt"), firstVersion1);
+            big = env.writeFile(QStringLiteral("data/sub/big.bin"), bigContent);
+            small = env.writeFile(QStringLiteral("data/sub/small;odd.txt"), smallContent);
+            QFile list(store.ReadFileOfFiles());
+            QVERIFY(list.open(QIODevice::WriteOnly));
+            for (const QString& path : {first, big, small})
+                list.write(path.toUtf8() + "\r\n");
+            list.close();
+            runSequence();
+
+            env.clock.advance(3600 * 1000);
+            firstVersion2 = "the second words, longer than the first\n";
+            env.writeFile(QStringLiteral("data/notes.txt"), firstVersion2);
+            QFile changed(first);
+            QVERIFY(changed.open(QIODevice::ReadWrite));
+            changed.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                QFileDevice::FileModificationTime);
+            changed.close();
+            runSequence();
+        }
+    };
+
+    static MailboxCatalog::Refresh list(World& world, MailboxCatalog& catalog)
+    {
+        ImapMailboxReader reader(world.imapSettings());
+        QuietProgress progress;
+        const MailboxReader::MailboxState opened = openMailbox(reader, {});
+        const MailboxCatalog::Refresh refresh =
+            catalog.refresh(reader, opened, reader.mailboxKey(), progress);
+        reader.close();
+        return refresh;
+    }
+
+    static MailboxRestore::Summary restore(World& world, const QList<SavedVersion>& versions,
+                                           const QString& target)
+    {
+        ImapMailboxReader reader(world.imapSettings());
+        openMailbox(reader, {});
+        MailboxRestore restore(reader, target, QLatin1String(ZipPassword));
+        QuietProgress progress;
+        const MailboxRestore::Summary summary = restore.restore(versions, progress);
+        reader.close();
+        return summary;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!DovecotServer::available())
+            QSKIP("dovecot is not installed");
+    }
+
+    void listRestoreAndCatalog()
+    {
+        World world;
+        QVERIFY2(world.dovecot.port() != 0, qPrintable(world.dovecot.errorText()));
+        world.backUpTwice();
+        if (QTest::currentTestFailed())
+            return;
+        const int delivered = world.dovecot.deliverFolder(world.env.path(QStringLiteral("sink")));
+        QVERIFY(delivered >= 6);
+
+        // The first listing reads every note; each file shows its versions, newest first.
+        MailboxCatalog catalog(world.env.path(QStringLiteral("cache")));
+        const MailboxCatalog::Refresh first = list(world, catalog);
+        QCOMPARE(first.notesRead, delivered);
+        QVERIFY(first.readEverything);
+        const SavedFile* notes = fileAt(catalog.files(), world.first);
+        QVERIFY(notes);
+        QCOMPARE(notes->versions.size(), 2);
+        QVERIFY(notes->versions[0].noteDate >= notes->versions[1].noteDate);
+        const SavedFile* big = fileAt(catalog.files(), world.big);
+        QVERIFY(big);
+        QVERIFY(big->versions.value(0).partCount >= 2);
+        QVERIFY(big->versions.value(0).complete());
+        QCOMPARE(catalog.matching(QStringLiteral("small;")).size(), 1);
+
+        // The second listing of the same mailbox comes from the catalog.
+        MailboxCatalog again(world.env.path(QStringLiteral("cache")));
+        const MailboxCatalog::Refresh second = list(world, again);
+        QCOMPARE(second.notesRead, 0);
+        QCOMPARE(second.notesFromCache, delivered);
+        QCOMPARE(again.files().size(), catalog.files().size());
+
+        // One chosen (older) version, then a folder whose big file came in parts.
+        const QString target = world.env.path(QStringLiteral("restored"));
+        MailboxRestore::Summary summary = restore(world, {notes->versions[1]}, target);
+        QCOMPARE(summary.restored, 1);
+        QCOMPARE(contentOf(target + world.first), world.firstVersion1);
+
+        QList<SavedVersion> folder;
+        for (const SavedFile& file : catalog.matching(world.env.path(QStringLiteral("data/sub/*"))))
+            folder << file.versions.first();
+        QCOMPARE(folder.size(), 2);
+        summary = restore(world, folder, target);
+        QVERIFY2(summary.restored == 2, qPrintable(summary.text()));
+        QCOMPARE(contentOf(target + world.big), world.bigContent);
+        QCOMPARE(contentOf(target + world.small), world.smallContent);
+
+        // A new mailbox under the same name is read again from the start.
+        world.dovecot.recreateMailbox();
+        QVERIFY(world.dovecot.deliverFolder(world.env.path(QStringLiteral("sink"))) == delivered);
+        MailboxCatalog renewed(world.env.path(QStringLiteral("cache")));
+        const MailboxCatalog::Refresh third = list(world, renewed);
+        QVERIFY(third.readEverything);
+        QCOMPARE(third.notesRead, delivered);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailboxDovecot)
+#include "tst_mailboxdovecot.moc"

@@ -1,0 +1,237 @@
+#include "support/DovecotServer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString DovecotProgram = QStringLiteral("/usr/sbin/dovecot");
+// Whom dovecot runs as when the test runs as root.
+constexpr uid_t UnprivilegedUid = 65534;
+constexpr gid_t UnprivilegedGid = 65534;
+
+bool runningAsRoot()
+{
+    return geteuid() == 0;
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+} // namespace
+
+bool DovecotServer::available()
+{
+    return QFile::exists(DovecotProgram);
+}
+
+DovecotServer::DovecotServer(const QString& folder, const Options& options)
+    : m_folder(folder), m_options(options)
+{
+    if (!available()) {
+        m_error = QStringLiteral("dovecot is not installed");
+        return;
+    }
+    for (const char* sub : {"run", "state", "log", "mail"})
+        QDir(m_folder).mkpath(QString::fromLatin1(sub));
+    QDir().mkpath(maildir() + QStringLiteral("/new"));
+    QDir().mkpath(maildir() + QStringLiteral("/cur"));
+    QDir().mkpath(maildir() + QStringLiteral("/tmp"));
+    m_port = freePort();
+    m_tlsPort = options.certificateFile.isEmpty() ? 0 : freePort();
+    writeConfiguration();
+    handOver(m_folder);
+
+    const QString configuration = QDir(m_folder).filePath(QStringLiteral("dovecot.conf"));
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(QDir(m_folder).filePath(QStringLiteral("log/output.txt")));
+    if (runningAsRoot()) {
+        m_process.start(QStringLiteral("setpriv"),
+                        {QStringLiteral("--reuid=%1").arg(UnprivilegedUid),
+                         QStringLiteral("--regid=%1").arg(UnprivilegedGid),
+                         QStringLiteral("--clear-groups"), DovecotProgram, QStringLiteral("-F"),
+                         QStringLiteral("-c"), configuration});
+    } else {
+        m_process.start(DovecotProgram, {QStringLiteral("-F"), QStringLiteral("-c"), configuration});
+    }
+    if (!m_process.waitForStarted(30000)) {
+        m_error = m_process.errorString();
+        m_port = 0;
+        return;
+    }
+    if (!waitUntilListening()) {
+        QFile log(QDir(m_folder).filePath(QStringLiteral("log/dovecot.log")));
+        log.open(QIODevice::ReadOnly);
+        m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(log.readAll());
+        m_port = 0;
+    }
+}
+
+DovecotServer::~DovecotServer()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+}
+
+QString DovecotServer::maildir() const
+{
+    return QDir(m_folder).filePath(QStringLiteral("mail/") + m_options.user);
+}
+
+void DovecotServer::writeConfiguration()
+{
+    const QString user = runningAsRoot() ? QStringLiteral("nobody")
+                                         : QString::fromLocal8Bit(qgetenv("USER"));
+    const uid_t uid = runningAsRoot() ? UnprivilegedUid : getuid();
+    const gid_t gid = runningAsRoot() ? UnprivilegedGid : getgid();
+    const QString folder = QDir(m_folder).absolutePath();
+
+    QFile passwd(folder + QStringLiteral("/passwd"));
+    passwd.open(QIODevice::WriteOnly);
+    passwd.write(QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home/%1\n")
+                     .arg(m_options.user, m_options.password)
+                     .arg(uid)
+                     .arg(gid)
+                     .arg(folder)
+                     .toUtf8());
+
+    QString tls = QStringLiteral("ssl = no\n");
+    QString tlsListener = QStringLiteral("  inet_listener imaps {\n    port = 0\n  }\n");
+    if (!m_options.certificateFile.isEmpty()) {
+        tls = QStringLiteral("ssl = yes\nssl_cert = <%1\nssl_key = <%2\n")
+                  .arg(m_options.certificateFile, m_options.keyFile);
+        tlsListener = QStringLiteral("  inet_listener imaps {\n    address = 127.0.0.1\n"
+                                     "    port = %1\n    ssl = yes\n  }\n")
+                          .arg(m_tlsPort);
+    }
+    // Without root, dovecot can neither chroot its login processes nor change users:
+    // every service runs as the one user, nothing chrooted.
+    const QString text =
+        QStringLiteral("base_dir = %1/run\n"
+                       "state_dir = %1/state\n"
+                       "log_path = %1/log/dovecot.log\n"
+                       "instance_name = kestrel-test-%2\n"
+                       "protocols = imap\n"
+                       "listen = 127.0.0.1\n"
+                       "%3"
+                       "disable_plaintext_auth = no\n"
+                       "auth_mechanisms = plain login\n"
+                       "default_internal_user = %4\n"
+                       "default_internal_group = %5\n"
+                       "default_login_user = %4\n"
+                       "passdb {\n  driver = passwd-file\n"
+                       "  args = scheme=PLAIN username_format=%%u %1/passwd\n}\n"
+                       "userdb {\n  driver = passwd-file\n"
+                       "  args = username_format=%%u %1/passwd\n}\n"
+                       "mail_location = maildir:%1/mail/%%u\n"
+                       "service imap-login {\n  chroot =\n"
+                       "  inet_listener imap {\n    address = 127.0.0.1\n    port = %6\n  }\n"
+                       "%7}\n"
+                       "service anvil {\n  chroot =\n}\n"
+                       "service auth {\n  user = $default_internal_user\n}\n"
+                       "service auth-worker {\n  user = $default_internal_user\n}\n")
+            .arg(folder)
+            .arg(m_port)
+            .arg(tls)
+            .arg(user)
+            .arg(runningAsRoot() ? QStringLiteral("nogroup") : user)
+            .arg(m_port)
+            .arg(tlsListener);
+    QFile configuration(folder + QStringLiteral("/dovecot.conf"));
+    configuration.open(QIODevice::WriteOnly);
+    configuration.write(text.toUtf8());
+}
+
+void DovecotServer::handOver(const QString& path) const
+{
+    if (!runningAsRoot())
+        return;
+    // The folder and everything below it belong to the user dovecot runs as, and the
+    // folders above it must let that user through.
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    const auto give = [](const QString& entry) {
+        [[maybe_unused]] const int result =
+            chown(QFile::encodeName(entry).constData(), UnprivilegedUid, UnprivilegedGid);
+    };
+    give(path);
+    while (it.hasNext())
+        give(it.next());
+    QDir parent(path);
+    while (parent.cdUp() && parent.absolutePath() != QStringLiteral("/")) {
+        struct stat info {};
+        const QByteArray name = QFile::encodeName(parent.absolutePath());
+        if (stat(name.constData(), &info) == 0 && (info.st_mode & S_IXOTH) == 0)
+            chmod(name.constData(), info.st_mode | S_IXOTH);
+    }
+}
+
+bool DovecotServer::waitUntilListening()
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (m_process.state() == QProcess::NotRunning)
+            return false;
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) &&
+            probe.readLine().startsWith("* OK"))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+bool DovecotServer::deliver(const QByteArray& message)
+{
+    ++m_delivered;
+    const QString name = QStringLiteral("%1.M%2P%3.kestrel-test")
+                             .arg(1700000000 + m_delivered)
+                             .arg(m_delivered)
+                             .arg(QCoreApplication::applicationPid());
+    const QString temporary = maildir() + QStringLiteral("/tmp/") + name;
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size())
+        return false;
+    file.close();
+    handOver(temporary);
+    return QFile::rename(temporary, maildir() + QStringLiteral("/new/") + name);
+}
+
+int DovecotServer::deliverFolder(const QString& sinkFolder)
+{
+    int count = 0;
+    for (int number = 1;; ++number) {
+        QFile message(QDir(sinkFolder).filePath(QStringLiteral("message-%1.eml").arg(number)));
+        if (!message.open(QIODevice::ReadOnly))
+            return count;
+        if (!deliver(message.readAll()))
+            return count;
+        ++count;
+    }
+}
+
+void DovecotServer::recreateMailbox()
+{
+    QDir(maildir()).removeRecursively();
+    for (const char* sub : {"/new", "/cur", "/tmp"})
+        QDir().mkpath(maildir() + QString::fromLatin1(sub));
+    handOver(maildir());
+}
