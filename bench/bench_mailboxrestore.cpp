@@ -1,0 +1,289 @@
+// Listing and restoring from a mailbox over IMAP, against a real dovecot on 127.0.0.1,
+// side by side with curl fetching the same messages in the same run.
+//
+// Usage: bench_mailboxrestore many   1,000 small files mailed by a sequence, the notes
+//                                     copied to 10,000 in the mailbox; listing them
+//                                     (first time, second time from the catalog);
+//                                     restoring the 1,000 files; curl for each.
+//        bench_mailboxrestore big    one 1 GiB file mailed in parts; restoring it, with
+//                                     the process's peak resident size before and after.
+// Run from bench/mailboxrestore.sh, which prints the figures for docs/performance.md.
+
+#include "SequenceBench.h"
+#include "core/Clock.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/BackUpSequence.h"
+#include "sequence/MailSequenceTransport.h"
+#include "sequence/MailboxCatalog.h"
+#include "sequence/MailboxConnection.h"
+#include "sequence/MailboxRestore.h"
+#include "sequence/RestoreProgress.h"
+#include "sequence/SequenceCompletion.h"
+#include "sequence/SequenceState.h"
+#include "support/DovecotServer.h"
+#include "support/SmtpSink.h"
+#include "support/TestEnvironment.h"
+#include "transport/ImapMailboxReader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr auto ZipPassword = "benchmark password";
+
+long peakResidentKiB()
+{
+    struct rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+class BenchClock : public SystemClock
+{
+public:
+    void waitPumping(int milliseconds) override
+    {
+        SystemClock::waitPumping(
+            milliseconds == MailSequenceTransport::PauseAfterFileMs ? 0 : milliseconds);
+    }
+};
+
+class SilentProgress : public RestoreProgress
+{
+public:
+    void status(const QString&) override {}
+    void progress(qint64, qint64) override {}
+};
+
+struct Bench
+{
+    TestEnvironment env;
+    BenchClock clock;
+    ScopedServices services{
+        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
+    SmtpSink sink;
+    DovecotServer dovecot{env.path(QStringLiteral("dovecot")), {}};
+
+    explicit Bench(qint64 sizeLimit)
+        : sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")),
+               [sizeLimit] {
+                   SmtpSink::Options options;
+                   options.sizeLimit = sizeLimit;
+                   return options;
+               }())
+    {
+        if (sink.port() == 0 || dovecot.port() == 0)
+            qFatal("servers: %s %s", qPrintable(sink.errorText()),
+                   qPrintable(dovecot.errorText()));
+        pointSettingsAt(sink, QString::fromLatin1(ZipPassword));
+        const TQuayRegistryObject store;
+        store.WriteMaxNumberOfBytesToBackedUp(1e15);
+        store.WriteMaxMessageBytes(static_cast<double>(sizeLimit));
+    }
+
+    void backUp(const QStringList& files, const QStringList& folders)
+    {
+        const TQuayRegistryObject store;
+        writeLines(store.ReadFileOfFiles(), files);
+        writeLines(store.ReadFileOfDirectories(), folders);
+        PhaseWindow window;
+        SequenceState state;
+        SequenceCompletion completion(window, state);
+        BackUpSequence sequence(window, completion);
+        sequence.RunBackUpSequence();
+        if (!store.ReadBackUpSequenceSuccess())
+            qFatal("the sequence failed:\n%s", qPrintable(window.history.join(u'\n')));
+    }
+
+    ImapMailboxReader::Settings imap() const
+    {
+        ImapMailboxReader::Settings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = dovecot.port();
+        settings.userName = dovecot.options().user;
+        settings.password = dovecot.options().password;
+        settings.mailbox = QStringLiteral("INBOX");
+        return settings;
+    }
+
+    double list(MailboxCatalog& catalog, MailboxCatalog::Refresh* refresh)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        ImapMailboxReader reader(imap());
+        SilentProgress progress;
+        const MailboxReader::MailboxState state = openMailbox(reader, {});
+        *refresh = catalog.refresh(reader, state, reader.mailboxKey(), progress);
+        reader.close();
+        return timer.elapsed() / 1000.0;
+    }
+
+    double restore(const QList<SavedVersion>& versions, const QString& target, int* restored)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        ImapMailboxReader reader(imap());
+        openMailbox(reader, {});
+        MailboxRestore restore(reader, target, QString::fromLatin1(ZipPassword));
+        SilentProgress progress;
+        const MailboxRestore::Summary summary = restore.restore(versions, progress);
+        reader.close();
+        *restored = summary.restored;
+        if (summary.failed > 0)
+            qFatal("restore: %s", qPrintable(summary.text()));
+        return timer.elapsed() / 1000.0;
+    }
+
+    // curl fetching whole messages by UID over one connection, into files.
+    double curl(const QString& uidRange, const QString& folder, const QString& fetch = {})
+    {
+        QDir().mkpath(folder);
+        QStringList arguments{QStringLiteral("-s"), QStringLiteral("--user"),
+                              dovecot.options().user + u':' + dovecot.options().password};
+        const QString base =
+            QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(dovecot.port());
+        if (fetch.isEmpty())
+            arguments << base + QStringLiteral(";UID=[") + uidRange + u']'
+                      << QStringLiteral("-o") << folder + QStringLiteral("/#1.eml");
+        else
+            arguments << base << QStringLiteral("-X") << fetch << QStringLiteral("-o")
+                      << folder + QStringLiteral("/listing.txt");
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.start(QStringLiteral("curl"), arguments);
+        if (!process.waitForFinished(3600 * 1000) || process.exitCode() != 0)
+            qFatal("curl failed: %s", process.readAllStandardError().constData());
+        return timer.elapsed() / 1000.0;
+    }
+};
+
+// The save notes of the sink, delivered copies times; each copy's subjects name
+// other paths, as the notes of more files would.
+int deliverCopies(Bench& bench, int copies)
+{
+    int delivered = 0;
+    for (int copy = 0; copy < copies; ++copy) {
+        for (int number = 1; QFile::exists(bench.sink.messagePath(number)); ++number) {
+            QFile file(bench.sink.messagePath(number));
+            file.open(QIODevice::ReadOnly);
+            QByteArray message = file.readAll();
+            if (copy > 0)
+                message.replace("/data/", "/data" + QByteArray::number(copy) + "/");
+            bench.dovecot.deliver(message);
+            ++delivered;
+        }
+    }
+    return delivered;
+}
+
+int many()
+{
+    Bench bench(20000000);
+    QByteArray content;
+    while (content.size() < 1000)
+        content += "A line of a small document that a sequence mails.\n";
+    for (int i = 0; i < 1000; ++i)
+        bench.env.writeFile(QStringLiteral("data/note%1.txt").arg(i, 4, 10, QLatin1Char('0')),
+                            content + QByteArray::number(i));
+    bench.backUp({}, {bench.env.path(QStringLiteral("data"))});
+    const int notes = deliverCopies(bench, 10);
+
+    MailboxCatalog catalog(bench.env.path(QStringLiteral("cache")));
+    MailboxCatalog::Refresh first;
+    const double firstSeconds = bench.list(catalog, &first);
+    MailboxCatalog again(bench.env.path(QStringLiteral("cache")));
+    MailboxCatalog::Refresh second;
+    const double secondSeconds = bench.list(again, &second);
+    const double curlList = bench.curl(
+        {}, bench.env.path(QStringLiteral("curl-list")),
+        QStringLiteral("UID FETCH 1:* (UID RFC822.SIZE BODY.PEEK[HEADER.FIELDS (SUBJECT DATE)] "
+                       "BODYSTRUCTURE)"));
+    std::printf("listing %d notes: first %.2f s (%d read), second %.2f s (%d read, %d from "
+                "the catalog), curl UID FETCH of the same headers %.2f s\n",
+                notes, firstSeconds, first.notesRead, secondSeconds, second.notesRead,
+                second.notesFromCache, curlList);
+
+    QList<SavedVersion> versions;
+    for (const SavedFile& file :
+         catalog.matching(bench.env.path(QStringLiteral("data/note*"))))
+        versions << file.versions.first();
+    int restored = 0;
+    const double restoreSeconds =
+        bench.restore(versions, bench.env.path(QStringLiteral("restored")), &restored);
+    const double curlFetch =
+        bench.curl(QStringLiteral("1-1000"), bench.env.path(QStringLiteral("curl-fetch")));
+    std::printf("restoring %d small files: %.2f s; curl fetching their 1,000 messages: "
+                "%.2f s\n",
+                restored, restoreSeconds, curlFetch);
+    std::printf("peak resident size: %ld KiB\n", peakResidentKiB());
+    return 0;
+}
+
+int big()
+{
+    constexpr qint64 partLimit = 50 * 1000 * 1000;
+    Bench bench(partLimit);
+    const QString source = bench.env.path(QStringLiteral("data/big.bin"));
+    {
+        QFile file(source);
+        file.open(QIODevice::WriteOnly);
+        QByteArray block(1024 * 1024, Qt::Uninitialized);
+        const QByteArray line = "Backup sequence log line with a path /home/user/report.doc;\r\n";
+        for (int i = 0; i < 1024; ++i) {
+            if (i % 2 == 0) {
+                for (char& byte : block)
+                    byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+            } else {
+                block = line.repeated(1024 * 1024 / line.size() + 1).left(1024 * 1024);
+            }
+            file.write(block);
+        }
+    }
+    bench.backUp({source}, {});
+    const int notes = deliverCopies(bench, 1);
+
+    MailboxCatalog catalog(bench.env.path(QStringLiteral("cache")));
+    MailboxCatalog::Refresh refresh;
+    bench.list(catalog, &refresh);
+    const QList<SavedFile> files = catalog.matching(source);
+    if (files.size() != 1)
+        qFatal("the big file is not listed");
+    const SavedVersion version = files.first().versions.first();
+    const long peakBefore = peakResidentKiB();
+    int restored = 0;
+    const double seconds =
+        bench.restore({version}, bench.env.path(QStringLiteral("restored")), &restored);
+    const long peakAfter = peakResidentKiB();
+    const double curlSeconds = bench.curl(QStringLiteral("1-%1").arg(version.partCount),
+                                          bench.env.path(QStringLiteral("curl-fetch")));
+    std::printf("restoring one 1 GiB file in %d parts (%d notes): %.2f s (%.1f MB/s of the "
+                "file); curl fetching its %d messages: %.2f s\n",
+                version.partCount, notes, seconds, 1073741824 / 1e6 / seconds,
+                version.partCount, curlSeconds);
+    std::printf("peak resident size: %ld KiB before the restore, %ld KiB after\n", peakBefore,
+                peakAfter);
+    return restored == 1 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode == "many")
+        return many();
+    if (mode == "big")
+        return big();
+    std::fprintf(stderr, "usage: bench_mailboxrestore many|big\n");
+    return 2;
+}
