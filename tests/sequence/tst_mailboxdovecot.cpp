@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -141,6 +142,31 @@ class TestMailboxDovecot : public QObject
         }
     };
 
+    struct Finished
+    {
+        int exitCode = -1;
+        QString out;
+        QString errors;
+    };
+
+    // The built program without a display, in this test's home.
+    static Finished runKestrel(const QStringList& arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(variable));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/kestrelsolo"), arguments);
+        Finished finished;
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+            return finished;
+        finished.exitCode = process.exitCode();
+        finished.out = QString::fromUtf8(process.readAllStandardOutput());
+        finished.errors = QString::fromUtf8(process.readAllStandardError());
+        return finished;
+    }
+
     static MailboxCatalog::Refresh list(World& world, MailboxCatalog& catalog)
     {
         ImapMailboxReader reader(world.imapSettings());
@@ -217,6 +243,26 @@ private Q_SLOTS:
         QVERIFY2(summary.restored == 2, qPrintable(summary.text()));
         QCOMPARE(contentOf(target + world.big), world.bigContent);
         QCOMPARE(contentOf(target + world.small), world.smallContent);
+
+        // The same from a script: the built program, with the stored IMAP settings.
+        const TQuayRegistryObject store;
+        store.WriteUserIMAPServer(QStringLiteral("127.0.0.1"));
+        store.WriteUserIMAPPort(world.dovecot.port());
+        store.WriteUserIMAPUserName(world.dovecot.options().user);
+        store.WriteUserIMAPPassword(world.dovecot.options().password);
+        Finished listed = runKestrel({QStringLiteral("--list"), QStringLiteral("small")});
+        QVERIFY2(listed.exitCode == 0, qPrintable(listed.errors));
+        QVERIFY2(listed.out.contains(world.small), qPrintable(listed.out));
+        QVERIFY(!listed.out.contains(world.big));
+        const QString scripted = world.env.path(QStringLiteral("scripted"));
+        Finished restored = runKestrel({QStringLiteral("--restore"), QStringLiteral("*notes.txt"),
+                                        QStringLiteral("--to"), scripted});
+        QVERIFY2(restored.exitCode == 0, qPrintable(restored.out + restored.errors));
+        QCOMPARE(contentOf(scripted + world.first), world.firstVersion2);
+        Finished verified = runKestrel({QStringLiteral("--verify"), QStringLiteral("3")});
+        QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.errors));
+        for (const Finished& run : {listed, restored, verified})
+            QVERIFY(!(run.out + run.errors).contains(world.dovecot.options().password));
 
         // A new mailbox under the same name is read again from the start.
         world.dovecot.recreateMailbox();
