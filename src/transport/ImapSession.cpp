@@ -433,6 +433,9 @@ qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const S
 
 void ImapSession::logout()
 {
+    // Only the socket's own thread may use it.
+    if (m_socket->thread() != QThread::currentThread())
+        return;
     if (isConnected()) {
         m_loggingOut = true;
         const int replyTimeout = m_replyTimeoutMs;
