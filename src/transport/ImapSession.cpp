@@ -627,8 +627,10 @@ QByteArray ImapSession::readLine()
 {
     for (;;) {
         if (m_socket->canReadLine()) {
-            QByteArray line = m_socket->readLine(MaxLineBytes + 2);
-            if (!line.endsWith('\n'))
+            // The buffer holds at most the cap and one read more (see below), so the
+            // line is read whole; a bound here would reserve the cap for every line.
+            QByteArray line = m_socket->readLine();
+            if (line.size() > MaxLineBytes + 2 || !line.endsWith('\n'))
                 failMalformed(QStringLiteral("a line that is too long"));
             line.chop(1);
             if (line.endsWith('\r'))
