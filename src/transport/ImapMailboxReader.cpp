@@ -131,18 +131,26 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
         if (progress && !progress(bytes))
             throw KestrelError(QStringLiteral("cancelled"));
     };
-    session().fetchSection(note.uid, note.attachmentSection, [&](QByteArrayView bytes) {
-        if (base64) {
-            decoder.write(bytes);
-            report(decoder.decodedBytes());
-            return;
-        }
-        if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
-            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
-                                   .arg(decoded.errorString()));
-        written += bytes.size();
-        report(written);
-    });
+    // A part far larger than the structure announced is refused before it fills the
+    // disk; the margin allows for servers that count line ends their own way.
+    const qint64 limit = note.attachmentEncodedSize > 0
+                             ? note.attachmentEncodedSize + note.attachmentEncodedSize / 8 + 65536
+                             : -1;
+    session().fetchSection(
+        note.uid, note.attachmentSection,
+        [&](QByteArrayView bytes) {
+            if (base64) {
+                decoder.write(bytes);
+                report(decoder.decodedBytes());
+                return;
+            }
+            if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
+                throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                       .arg(decoded.errorString()));
+            written += bytes.size();
+            report(written);
+        },
+        -1, limit);
     if (base64) {
         decoder.finish();
         report(decoder.decodedBytes());

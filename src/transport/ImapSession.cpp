@@ -381,7 +381,7 @@ qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const S
     StreamedLiteral literal;
     literal.item = "BODY[" + section + ']';
     literal.sink = sink;
-    literal.maxBytes = partial ? length : -1;
+    literal.maxBytes = length;
     QByteArray command =
         "UID FETCH " + QByteArray::number(uid) + " (UID BODY.PEEK[" + section + ']';
     if (partial)
@@ -610,7 +610,7 @@ void ImapSession::streamLiteral(qint64 size, StreamedLiteral& literal)
     if (literal.streamed)
         failMalformed(QStringLiteral("the part came twice"));
     if (literal.maxBytes >= 0 && size > literal.maxBytes)
-        failMalformed(QStringLiteral("the server announced more than was asked"));
+        failMalformed(QStringLiteral("the part is larger than the message's structure said"));
     literal.streamed = true;
     qint64 remaining = size;
     while (remaining > 0) {

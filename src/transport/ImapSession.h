@@ -72,10 +72,12 @@ public:
     // Size, dates, subject and attachment of each message, in batches; messages the
     // mailbox no longer holds are left out. Order: ascending UID.
     QList<MailboxNote> fetchNotes(const QList<quint32>& uids);
-    // Hands the bytes of the message's body section to the sink as they arrive; with
-    // an offset, only up to length bytes from there (a partial fetch). Returns the
-    // number of bytes. The sink may throw: the connection is then closed, since the
-    // rest of the reply would be out of step.
+    // Hands the bytes of the message's body section to the sink as they arrive and
+    // returns their number. With an offset only up to length bytes from there are
+    // fetched (a partial fetch); without one, length (when not negative) is the most
+    // the section may hold: a larger one is refused before the sink sees any of it.
+    // The sink may throw: the connection is then closed, since the rest of the reply
+    // would be out of step.
     using Sink = std::function<void(QByteArrayView bytes)>;
     qint64 fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
                         qint64 offset = -1, qint64 length = -1);

@@ -283,6 +283,10 @@ private Q_SLOTS:
             << QByteArray("UID FETCH 5 (UID BODY")
             << QByteArray("* 1 FETCH (UID 5 BODY[2] {4}\r\nQUJDREVG)\r\nTAG OK done\r\n")
             << Action::Reply << "malformed reply while downloading an attachment";
+        QTest::newRow("part far larger than its structure")
+            << QByteArray("UID FETCH 5 (UID BODY")
+            << QByteArray("* 1 FETCH (UID 5 BODY[2] {900000000}\r\nQUJD") << Action::Stall
+            << "larger than the message's structure said";
         QTest::newRow("damaged base64")
             << QByteArray("UID FETCH 5 (UID BODY")
             << QByteArray("* 1 FETCH (UID 5 BODY[2] {6}\r\nQU*JD=)\r\nTAG OK done\r\n")
