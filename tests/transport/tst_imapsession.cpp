@@ -208,6 +208,10 @@ private Q_SLOTS:
         TestEnvironment environment;
         ScriptedImapServer server;
         server.setCapabilities(capabilities);
+        // IMAP4rev2 answers a search with ESEARCH (RFC 9051 section 7.3.4).
+        server.script("UID SEARCH", capabilities.startsWith("IMAP4rev2")
+                                        ? "* ESEARCH (TAG \"x\") UID ALL 3:5,9\r\nTAG OK\r\n"
+                                        : "* SEARCH 9 3 4 5\r\nTAG OK\r\n");
         const auto owner = reader(server, password);
         ImapMailboxReader& mailbox = *owner;
         const QString error = errorOf([&] { mailbox.open(); });
@@ -217,7 +221,7 @@ private Q_SLOTS:
         }
         QVERIFY2(error.isEmpty(), qPrintable(error));
         // A search for text that is not plain ASCII travels as a UTF-8 literal.
-        mailbox.findSubjects(QString::fromUtf8("Säve"));
+        QCOMPARE(mailbox.findSubjects(QString::fromUtf8("Säve")), (QList<quint32>{3, 4, 5, 9}));
         mailbox.close();
         const QList<QByteArray> commands = server.commands();
         QVERIFY(commands.value(1) == logIn);
