@@ -157,35 +157,54 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
     }
 }
 
+QByteArray ImapMailboxReader::sectionTail(const MailboxNote& note, qint64 wanted, bool* whole)
+{
+    // The structure's size tells where the tail starts; should the part be longer
+    // than it says, the fetches go on until one comes back short, keeping only the
+    // last bytes.
+    const qint64 length = wanted + 64 * 1024;
+    qint64 position = std::max<qint64>(0, note.attachmentEncodedSize - wanted);
+    *whole = position == 0;
+    QByteArray tail;
+    for (;;) {
+        qint64 received = 0;
+        session().fetchSection(
+            note.uid, note.attachmentSection,
+            [&](QByteArrayView bytes) {
+                tail.append(bytes);
+                received += bytes.size();
+            },
+            position, length);
+        if (tail.size() > wanted) {
+            tail = tail.right(wanted);
+            *whole = false;
+        }
+        if (received < length)
+            return tail;
+        position += received;
+    }
+}
+
 QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes)
 {
     checkReadable(note);
     if (maxBytes <= 0)
         return {};
-    const qint64 size = note.attachmentEncodedSize;
-    QByteArray encoded;
-    const auto collect = [&](QByteArrayView bytes) {
-        encoded.append(bytes);
-    };
-    if (!(note.attachmentEncoding == "base64")) {
-        const qint64 offset = std::max<qint64>(0, size - maxBytes);
-        session().fetchSection(note.uid, note.attachmentSection, collect, offset, maxBytes);
-        return encoded.right(maxBytes);
-    }
+    bool whole = false;
+    if (note.attachmentEncoding != "base64")
+        return sectionTail(note, maxBytes, &whole);
     // Four characters carry three bytes; each line of 76 adds a line break, and a
     // margin takes the group cut at the start and a last line shorter than the rest.
     const qint64 characters = (maxBytes + 2) / 3 * 4 + 4;
-    const qint64 wanted = characters + characters / 76 * 2 + 256;
-    const qint64 offset = std::max<qint64>(0, size - wanted);
-    session().fetchSection(note.uid, note.attachmentSection, collect, offset, wanted);
+    const QByteArray encoded = sectionTail(note, characters + characters / 76 * 2 + 256, &whole);
     QByteArray text;
     text.reserve(encoded.size());
-    for (const char c : std::as_const(encoded)) {
+    for (const char c : encoded) {
         if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
             text.append(c);
     }
     // The text ends on a whole group, so whole groups are counted from its end.
-    if (offset > 0)
+    if (!whole)
         text = text.right(text.size() / 4 * 4);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);

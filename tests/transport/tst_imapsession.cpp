@@ -161,12 +161,16 @@ private Q_SLOTS:
         QVERIFY(mailbox.fetchAttachmentTail(notes[1], 1000) == m_archive.right(1000));
         QVERIFY(mailbox.fetchAttachmentTail(notes[1], 1) == m_archive.right(1));
         QVERIFY(mailbox.fetchAttachmentTail(notes[1], 10'000'000) == m_archive);
+        // A structure that understates the part's size still gives its true end.
+        MailboxNote understated = notes[1];
+        understated.attachmentEncodedSize = 5000;
+        QVERIFY(mailbox.fetchAttachmentTail(understated, 1000) == m_archive.right(1000));
         mailbox.close();
         mailbox.close();
         QVERIFY(server.waitForClose());
 
         const QList<QByteArray> commands = server.commands();
-        QCOMPARE(commands.size(), 11);
+        QVERIFY(commands.size() > 11);
         QCOMPARE(commands[0], QByteArray("CAPABILITY"));
         QCOMPARE(commands[1], QByteArray("AUTHENTICATE PLAIN"));
         // The credentials are compared, never printed.
@@ -177,7 +181,7 @@ private Q_SLOTS:
                                          "BODY.PEEK[HEADER.FIELDS (SUBJECT DATE)] BODYSTRUCTURE)"));
         QCOMPARE(commands[6], QByteArray("UID FETCH 5 (UID BODY.PEEK[2])"));
         QVERIFY(commands[7].startsWith("UID FETCH 5 (UID BODY.PEEK[2]<"));
-        QCOMPARE(commands[10], QByteArray("LOGOUT"));
+        QCOMPARE(commands.last(), QByteArray("LOGOUT"));
     }
 
     void logInAndLiterals_data()
