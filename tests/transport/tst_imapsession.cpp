@@ -13,9 +13,11 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSslKey>
 #include <QTest>
+#include <QThread>
 
 using Action = ScriptedImapServer::Action;
 Q_DECLARE_METATYPE(ScriptedImapServer::Action)
@@ -367,6 +369,27 @@ private Q_SLOTS:
         decoded.seek(0);
         mailbox.fetchAttachment(note5(), decoded);
         QVERIFY(decoded.data() == m_archive);
+    }
+
+    // A reader opened on a worker thread and destroyed on another leaves its socket
+    // to the worker, which deletes it.
+    void openedOnAnotherThread()
+    {
+        // Qt warns of a socket used from a thread it does not belong to.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        auto mailbox = reader(server);
+        QThread worker;
+        QObject context;
+        context.moveToThread(&worker);
+        worker.start();
+        QMetaObject::invokeMethod(
+            &context, [&] { mailbox->open(); }, Qt::BlockingQueuedConnection);
+        mailbox.reset();
+        worker.quit();
+        QVERIFY(worker.wait(5000));
+        QVERIFY(server.waitForClose());
     }
 
     void encryption()
