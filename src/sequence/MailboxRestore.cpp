@@ -217,7 +217,7 @@ private:
             return true;
         const Prompt::Answer answer = Services::prompt().ask(
             QStringLiteral("%1 already exists.\n\nWrite over it with the version saved %2?")
-                .arg(finalPath, version.noteDate.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))),
+                .arg(finalPath, version.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))),
             Prompt::Buttons::YesNoAllCancel, Prompt::Icon::Confirmation);
         switch (answer) {
         case Prompt::Answer::Yes:
