@@ -26,7 +26,10 @@ QStringList withRestoreVersion(QStringList arguments)
         QString& argument = arguments[i];
         if (argument == QLatin1String("--"))
             break;
-        if (argument == QLatin1String("--version"))
+        // A --version with no date after it stays the flag, and is refused with --restore.
+        const bool dateFollows =
+            i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1Char('-'));
+        if (argument == QLatin1String("--version") && dateFollows)
             argument = QStringLiteral("--") + RestoreVersionName;
         else if (argument.startsWith(QLatin1String("--version=")))
             argument = QStringLiteral("--") + RestoreVersionName + argument.mid(9);
@@ -47,7 +50,8 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
           QStringLiteral("trust-certificate"),
           QStringLiteral("Trust the certificate with this SHA-256 fingerprint for the SMTP "
                          "server in the settings, although this computer does not, then exit "
-                         "(or, with --run, run the sequence). A run that meets an untrusted "
+                         "(or, with --run, run the sequence). With --list, --restore or --verify: "
+                         "for the IMAP server instead. A run that meets an untrusted "
                          "certificate names its fingerprint."),
           QStringLiteral("SHA256")),
       m_list(QStringLiteral("list"),
@@ -103,9 +107,20 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         m_error = QStringLiteral("With --restore, --version takes the version's date.");
     } else if (m_parser.isSet(version)) {
         m_action = Action::ShowVersion;
+    } else if (m_parser.isSet(m_trustCertificate) && m_certificateToTrust.isEmpty()) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--trust-certificate takes a SHA-256 fingerprint: 64 "
+                                 "hexadecimal digits, in pairs separated by \":\" or not.");
     } else if (mailboxTasks > 1 || (mailboxTasks == 1 && m_parser.isSet(m_run))) {
         m_action = Action::Refuse;
         m_error = QStringLiteral("--run, --list, --restore and --verify go one at a time.");
+    } else if (m_parser.isSet(m_full) && !m_parser.isSet(m_run)) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--full goes with --run.");
+    } else if (!m_parser.isSet(m_restore) &&
+               (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion))) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--to goes with --restore.");
     } else if (m_parser.isSet(m_list) && m_parser.positionalArguments().size() <= 1) {
         m_action = Action::ListSaved;
         m_pattern = m_parser.positionalArguments().value(0);
@@ -113,14 +128,6 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         m_action = Action::Refuse;
         m_error = QStringLiteral("Unexpected argument: %1")
                       .arg(m_parser.positionalArguments().constFirst());
-    } else if (m_parser.isSet(m_trustCertificate) && m_certificateToTrust.isEmpty()) {
-        m_action = Action::Refuse;
-        m_error = QStringLiteral("--trust-certificate takes a SHA-256 fingerprint: 64 "
-                                 "hexadecimal digits, in pairs separated by \":\" or not.");
-    } else if (!m_parser.isSet(m_restore) &&
-               (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion))) {
-        m_action = Action::Refuse;
-        m_error = QStringLiteral("--to goes with --restore.");
     } else if (m_parser.isSet(m_restore)) {
         m_pattern = m_parser.value(m_restore);
         m_action = Action::Refuse;
@@ -144,9 +151,6 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         }
     } else if (m_parser.isSet(m_run)) {
         m_action = Action::RunSequence;
-    } else if (m_parser.isSet(m_full)) {
-        m_action = Action::Refuse;
-        m_error = QStringLiteral("--full goes with --run.");
     } else if (m_parser.isSet(m_trustCertificate)) {
         m_action = Action::TrustCertificate;
     }

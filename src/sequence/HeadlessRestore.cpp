@@ -83,7 +83,8 @@ int HeadlessRestore::list(const QString& pattern)
 bool HeadlessRestore::isVersionOf(const QString& versionDate, const QDateTime& noteDate)
 {
     const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss").left(versionDate.size());
-    return !versionDate.isEmpty() && noteDate.isValid() && noteDate.toString(format) == versionDate;
+    return !versionDate.isEmpty() && noteDate.isValid() &&
+           noteDate.toLocalTime().toString(format) == versionDate;
 }
 
 int HeadlessRestore::restore(const QString& pattern, const QString& target,
