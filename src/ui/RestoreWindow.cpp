@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
@@ -31,8 +32,8 @@
 
 namespace {
 // A version row keeps its index among the file's versions in this role; file and
-// folder rows have none.
-constexpr int VersionRole = Qt::UserRole + 1;
+// folder rows have none. (Qt::UserRole + 1 holds the tree image of every row.)
+constexpr int VersionRole = Qt::UserRole + 16;
 constexpr int VersionImage = 3;
 constexpr int ProgressSteps = 1000;
 
@@ -323,7 +324,7 @@ void RestoreWindow::beginWork()
 {
     m_busy = true;
     m_cancelRequested = false;
-    prbRestore->setValue(0);
+    progress(0, 0);
     btnRestore->setEnabled(false);
     btnBrowse->setEnabled(false);
     edbSearch->setEnabled(false);
@@ -333,7 +334,7 @@ void RestoreWindow::beginWork()
 void RestoreWindow::endWork()
 {
     m_busy = false;
-    prbRestore->setRange(0, ProgressSteps);
+    showReports();
     btnBrowse->setEnabled(true);
     edbSearch->setEnabled(true);
     btnRestore->setEnabled(!trvSaved->selectedItems().isEmpty());
@@ -377,26 +378,45 @@ void RestoreWindow::closeEvent(QCloseEvent* event)
 
 void RestoreWindow::status(const QString& text)
 {
-    // The restore may report from inside a step, on the worker thread: the label is
-    // then set on the window's thread.
-    if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, text] { status(text); }, Qt::QueuedConnection);
-        return;
+    {
+        const QMutexLocker lock(&m_reportMutex);
+        m_reportedStatus = text;
     }
-    lblStatus->setText(text);
+    showReports();
 }
 
 void RestoreWindow::progress(qint64 done, qint64 total)
 {
+    {
+        const QMutexLocker lock(&m_reportMutex);
+        m_reportedDone = done;
+        m_reportedTotal = total;
+    }
+    showReports();
+}
+
+void RestoreWindow::showReports()
+{
+    // The restore reports from inside its steps, on the worker thread: the controls
+    // are set on the window's thread, always from the latest report, so that a late
+    // one never shows an older state over a newer.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, done, total] { progress(done, total); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &RestoreWindow::showReports, Qt::QueuedConnection);
         return;
     }
+    QString text;
+    qint64 done = 0;
+    qint64 total = 0;
+    {
+        const QMutexLocker lock(&m_reportMutex);
+        text = m_reportedStatus;
+        done = m_reportedDone;
+        total = m_reportedTotal;
+    }
+    lblStatus->setText(text);
     if (total <= 0) {
-        // Unknown: a busy bar.
-        prbRestore->setRange(0, 0);
+        // Unknown: a busy bar while working.
+        prbRestore->setRange(0, m_busy ? 0 : ProgressSteps);
         return;
     }
     prbRestore->setRange(0, ProgressSteps);

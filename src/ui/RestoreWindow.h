@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QSet>
 #include <QString>
 
@@ -82,6 +83,7 @@ private:
     // Asked from the worker thread as well.
     bool cancelRequested() override { return m_cancelRequested; }
 
+    void showReports();
     void showFiles();
     void selectPreselected();
     void browseTarget();
@@ -102,4 +104,9 @@ private:
     bool m_busy = false;
     std::atomic<bool> m_cancelRequested = false;
     bool m_closeWhenDone = false;
+    // The latest status and progress reported, from either thread.
+    QMutex m_reportMutex;
+    QString m_reportedStatus;
+    qint64 m_reportedDone = 0;
+    qint64 m_reportedTotal = 0;
 };
