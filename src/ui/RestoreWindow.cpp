@@ -168,11 +168,16 @@ void RestoreWindow::listMailbox()
         showFiles();
         selectPreselected();
     } catch (const KestrelError& error) {
-        const QString line = QStringLiteral("The mailbox could not be listed: ") + error.message();
+        // A listing the user stopped needs no message box.
+        const bool stopped = m_cancelRequested;
+        const QString line =
+            stopped ? QStringLiteral("The listing was cancelled.")
+                    : QStringLiteral("The mailbox could not be listed: ") + error.message();
         lblListing->setText(line);
         status(QString());
         endWork();
-        Services::prompt().notify(line, Prompt::Icon::Error);
+        if (!stopped)
+            Services::prompt().notify(line, Prompt::Icon::Error);
         return;
     }
     endWork();
@@ -305,8 +310,7 @@ void RestoreWindow::restoreSelected()
         Services::prompt().notify(failure, Prompt::Icon::Error);
         return;
     }
-    status(summary->cancelled ? QStringLiteral("The restore was cancelled.")
-                              : QStringLiteral("The restore has finished."));
+    // The status line keeps the summary's first line, which the restore reported.
     endWork();
     Services::prompt().notify(summary->text(), summary->failed > 0 ? Prompt::Icon::Warning
                                                                    : Prompt::Icon::Information);

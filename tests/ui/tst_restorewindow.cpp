@@ -228,6 +228,28 @@ private Q_SLOTS:
         QVERIFY(!env->prompt.shown().join(u'\n').contains(Password));
     }
 
+    void cancelStopsBeforeTheNextFile()
+    {
+        auto window = listedWindow();
+        const QString target = env->path("restored");
+        window->edbTargetFolder->setText(target);
+        env->writeFile(QStringLiteral("restored/home/ann/docs/a.txt"), "kept");
+        docsNode(*window)->setSelected(true);
+        // Cancel is clicked while the question about a.txt is open.
+        env->prompt.whileNextQuestionIsOpen([&] {
+            QVERIFY(window->busy());
+            QCOMPARE(window->btnCancel->text(), QStringLiteral("Cancel"));
+            window->btnCancel->click();
+        });
+        env->prompt.queueAnswer(Prompt::Answer::No);
+        window->restoreSelected();
+        QCOMPARE(readAll(target + QStringLiteral("/home/ann/docs/a.txt")), QByteArray("kept"));
+        QVERIFY(!QFile::exists(target + QStringLiteral("/home/ann/docs/b.txt")));
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QVERIFY(env->prompt.notices().first().contains(QStringLiteral("cancelled")));
+        QVERIFY(!window->busy());
+    }
+
     void aChangedMailboxIsListedAgainBeforeAnyRestore()
     {
         auto window = listedWindow();
