@@ -1,13 +1,16 @@
 #pragma once
 
+#include "transport/ServerCertificateTrust.h"
+
 #include <QString>
 
 #include <functional>
 
 class UntrustedCertificateError;
 
-// Connecting to the SMTP server when it may show a certificate the system does not
-// trust: the sequence and both requests connect through here. The session may run
+// Connecting to the SMTP server (or the mailbox's IMAP server) when it may show a
+// certificate the system does not trust: the sequence, both requests and the
+// restores connect through here. The session may run
 // on another thread; the question is asked on the calling one (the window's).
 class CertificateTrustQuestion
 {
@@ -17,8 +20,12 @@ public:
     // again; No passes the failure on. Where nobody answers questions (the run
     // without a window) nothing is asked and the failure says how to trust the
     // certificate. Throws KestrelError.
-    static void connect(const std::function<void()>& connectStep);
+    // server says which trusted certificate a Yes stores and how the texts name it.
+    static void connect(const std::function<void()>& connectStep,
+                        TrustedServer server = TrustedServer::Smtp);
 
-    static QString questionText(const UntrustedCertificateError& error);
-    static QString unattendedText(const UntrustedCertificateError& error);
+    static QString questionText(const UntrustedCertificateError& error,
+                                TrustedServer server = TrustedServer::Smtp);
+    static QString unattendedText(const UntrustedCertificateError& error,
+                                  TrustedServer server = TrustedServer::Smtp);
 };

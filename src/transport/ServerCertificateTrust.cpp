@@ -8,27 +8,36 @@ QString ServerCertificateTrust::entry(const QString& host, int port, const QByte
     return QStringLiteral("%1:%2 %3").arg(host).arg(port).arg(CertificateFingerprint::hex(digest));
 }
 
-QByteArray ServerCertificateTrust::trustedFor(const QString& host, int port)
+QByteArray ServerCertificateTrust::trustedFor(const QString& host, int port, TrustedServer server)
 {
-    const QString stored = TQuayRegistryObject().ReadTrustedServerCertificate().trimmed();
+    const TQuayRegistryObject store;
+    const QString stored = (server == TrustedServer::Imap ? store.ReadTrustedIMAPServerCertificate()
+                                                          : store.ReadTrustedServerCertificate())
+                               .trimmed();
     // The fingerprint follows the last blank and the port the last ":", so a host
     // given as an IPv6 address, which holds ":" itself, is read whole.
     const qsizetype blank = stored.lastIndexOf(QLatin1Char(' '));
     if (blank < 0)
         return {};
-    const QString server = stored.left(blank);
-    const qsizetype colon = server.lastIndexOf(QLatin1Char(':'));
+    const QString storedServer = stored.left(blank);
+    const qsizetype colon = storedServer.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return {};
     bool portOk = false;
-    const int storedPort = server.mid(colon + 1).toInt(&portOk);
+    const int storedPort = storedServer.mid(colon + 1).toInt(&portOk);
     if (!portOk || storedPort != port ||
-        server.left(colon).compare(host.trimmed(), Qt::CaseInsensitive) != 0)
+        storedServer.left(colon).compare(host.trimmed(), Qt::CaseInsensitive) != 0)
         return {};
     return CertificateFingerprint::parse(stored.mid(blank + 1));
 }
 
-void ServerCertificateTrust::trust(const QString& host, int port, const QByteArray& digest)
+void ServerCertificateTrust::trust(const QString& host, int port, const QByteArray& digest,
+                                   TrustedServer server)
 {
-    TQuayRegistryObject().WriteTrustedServerCertificate(entry(host.trimmed(), port, digest));
+    const TQuayRegistryObject store;
+    const QString value = entry(host.trimmed(), port, digest);
+    if (server == TrustedServer::Imap)
+        store.WriteTrustedIMAPServerCertificate(value);
+    else
+        store.WriteTrustedServerCertificate(value);
 }

@@ -1,0 +1,196 @@
+#include "transport/ImapMailboxReader.h"
+
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "transport/Base64StreamDecoder.h"
+#include "transport/ImapSession.h"
+#include "transport/ServerCertificateTrust.h"
+
+#include <QBuffer>
+
+namespace {
+
+bool passesThrough(const QByteArray& encoding)
+{
+    return encoding.isEmpty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
+}
+
+void checkReadable(const MailboxNote& note)
+{
+    if (note.attachmentSection.isEmpty())
+        throw KestrelError(
+            QStringLiteral("The save note (UID %1) carries no attachment.").arg(note.uid));
+    if (note.attachmentEncoding != "base64" && !passesThrough(note.attachmentEncoding))
+        throw KestrelError(
+            QStringLiteral("The attachment of the save note (UID %1) is encoded as \"%2\", "
+                           "which this program does not read.")
+                .arg(note.uid)
+                .arg(QString::fromLatin1(note.attachmentEncoding)));
+}
+
+} // namespace
+
+ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
+{
+    const TQuayRegistryObject store;
+    Settings settings;
+    settings.host = store.ReadUserIMAPServer().trimmed();
+    if (settings.host.isEmpty()) {
+        const QString smtp = store.ReadUserSMPTName().trimmed();
+        settings.host = smtp.startsWith(QLatin1String("smtp."), Qt::CaseInsensitive)
+                            ? QStringLiteral("imap.") + smtp.mid(5)
+                            : smtp;
+    }
+    settings.port = store.ReadUserIMAPPort();
+    if (settings.port <= 0 || settings.port > 65535)
+        settings.port = 993;
+    settings.userName = store.ReadUserIMAPUserName();
+    if (settings.userName.isEmpty())
+        settings.userName = store.ReadUserSMPTServerName();
+    settings.password = store.ReadUserIMAPPassword();
+    if (settings.password.isEmpty())
+        settings.password = store.ReadUserSMPTServerPassword();
+    settings.mailbox = store.ReadUserIMAPMailbox();
+    return settings;
+}
+
+ImapMailboxReader::ImapMailboxReader(Settings settings)
+    : m_settings(std::move(settings)), m_connectTimeoutMs(ImapSession::DefaultConnectTimeoutMs),
+      m_replyTimeoutMs(ImapSession::DefaultReplyTimeoutMs),
+      m_implicitTlsPort(ImapSession::ImplicitTlsPort)
+{}
+
+// The session leaves a socket of another thread to that thread.
+ImapMailboxReader::~ImapMailboxReader() = default;
+
+QString ImapMailboxReader::mailboxKey() const
+{
+    return QStringLiteral("%1@%2:%3/%4")
+        .arg(m_settings.userName, m_settings.host.trimmed().toLower())
+        .arg(m_settings.port)
+        .arg(m_settings.mailbox);
+}
+
+ImapSession& ImapMailboxReader::session()
+{
+    if (!m_session)
+        throw KestrelError(QStringLiteral("The mailbox is not open."));
+    return *m_session;
+}
+
+MailboxReader::MailboxState ImapMailboxReader::open()
+{
+    close();
+    auto session = std::make_unique<ImapSession>();
+    session->Host = m_settings.host.trimmed();
+    session->Port = m_settings.port;
+    session->UserName = m_settings.userName;
+    session->Password = m_settings.password;
+    session->setConnectTimeoutMs(m_connectTimeoutMs);
+    session->setReplyTimeoutMs(m_replyTimeoutMs);
+    session->setImplicitTlsPort(m_implicitTlsPort);
+    if (!m_caCertificates.isEmpty())
+        session->addCaCertificates(m_caCertificates);
+    // Read at every opening, so a certificate trusted since is taken.
+    session->setTrustedCertificate(
+        ServerCertificateTrust::trustedFor(session->Host, session->Port, TrustedServer::Imap));
+    session->connectToServer();
+    const MailboxState state = session->examine(m_settings.mailbox);
+    m_session = std::move(session);
+    return state;
+}
+
+QList<quint32> ImapMailboxReader::findSubjects(const QString& text)
+{
+    return session().searchSubject(text);
+}
+
+QList<MailboxNote> ImapMailboxReader::readNotes(const QList<quint32>& uids)
+{
+    const QList<MailboxNote> fetched = session().fetchNotes(uids);
+    QHash<quint32, qsizetype> index;
+    for (qsizetype i = 0; i < fetched.size(); ++i)
+        index.insert(fetched[i].uid, i);
+    QList<MailboxNote> notes;
+    for (const quint32 uid : uids) {
+        const auto found = index.constFind(uid);
+        if (found != index.cend())
+            notes.append(fetched[*found]);
+    }
+    return notes;
+}
+
+void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& decoded,
+                                        const Progress& progress)
+{
+    checkReadable(note);
+    const bool base64 = note.attachmentEncoding == "base64";
+    Base64StreamDecoder decoder(decoded);
+    qint64 written = 0;
+    const auto report = [&](qint64 bytes) {
+        if (progress && !progress(bytes))
+            throw KestrelError(QStringLiteral("cancelled"));
+    };
+    session().fetchSection(note.uid, note.attachmentSection, [&](QByteArrayView bytes) {
+        if (base64) {
+            decoder.write(bytes);
+            report(decoder.decodedBytes());
+            return;
+        }
+        if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
+            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                   .arg(decoded.errorString()));
+        written += bytes.size();
+        report(written);
+    });
+    if (base64) {
+        decoder.finish();
+        report(decoder.decodedBytes());
+    }
+}
+
+QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes)
+{
+    checkReadable(note);
+    if (maxBytes <= 0)
+        return {};
+    const qint64 size = note.attachmentEncodedSize;
+    QByteArray encoded;
+    const auto collect = [&](QByteArrayView bytes) {
+        encoded.append(bytes);
+    };
+    if (!(note.attachmentEncoding == "base64")) {
+        const qint64 offset = std::max<qint64>(0, size - maxBytes);
+        session().fetchSection(note.uid, note.attachmentSection, collect, offset, maxBytes);
+        return encoded.right(maxBytes);
+    }
+    // Four characters carry three bytes; each line of 76 adds a line break, and a
+    // margin takes the group cut at the start and a last line shorter than the rest.
+    const qint64 characters = (maxBytes + 2) / 3 * 4 + 4;
+    const qint64 wanted = characters + characters / 76 * 2 + 256;
+    const qint64 offset = std::max<qint64>(0, size - wanted);
+    session().fetchSection(note.uid, note.attachmentSection, collect, offset, wanted);
+    QByteArray text;
+    text.reserve(encoded.size());
+    for (const char c : std::as_const(encoded)) {
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
+            text.append(c);
+    }
+    // The text ends on a whole group, so whole groups are counted from its end.
+    if (offset > 0)
+        text = text.right(text.size() / 4 * 4);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Base64StreamDecoder decoder(buffer);
+    decoder.write(text);
+    decoder.finish();
+    return buffer.data().right(maxBytes);
+}
+
+void ImapMailboxReader::close()
+{
+    if (!m_session)
+        return;
+    m_session->logout();
+    m_session.reset();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "transport/MailboxReader.h"
+
+#include <QSslCertificate>
+#include <QString>
+
+#include <memory>
+
+class ImapSession;
+
+// The mailbox of save notes read over IMAP. The session is made in open, on the
+// thread that opens, and ended in close, so its socket is only ever used on one
+// thread; a reader destroyed elsewhere leaves the socket to that thread.
+class ImapMailboxReader : public MailboxReader
+{
+public:
+    struct Settings
+    {
+        QString host;
+        int port = 993;
+        QString userName;
+        QString password;
+        QString mailbox;
+    };
+
+    // The IMAP settings, with the SMTP server's name (with "imap." for a leading
+    // "smtp.") and the SMTP log-in standing in for those left empty.
+    static Settings settingsFromStore();
+
+    explicit ImapMailboxReader(Settings settings);
+    ~ImapMailboxReader() override;
+
+    // "user@host:port/mailbox": names the mailbox for the catalog; never a password.
+    QString mailboxKey() const;
+    const Settings& settings() const { return m_settings; }
+
+    void setConnectTimeoutMs(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    void setReplyTimeoutMs(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    void setImplicitTlsPort(int port) { m_implicitTlsPort = port; }
+    void addCaCertificates(const QList<QSslCertificate>& certificates)
+    {
+        m_caCertificates += certificates;
+    }
+
+    MailboxState open() override;
+    QList<quint32> findSubjects(const QString& text) override;
+    QList<MailboxNote> readNotes(const QList<quint32>& uids) override;
+    void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
+                         const Progress& progress = {}) override;
+    QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
+    void close() override;
+
+private:
+    ImapSession& session();
+
+    Settings m_settings;
+    std::unique_ptr<ImapSession> m_session;
+    int m_connectTimeoutMs;
+    int m_replyTimeoutMs;
+    int m_implicitTlsPort;
+    QList<QSslCertificate> m_caCertificates;
+};

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "transport/MailboxReader.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class ImapParser;
+class QSslSocket;
+
+// The client side of one IMAP session (RFC 3501 IMAP4rev1, RFC 9051 IMAP4rev2) that
+// reads a mailbox without changing it. Every operation writes its command and blocks
+// until the server's tagged answer arrives or no byte has come for the reply
+// time-out; it needs no event loop, so a session can live on a worker thread (one
+// thread per session, the one that made it).
+//
+// It speaks TLS from the start on port 993 (RFC 8314), takes STARTTLS whenever the
+// server offers it on another port, and logs in with AUTHENTICATE PLAIN when offered
+// (RFC 4616), otherwise LOGIN unless the server disables it; but it never sends a
+// password over a plain connection except to this computer. Certificates are checked
+// as TIdSMTP checks them. Attachments are streamed from their literal to a sink as
+// they arrive. Replies are capped in size, so a hostile server cannot fill memory.
+// Errors are KestrelError, naming what the session was doing, never a command (it
+// may hold credentials) and never the password.
+class ImapSession
+{
+public:
+    ImapSession();
+    ~ImapSession();
+    ImapSession(const ImapSession&) = delete;
+    ImapSession& operator=(const ImapSession&) = delete;
+
+    QString Host;
+    int Port = 993;
+    QString UserName;
+    QString Password;
+
+    static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
+    static constexpr int DefaultReplyTimeoutMs = 5 * 60 * 1000;
+    static constexpr int ImplicitTlsPort = 993;
+    // UIDs asked for in one FETCH: commands stay short and replies come in steps.
+    static constexpr int FetchBatchSize = 500;
+
+    void setConnectTimeoutMs(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    // The longest wait for the next byte of a reply.
+    void setReplyTimeoutMs(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    void setImplicitTlsPort(int port) { m_implicitTlsPort = port; }
+    void addCaCertificates(const QList<QSslCertificate>& certificates);
+    // As TIdSMTP::setTrustedCertificate.
+    void setTrustedCertificate(const QByteArray& sha256Digest) { m_trustedDigest = sha256Digest; }
+
+    // Connects, reads the greeting and capabilities, encrypts and logs in. Throws
+    // KestrelError (UntrustedCertificateError for a certificate the user may trust);
+    // a failure leaves the session closed.
+    void connectToServer();
+    bool isConnected();
+    bool isEncrypted() const;
+    bool isAuthenticated() const { return m_authenticated; }
+    const QStringList& capabilities() const { return m_capabilities; }
+
+    // Opens the mailbox read-only (EXAMINE).
+    MailboxReader::MailboxState examine(const QString& mailbox);
+    // The UIDs of the messages whose Subject contains the text, ascending.
+    QList<quint32> searchSubject(const QString& text);
+    // Size, dates, subject and attachment of each message, in batches; messages the
+    // mailbox no longer holds are left out. Order: ascending UID.
+    QList<MailboxNote> fetchNotes(const QList<quint32>& uids);
+    // Hands the bytes of the message's body section to the sink as they arrive; with
+    // an offset, only up to length bytes from there (a partial fetch). Returns the
+    // number of bytes. The sink may throw: the connection is then closed, since the
+    // rest of the reply would be out of step.
+    using Sink = std::function<void(QByteArrayView bytes)>;
+    qint64 fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
+                        qint64 offset = -1, qint64 length = -1);
+    // Says LOGOUT and closes; never throws.
+    void logout();
+
+private:
+    // A literal to hand to a sink instead of keeping: the one that follows the fetch
+    // item `item` ("BODY[2]", also with an "<origin>").
+    struct StreamedLiteral
+    {
+        QByteArray item;
+        Sink sink;
+        qint64 maxBytes = -1;
+        qint64 bytes = 0;
+        bool streamed = false;
+    };
+    // Called with each untagged reply the session does not handle itself: its
+    // number (or -1), its keyword and a parser at the rest.
+    using Untagged = std::function<void(qint64 number, const QByteArray& keyword, ImapParser&)>;
+
+    QByteArray runCommand(const QList<QByteArray>& pieces, const Untagged& untagged = {},
+                          StreamedLiteral* literal = nullptr);
+    void handleUntagged(const QByteArray& response, const Untagged& untagged);
+    void readResponseCode(const QByteArray& text);
+    QByteArray readResponse(StreamedLiteral* literal);
+    QByteArray readLine();
+    QByteArray readBytes(qint64 size);
+    void streamLiteral(qint64 size, StreamedLiteral& literal);
+    void waitForData();
+    void writeBytes(const QByteArray& bytes);
+    void askCapabilities();
+    void startTls();
+    void logIn();
+    // Appends a string argument: quoted when it can be, else as a literal.
+    void appendString(QList<QByteArray>& pieces, const QByteArray& bytes) const;
+    bool has(const char* capability) const;
+    void close();
+    QString serverName() const;
+    QString hidden(QString text) const;
+    [[noreturn]] void failStatus(const QByteArray& status, const QByteArray& text);
+    [[noreturn]] void failMalformed(const QString& detail);
+    [[noreturn]] void failSocket();
+    [[noreturn]] void failSecuring();
+    void checkCertificate(const QList<QSslError>& errors);
+
+    QSslSocket* m_socket;
+    int m_connectTimeoutMs = DefaultConnectTimeoutMs;
+    int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    int m_implicitTlsPort = ImplicitTlsPort;
+    QStringList m_capabilities;
+    bool m_authenticated = false;
+    bool m_loggingOut = false;
+    int m_tagNumber = 0;
+    // What the session is doing, for error texts: "logging in".
+    QString m_step;
+    MailboxReader::MailboxState m_mailbox;
+    QByteArray m_trustedDigest;
+    QList<QSslCertificate> m_refusedChain;
+};
