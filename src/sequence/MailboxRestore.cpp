@@ -23,15 +23,6 @@
 
 namespace {
 
-// The zip component packs with at most 255 characters of the password.
-QString zipPassword(const QString& password)
-{
-    QString cut = password.left(255);
-    if (!cut.isEmpty() && cut.back().isHighSurrogate())
-        cut.chop(1);
-    return cut;
-}
-
 // The file as a new, private, hidden name next to its final one: nothing appears
 // under the final name until the file is whole.
 struct PartialFile
@@ -260,7 +251,7 @@ private:
             m_gaveUp = true;
             return std::nullopt;
         }
-        return zipPassword(*password);
+        return SavedArchive::packedPassword(*password);
     }
 
     // The file reaches its final name only whole and on the disk.
@@ -304,7 +295,7 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     qint64 total = 0;
     for (const SavedVersion& version : versions)
         total += version.archiveSize();
-    m_password = zipPassword(m_password);
+    m_password = SavedArchive::packedPassword(m_password);
     RestoreRun run(m_reader, m_runStep, m_password, progress, total);
     std::optional<RestoreTarget> target;
     QString targetProblem;

@@ -31,6 +31,14 @@ bool isPlainName(const QString& name)
 
 } // namespace
 
+QString SavedArchive::packedPassword(const QString& password)
+{
+    QString cut = password.left(255);
+    if (!cut.isEmpty() && cut.back().isHighSurrogate())
+        cut.chop(1);
+    return cut;
+}
+
 SavedArchive::SavedArchive(const QString& path)
 {
     int openError = 0;

@@ -39,6 +39,9 @@ public:
         WrongPassword
     };
 
+    // The password as the zip component packs with it: at most 255 characters.
+    static QString packedPassword(const QString& password);
+
     // Throws KestrelError with the reason when the archive is refused or unreadable.
     explicit SavedArchive(const QString& path);
     ~SavedArchive();

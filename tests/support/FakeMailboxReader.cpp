@@ -80,9 +80,11 @@ quint32 FakeMailboxReader::addNote(const QString& subject, const QDateTime& date
     stored.note.subject = subject;
     stored.note.date = date;
     stored.note.attachmentName = attachmentName;
-    stored.note.attachmentSection = "2";
-    stored.note.attachmentEncoding = "base64";
-    stored.note.attachmentEncodedSize = base64Size(attachment.size());
+    if (!attachmentName.isEmpty()) {
+        stored.note.attachmentSection = "2";
+        stored.note.attachmentEncoding = "base64";
+        stored.note.attachmentEncodedSize = base64Size(attachment.size());
+    }
     stored.note.messageSize = stored.note.attachmentEncodedSize + 800;
     stored.attachment = attachment;
     m_notes.insert(stored.note.uid, stored);

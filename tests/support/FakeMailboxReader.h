@@ -16,7 +16,8 @@ class FakeMailboxReader : public MailboxReader
 {
 public:
     // Adds a message; its UID is the next one. The attachment is held decoded; the
-    // note reports its base64 size, as a server does.
+    // note reports its base64 size, as a server does. No attachment name: a message
+    // without an attachment.
     quint32 addNote(const QString& subject, const QDateTime& date, const QByteArray& attachment,
                     const QString& attachmentName = QStringLiteral("a.zip"));
     // A save note of this machine for path, its archive cut into parts byte slices

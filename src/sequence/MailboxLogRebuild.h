@@ -1,0 +1,30 @@
+#pragma once
+
+#include "sequence/MailboxCatalog.h"
+#include "sequence/StepRunner.h"
+
+#include <QString>
+
+class MailboxReader;
+class RestoreProgress;
+
+// Writes a new backup log from the save notes in the mailbox, for a new machine or a
+// lost log: one record per complete saved version, with the file's date and size
+// from the archive's directory (read from the end of its last part alone), the note's
+// date as the backup date and a fresh ID. The current log, when it holds anything,
+// is archived first as the "Archive Log File" command does.
+class MailboxLogRebuild
+{
+public:
+    struct Result
+    {
+        int records = 0;
+        // The archive copy of the log that was replaced; empty when there was none.
+        QString archivedLog;
+    };
+
+    // Everything is read from the mailbox before the log is touched: a failure or a
+    // cancel there leaves the log as it was. Throws KestrelError.
+    static Result rebuild(const MailboxCatalog& catalog, MailboxReader& reader,
+                          RestoreProgress& progress, const StepRunner& runner = {});
+};

@@ -1,0 +1,137 @@
+#include "sequence/MailboxVerify.h"
+
+#include "backupdata/BackUpLogReader.h"
+#include "backupdata/TernBackUpFileObjectList.h"
+#include "core/KestrelError.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/RestoreProgress.h"
+#include "sequence/SavedArchive.h"
+
+#include <QFile>
+#include <QIODevice>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// Takes the extracted bytes and forgets them: the check needs the CRC and the count,
+// not a copy of the file on the disk.
+class DiscardingDevice : public QIODevice
+{
+public:
+    DiscardingDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 length) override { return length; }
+};
+
+// The size text of the log's record of the path nearest the backup date.
+std::optional<QString> loggedSize(const TTernBackUpFileObjectList& log, const QString& path,
+                                  const QDateTime& noteDate)
+{
+    std::optional<QString> best;
+    qint64 bestDistance = 0;
+    const qint64 noteSeconds = TTernBackUpFileObject::wallClockSeconds(noteDate);
+    for (qsizetype i = 0; i < log.Count(); ++i) {
+        const TTernBackUpFileObject& record = log.Items(i);
+        if (record.FileName() != path)
+            continue;
+        const qint64 distance = qAbs(record.BackupDateSeconds() - noteSeconds);
+        if (!best || distance < bestDistance) {
+            best = record.SizeText();
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+QString checkVersion(const SavedVersion& version, MailboxReader& reader, const QString& password,
+                     const TTernBackUpFileObjectList& log, const StepRunner& runner)
+{
+    const std::optional<QString> logged = loggedSize(log, version.path, version.noteDate);
+    if (!logged)
+        return QStringLiteral("the log has no record of it");
+    QTemporaryDir folder;
+    QFile archive(folder.filePath(QStringLiteral("archive.zip")));
+    if (!folder.isValid() || !archive.open(QIODevice::WriteOnly))
+        throw KestrelError(QStringLiteral("Could not create a temporary file"));
+    try {
+        runStep(runner, [&] {
+            for (const MailboxNote& note : version.parts)
+                reader.fetchAttachment(note, archive);
+        });
+    } catch (const KestrelError& error) {
+        if (error.message() == QLatin1String("cancelled"))
+            throw;
+        return error.message();
+    }
+    archive.close();
+    try {
+        SavedArchive zip(archive.fileName());
+        DiscardingDevice sink;
+        SavedArchive::Extracted extracted = SavedArchive::Extracted::Done;
+        runStep(runner, [&] { extracted = zip.extract(password, sink); });
+        if (extracted == SavedArchive::Extracted::WrongPassword)
+            return QStringLiteral("wrong zip password");
+        const QString size = QString::number(zip.entry().size / 1024) + QStringLiteral(" KB");
+        if (size != *logged)
+            return QStringLiteral("holds %1 where the log records %2").arg(size, *logged);
+    } catch (const KestrelError& error) {
+        return error.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+QString MailboxVerify::Result::text() const
+{
+    QStringList lines{
+        QStringLiteral("%1 saved %2 checked, %3 %4")
+            .arg(checked)
+            .arg(checked == 1 ? QStringLiteral("version") : QStringLiteral("versions"))
+            .arg(faults.size())
+            .arg(faults.size() == 1 ? QStringLiteral("fault") : QStringLiteral("faults"))};
+    for (const Fault& fault : faults)
+        lines.append(QStringLiteral("%1 (saved %2): %3")
+                         .arg(fault.path,
+                              fault.noteDate.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                              fault.reason));
+    return lines.join(QLatin1Char('\n'));
+}
+
+MailboxVerify::Result MailboxVerify::verify(const MailboxCatalog& catalog, MailboxReader& reader,
+                                            const QString& zipPassword, int count,
+                                            RestoreProgress& progress, const StepRunner& runner)
+{
+    QList<const SavedVersion*> complete;
+    for (const SavedFile& file : catalog.files()) {
+        for (const SavedVersion& version : file.versions) {
+            if (version.complete())
+                complete.append(&version);
+        }
+    }
+    std::shuffle(complete.begin(), complete.end(), *QRandomGenerator::global());
+    complete = complete.mid(0, qMax(0, count));
+
+    TTernBackUpFileObjectList log;
+    BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), log);
+    const QString password = SavedArchive::packedPassword(zipPassword);
+    Result result;
+    for (const SavedVersion* version : std::as_const(complete)) {
+        if (progress.cancelRequested())
+            throw KestrelError(QStringLiteral("cancelled"));
+        progress.status(QStringLiteral("Checking %1").arg(version->path));
+        progress.progress(result.checked, complete.size());
+        const QString fault = checkVersion(*version, reader, password, log, runner);
+        if (!fault.isEmpty())
+            result.faults.append({version->path, version->noteDate, fault});
+        ++result.checked;
+    }
+    progress.progress(result.checked, complete.size());
+    return result;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "sequence/MailboxCatalog.h"
+#include "sequence/StepRunner.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class MailboxReader;
+class RestoreProgress;
+
+// Checks that saved versions can be restored: each of a random choice of complete
+// versions is downloaded into a temporary folder, opened with the zip password, its
+// CRC checked, and its size compared with the log's record of the path whose backup
+// date is nearest the note's date. A version the log has no record of is a fault.
+class MailboxVerify
+{
+public:
+    struct Fault
+    {
+        QString path;
+        QDateTime noteDate;
+        QString reason;
+    };
+    struct Result
+    {
+        int checked = 0;
+        QList<Fault> faults;
+        // "5 saved versions checked, 1 fault", then a line for each fault.
+        QString text() const;
+    };
+
+    // count versions at most, all when there are fewer. Reads the log at the store's
+    // LogFile. Throws KestrelError when the mailbox fails or the check is cancelled.
+    static Result verify(const MailboxCatalog& catalog, MailboxReader& reader,
+                         const QString& zipPassword, int count, RestoreProgress& progress,
+                         const StepRunner& runner = {});
+};

@@ -1,0 +1,112 @@
+#include "backupdata/BackUpLogReader.h"
+#include "backupdata/TernBackUpFileObjectList.h"
+#include "core/QuayRegistryObject.h"
+#include "sequence/MailboxLogRebuild.h"
+#include "sequence/MailboxVerify.h"
+#include "support/FakeMailboxReader.h"
+#include "support/RecordingRestoreProgress.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTest>
+
+// The log written back from the save notes, and the check of saved versions against
+// the log.
+class TestMailboxLog : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr auto Password = "log password";
+
+    static QDateTime at(int minute) { return QDateTime(QDate(2026, 3, 1), QTime(10, minute)); }
+
+    static QStringList lines(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {"<missing>"};
+        QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
+        if (lines.constLast().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+
+    static void refresh(MailboxCatalog& catalog, FakeMailboxReader& reader)
+    {
+        RecordingRestoreProgress progress;
+        catalog.refresh(reader, reader.open(), "key", progress);
+    }
+
+private Q_SLOTS:
+    void logIsRebuiltAndChecked()
+    {
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        const QString logPath = store.ReadLogFile();
+        QFile old(logPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("/old;01/01/2020 10:00:00;1 KB;01/01/2020 10:00:00;7\r\n");
+        old.close();
+        store.WriteFileIDNumber(40);
+
+        FakeMailboxReader reader;
+        const QDateTime modified(QDate(2025, 12, 24), QTime(18, 30, 2));
+        QByteArray big(300000, Qt::Uninitialized);
+        for (char& byte : big)
+            byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        reader.addSaveNote("/home/jo/a.txt", at(2),
+                           FakeMailboxReader::archive("a.txt", "second", Password, modified));
+        reader.addSaveNote("/home/jo/a.txt", at(1),
+                           FakeMailboxReader::archive("a.txt", "first", Password, modified));
+        reader.addSaveNote("/home/jo/big", at(3),
+                           FakeMailboxReader::archive("big", big, Password, modified), 3);
+        reader.addSaveNote("/home/jo/not-a-zip", at(4), QByteArray(3000, 'z'));
+        const QList<quint32> torn = reader.addSaveNote("/home/jo/torn", at(5), "abc", 2);
+        reader.removeNote(torn.at(0));
+        MailboxCatalog catalog(env.path("cache"));
+        refresh(catalog, reader);
+
+        RecordingRestoreProgress progress;
+        const MailboxLogRebuild::Result result =
+            MailboxLogRebuild::rebuild(catalog, reader, progress);
+        QCOMPARE(result.records, 4);
+        QCOMPARE(lines(result.archivedLog).constFirst(),
+                 "/old;01/01/2020 10:00:00;1 KB;01/01/2020 10:00:00;7");
+        // Archiving counts as a file processed, as the menu command does.
+        QCOMPARE(
+            lines(logPath),
+            QStringList({"/home/jo/a.txt;24/12/2025 18:30:02;0 KB;01/03/2026 10:01:00;42",
+                         "/home/jo/a.txt;24/12/2025 18:30:02;0 KB;01/03/2026 10:02:00;43",
+                         "/home/jo/big;24/12/2025 18:30:02;292 KB;01/03/2026 10:03:00;44",
+                         "/home/jo/not-a-zip;01/03/2026 10:04:00;2 KB;01/03/2026 10:04:00;45"}));
+        QCOMPARE(store.ReadFileIDNumber(), 45);
+        TTernBackUpFileObjectList records;
+        QVERIFY(BackUpLogReader::readAll(logPath, records).damagedLines.isEmpty());
+
+        MailboxVerify::Result checked =
+            MailboxVerify::verify(catalog, reader, Password, 10, progress);
+        QCOMPARE(checked.checked, 4);
+        QCOMPARE(checked.faults.size(), 1);
+        QCOMPARE(checked.faults.at(0).path, "/home/jo/not-a-zip");
+
+        reader.addSaveNote("/home/jo/unlogged", at(6), FakeMailboxReader::archive("u", "u"));
+        refresh(catalog, reader);
+        checked = MailboxVerify::verify(catalog, reader, "wrong", 10, progress);
+        QCOMPARE(checked.checked, 5);
+        QStringList reasons;
+        for (const MailboxVerify::Fault& fault : checked.faults)
+            reasons.append(fault.path + ": " + fault.reason);
+        reasons.sort();
+        QCOMPARE(reasons.size(), 5);
+        QCOMPARE(reasons.at(0), "/home/jo/a.txt: wrong zip password");
+        QCOMPARE(reasons.at(4), "/home/jo/unlogged: the log has no record of it");
+        QVERIFY(!checked.text().contains("wrong,") &&
+                checked.text().startsWith("5 saved versions checked, 5 faults\n"));
+        QCOMPARE(MailboxVerify::verify(catalog, reader, Password, 2, progress).checked, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailboxLog)
+#include "tst_mailboxlog.moc"
