@@ -348,7 +348,12 @@ private Q_SLOTS:
 
     void rebuildAsksThenReloadsTheLog()
     {
-        TQuayRegistryObject().WriteWizzardRun(true);
+        const TQuayRegistryObject store;
+        store.WriteWizzardRun(true);
+        QFile log(store.ReadLogFile());
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.write("/old/x.txt;01/03/2004 10:00:00;37 KB;02/03/2004 10:00:00;0\r\n");
+        log.close();
         TfrmKestrelClientMain window;
         window.setMailboxSource(source());
         env->prompt.queueAnswer(Prompt::Answer::No);
@@ -358,9 +363,21 @@ private Q_SLOTS:
         env->prompt.queueAnswer(Prompt::Answer::Yes);
         window.menus->RebuildLogFromMailbox1->trigger();
         QCOMPARE(env->prompt.notices().size(), 1);
-        QVERIFY2(env->prompt.notices().first().startsWith(
-                     QStringLiteral("The log file was rebuilt from the mailbox with ")),
-                 qPrintable(env->prompt.notices().first()));
+        const QStringList lines = env->prompt.notices().first().split(u'\n');
+        QCOMPARE(lines.first(),
+                 QStringLiteral("The log file was rebuilt from the mailbox with 3 records."));
+        QVERIFY(
+            lines.value(1).startsWith(QStringLiteral("The previous log file was archived as ")));
+        QVERIFY(QFile::exists(lines.value(1).section(QStringLiteral(" as "), 1)));
+        // The tree shows the new log: both versions of a.txt, nothing of the old one.
+        QTreeWidget* tree = window.backUpLogPage->trvBackUpLog;
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* home = childNamed(tree->topLevelItem(0), QStringLiteral("home"));
+        QVERIFY(home);
+        QVERIFY(!childNamed(tree->topLevelItem(0), QStringLiteral("old")));
+        QTreeWidgetItem* docs =
+            childNamed(childNamed(home, QStringLiteral("ann")), QStringLiteral("docs"));
+        QCOMPARE(childNamed(docs, QStringLiteral("a.txt"))->childCount(), 2);
         QVERIFY(env->prompt.unexpected().isEmpty());
     }
 };
