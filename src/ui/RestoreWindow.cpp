@@ -165,6 +165,7 @@ void RestoreWindow::listMailbox()
                                 .arg(refresh.notesFromCache)
                                 .arg(seconds(refresh.elapsedMs)));
         status(QString());
+        progress(0, 0);
         showFiles();
         selectPreselected();
     } catch (const KestrelError& error) {
@@ -421,6 +422,7 @@ void RestoreWindow::showReports()
     if (total <= 0) {
         // Unknown: a busy bar while working.
         prbRestore->setRange(0, m_busy ? 0 : ProgressSteps);
+        prbRestore->setValue(0);
         return;
     }
     prbRestore->setRange(0, ProgressSteps);

@@ -93,7 +93,9 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
     m_user->edbIMAPServer->setText(store.ReadUserIMAPServer());
-    m_user->spnIMAPPort->setValue(store.ReadUserIMAPPort());
+    // A port no server listens on shows as the one the reader uses instead.
+    const int imapPort = store.ReadUserIMAPPort();
+    m_user->spnIMAPPort->setValue(imapPort > 0 && imapPort <= 65535 ? imapPort : 993);
     m_user->edbIMAPUserName->setText(store.ReadUserIMAPUserName());
     m_user->edbIMAPPassword->setText(store.ReadUserIMAPPassword());
     // The stored text, not the INBOX that an empty one reads as: the placeholder says so.
