@@ -66,12 +66,22 @@ QString MailboxSession::mailboxChangedText()
                           "been listed again. Please choose the files to restore again.");
 }
 
+void MailboxSession::refreshCatalog(MailboxReader& reader, const MailboxReader::MailboxState& state,
+                                    const QString& key, RestoreProgress& progress,
+                                    MailboxCatalog::Refresh* refresh)
+{
+    const MailboxCatalog::Refresh done = m_catalog.refresh(reader, state, key, progress, m_runner);
+    m_listedValidity = state.uidValidity;
+    ++m_generation;
+    if (refresh)
+        *refresh = done;
+}
+
 MailboxCatalog::Refresh MailboxSession::list(RestoreProgress& progress)
 {
     const Connection connection(m_factory, m_runner);
-    const MailboxCatalog::Refresh refresh = m_catalog.refresh(connection.reader(), connection.state,
-                                                              connection.key(), progress, m_runner);
-    m_listedValidity = connection.state.uidValidity;
+    MailboxCatalog::Refresh refresh;
+    refreshCatalog(connection.reader(), connection.state, connection.key(), progress, &refresh);
     return refresh;
 }
 
@@ -80,9 +90,7 @@ MailboxRestore::Summary MailboxSession::restore(const QList<SavedVersion>& versi
 {
     const Connection connection(m_factory, m_runner);
     if (m_listedValidity != connection.state.uidValidity) {
-        m_catalog.refresh(connection.reader(), connection.state, connection.key(), progress,
-                          m_runner);
-        m_listedValidity = connection.state.uidValidity;
+        refreshCatalog(connection.reader(), connection.state, connection.key(), progress);
         throw KestrelError(mailboxChangedText());
     }
     MailboxRestore restore(connection.reader(), target, TQuayRegistryObject().ReadUserZipPassword(),
@@ -93,7 +101,6 @@ MailboxRestore::Summary MailboxSession::restore(const QList<SavedVersion>& versi
 MailboxLogRebuild::Result MailboxSession::rebuildLog(RestoreProgress& progress)
 {
     const Connection connection(m_factory, m_runner);
-    m_catalog.refresh(connection.reader(), connection.state, connection.key(), progress, m_runner);
-    m_listedValidity = connection.state.uidValidity;
+    refreshCatalog(connection.reader(), connection.state, connection.key(), progress);
     return MailboxLogRebuild::rebuild(m_catalog, connection.reader(), progress, m_runner);
 }

@@ -31,6 +31,9 @@ public:
     const MailboxCatalog& catalog() const { return m_catalog; }
     // Whether a listing succeeded.
     bool listed() const { return m_listedValidity.has_value(); }
+    // Counts the catalog's refreshes, so a caller can tell whether what it shows is
+    // still the catalog's.
+    int generation() const { return m_generation; }
 
     // Restores the versions (from the catalog) into the target with the stored zip
     // password. When the mailbox's UIDVALIDITY is no longer the listing's, its UIDs
@@ -52,5 +55,10 @@ private:
     MailboxSourceFactory m_factory;
     StepRunner m_runner;
     MailboxCatalog m_catalog;
+    void refreshCatalog(MailboxReader& reader, const MailboxReader::MailboxState& state,
+                        const QString& key, RestoreProgress& progress,
+                        MailboxCatalog::Refresh* refresh = nullptr);
+
     std::optional<quint32> m_listedValidity;
+    int m_generation = 0;
 };

@@ -14,6 +14,7 @@
 #include "ui/TreeImages.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -207,6 +208,7 @@ void RestoreWindow::showFiles()
         return;
     }
     m_shown = m_session->catalog().matching(edbSearch->text().trimmed());
+    m_shownGeneration = m_session->generation();
     trvSaved->setUpdatesEnabled(false);
     for (qsizetype i = 0; i < m_shown.size(); ++i) {
         const SavedFile& file = m_shown.at(i);
@@ -290,9 +292,12 @@ void RestoreWindow::restoreSelected()
         return;
     }
     const QString target = edbTargetFolder->text().trimmed();
-    if (target.isEmpty()) {
-        Services::prompt().notify(QStringLiteral("Choose the folder to restore into."),
-                                  Prompt::Icon::Warning);
+    // A relative folder would land wherever the program happened to start.
+    if (target.isEmpty() || QDir::isRelativePath(target)) {
+        Services::prompt().notify(
+            QStringLiteral("Choose the folder to restore into: a full path, such as ") +
+                MailboxRestore::defaultTargetFolder(Services::clock().now()),
+            Prompt::Icon::Warning);
         return;
     }
     beginWork();
@@ -304,8 +309,9 @@ void RestoreWindow::restoreSelected()
         failure = error.message();
     }
     if (!summary) {
-        // A mailbox listed again shows its new notes.
-        showFiles();
+        // A mailbox listed again shows its new notes; otherwise the choice stays.
+        if (m_session->generation() != m_shownGeneration)
+            showFiles();
         status(QStringLiteral("The files could not be restored: ") + failure);
         endWork();
         Services::prompt().notify(failure, Prompt::Icon::Error);

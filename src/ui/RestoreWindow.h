@@ -99,6 +99,8 @@ private:
     // The files the tree shows, and the file each file node stands for.
     QList<SavedFile> m_shown;
     QHash<const QTreeWidgetItem*, qsizetype> m_fileOfNode;
+    // The catalog refresh the tree shows.
+    int m_shownGeneration = -1;
     QString m_preselected;
     bool m_listingStarted = false;
     bool m_busy = false;

@@ -264,6 +264,28 @@ private Q_SLOTS:
         QVERIFY(window->trvSaved->selectedItems().isEmpty());
     }
 
+    void aRefusedRestoreKeepsTheChoice()
+    {
+        auto window = listedWindow();
+        window->edbTargetFolder->setText(env->path("restored"));
+        docsNode(*window)->setSelected(true);
+        refuse = true;
+        window->restoreSelected();
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QVERIFY(env->prompt.notices().first().contains(QStringLiteral("refused the log-in")));
+        QCOMPARE(window->trvSaved->selectedItems(), QList<QTreeWidgetItem*>{docsNode(*window)});
+
+        // A relative folder is refused before anything is fetched.
+        refuse = false;
+        env->prompt.clear();
+        mailbox->resetCounts();
+        window->edbTargetFolder->setText(QStringLiteral("restored"));
+        window->restoreSelected();
+        QCOMPARE(mailbox->fetches(), 0);
+        QVERIFY(env->prompt.notices().first().startsWith(
+            QStringLiteral("Choose the folder to restore into: a full path")));
+    }
+
     void aFailedConnectionIsToldInTheWindowAndThePrompt()
     {
         refuse = true;
