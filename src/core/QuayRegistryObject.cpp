@@ -147,7 +147,9 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
 #define KESTREL_DEFINE_INTEGER(name, defaultValue)                                                 \
     int TQuayRegistryObject::Read##name() const                                                    \
     {                                                                                              \
-        return readInteger(QStringLiteral(#name));                                                 \
+        bool ok = false;                                                                           \
+        const int value = readInteger(QStringLiteral(#name), &ok);                                 \
+        return ok ? value : (defaultValue);                                                        \
     }                                                                                              \
     void TQuayRegistryObject::Write##name(int value) const                                         \
     {                                                                                              \

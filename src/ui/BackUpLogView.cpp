@@ -4,11 +4,15 @@
 #include "backupdata/BackUpLogReader.h"
 #include "backupdata/LogLineFormat.h"
 #include "core/Clock.h"
+#include "core/EditionProfile.h"
 #include "core/KestrelError.h"
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/MailboxSession.h"
+#include "sequence/RestoreProgress.h"
 #include "sequence/SequenceState.h"
+#include "sequence/SequenceWorkerThread.h"
 #include "ui/BackUpLogPage.h"
 #include "ui/PathTree.h"
 #include "ui/SummaryPage.h"
@@ -17,7 +21,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QMenu>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTreeWidget>
 
 #include <utility>
@@ -35,6 +41,36 @@ qint64 fileSize(const QString& path)
 {
     return QFileInfo(path).size();
 }
+
+// The rebuild's progress as lines of the status memo, each text once. A report from
+// the worker thread is passed to the window's thread.
+class StatusMemoProgress : public RestoreProgress
+{
+public:
+    explicit StatusMemoProgress(SummaryPage* summary) : m_summary(summary) {}
+
+    void status(const QString& text) override
+    {
+        if (QThread::currentThread() != m_summary->thread()) {
+            // Without this object, which may be gone when the memo takes the line.
+            SummaryPage* summary = m_summary;
+            if (!text.isEmpty())
+                QMetaObject::invokeMethod(
+                    summary, [summary, text] { summary->addStatusLine(text); },
+                    Qt::QueuedConnection);
+            return;
+        }
+        if (text.isEmpty() || text == m_last)
+            return;
+        m_last = text;
+        m_summary->addStatusLine(text);
+    }
+    void progress(qint64, qint64) override {}
+
+private:
+    SummaryPage* m_summary;
+    QString m_last;
+};
 } // namespace
 
 BackUpLogView::BackUpLogView(BackUpLogPage* page, SummaryPage* summary,
@@ -45,6 +81,34 @@ BackUpLogView::BackUpLogView(BackUpLogPage* page, SummaryPage* summary,
       m_paths(new PathTree(page->trvBackUpLog, PathTree::Kind::Files))
 {
     connect(page, &BackUpLogPage::shown, this, &BackUpLogView::pageShown);
+
+    pumLogTree = new QMenu(page->trvBackUpLog);
+    pumLogTree->setObjectName(QStringLiteral("pumLogTree"));
+    pumRestoreFromMailbox = pumLogTree->addAction(QStringLiteral("Restore From Mailbox..."));
+    pumRestoreFromMailbox->setObjectName(QStringLiteral("pumRestoreFromMailbox"));
+    connect(pumRestoreFromMailbox, &QAction::triggered, this, [this] {
+        const QTreeWidgetItem* node = m_page->trvBackUpLog->currentItem();
+        if (node)
+            Q_EMIT restoreFromMailboxRequested(restorePathOf(node));
+    });
+    page->trvBackUpLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(page->trvBackUpLog, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) {
+                QTreeWidget* tree = m_page->trvBackUpLog;
+                QTreeWidgetItem* node = tree->itemAt(position);
+                if (!node || !isEdition(Edition::KestrelSolo))
+                    return;
+                tree->setCurrentItem(node);
+                pumLogTree->popup(tree->viewport()->mapToGlobal(position));
+            });
+}
+
+QString BackUpLogView::restorePathOf(const QTreeWidgetItem* node)
+{
+    // A saved copy's node has the record image and hangs below its file's node.
+    if (node && node->parent() && TreeImages::image(node) == RecordImage)
+        node = node->parent();
+    return PathTree::nodePath(node);
 }
 
 void BackUpLogView::setIconKeyList(const QStringList& keys)
@@ -231,4 +295,44 @@ void BackUpLogView::archiveLogFile()
     if (QFileInfo::exists(logPath))
         LoadLogIntoTree(logPath);
     status(QStringLiteral("Archive complete."));
+}
+
+void BackUpLogView::rebuildLogFromMailbox()
+{
+    if (Services::prompt().ask(QStringLiteral(
+            "Rebuild the log file from the save notes in the backup mailbox?  The current log "
+            "file is archived first.")) != Prompt::Answer::Yes)
+        return;
+    m_summary->clearStatus();
+    m_summary->setStatusColour(false);
+    m_summary->addStatusLine(QStringLiteral("Reading the save notes from the mailbox..."));
+    StatusMemoProgress progress(m_summary);
+    MailboxLogRebuild::Result result;
+    try {
+        SequenceWorkerThread worker;
+        MailboxSession session(m_mailboxSource,
+                               [&worker](const std::function<void()>& step) { worker.run(step); });
+        result = session.rebuildLog(progress);
+    } catch (const KestrelError& error) {
+        const QString line =
+            QStringLiteral("The log file could not be rebuilt from the mailbox: ") +
+            error.message();
+        m_summary->setStatusColour(true);
+        m_summary->addStatusLine(line);
+        Services::prompt().notify(line, Prompt::Icon::Error);
+        return;
+    }
+    m_summary->addStatusLine(QStringLiteral("Refreshing log file tree..."));
+    const QString logPath = TQuayRegistryObject().ReadLogFile();
+    if (QFileInfo::exists(logPath))
+        LoadLogIntoTree(logPath);
+    QString text =
+        QStringLiteral("The log file was rebuilt from the mailbox with %1 %2.")
+            .arg(result.records)
+            .arg(result.records == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+    if (!result.archivedLog.isEmpty())
+        text += QLatin1Char('\n') + QStringLiteral("The previous log file was archived as ") +
+                result.archivedLog;
+    m_summary->addStatusLine(QStringLiteral("Rebuild complete."));
+    Services::prompt().notify(text, Prompt::Icon::Information);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backupdata/FileState.h"
+#include "sequence/MailboxSource.h"
 
 #include <QObject>
 #include <QStringList>
@@ -11,11 +12,14 @@ struct SequenceState;
 class BackUpLogPage;
 class PathTree;
 class SummaryPage;
+class QAction;
+class QMenu;
 class QTreeWidgetItem;
 
 // The "Back Up Log" page's tree and the "Backup Log" menu: loading the log into the
 // tree, the size rules for loading at start-up and when the page is shown, and the
-// commands New Log File, Open An Existing Log File, Log File Name and Archive Log File.
+// commands New Log File, Open An Existing Log File, Log File Name, Archive Log File
+// and Rebuild Log From Mailbox, and the tree's context menu.
 class BackUpLogView : public QObject
 {
     Q_OBJECT
@@ -44,10 +48,28 @@ public:
     void openExistingLogFile();
     void showLogFileName();
     void archiveLogFile();
+    // Asks, then lists the mailbox's save notes, writes a log from them (the current
+    // one archived first), reloads the tree and says how many records it wrote and
+    // where the old log went.
+    void rebuildLogFromMailbox();
+    // The mailbox the rebuild reads; empty: the IMAP reader of the stored settings.
+    void setMailboxSource(MailboxSourceFactory factory) { m_mailboxSource = std::move(factory); }
+
+    // The path a context menu on the node restores: a file or folder node's own, a
+    // saved copy's file's.
+    static QString restorePathOf(const QTreeWidgetItem* node);
+
+    // The log tree's context menu (KestrelSolo only).
+    QMenu* pumLogTree;
+    QAction* pumRestoreFromMailbox;
 
     // The text of a saved copy's node: "ID: 0, Back up date: ..., File size: 37 KB".
     static QString recordText(int id, const QString& backupDate, const QString& sizeText);
     static constexpr int RecordImage = 3;
+
+Q_SIGNALS:
+    // "Restore From Mailbox..." on a node of the tree.
+    void restoreFromMailboxRequested(const QString& path);
 
 private:
     BackUpLogPage* m_page;
@@ -58,4 +80,5 @@ private:
     // The log the tree shows in full, and its state when it was read.
     QString m_loadedPath;
     std::optional<FileState> m_loadedState;
+    MailboxSourceFactory m_mailboxSource;
 };

@@ -50,6 +50,14 @@ MainMenus::MainMenus(QMainWindow* window) : QObject(window)
                                 QStringLiteral("Archive Log File"));
     Get1 = addAction(BackupLog1, QStringLiteral("Get1"), QStringLiteral("Get Last Log File"),
                      QStringLiteral("Send a request to get the last backed up log file."));
+    BackupLog1->addSeparator();
+    RestoreFromMailbox1 = addAction(BackupLog1, QStringLiteral("RestoreFromMailbox1"),
+                                    QStringLiteral("Restore From Mailbox..."),
+                                    QStringLiteral("Restore saved files from the backup mailbox."));
+    RebuildLogFromMailbox1 =
+        addAction(BackupLog1, QStringLiteral("RebuildLogFromMailbox1"),
+                  QStringLiteral("Rebuild Log From Mailbox"),
+                  QStringLiteral("Write a new log from the save notes in the backup mailbox."));
 
     QMenu* tools = addMenu(bar, QStringLiteral("Tools1"), QStringLiteral("&Tools"));
     ToolsSetupWizard =

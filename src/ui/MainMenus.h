@@ -25,6 +25,9 @@ public:
     QAction* LogFileName1;
     QAction* ArchiveLogFile1;
     QAction* Get1;
+    // KestrelSolo only: the mailbox is its backup store.
+    QAction* RestoreFromMailbox1;
+    QAction* RebuildLogFromMailbox1;
     QAction* ToolsSetupWizard;
     QAction* HelpContents;
     QAction* HelpOn;

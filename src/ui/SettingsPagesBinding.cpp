@@ -17,6 +17,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSpinBox>
 
 namespace {
 
@@ -91,6 +92,15 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
+    m_user->edbIMAPServer->setText(store.ReadUserIMAPServer());
+    // A port no server listens on shows as the one the reader uses instead.
+    const int imapPort = store.ReadUserIMAPPort();
+    m_user->spnIMAPPort->setValue(imapPort > 0 && imapPort <= 65535 ? imapPort : 993);
+    m_user->edbIMAPUserName->setText(store.ReadUserIMAPUserName());
+    m_user->edbIMAPPassword->setText(store.ReadUserIMAPPassword());
+    // The stored text, not the INBOX that an empty one reads as: the placeholder says so.
+    m_user->edbIMAPMailbox->setText(store.readString(QStringLiteral("UserIMAPMailbox")));
+    showImapServerFallback();
 
     const QStringList lines = sequenceSummaryLines();
     struct
@@ -173,6 +183,11 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
+    store.WriteUserIMAPServer(m_user->edbIMAPServer->text().trimmed());
+    store.WriteUserIMAPPort(m_user->spnIMAPPort->value());
+    store.WriteUserIMAPUserName(m_user->edbIMAPUserName->text().trimmed());
+    store.WriteUserIMAPPassword(m_user->edbIMAPPassword->text());
+    store.WriteUserIMAPMailbox(m_user->edbIMAPMailbox->text().trimmed());
     store.WriteDialUpDisconnect(m_backUp->ckbDisconnectConnection->isChecked());
     store.WriteStartUpAutoRun(m_backUp->ckbRunSequenceOnStartUp->isChecked());
     // An entry that cannot be written must not cost the values stored after it.
@@ -288,9 +303,13 @@ void SettingsPagesBinding::connectHandlers()
     });
 
     connect(m_user->btnChangeZipPassword, &QPushButton::clicked, this,
-            [this] { changePassword(true); });
+            [this] { changePassword(PasswordField::Zip); });
     connect(m_user->btnChangeSMPTServerUserPassword, &QPushButton::clicked, this,
-            [this] { changePassword(false); });
+            [this] { changePassword(PasswordField::Smtp); });
+    connect(m_user->btnChangeIMAPPassword, &QPushButton::clicked, this,
+            [this] { changePassword(PasswordField::Imap); });
+    connect(m_user->edbSMPTServer, &QLineEdit::textChanged, this,
+            &SettingsPagesBinding::showImapServerFallback);
     connect(m_user->edbMaxNumberOfBytes, &QLineEdit::textChanged, this,
             [this](const QString& text) { checkNumber(text, false); });
     connect(m_user->edbMaxMessageBytes, &QLineEdit::textChanged, this,
@@ -307,10 +326,26 @@ void SettingsPagesBinding::checkNumber(const QString& text, bool wholeNumber)
                                   Prompt::Icon::Error);
 }
 
-void SettingsPagesBinding::changePassword(bool zipPassword)
+void SettingsPagesBinding::showImapServerFallback()
 {
-    const QString caption = zipPassword ? QStringLiteral("Change Zip file Password")
-                                        : QStringLiteral("Change SMPT Server Password");
+    m_user->edbIMAPServer->setPlaceholderText(
+        imapServerFallback(m_user->edbSMPTServer->text().trimmed()));
+}
+
+QString SettingsPagesBinding::imapServerFallback(const QString& smtpServer)
+{
+    const QString smtpPrefix = QStringLiteral("smtp.");
+    if (smtpServer.startsWith(smtpPrefix, Qt::CaseInsensitive))
+        return QStringLiteral("imap.") + smtpServer.mid(smtpPrefix.size());
+    return smtpServer;
+}
+
+void SettingsPagesBinding::changePassword(PasswordField field)
+{
+    const QString caption = field == PasswordField::Zip ? QStringLiteral("Change Zip file Password")
+                            : field == PasswordField::Smtp
+                                ? QStringLiteral("Change SMPT Server Password")
+                                : QStringLiteral("Change IMAP Server Password");
     Prompt::PasswordPair typed;
     while (true) {
         const std::optional<Prompt::PasswordPair> entered =
@@ -324,11 +359,18 @@ void SettingsPagesBinding::changePassword(bool zipPassword)
                                   Prompt::Icon::Error);
     }
     const TQuayRegistryObject store;
-    if (zipPassword) {
+    switch (field) {
+    case PasswordField::Zip:
         store.WriteUserZipPassword(typed.first);
         m_user->edbZipBackUpFilePassword->setText(typed.first);
-    } else {
+        break;
+    case PasswordField::Smtp:
         store.WriteUserSMPTServerPassword(typed.first);
         m_user->edbSMPTServerUserPassword->setText(typed.first);
+        break;
+    case PasswordField::Imap:
+        store.WriteUserIMAPPassword(typed.first);
+        m_user->edbIMAPPassword->setText(typed.first);
+        break;
     }
 }

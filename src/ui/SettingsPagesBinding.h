@@ -31,10 +31,21 @@ public:
     // ckbLoadDLL checked. A failure is told, not thrown.
     void registerFileManagerEntry();
 
+    // The IMAP server that an empty field stands for: the SMTP server's name with
+    // "imap." for a leading "smtp.".
+    static QString imapServerFallback(const QString& smtpServer);
+
 private:
     void connectHandlers();
     void setBox(QCheckBox* box, bool checked);
-    void changePassword(bool zipPassword);
+    enum class PasswordField
+    {
+        Zip,
+        Smtp,
+        Imap
+    };
+    void changePassword(PasswordField field);
+    void showImapServerFallback();
     void checkNumber(const QString& text, bool wholeNumber);
 
     SummaryPage* m_summary;

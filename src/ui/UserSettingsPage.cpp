@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -116,6 +117,50 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     smtp->addWidget(edbSMPTServerUserPassword, 4, 1);
     smtp->addWidget(btnChangeSMPTServerUserPassword, 4, 2);
     layout->addWidget(grbSMTPInformation);
+
+    grbIMAPInformation = makeGroup(this, QStringLiteral("grbIMAPInformation"),
+                                   QStringLiteral("Mailbox (IMAP) for restores"));
+    auto* imap = new QGridLayout(grbIMAPInformation);
+    edbIMAPServer = makeEdit(grbIMAPInformation, QStringLiteral("edbIMAPServer"),
+                             QStringLiteral("The IMAP server of the backup mailbox; empty, the "
+                                            "SMTP server's name with imap. for smtp."));
+    spnIMAPPort = new QSpinBox(grbIMAPInformation);
+    spnIMAPPort->setObjectName(QStringLiteral("spnIMAPPort"));
+    spnIMAPPort->setRange(1, 65535);
+    spnIMAPPort->setValue(993);
+    spnIMAPPort->setToolTip(QStringLiteral("993 (TLS) or 143 (STARTTLS)"));
+    edbIMAPUserName = makeEdit(grbIMAPInformation, QStringLiteral("edbIMAPUserName"));
+    edbIMAPUserName->setPlaceholderText(QStringLiteral("as for SMTP"));
+    edbIMAPPassword = maskedField(grbIMAPInformation, QStringLiteral("edbIMAPPassword"));
+    edbIMAPPassword->setPlaceholderText(QStringLiteral("as for SMTP"));
+    btnChangeIMAPPassword =
+        makeButton(grbIMAPInformation, QStringLiteral("btnChangeIMAPPassword"),
+                   QStringLiteral("Change"), QStringLiteral("Change IMAP Server User Password"));
+    edbIMAPMailbox = makeEdit(grbIMAPInformation, QStringLiteral("edbIMAPMailbox"),
+                              QStringLiteral("The folder of the mailbox the back ups arrive in."));
+    edbIMAPMailbox->setPlaceholderText(QStringLiteral("INBOX"));
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPServer"),
+                              QStringLiteral("IMAP Ser&ver:"), edbIMAPServer),
+                    0, 0);
+    imap->addWidget(edbIMAPServer, 0, 1, 1, 2);
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPPort"),
+                              QStringLiteral("IMAP Po&rt:"), spnIMAPPort),
+                    1, 0);
+    imap->addWidget(spnIMAPPort, 1, 1, 1, 2);
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPUserName"),
+                              QStringLiteral("IMAP &User Name:"), edbIMAPUserName),
+                    2, 0);
+    imap->addWidget(edbIMAPUserName, 2, 1, 1, 2);
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPPassword"),
+                              QStringLiteral("IMAP P&assword:"), edbIMAPPassword),
+                    3, 0);
+    imap->addWidget(edbIMAPPassword, 3, 1);
+    imap->addWidget(btnChangeIMAPPassword, 3, 2);
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPMailbox"),
+                              QStringLiteral("Mailbo&x Folder:"), edbIMAPMailbox),
+                    4, 0);
+    imap->addWidget(edbIMAPMailbox, 4, 1, 1, 2);
+    layout->addWidget(grbIMAPInformation);
     layout->addStretch();
 }
 

@@ -9,7 +9,8 @@ class QPushButton;
 class QSpinBox;
 
 // The "User Settings" page ("Drive" in the drive and CD editions): backup address,
-// zip password, byte limit, drive details and the SMTP fields.
+// zip password, byte limit, drive details, the SMTP fields and the mailbox that
+// restores read.
 class UserSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -37,6 +38,16 @@ public:
     QLineEdit* edbSMPTServerUserName;
     QLineEdit* edbSMPTServerUserPassword;
     QPushButton* btnChangeSMPTServerUserPassword;
+
+    // The mailbox that restores read (KestrelSolo only). Empty fields fall back to the
+    // SMTP values, which their placeholder texts show.
+    QGroupBox* grbIMAPInformation;
+    QLineEdit* edbIMAPServer;
+    QSpinBox* spnIMAPPort;
+    QLineEdit* edbIMAPUserName;
+    QLineEdit* edbIMAPPassword;
+    QPushButton* btnChangeIMAPPassword;
+    QLineEdit* edbIMAPMailbox;
 
 Q_SIGNALS:
     // The backup address field was double-clicked (the drive edition's folder browse).

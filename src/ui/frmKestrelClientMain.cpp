@@ -19,6 +19,7 @@
 #include "ui/MainMenus.h"
 #include "ui/MainWindowSequenceWindow.h"
 #include "ui/QuayShutDown.h"
+#include "ui/RestoreWindow.h"
 #include "ui/SettingsPagesBinding.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
@@ -323,6 +324,11 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->Open1, &QAction::triggered, logView, &BackUpLogView::openExistingLogFile);
     connect(menus->LogFileName1, &QAction::triggered, logView, &BackUpLogView::showLogFileName);
     connect(menus->ArchiveLogFile1, &QAction::triggered, logView, &BackUpLogView::archiveLogFile);
+    connect(menus->RestoreFromMailbox1, &QAction::triggered, this, [this] { ShowRestoreWindow(); });
+    connect(menus->RebuildLogFromMailbox1, &QAction::triggered, logView,
+            &BackUpLogView::rebuildLogFromMailbox);
+    connect(logView, &BackUpLogView::restoreFromMailboxRequested, this,
+            [this](const QString& path) { ShowRestoreWindow(path); });
     connect(menus->ToolsSetupWizard, &QAction::triggered, this, [this] {
         ShowSetupWizard();
         RefreshFromSettings();
@@ -355,6 +361,11 @@ void TfrmKestrelClientMain::applyEditionChanges()
         user->grbUserInformation->setTitle(QStringLiteral("Drive Details"));
         pgcKestrel->setTabText(pgcKestrel->indexOf(user), QStringLiteral("Drive"));
     };
+    if (!isEdition(Edition::KestrelSolo)) {
+        hide({user->grbIMAPInformation});
+        menus->RestoreFromMailbox1->setVisible(false);
+        menus->RebuildLogFromMailbox1->setVisible(false);
+    }
     switch (currentEdition()) {
     case Edition::KestrelClient:
         hide({user->lblBackUpDrive, user->edbCDDrive, user->lblEmailAddress,
@@ -385,6 +396,33 @@ void TfrmKestrelClientMain::applyEditionChanges()
         becomeDrivePage();
         break;
     }
+}
+
+RestoreWindow* TfrmKestrelClientMain::ShowRestoreWindow(const QString& path)
+{
+    if (!isEdition(Edition::KestrelSolo))
+        return nullptr;
+    if (!m_restore) {
+        m_restore = new RestoreWindow(m_mailboxSource, this);
+        m_restore->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (!path.isEmpty() && !m_restore->busy())
+        m_restore->preselect(path);
+    m_restore->show();
+    m_restore->raise();
+    m_restore->activateWindow();
+    return m_restore;
+}
+
+RestoreWindow* TfrmKestrelClientMain::restoreWindow() const
+{
+    return m_restore;
+}
+
+void TfrmKestrelClientMain::setMailboxSource(MailboxSourceFactory factory)
+{
+    m_mailboxSource = factory;
+    logView->setMailboxSource(std::move(factory));
 }
 
 void TfrmKestrelClientMain::LoadLogIntoTree(const QString& logFile)

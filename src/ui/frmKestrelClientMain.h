@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/UnattendedSteps.h"
+#include "sequence/MailboxSource.h"
 #include "sequence/SequenceState.h"
 #include "transport/IdMessage.h"
 
@@ -28,6 +29,7 @@ class BackUpSequence;
 class TfrmSplash;
 class TfrmAutoRun;
 class TfrmKestrelWizard;
+class RestoreWindow;
 class TDCMinTray;
 class TQuayShutDown;
 class SessionEndHandling;
@@ -94,6 +96,14 @@ public:
     // Opens the setup wizard beside this window, or brings the open one forward.
     TfrmKestrelWizard* ShowSetupWizard();
 
+    // "Restore From Mailbox...": opens the restore window beside this one, or brings
+    // the open one forward; a path (from the log tree) filters and preselects it.
+    RestoreWindow* ShowRestoreWindow(const QString& path = QString());
+    RestoreWindow* restoreWindow() const;
+    // The mailbox that restores and the log rebuild read; empty: the IMAP reader of
+    // the stored settings.
+    void setMailboxSource(MailboxSourceFactory factory);
+
     // Ends the program without the close question (after a sequence).
     void TerminateApplication();
 
@@ -145,6 +155,8 @@ private:
     GnomeSessionClient* m_gnomeSession = nullptr;
     bool m_sessionEndCanBeHeld = false;
     QPointer<TfrmKestrelWizard> m_wizard;
+    QPointer<RestoreWindow> m_restore;
+    MailboxSourceFactory m_mailboxSource;
     UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

@@ -119,6 +119,9 @@ private Q_SLOTS:
         TQuayRegistryObject store;
         store.writeString(QStringLiteral("NumberOfBackUpSequences"), QStringLiteral("5"));
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
+        QCOMPARE(store.ReadUserIMAPPort(), 993);
+        store.writeString(QStringLiteral("UserIMAPPort"), QStringLiteral("143"));
+        QCOMPARE(store.ReadUserIMAPPort(), 993);
         store.writeInteger(QStringLiteral("NumberOfBytesBackedUp"), 5);
         QCOMPARE(store.ReadNumberOfBytesBackedUp(), 0.0);
         runSql(QStringLiteral(

@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -39,7 +40,7 @@ private:
     }
 
     // The label whose buddy the field is: a sibling, as the buddy relation requires.
-    static QLabel* labelOf(const QLineEdit* field)
+    static QLabel* labelOf(const QWidget* field)
     {
         for (QLabel* label :
              field->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
@@ -307,12 +308,18 @@ private Q_SLOTS:
     {
         QFETCH(QString, edition);
         open(edition);
-        QList<QLineEdit*> fields;
+        QList<QWidget*> fields;
         for (QWidget* page : std::initializer_list<QWidget*>{
-                 window->userSettingsPage, window->backUpSettingsPage, window->summaryPage})
-            fields << page->findChildren<QLineEdit*>();
+                 window->userSettingsPage, window->backUpSettingsPage, window->summaryPage}) {
+            // A spin box is named as a whole; its inner line edit is part of it.
+            for (QLineEdit* edit : page->findChildren<QLineEdit*>())
+                if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()))
+                    fields << edit;
+            for (QAbstractSpinBox* spin : page->findChildren<QAbstractSpinBox*>())
+                fields << spin;
+        }
         QVERIFY(fields.size() >= 9);
-        for (QLineEdit* field : std::as_const(fields)) {
+        for (QWidget* field : std::as_const(fields)) {
             const QLabel* label = labelOf(field);
             QVERIFY2(label, qPrintable(field->objectName()));
             QString caption = label->text();
