@@ -272,8 +272,10 @@ private:
                        const QString& finalPath)
     {
         const int fd = restored.file.handle();
-        const mode_t mode =
-            entry.permissions ? static_cast<mode_t>(*entry.permissions) : (0666 & ~currentUmask());
+        // The recorded bits keep a private file private; the umask still applies, as
+        // to any file the user makes, so an archive cannot make one writable for all.
+        const mode_t recorded = entry.permissions ? static_cast<mode_t>(*entry.permissions) : 0666;
+        const mode_t mode = recorded & ~currentUmask();
         if (!restored.file.flush() || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
             throw KestrelError(
                 QStringLiteral("could not write the file: %1").arg(restored.file.errorString()));
