@@ -99,12 +99,12 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
                                   Prompt::Icon::Error);
         return Failed;
     }
+    // Of each file the newest version saved at the date (any date without one) that is
+    // whole, or the newest when none is, so that the summary says why it fails. A file
+    // with no version at the date is left out.
     QList<SavedVersion> chosen;
-    bool missing = false;
     for (const SavedFile& file : files) {
         const SavedVersion* pick = nullptr;
-        // Newest first: the first complete one, or the newest when none is complete,
-        // so that the summary says why it cannot be restored.
         for (const SavedVersion& version : file.versions) {
             if (!versionDate.isEmpty() && !isVersionOf(versionDate, version.noteDate))
                 continue;
@@ -113,19 +113,13 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
             if (pick->complete())
                 break;
         }
-        if (pick != nullptr) {
+        if (pick != nullptr)
             chosen.append(*pick);
-        } else if (files.size() == 1) {
-            m_out << QStringLiteral("No version of %1 was saved at %2.").arg(file.path, versionDate)
-                  << Qt::endl;
-            missing = true;
-        }
     }
     if (chosen.isEmpty()) {
-        if (!missing)
-            m_out << QStringLiteral("No version of a file matching %1 was saved at %2.")
-                         .arg(pattern, versionDate)
-                  << Qt::endl;
+        Services::prompt().notify(
+            QStringLiteral("No file matching %1 was saved at %2.").arg(pattern, versionDate),
+            Prompt::Icon::Error);
         return Failed;
     }
     StreamProgress progress(m_out);

@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStorageInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -35,8 +34,9 @@ struct PartialFile
     {
         const QFileInfo final(finalPath);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            path = final.absolutePath() + QStringLiteral("/.") + final.fileName().left(200) +
-                   QStringLiteral(".restoring-%1")
+            // Not made from the file's name, which may already be at the length limit.
+            path = final.absolutePath() +
+                   QStringLiteral("/.kestrel-restoring-%1")
                        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
             const int fd = ::open(QFile::encodeName(path).constData(),
                                   O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -143,6 +143,8 @@ public:
                 item.outcome = MailboxRestore::Outcome::Skipped;
                 item.reason = QStringLiteral("cancelled");
             }
+        } catch (const std::exception& error) {
+            item.reason = QString::fromLocal8Bit(error.what());
         }
         return item;
     }
@@ -184,7 +186,7 @@ private:
                 });
                 partsDone = archive.file.pos();
             }
-            if (!archive.file.flush())
+            if (!archive.file.flush() || archive.file.error() != QFileDevice::NoError)
                 throw KestrelError(QStringLiteral("could not write the download: %1")
                                        .arg(archive.file.errorString()));
         });
@@ -270,8 +272,10 @@ private:
                        const QString& finalPath)
     {
         const int fd = restored.file.handle();
-        const mode_t mode =
-            entry.permissions ? static_cast<mode_t>(*entry.permissions) : (0666 & ~currentUmask());
+        // The recorded bits keep a private file private; the umask still applies, as
+        // to any file the user makes, so an archive cannot make one writable for all.
+        const mode_t recorded = entry.permissions ? static_cast<mode_t>(*entry.permissions) : 0666;
+        const mode_t mode = recorded & ~currentUmask();
         if (!restored.file.flush() || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
             throw KestrelError(
                 QStringLiteral("could not write the file: %1").arg(restored.file.errorString()));

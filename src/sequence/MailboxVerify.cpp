@@ -69,6 +69,9 @@ QString checkVersion(const SavedVersion& version, MailboxReader& reader, const Q
             throw;
         return error.message();
     }
+    if (!archive.flush() || archive.error() != QFileDevice::NoError)
+        throw KestrelError(
+            QStringLiteral("Could not write a temporary file: %1").arg(archive.errorString()));
     archive.close();
     try {
         SavedArchive zip(archive.fileName());
@@ -97,10 +100,11 @@ QString MailboxVerify::Result::text() const
             .arg(faults.size())
             .arg(faults.size() == 1 ? QStringLiteral("fault") : QStringLiteral("faults"))};
     for (const Fault& fault : faults)
-        lines.append(QStringLiteral("%1 (saved %2): %3")
-                         .arg(fault.path,
-                              fault.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
-                              fault.reason));
+        lines.append(
+            QStringLiteral("%1 (saved %2): %3")
+                .arg(fault.path,
+                     fault.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                     fault.reason));
     return lines.join(QLatin1Char('\n'));
 }
 

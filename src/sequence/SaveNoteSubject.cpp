@@ -73,8 +73,8 @@ QList<SavedFile> groupSavedVersions(const QString& prefix, const QList<MailboxNo
         if (run == open.end())
             run = open.insert(key, version);
         run->parts.append(note);
-        // The part numbers the notes carry, not their count, tell where a run stands:
-        // a run that began at part 2 is short by one however long it gets.
+        // The last part ends a run; one that began past part 1 stays short of its count
+        // and so incomplete.
         if (subject->part == subject->count)
             closeRun(key);
     }

@@ -3,6 +3,7 @@
 #include "support/FakeMailboxReader.h"
 #include "support/RecordingRestoreProgress.h"
 #include "support/TestEnvironment.h"
+#include "transport/ZipMaster.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -83,7 +84,17 @@ private Q_SLOTS:
                            FakeMailboxReader::archive("a.txt", "old", Password));
         reader.addSaveNote("/home/jo/a.txt", at(2),
                            FakeMailboxReader::archive("a.txt", "new", Password, modified));
-        reader.addSaveNote("/home/jo/docs/b.txt", at(3), FakeMailboxReader::archive("b.txt", "b"));
+        // One archive as the program itself packs it.
+        TZipMaster zip;
+        zip.SetZipFileName(env.path("packed/b.txt.zip"));
+        const QString source = env.writeFile("source/b.txt", "b");
+        QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        zip.FSpecArgs() << source;
+        zip.SetAddOptions(TZipMaster::AddEncrypt);
+        zip.SetPassword(Password);
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        reader.addSaveNote("/home/jo/docs/b.txt", at(3), read(zip.ZipFileName()));
         reader.addSaveNote("/home/jo/big.bin", at(4),
                            FakeMailboxReader::archive("big.bin", big, Password), 3);
         const QString target = env.path("Restored");
@@ -95,6 +106,9 @@ private Q_SLOTS:
         QCOMPARE(read(target + "/home/jo/docs/b.txt"), "b");
         QCOMPARE(read(target + "/home/jo/big.bin"), big);
         QCOMPARE(QFileInfo(target + "/home/jo/a.txt").lastModified(), modified);
+        // A private file comes back private.
+        QCOMPARE(QFileInfo(target + "/home/jo/docs/b.txt").permissions() & 0x0077, 0);
+        QCOMPARE(QFileInfo(target + "/home/jo/a.txt").permissions() & 0x0022, 0);
         QCOMPARE(filesBelow(target),
                  QStringList({"home/jo/a.txt", "home/jo/big.bin", "home/jo/docs/b.txt"}));
         QVERIFY(env.prompt.shown().isEmpty());
