@@ -131,21 +131,57 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
         if (progress && !progress(bytes))
             throw KestrelError(QStringLiteral("cancelled"));
     };
-    session().fetchSection(note.uid, note.attachmentSection, [&](QByteArrayView bytes) {
-        if (base64) {
-            decoder.write(bytes);
-            report(decoder.decodedBytes());
-            return;
-        }
-        if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
-            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
-                                   .arg(decoded.errorString()));
-        written += bytes.size();
-        report(written);
-    });
+    // A part far larger than the structure announced is refused before it fills the
+    // disk; the margin allows for servers that count line ends their own way.
+    const qint64 limit = note.attachmentEncodedSize > 0
+                             ? note.attachmentEncodedSize + note.attachmentEncodedSize / 8 + 65536
+                             : -1;
+    session().fetchSection(
+        note.uid, note.attachmentSection,
+        [&](QByteArrayView bytes) {
+            if (base64) {
+                decoder.write(bytes);
+                report(decoder.decodedBytes());
+                return;
+            }
+            if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
+                throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                       .arg(decoded.errorString()));
+            written += bytes.size();
+            report(written);
+        },
+        -1, limit);
     if (base64) {
         decoder.finish();
         report(decoder.decodedBytes());
+    }
+}
+
+QByteArray ImapMailboxReader::sectionTail(const MailboxNote& note, qint64 wanted, bool* whole)
+{
+    // The structure's size tells where the tail starts; should the part be longer
+    // than it says, the fetches go on until one comes back short, keeping only the
+    // last bytes.
+    const qint64 length = wanted + 64 * 1024;
+    qint64 position = std::max<qint64>(0, note.attachmentEncodedSize - wanted);
+    *whole = position == 0;
+    QByteArray tail;
+    for (;;) {
+        qint64 received = 0;
+        session().fetchSection(
+            note.uid, note.attachmentSection,
+            [&](QByteArrayView bytes) {
+                tail.append(bytes);
+                received += bytes.size();
+            },
+            position, length);
+        if (tail.size() > wanted) {
+            tail = tail.right(wanted);
+            *whole = false;
+        }
+        if (received < length)
+            return tail;
+        position += received;
     }
 }
 
@@ -154,30 +190,21 @@ QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint6
     checkReadable(note);
     if (maxBytes <= 0)
         return {};
-    const qint64 size = note.attachmentEncodedSize;
-    QByteArray encoded;
-    const auto collect = [&](QByteArrayView bytes) {
-        encoded.append(bytes);
-    };
-    if (!(note.attachmentEncoding == "base64")) {
-        const qint64 offset = std::max<qint64>(0, size - maxBytes);
-        session().fetchSection(note.uid, note.attachmentSection, collect, offset, maxBytes);
-        return encoded.right(maxBytes);
-    }
+    bool whole = false;
+    if (note.attachmentEncoding != "base64")
+        return sectionTail(note, maxBytes, &whole);
     // Four characters carry three bytes; each line of 76 adds a line break, and a
     // margin takes the group cut at the start and a last line shorter than the rest.
     const qint64 characters = (maxBytes + 2) / 3 * 4 + 4;
-    const qint64 wanted = characters + characters / 76 * 2 + 256;
-    const qint64 offset = std::max<qint64>(0, size - wanted);
-    session().fetchSection(note.uid, note.attachmentSection, collect, offset, wanted);
+    const QByteArray encoded = sectionTail(note, characters + characters / 76 * 2 + 256, &whole);
     QByteArray text;
     text.reserve(encoded.size());
-    for (const char c : std::as_const(encoded)) {
+    for (const char c : encoded) {
         if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
             text.append(c);
     }
     // The text ends on a whole group, so whole groups are counted from its end.
-    if (offset > 0)
+    if (!whole)
         text = text.right(text.size() / 4 * 4);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);

@@ -53,6 +53,9 @@ public:
 
 private:
     ImapSession& session();
+    // The last bytes (at most wanted) of the attachment's part as it is encoded; whole
+    // tells whether they are all of it.
+    QByteArray sectionTail(const MailboxNote& note, qint64 wanted, bool* whole);
 
     Settings m_settings;
     std::unique_ptr<ImapSession> m_session;

@@ -17,13 +17,7 @@
 
 namespace {
 
-// A search reply for a mailbox of a million messages fits in a line of this size;
-// longer lines, and longer replies with their literals, are refused so that a server
-// cannot fill memory. Attachments are streamed and do not count.
-constexpr qint64 MaxLineBytes = 8 * 1024 * 1024;
-constexpr qint64 MaxResponseBytes = 16 * 1024 * 1024;
 constexpr qint64 MaxSearchResults = 5 * 1000 * 1000;
-constexpr qint64 ReadChunkSize = 64 * 1024;
 // A server's words quoted in an error are cut to this length.
 constexpr qsizetype MaxQuotedText = 300;
 
@@ -34,46 +28,6 @@ bool userMayTrust(const QList<QSslError>& errors)
                error.error() == QSslError::CertificateRevoked ||
                error.error() == QSslError::CertificateBlacklisted;
     });
-}
-
-struct TrailingLiteral
-{
-    qsizetype start = -1;
-    qint64 size = 0;
-};
-
-// The "{n}" or "{n+}" (or "~{n}") that ends a line and announces a literal.
-std::optional<TrailingLiteral> trailingLiteral(const QByteArray& line)
-{
-    if (!line.endsWith('}'))
-        return std::nullopt;
-    const qsizetype open = line.lastIndexOf('{');
-    if (open < 0)
-        return std::nullopt;
-    QByteArray digits = line.mid(open + 1, line.size() - open - 2);
-    if (digits.endsWith('+'))
-        digits.chop(1);
-    if (digits.isEmpty() || digits.size() > 18 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    TrailingLiteral literal;
-    literal.start = open > 0 && line[open - 1] == '~' ? open - 1 : open;
-    literal.size = digits.toLongLong();
-    return literal;
-}
-
-// Whether the fetch item before a literal is `item`, alone or with its "<origin>".
-bool isItemBefore(const QByteArray& response, qsizetype literalStart, const QByteArray& item)
-{
-    if (literalStart < 1 || response[literalStart - 1] != ' ')
-        return false;
-    const QByteArray before = response.left(literalStart - 1);
-    const qsizetype start = std::max(before.lastIndexOf(' '), before.lastIndexOf('(')) + 1;
-    const QByteArray name = before.mid(start);
-    if (!name.toUpper().startsWith(item.toUpper()))
-        return false;
-    const QByteArray origin = name.mid(item.size());
-    return origin.isEmpty() || (origin.startsWith('<') && origin.endsWith('>'));
 }
 
 QList<quint32> expandSet(const QByteArray& set)
@@ -99,38 +53,31 @@ QList<quint32> expandSet(const QByteArray& set)
 
 } // namespace
 
-ImapSession::ImapSession() : m_socket(new QSslSocket)
+ImapSession::ImapSession()
 {
-    m_socket->setProtocol(QSsl::SecureProtocols);
-    m_socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    QSslSocket& socket = m_connection.socket();
+    socket.setProtocol(QSsl::SecureProtocols);
+    socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // The socket reports certificate faults during the handshake, on the session's
+    // thread; only there can a certificate the user trusts be let through.
     QObject::connect(
-        m_socket, &QSslSocket::sslErrors, m_socket,
+        &socket, &QSslSocket::sslErrors, &socket,
         [this](const QList<QSslError>& errors) { checkCertificate(errors); }, Qt::DirectConnection);
 }
 
-ImapSession::~ImapSession()
-{
-    // A socket belongs to the thread that made it; from any other it is only handed
-    // back for deletion there.
-    if (m_socket->thread() == QThread::currentThread()) {
-        m_socket->abort();
-        delete m_socket;
-    } else {
-        QObject::disconnect(m_socket, nullptr, nullptr, nullptr);
-        m_socket->deleteLater();
-    }
-}
+// The connection leaves a socket of another thread to that thread.
+ImapSession::~ImapSession() = default;
 
 void ImapSession::addCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    QSslConfiguration configuration = m_socket->sslConfiguration();
+    QSslConfiguration configuration = m_connection.socket().sslConfiguration();
     configuration.addCaCertificates(certificates);
-    m_socket->setSslConfiguration(configuration);
+    m_connection.socket().setSslConfiguration(configuration);
 }
 
 bool ImapSession::isEncrypted() const
 {
-    return m_socket->isEncrypted();
+    return m_connection.socket().isEncrypted();
 }
 
 QString ImapSession::serverName() const
@@ -164,29 +111,32 @@ void ImapSession::connectToServer()
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No IMAP server is set."));
     try {
-        m_step = QStringLiteral("connecting");
-        m_socket->setPeerVerifyName(Host);
+        m_connection.host = Host;
+        m_connection.port = Port;
+        m_connection.replyTimeoutMs = m_replyTimeoutMs;
+        m_connection.step = QStringLiteral("connecting");
+        m_connection.socket().setPeerVerifyName(Host);
         if (Port == m_implicitTlsPort) {
-            m_socket->connectToHostEncrypted(Host, static_cast<quint16>(Port));
-            if (!m_socket->waitForEncrypted(m_connectTimeoutMs))
+            m_connection.socket().connectToHostEncrypted(Host, static_cast<quint16>(Port));
+            if (!m_connection.socket().waitForEncrypted(m_connectTimeoutMs))
                 failSecuring();
         } else {
-            m_socket->connectToHost(Host, static_cast<quint16>(Port));
-            if (!m_socket->waitForConnected(m_connectTimeoutMs)) {
+            m_connection.socket().connectToHost(Host, static_cast<quint16>(Port));
+            if (!m_connection.socket().waitForConnected(m_connectTimeoutMs)) {
                 const QAbstractSocket::SocketError error =
-                    m_socket->error() == QAbstractSocket::UnknownSocketError
+                    m_connection.socket().error() == QAbstractSocket::UnknownSocketError
                         ? QAbstractSocket::SocketTimeoutError
-                        : m_socket->error();
+                        : m_connection.socket().error();
                 throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
         }
-        m_step = QStringLiteral("reading the greeting");
-        const QByteArray greeting = readResponse(nullptr);
+        m_connection.step = QStringLiteral("reading the greeting");
+        const QByteArray greeting = m_connection.readResponse(nullptr);
         ImapParser parser(greeting);
         const QByteArray star = parser.word();
         const QByteArray status = parser.word().toUpper();
         if (star != "*" || (status != "OK" && status != "PREAUTH" && status != "BYE"))
-            failMalformed(QStringLiteral("not a greeting"));
+            m_connection.failMalformed(QStringLiteral("not a greeting"));
         parser.skipBlanks();
         if (status == "BYE")
             failStatus(status, parser.rest());
@@ -194,7 +144,7 @@ void ImapSession::connectToServer()
         m_authenticated = status == "PREAUTH";
         if (m_capabilities.isEmpty())
             askCapabilities();
-        if (!m_socket->isEncrypted() && has("STARTTLS")) {
+        if (!m_connection.socket().isEncrypted() && has("STARTTLS")) {
             startTls();
             askCapabilities();
         }
@@ -208,30 +158,31 @@ void ImapSession::connectToServer()
 
 void ImapSession::askCapabilities()
 {
-    m_step = QStringLiteral("asking for the server's capabilities");
+    m_connection.step = QStringLiteral("asking for the server's capabilities");
     m_capabilities.clear();
     runCommand({"CAPABILITY"});
     if (!has("IMAP4rev1") && !has("IMAP4rev2"))
-        failMalformed(QStringLiteral("the server does not speak IMAP4rev1 or IMAP4rev2"));
+        m_connection.failMalformed(
+            QStringLiteral("the server does not speak IMAP4rev1 or IMAP4rev2"));
 }
 
 void ImapSession::startTls()
 {
-    m_step = QStringLiteral("encrypting the connection");
+    m_connection.step = QStringLiteral("encrypting the connection");
     runCommand({"STARTTLS"});
     // Whatever followed the answer came before the handshake, unprotected, and must
     // not be taken as a reply (RFC 3501 section 6.2.1).
-    m_socket->readAll();
+    m_connection.socket().readAll();
     m_capabilities.clear();
-    m_socket->startClientEncryption();
-    if (!m_socket->waitForEncrypted(m_connectTimeoutMs))
+    m_connection.socket().startClientEncryption();
+    if (!m_connection.socket().waitForEncrypted(m_connectTimeoutMs))
         failSecuring();
 }
 
 void ImapSession::logIn()
 {
-    m_step = QStringLiteral("logging in");
-    if (!m_socket->isEncrypted() && !m_socket->peerAddress().isLoopback())
+    m_connection.step = QStringLiteral("logging in");
+    if (!m_connection.socket().isEncrypted() && !m_connection.socket().peerAddress().isLoopback())
         throw KestrelError(
             QStringLiteral("The IMAP server %1 offers no encrypted connection (neither TLS on "
                            "port %2 nor STARTTLS), and a password is never sent unencrypted.")
@@ -285,7 +236,7 @@ void ImapSession::appendString(QList<QByteArray>& pieces, const QByteArray& byte
 
 MailboxReader::MailboxState ImapSession::examine(const QString& mailbox)
 {
-    m_step = QStringLiteral("opening the mailbox \"%1\"").arg(mailbox);
+    m_connection.step = QStringLiteral("opening the mailbox \"%1\"").arg(mailbox);
     m_mailbox = {};
     bool uidValidityTold = false;
     runCommand({"EXAMINE " + ImapCommandText::quoted(ImapCommandText::mailboxName(mailbox))},
@@ -294,13 +245,13 @@ MailboxReader::MailboxState ImapSession::examine(const QString& mailbox)
                        uidValidityTold = true;
                });
     if (!uidValidityTold)
-        failMalformed(QStringLiteral("the mailbox's UIDVALIDITY is missing"));
+        m_connection.failMalformed(QStringLiteral("the mailbox's UIDVALIDITY is missing"));
     return m_mailbox;
 }
 
 QList<quint32> ImapSession::searchSubject(const QString& text)
 {
-    m_step = QStringLiteral("searching for save notes");
+    m_connection.step = QStringLiteral("searching for save notes");
     const QByteArray bytes = text.toUtf8();
     QList<QByteArray> pieces{ImapCommandText::fitsQuoted(bytes)
                                  ? QByteArray("UID SEARCH SUBJECT ")
@@ -333,7 +284,7 @@ QList<quint32> ImapSession::searchSubject(const QString& text)
 
 QList<MailboxNote> ImapSession::fetchNotes(const QList<quint32>& uids)
 {
-    m_step = QStringLiteral("reading the save notes");
+    m_connection.step = QStringLiteral("reading the save notes");
     QMap<quint32, MailboxNote> notes;
     QList<quint32> sorted = uids;
     std::sort(sorted.begin(), sorted.end());
@@ -363,7 +314,7 @@ QList<MailboxNote> ImapSession::fetchNotes(const QList<quint32>& uids)
                        }
                    });
         if (!fault.isEmpty())
-            failMalformed(fault);
+            m_connection.failMalformed(fault);
     }
     return notes.values();
 }
@@ -371,17 +322,17 @@ QList<MailboxNote> ImapSession::fetchNotes(const QList<quint32>& uids)
 qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
                                  qint64 offset, qint64 length)
 {
-    m_step = QStringLiteral("downloading an attachment");
+    m_connection.step = QStringLiteral("downloading an attachment");
     if (section.isEmpty() || !std::all_of(section.begin(), section.end(), [](char c) {
             return (c >= '0' && c <= '9') || c == '.';
         }))
         throw KestrelError(QStringLiteral("The attachment's part \"%1\" is not a part number.")
                                .arg(QString::fromLatin1(section)));
     const bool partial = offset >= 0;
-    StreamedLiteral literal;
+    ImapConnection::StreamedLiteral literal;
     literal.item = "BODY[" + section + ']';
     literal.sink = sink;
-    literal.maxBytes = partial ? length : -1;
+    literal.maxBytes = length;
     QByteArray command =
         "UID FETCH " + QByteArray::number(uid) + " (UID BODY.PEEK[" + section + ']';
     if (partial)
@@ -434,55 +385,51 @@ qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const S
 void ImapSession::logout()
 {
     // Only the socket's own thread may use it.
-    if (m_socket->thread() != QThread::currentThread())
+    if (m_connection.socket().thread() != QThread::currentThread())
         return;
     if (isConnected()) {
         m_loggingOut = true;
-        const int replyTimeout = m_replyTimeoutMs;
         // The answer matters little; the connection closes either way.
-        m_replyTimeoutMs = std::min(m_replyTimeoutMs, 5000);
+        m_connection.replyTimeoutMs = std::min(m_replyTimeoutMs, 5000);
         try {
-            m_step = QStringLiteral("logging out");
+            m_connection.step = QStringLiteral("logging out");
             runCommand({"LOGOUT"});
         } catch (const KestrelError&) {
         }
-        m_replyTimeoutMs = replyTimeout;
+        m_connection.replyTimeoutMs = m_replyTimeoutMs;
     }
     close();
 }
 
 bool ImapSession::isConnected()
 {
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        return false;
-    if (m_socket->bytesAvailable() == 0)
-        m_socket->waitForReadyRead(0);
-    return m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_connection.isConnected();
 }
 
 void ImapSession::close()
 {
-    m_socket->abort();
+    m_connection.close();
     m_authenticated = false;
     m_capabilities.clear();
 }
 
 QByteArray ImapSession::runCommand(const QList<QByteArray>& pieces, const Untagged& untagged,
-                                   StreamedLiteral* literal)
+                                   ImapConnection::StreamedLiteral* literal)
 {
     const QByteArray tag = 'K' + QByteArray::number(++m_tagNumber);
     qsizetype next = 0;
     bool answered = false;
     try {
-        writeBytes(tag + ' ' + pieces[next++] + "\r\n");
+        m_connection.write(tag + ' ' + pieces[next++] + "\r\n");
         for (;;) {
-            const QByteArray response = readResponse(literal);
+            const QByteArray response = m_connection.readResponse(literal);
             if (response.startsWith('+')) {
                 // The server invites the next piece: a literal or the credentials.
                 if (next >= pieces.size())
-                    failMalformed(QStringLiteral("an invitation to go on that nothing asked "
-                                                 "for"));
-                writeBytes(pieces[next++] + "\r\n");
+                    m_connection.failMalformed(
+                        QStringLiteral("an invitation to go on that nothing asked "
+                                       "for"));
+                m_connection.write(pieces[next++] + "\r\n");
                 continue;
             }
             ImapParser parser(response);
@@ -492,7 +439,8 @@ QByteArray ImapSession::runCommand(const QList<QByteArray>& pieces, const Untagg
                 continue;
             }
             if (first != tag)
-                failMalformed(QStringLiteral("an answer to a command it was not sent"));
+                m_connection.failMalformed(
+                    QStringLiteral("an answer to a command it was not sent"));
             answered = true;
             const QByteArray status = parser.word().toUpper();
             parser.skipBlanks();
@@ -505,7 +453,7 @@ QByteArray ImapSession::runCommand(const QList<QByteArray>& pieces, const Untagg
                 // An answer before every piece was sent ends the command too.
                 failStatus(status, text);
             }
-            failMalformed(QStringLiteral("an answer that is neither OK, NO nor BAD"));
+            m_connection.failMalformed(QStringLiteral("an answer that is neither OK, NO nor BAD"));
         }
     } catch (const KestrelError&) {
         // Without the tagged answer the next reply read would belong to this command.
@@ -523,7 +471,7 @@ void ImapSession::handleUntagged(const QByteArray& response, const Untagged& unt
     if (!keyword.isEmpty() &&
         std::all_of(keyword.begin(), keyword.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         if (keyword.size() > 10)
-            failMalformed(QStringLiteral("a message number is too large"));
+            m_connection.failMalformed(QStringLiteral("a message number is too large"));
         number = keyword.toLongLong();
         keyword = parser.word().toUpper();
     }
@@ -551,7 +499,7 @@ void ImapSession::handleUntagged(const QByteArray& response, const Untagged& unt
         if (untagged)
             untagged(number, keyword, parser);
     } catch (const ImapSyntaxError& error) {
-        failMalformed(error.message());
+        m_connection.failMalformed(error.message());
     }
 }
 
@@ -574,107 +522,10 @@ void ImapSession::readResponseCode(const QByteArray& text)
         bool ok = false;
         const quint32 value = words.value(1).toUInt(&ok);
         if (!ok)
-            failMalformed(QStringLiteral("%1 is not a number").arg(QString::fromLatin1(code)));
+            m_connection.failMalformed(
+                QStringLiteral("%1 is not a number").arg(QString::fromLatin1(code)));
         (code == "UIDVALIDITY" ? m_mailbox.uidValidity : m_mailbox.uidNext) = value;
     }
-}
-
-QByteArray ImapSession::readResponse(StreamedLiteral* literal)
-{
-    QByteArray response;
-    for (;;) {
-        const QByteArray line = readLine();
-        response += line;
-        if (response.size() > MaxResponseBytes)
-            failMalformed(QStringLiteral("a reply that is too long"));
-        const std::optional<TrailingLiteral> announced = trailingLiteral(line);
-        if (!announced)
-            return response;
-        const qsizetype start = response.size() - line.size() + announced->start;
-        if (literal && isItemBefore(response, start, literal->item)) {
-            streamLiteral(announced->size, *literal);
-            // The parser sees an empty literal in its place.
-            response.truncate(start);
-            response += "{0}\r\n";
-            continue;
-        }
-        if (announced->size > MaxResponseBytes - response.size())
-            failMalformed(QStringLiteral("a reply that is too long"));
-        response += "\r\n";
-        response += readBytes(announced->size);
-    }
-}
-
-void ImapSession::streamLiteral(qint64 size, StreamedLiteral& literal)
-{
-    if (literal.streamed)
-        failMalformed(QStringLiteral("the part came twice"));
-    if (literal.maxBytes >= 0 && size > literal.maxBytes)
-        failMalformed(QStringLiteral("the server announced more than was asked"));
-    literal.streamed = true;
-    qint64 remaining = size;
-    while (remaining > 0) {
-        if (m_socket->bytesAvailable() == 0)
-            waitForData();
-        const QByteArray chunk = m_socket->read(std::min(remaining, ReadChunkSize));
-        remaining -= chunk.size();
-        literal.bytes += chunk.size();
-        literal.sink(chunk);
-    }
-}
-
-QByteArray ImapSession::readLine()
-{
-    for (;;) {
-        if (m_socket->canReadLine()) {
-            QByteArray line = m_socket->readLine(MaxLineBytes + 2);
-            if (!line.endsWith('\n'))
-                failMalformed(QStringLiteral("a line that is too long"));
-            line.chop(1);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            return line;
-        }
-        if (m_socket->bytesAvailable() > MaxLineBytes)
-            failMalformed(QStringLiteral("a line that is too long"));
-        waitForData();
-    }
-}
-
-QByteArray ImapSession::readBytes(qint64 size)
-{
-    QByteArray bytes;
-    while (bytes.size() < size) {
-        if (m_socket->bytesAvailable() == 0)
-            waitForData();
-        bytes += m_socket->read(std::min(size - bytes.size(), ReadChunkSize));
-    }
-    return bytes;
-}
-
-void ImapSession::waitForData()
-{
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        failSocket();
-    if (m_socket->waitForReadyRead(m_replyTimeoutMs))
-        return;
-    if (m_socket->state() != QAbstractSocket::ConnectedState ||
-        m_socket->error() == QAbstractSocket::RemoteHostClosedError)
-        failSocket();
-    // A late answer would be taken as the reply to the next command.
-    close();
-    throw KestrelError(QStringLiteral("While %1: %2")
-                           .arg(m_step, socketProblemText(QAbstractSocket::SocketTimeoutError, Host,
-                                                          Port, m_replyTimeoutMs)));
-}
-
-void ImapSession::writeBytes(const QByteArray& bytes)
-{
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        failSocket();
-    if (m_socket->write(bytes) != bytes.size())
-        failSocket();
-    m_socket->flush();
 }
 
 void ImapSession::failStatus(const QByteArray& status, const QByteArray& text)
@@ -685,40 +536,23 @@ void ImapSession::failStatus(const QByteArray& status, const QByteArray& text)
     if (status == "BYE") {
         close();
         throw KestrelError(QStringLiteral("The IMAP server %1 closed the connection while %2: %3")
-                               .arg(serverName(), m_step, words));
+                               .arg(serverName(), m_connection.step, words));
     }
-    throw KestrelError(QStringLiteral("The IMAP server %1 answered %2 while %3: %4")
-                           .arg(serverName(), QString::fromLatin1(status), m_step, words));
-}
-
-void ImapSession::failMalformed(const QString& detail)
-{
-    close();
-    throw KestrelError(QStringLiteral("The IMAP server %1 sent a malformed reply while %2 (%3).")
-                           .arg(serverName(), m_step, hidden(detail)));
-}
-
-void ImapSession::failSocket()
-{
-    const QAbstractSocket::SocketError error =
-        m_socket->error() == QAbstractSocket::SocketTimeoutError
-            ? QAbstractSocket::UnknownSocketError
-            : m_socket->error();
-    const QString reason = socketProblemText(error, Host, Port, m_replyTimeoutMs);
-    close();
-    throw KestrelError(QStringLiteral("While %1: %2").arg(m_step, reason));
+    throw KestrelError(
+        QStringLiteral("The IMAP server %1 answered %2 while %3: %4")
+            .arg(serverName(), QString::fromLatin1(status), m_connection.step, words));
 }
 
 void ImapSession::checkCertificate(const QList<QSslError>& errors)
 {
-    QList<QSslCertificate> chain = m_socket->peerCertificateChain();
-    if (chain.isEmpty() && !m_socket->peerCertificate().isNull())
-        chain.append(m_socket->peerCertificate());
+    QList<QSslCertificate> chain = m_connection.socket().peerCertificateChain();
+    if (chain.isEmpty() && !m_connection.socket().peerCertificate().isNull())
+        chain.append(m_connection.socket().peerCertificate());
     if (!userMayTrust(errors))
         return;
     if (!m_trustedDigest.isEmpty() && !chain.isEmpty() &&
         chain.constFirst().digest(QCryptographicHash::Sha256) == m_trustedDigest) {
-        m_socket->ignoreSslErrors();
+        m_connection.socket().ignoreSslErrors();
         return;
     }
     m_refusedChain = chain;
@@ -726,9 +560,10 @@ void ImapSession::checkCertificate(const QList<QSslError>& errors)
 
 void ImapSession::failSecuring()
 {
-    const QList<QSslError> problems = m_socket->sslHandshakeErrors();
+    const QList<QSslError> problems = m_connection.socket().sslHandshakeErrors();
     if (problems.isEmpty())
-        throw KestrelError(socketProblemText(m_socket->error(), Host, Port, m_connectTimeoutMs));
+        throw KestrelError(
+            socketProblemText(m_connection.socket().error(), Host, Port, m_connectTimeoutMs));
     const QString message =
         QStringLiteral("The connection to the IMAP server could not be made secure (%1): %2.")
             .arg(serverName(), certificateProblemText(problems, Host));

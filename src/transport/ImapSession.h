@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/ImapConnection.h"
 #include "transport/MailboxReader.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@
 #include <functional>
 
 class ImapParser;
-class QSslSocket;
 
 // The client side of one IMAP session (RFC 3501 IMAP4rev1, RFC 9051 IMAP4rev2) that
 // reads a mailbox without changing it. Every operation writes its command and blocks
@@ -72,10 +72,12 @@ public:
     // Size, dates, subject and attachment of each message, in batches; messages the
     // mailbox no longer holds are left out. Order: ascending UID.
     QList<MailboxNote> fetchNotes(const QList<quint32>& uids);
-    // Hands the bytes of the message's body section to the sink as they arrive; with
-    // an offset, only up to length bytes from there (a partial fetch). Returns the
-    // number of bytes. The sink may throw: the connection is then closed, since the
-    // rest of the reply would be out of step.
+    // Hands the bytes of the message's body section to the sink as they arrive and
+    // returns their number. With an offset only up to length bytes from there are
+    // fetched (a partial fetch); without one, length (when not negative) is the most
+    // the section may hold: a larger one is refused before the sink sees any of it.
+    // The sink may throw: the connection is then closed, since the rest of the reply
+    // would be out of step.
     using Sink = std::function<void(QByteArrayView bytes)>;
     qint64 fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
                         qint64 offset = -1, qint64 length = -1);
@@ -83,30 +85,14 @@ public:
     void logout();
 
 private:
-    // A literal to hand to a sink instead of keeping: the one that follows the fetch
-    // item `item` ("BODY[2]", also with an "<origin>").
-    struct StreamedLiteral
-    {
-        QByteArray item;
-        Sink sink;
-        qint64 maxBytes = -1;
-        qint64 bytes = 0;
-        bool streamed = false;
-    };
     // Called with each untagged reply the session does not handle itself: its
     // number (or -1), its keyword and a parser at the rest.
     using Untagged = std::function<void(qint64 number, const QByteArray& keyword, ImapParser&)>;
 
     QByteArray runCommand(const QList<QByteArray>& pieces, const Untagged& untagged = {},
-                          StreamedLiteral* literal = nullptr);
+                          ImapConnection::StreamedLiteral* literal = nullptr);
     void handleUntagged(const QByteArray& response, const Untagged& untagged);
     void readResponseCode(const QByteArray& text);
-    QByteArray readResponse(StreamedLiteral* literal);
-    QByteArray readLine();
-    QByteArray readBytes(qint64 size);
-    void streamLiteral(qint64 size, StreamedLiteral& literal);
-    void waitForData();
-    void writeBytes(const QByteArray& bytes);
     void askCapabilities();
     void startTls();
     void logIn();
@@ -117,12 +103,10 @@ private:
     QString serverName() const;
     QString hidden(QString text) const;
     [[noreturn]] void failStatus(const QByteArray& status, const QByteArray& text);
-    [[noreturn]] void failMalformed(const QString& detail);
-    [[noreturn]] void failSocket();
     [[noreturn]] void failSecuring();
     void checkCertificate(const QList<QSslError>& errors);
 
-    QSslSocket* m_socket;
+    ImapConnection m_connection;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_implicitTlsPort = ImplicitTlsPort;
@@ -130,8 +114,6 @@ private:
     bool m_authenticated = false;
     bool m_loggingOut = false;
     int m_tagNumber = 0;
-    // What the session is doing, for error texts: "logging in".
-    QString m_step;
     MailboxReader::MailboxState m_mailbox;
     QByteArray m_trustedDigest;
     QList<QSslCertificate> m_refusedChain;

@@ -90,6 +90,7 @@ ImapValue ImapParser::list()
     if (++m_depth > MaxListDepth)
         fail("lists nested too deeply");
     ++m_position;
+    skipBlanks();
     ImapValue result;
     result.kind = ImapValue::Kind::List;
     for (;;) {
@@ -99,7 +100,11 @@ ImapValue ImapParser::list()
             ++m_position;
             break;
         }
-        if (!result.items.isEmpty()) {
+        // The parts of a multipart body follow each other without a blank
+        // (RFC 3501 section 9, body-type-mpart).
+        const bool listFollowsList =
+            !result.items.isEmpty() && result.items.last().isList() && m_text[m_position] == '(';
+        if (!result.items.isEmpty() && !listFollowsList) {
             if (m_text[m_position] != ' ')
                 fail("no blank between list items");
             skipBlanks();
@@ -111,8 +116,9 @@ ImapValue ImapParser::list()
         result.items.append(value());
     }
     --m_depth;
-    // A list is followed by a blank, the end of its own list or the end.
-    if (!atEnd() && m_text[m_position] != ' ' && m_text[m_position] != ')')
+    // A list is followed by a blank, another list, the end of its own list or the end.
+    if (!atEnd() && m_text[m_position] != ' ' && m_text[m_position] != ')' &&
+        m_text[m_position] != '(')
         fail("unexpected text after a list");
     return result;
 }
