@@ -8,8 +8,10 @@
 // The program's options. Without any it opens its window; --run runs one sequence
 // without a window (--full makes it a full backup); --trust-certificate SHA256
 // trusts the SMTP server's certificate with that fingerprint, alone or before a
-// --run. Parsed before any application object exists, because the run without a
-// window must not need a display.
+// --run. --list [PATTERN], --restore PATTERN --to DIR [--version DATE] and --verify N
+// read the save notes in the mailbox without a window; --trust-certificate then
+// trusts the IMAP server's certificate. Parsed before any application object exists,
+// because the run without a window must not need a display.
 class KestrelCommandLine
 {
 public:
@@ -20,6 +22,9 @@ public:
         TrustCertificate,
         ShowHelp,
         ShowVersion,
+        ListSaved,
+        RestoreSaved,
+        VerifySaved,
         Refuse
     };
 
@@ -33,6 +38,17 @@ public:
     bool fullBackUp() const;
     // The SHA-256 digest given with --trust-certificate; empty without it.
     QByteArray certificateToTrust() const { return m_certificateToTrust; }
+    // The pattern of --list (empty: every file) or --restore.
+    QString pattern() const { return m_pattern; }
+    // --to DIR of --restore.
+    QString restoreTarget() const;
+    // The DATE of --restore's --version, "yyyy-MM-dd" or "yyyy-MM-dd hh:mm[:ss]";
+    // empty for the latest version.
+    QString restoreVersion() const;
+    // N of --verify.
+    int verifyCount() const { return m_verifyCount; }
+    // Whether DATE of --version is of a form that the note dates are matched against.
+    static bool isVersionDate(const QString& text);
     // Why the command line is refused.
     QString errorText() const { return m_error; }
     // Names the executable only once an application object exists.
@@ -45,6 +61,13 @@ private:
     QCommandLineOption m_run;
     QCommandLineOption m_full;
     QCommandLineOption m_trustCertificate;
+    QCommandLineOption m_list;
+    QCommandLineOption m_restore;
+    QCommandLineOption m_to;
+    QCommandLineOption m_restoreVersion;
+    QCommandLineOption m_verify;
+    QString m_pattern;
+    int m_verifyCount = 0;
     QByteArray m_certificateToTrust;
     Action m_action = Action::OpenWindow;
     QString m_error;

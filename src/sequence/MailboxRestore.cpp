@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -191,6 +192,15 @@ private:
 
         SavedArchive zip(archive.path);
         const SavedArchive::Entry& entry = zip.entry();
+        // Checked before writing, so a large file fails at once rather than when the
+        // disk is full.
+        const QStorageInfo disk(QFileInfo(finalPath).absolutePath());
+        if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < entry.size) {
+            reason = QStringLiteral("not enough free space: the file takes %1 bytes, %2 are free")
+                         .arg(entry.size)
+                         .arg(disk.bytesAvailable());
+            return MailboxRestore::Outcome::Failed;
+        }
         PartialFile restored(finalPath);
         for (;;) {
             SavedArchive::Extracted extracted = SavedArchive::Extracted::Done;
@@ -217,7 +227,8 @@ private:
             return true;
         const Prompt::Answer answer = Services::prompt().ask(
             QStringLiteral("%1 already exists.\n\nWrite over it with the version saved %2?")
-                .arg(finalPath, version.noteDate.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))),
+                .arg(finalPath, version.noteDate.toLocalTime().toString(
+                                    QStringLiteral("yyyy-MM-dd hh:mm:ss"))),
             Prompt::Buttons::YesNoAllCancel, Prompt::Icon::Confirmation);
         switch (answer) {
         case Prompt::Answer::Yes:

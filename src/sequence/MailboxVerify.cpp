@@ -99,7 +99,7 @@ QString MailboxVerify::Result::text() const
     for (const Fault& fault : faults)
         lines.append(QStringLiteral("%1 (saved %2): %3")
                          .arg(fault.path,
-                              fault.noteDate.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                              fault.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
                               fault.reason));
     return lines.join(QLatin1Char('\n'));
 }

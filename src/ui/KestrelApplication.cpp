@@ -6,6 +6,7 @@
 #include "core/KestrelError.h"
 #include "core/ScriptedPrompt.h"
 #include "core/Services.h"
+#include "sequence/HeadlessRestore.h"
 #include "sequence/HeadlessRun.h"
 #include "sequence/ProgramPlatform.h"
 #include "ui/DCMinTray.h"
@@ -162,6 +163,10 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName, const 
     case KestrelCommandLine::Action::RunSequence:
     case KestrelCommandLine::Action::TrustCertificate:
         return HeadlessRun::runProcess(argc, argv, commandLine);
+    case KestrelCommandLine::Action::ListSaved:
+    case KestrelCommandLine::Action::RestoreSaved:
+    case KestrelCommandLine::Action::VerifySaved:
+        return HeadlessRestore::runProcess(argc, argv, commandLine);
     case KestrelCommandLine::Action::OpenWindow:
         break;
     }

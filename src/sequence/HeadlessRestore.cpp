@@ -1,0 +1,153 @@
+#include "sequence/HeadlessRestore.h"
+
+#include "core/KestrelError.h"
+#include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
+#include "core/Services.h"
+#include "sequence/MailboxCatalog.h"
+#include "sequence/MailboxRestore.h"
+#include "sequence/MailboxVerify.h"
+#include "sequence/RestoreProgress.h"
+
+#include <QTextStream>
+
+namespace {
+
+// Status lines as they come; the bytes of a transfer are not worth a line each.
+class StreamProgress : public RestoreProgress
+{
+public:
+    explicit StreamProgress(QTextStream& out) : m_out(out) {}
+    void status(const QString& text) override { m_out << text << Qt::endl; }
+    void progress(qint64, qint64) override {}
+
+private:
+    QTextStream& m_out;
+};
+
+QString partsText(const SavedVersion& version)
+{
+    if (version.complete())
+        return version.partCount == 1 ? QStringLiteral("1 part")
+                                      : QStringLiteral("%1 parts").arg(version.partCount);
+    return QStringLiteral("%1 of %2 parts").arg(version.parts.size()).arg(version.partCount);
+}
+
+} // namespace
+
+HeadlessRestore::HeadlessRestore(QTextStream& out, MailboxReader& reader,
+                                 MailboxReader::MailboxState state, QString mailboxKey,
+                                 QString cacheFolder)
+    : m_out(out), m_reader(reader), m_state(state), m_mailboxKey(std::move(mailboxKey)),
+      m_cacheFolder(std::move(cacheFolder))
+{}
+
+bool HeadlessRestore::refreshCatalog(MailboxCatalog& catalog)
+{
+    // Listing lines go to the stream only for --list, so a script reads the versions alone.
+    class Quiet : public RestoreProgress
+    {
+    public:
+        void status(const QString&) override {}
+        void progress(qint64, qint64) override {}
+    } quiet;
+    try {
+        const MailboxCatalog::Refresh refresh =
+            catalog.refresh(m_reader, m_state, m_mailboxKey, quiet);
+        m_lastRefresh = QStringLiteral("%1 notes read (%2 from the cache) in %3 ms")
+                            .arg(refresh.notesRead + refresh.notesFromCache)
+                            .arg(refresh.notesFromCache)
+                            .arg(refresh.elapsedMs);
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+int HeadlessRestore::list(const QString& pattern)
+{
+    MailboxCatalog catalog(m_cacheFolder);
+    if (!refreshCatalog(catalog))
+        return Failed;
+    for (const SavedFile& file : catalog.matching(pattern)) {
+        for (const SavedVersion& version : file.versions)
+            m_out << version.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                  << QStringLiteral("  %1  ").arg(version.archiveSize(), 12)
+                  << partsText(version).leftJustified(14) << file.path << Qt::endl;
+    }
+    m_out << m_lastRefresh << Qt::endl;
+    return Succeeded;
+}
+
+bool HeadlessRestore::isVersionOf(const QString& versionDate, const QDateTime& noteDate)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss").left(versionDate.size());
+    return !versionDate.isEmpty() && noteDate.isValid() &&
+           noteDate.toLocalTime().toString(format) == versionDate;
+}
+
+int HeadlessRestore::restore(const QString& pattern, const QString& target,
+                             const QString& versionDate)
+{
+    MailboxCatalog catalog(m_cacheFolder);
+    if (!refreshCatalog(catalog))
+        return Failed;
+    const QList<SavedFile> files = catalog.matching(pattern);
+    if (files.isEmpty()) {
+        Services::prompt().notify(QStringLiteral("No saved file matches %1.").arg(pattern),
+                                  Prompt::Icon::Error);
+        return Failed;
+    }
+    QList<SavedVersion> chosen;
+    bool missing = false;
+    for (const SavedFile& file : files) {
+        const SavedVersion* pick = nullptr;
+        // Newest first: the first complete one, or the newest when none is complete,
+        // so that the summary says why it cannot be restored.
+        for (const SavedVersion& version : file.versions) {
+            if (!versionDate.isEmpty() && !isVersionOf(versionDate, version.noteDate))
+                continue;
+            if (pick == nullptr || (!pick->complete() && version.complete()))
+                pick = &version;
+            if (pick->complete())
+                break;
+        }
+        if (pick != nullptr) {
+            chosen.append(*pick);
+        } else if (files.size() == 1) {
+            m_out << QStringLiteral("No version of %1 was saved at %2.").arg(file.path, versionDate)
+                  << Qt::endl;
+            missing = true;
+        }
+    }
+    if (chosen.isEmpty()) {
+        if (!missing)
+            m_out << QStringLiteral("No version of a file matching %1 was saved at %2.")
+                         .arg(pattern, versionDate)
+                  << Qt::endl;
+        return Failed;
+    }
+    StreamProgress progress(m_out);
+    MailboxRestore restore(m_reader, target, TQuayRegistryObject().ReadUserZipPassword());
+    const MailboxRestore::Summary summary = restore.restore(chosen, progress);
+    m_out << summary.text() << Qt::endl;
+    return summary.failed > 0 || summary.cancelled ? Failed : Succeeded;
+}
+
+int HeadlessRestore::verify(int count)
+{
+    MailboxCatalog catalog(m_cacheFolder);
+    if (!refreshCatalog(catalog))
+        return Failed;
+    StreamProgress progress(m_out);
+    try {
+        const MailboxVerify::Result result = MailboxVerify::verify(
+            catalog, m_reader, TQuayRegistryObject().ReadUserZipPassword(), count, progress);
+        m_out << result.text() << Qt::endl;
+        return result.faults.isEmpty() ? Succeeded : Failed;
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        return Failed;
+    }
+}
