@@ -587,10 +587,14 @@ void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
     // A save that fails must not keep the user from closing the program.
     m_unattended.run([this] { SaveTreesAndSettings(); });
     if (Services::prompt().ask(QStringLiteral("Do you really want to exit?")) ==
-        Prompt::Answer::Yes)
+        Prompt::Answer::Yes) {
+        // A restore in progress stops, and its window closes once its step has ended.
+        if (m_restore)
+            m_restore->close();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfrmKestrelClientMain::TerminateApplication()
