@@ -8,20 +8,32 @@ namespace {
 
 constexpr qsizetype BufferSize = 64 * 1024;
 
-int sextet(char c)
+// The value of each base64 character; Skip for line breaks and blanks, Invalid for
+// anything else ("=" is handled on its own).
+constexpr qint8 Skip = -2;
+constexpr qint8 Invalid = -1;
+
+struct SextetTable
 {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
+    qint8 values[256];
+    constexpr SextetTable() : values()
+    {
+        for (qint8& value : values)
+            value = Invalid;
+        for (int i = 0; i < 26; ++i) {
+            values['A' + i] = static_cast<qint8>(i);
+            values['a' + i] = static_cast<qint8>(26 + i);
+        }
+        for (int i = 0; i < 10; ++i)
+            values['0' + i] = static_cast<qint8>(52 + i);
+        values[static_cast<unsigned char>('+')] = 62;
+        values[static_cast<unsigned char>('/')] = 63;
+        for (const char blank : {'\r', '\n', ' ', '\t'})
+            values[static_cast<unsigned char>(blank)] = Skip;
+    }
+};
+
+constexpr SextetTable sextets;
 
 [[noreturn]] void damaged()
 {
@@ -30,41 +42,41 @@ int sextet(char c)
 
 } // namespace
 
-Base64StreamDecoder::Base64StreamDecoder(QIODevice& output) : m_output(output)
-{
-    m_buffer.reserve(BufferSize);
-}
+Base64StreamDecoder::Base64StreamDecoder(QIODevice& output)
+    : m_output(output), m_buffer(BufferSize, Qt::Uninitialized)
+{}
 
 void Base64StreamDecoder::write(QByteArrayView encoded)
 {
     for (const char c : encoded) {
-        if (c == '\r' || c == '\n' || c == ' ' || c == '\t')
+        const qint8 value = sextets.values[static_cast<unsigned char>(c)];
+        if (value == Skip)
             continue;
-        if (c == '=') {
-            // Padding completes a group of two or three characters, nothing else.
-            if (m_count + m_padding < 2 || m_count + m_padding >= 4)
-                damaged();
-            ++m_padding;
-            if (m_count + m_padding == 4) {
-                m_buffer.append(static_cast<char>((m_bits >> (m_count == 2 ? 4 : 10)) & 0xff));
-                if (m_count == 3)
-                    m_buffer.append(static_cast<char>((m_bits >> 2) & 0xff));
-                m_count = 4;
-            }
-            continue;
-        }
-        const int value = sextet(c);
-        if (value < 0 || m_padding > 0)
-            damaged();
-        m_bits = (m_bits << 6) | static_cast<quint32>(value);
-        if (++m_count == 4) {
-            m_buffer.append(static_cast<char>((m_bits >> 16) & 0xff));
-            m_buffer.append(static_cast<char>((m_bits >> 8) & 0xff));
-            m_buffer.append(static_cast<char>(m_bits & 0xff));
+        if (value >= 0 && m_padding == 0) {
+            m_bits = (m_bits << 6) | static_cast<quint32>(value);
+            if (++m_count < 4)
+                continue;
+            char* out = m_buffer.data() + m_filled;
+            out[0] = static_cast<char>((m_bits >> 16) & 0xff);
+            out[1] = static_cast<char>((m_bits >> 8) & 0xff);
+            out[2] = static_cast<char>(m_bits & 0xff);
+            m_filled += 3;
             m_bits = 0;
             m_count = 0;
-            if (m_buffer.size() >= BufferSize - 3)
+            if (m_filled > BufferSize - 3)
                 flushBuffer();
+            continue;
+        }
+        // Padding completes a group of two or three characters; nothing but padding
+        // may follow it.
+        if (c != '=' || m_count + m_padding < 2 || m_count + m_padding >= 4)
+            damaged();
+        ++m_padding;
+        if (m_count + m_padding == 4) {
+            m_buffer[m_filled++] = static_cast<char>((m_bits >> (m_count == 2 ? 4 : 10)) & 0xff);
+            if (m_count == 3)
+                m_buffer[m_filled++] = static_cast<char>((m_bits >> 2) & 0xff);
+            m_count = 4;
         }
     }
 }
@@ -75,9 +87,9 @@ void Base64StreamDecoder::finish()
     if (m_padding == 0 && m_count == 1)
         damaged();
     if (m_padding == 0 && m_count >= 2) {
-        m_buffer.append(static_cast<char>((m_bits >> (m_count == 2 ? 4 : 10)) & 0xff));
+        m_buffer[m_filled++] = static_cast<char>((m_bits >> (m_count == 2 ? 4 : 10)) & 0xff);
         if (m_count == 3)
-            m_buffer.append(static_cast<char>((m_bits >> 2) & 0xff));
+            m_buffer[m_filled++] = static_cast<char>((m_bits >> 2) & 0xff);
     } else if (m_padding > 0 && m_count != 4) {
         damaged();
     }
@@ -88,11 +100,11 @@ void Base64StreamDecoder::finish()
 
 void Base64StreamDecoder::flushBuffer()
 {
-    if (m_buffer.isEmpty())
+    if (m_filled == 0)
         return;
-    if (m_output.write(m_buffer) != m_buffer.size())
+    if (m_output.write(m_buffer.constData(), m_filled) != m_filled)
         throw KestrelError(
             QStringLiteral("The attachment could not be written: %1").arg(m_output.errorString()));
-    m_decoded += m_buffer.size();
-    m_buffer.clear();
+    m_decoded += m_filled;
+    m_filled = 0;
 }

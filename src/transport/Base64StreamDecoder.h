@@ -29,5 +29,6 @@ private:
     int m_count = 0;
     int m_padding = 0;
     QByteArray m_buffer;
+    qsizetype m_filled = 0;
     qint64 m_decoded = 0;
 };

@@ -110,23 +110,24 @@ void ImapSession::connectToServer()
     m_refusedChain.clear();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No IMAP server is set."));
+    QSslSocket& socket = m_connection.socket();
     try {
         m_connection.host = Host;
         m_connection.port = Port;
         m_connection.replyTimeoutMs = m_replyTimeoutMs;
         m_connection.step = QStringLiteral("connecting");
-        m_connection.socket().setPeerVerifyName(Host);
+        socket.setPeerVerifyName(Host);
         if (Port == m_implicitTlsPort) {
-            m_connection.socket().connectToHostEncrypted(Host, static_cast<quint16>(Port));
-            if (!m_connection.socket().waitForEncrypted(m_connectTimeoutMs))
+            socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
+            if (!socket.waitForEncrypted(m_connectTimeoutMs))
                 failSecuring();
         } else {
-            m_connection.socket().connectToHost(Host, static_cast<quint16>(Port));
-            if (!m_connection.socket().waitForConnected(m_connectTimeoutMs)) {
+            socket.connectToHost(Host, static_cast<quint16>(Port));
+            if (!socket.waitForConnected(m_connectTimeoutMs)) {
                 const QAbstractSocket::SocketError error =
-                    m_connection.socket().error() == QAbstractSocket::UnknownSocketError
+                    socket.error() == QAbstractSocket::UnknownSocketError
                         ? QAbstractSocket::SocketTimeoutError
-                        : m_connection.socket().error();
+                        : socket.error();
                 throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
         }
@@ -144,7 +145,7 @@ void ImapSession::connectToServer()
         m_authenticated = status == "PREAUTH";
         if (m_capabilities.isEmpty())
             askCapabilities();
-        if (!m_connection.socket().isEncrypted() && has("STARTTLS")) {
+        if (!socket.isEncrypted() && has("STARTTLS")) {
             startTls();
             askCapabilities();
         }
@@ -168,21 +169,23 @@ void ImapSession::askCapabilities()
 
 void ImapSession::startTls()
 {
+    QSslSocket& socket = m_connection.socket();
     m_connection.step = QStringLiteral("encrypting the connection");
     runCommand({"STARTTLS"});
     // Whatever followed the answer came before the handshake, unprotected, and must
     // not be taken as a reply (RFC 3501 section 6.2.1).
-    m_connection.socket().readAll();
+    socket.readAll();
     m_capabilities.clear();
-    m_connection.socket().startClientEncryption();
-    if (!m_connection.socket().waitForEncrypted(m_connectTimeoutMs))
+    socket.startClientEncryption();
+    if (!socket.waitForEncrypted(m_connectTimeoutMs))
         failSecuring();
 }
 
 void ImapSession::logIn()
 {
+    QSslSocket& socket = m_connection.socket();
     m_connection.step = QStringLiteral("logging in");
-    if (!m_connection.socket().isEncrypted() && !m_connection.socket().peerAddress().isLoopback())
+    if (!socket.isEncrypted() && !socket.peerAddress().isLoopback())
         throw KestrelError(
             QStringLiteral("The IMAP server %1 offers no encrypted connection (neither TLS on "
                            "port %2 nor STARTTLS), and a password is never sent unencrypted.")
@@ -427,8 +430,7 @@ QByteArray ImapSession::runCommand(const QList<QByteArray>& pieces, const Untagg
                 // The server invites the next piece: a literal or the credentials.
                 if (next >= pieces.size())
                     m_connection.failMalformed(
-                        QStringLiteral("an invitation to go on that nothing asked "
-                                       "for"));
+                        QStringLiteral("an invitation to go on that nothing asked for"));
                 m_connection.write(pieces[next++] + "\r\n");
                 continue;
             }

@@ -13,12 +13,12 @@ enum class TrustedServer
 };
 
 // The certificate the user chose to trust for the SMTP (or the IMAP) server although
-// the system does not. The value binds one fingerprint to
-// one server as "host:port sha256hex", for example
-// "mail.example.org:587 3f2a...": it holds for that host name (compared without
-// regard to case, as DNS names are) on that port, and for no other server. One
-// edition mails through one server and reads one mailbox, so trusting another
-// certificate replaces the one trusted before for that kind of server.
+// the system does not. The value binds one fingerprint to one server as
+// "host:port sha256hex", for example "mail.example.org:587 3f2a...": it holds for
+// that host name (compared without regard to case, as DNS names are) on that port,
+// and for no other server. One edition mails through one server and reads one
+// mailbox, so trusting another certificate replaces the one trusted before for that
+// kind of server.
 class ServerCertificateTrust
 {
 public:
