@@ -81,8 +81,7 @@ struct Bench
                }())
     {
         if (sink.port() == 0 || dovecot.port() == 0)
-            qFatal("servers: %s %s", qPrintable(sink.errorText()),
-                   qPrintable(dovecot.errorText()));
+            qFatal("servers: %s %s", qPrintable(sink.errorText()), qPrintable(dovecot.errorText()));
         pointSettingsAt(sink, QString::fromLatin1(ZipPassword));
         const TQuayRegistryObject store;
         store.WriteMaxNumberOfBytesToBackedUp(1e15);
@@ -148,11 +147,10 @@ struct Bench
         QDir().mkpath(folder);
         QStringList arguments{QStringLiteral("-s"), QStringLiteral("--user"),
                               dovecot.options().user + u':' + dovecot.options().password};
-        const QString base =
-            QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(dovecot.port());
+        const QString base = QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(dovecot.port());
         if (fetch.isEmpty())
-            arguments << base + QStringLiteral(";UID=[") + uidRange + u']'
-                      << QStringLiteral("-o") << folder + QStringLiteral("/#1.eml");
+            arguments << base + QStringLiteral(";UID=[") + uidRange + u']' << QStringLiteral("-o")
+                      << folder + QStringLiteral("/#1.eml");
         else
             arguments << base << QStringLiteral("-X") << fetch << QStringLiteral("-o")
                       << folder + QStringLiteral("/listing.txt");
@@ -213,8 +211,7 @@ int many()
                 second.notesFromCache, curlList);
 
     QList<SavedVersion> versions;
-    for (const SavedFile& file :
-         catalog.matching(bench.env.path(QStringLiteral("data/note*"))))
+    for (const SavedFile& file : catalog.matching(bench.env.path(QStringLiteral("data/note*"))))
         versions << file.versions.first();
     int restored = 0;
     const double restoreSeconds =
@@ -267,8 +264,8 @@ int big()
                                           bench.env.path(QStringLiteral("curl-fetch")));
     std::printf("restoring one 1 GiB file in %d parts (%d notes): %.2f s (%.1f MB/s of the "
                 "file); curl fetching its %d messages: %.2f s\n",
-                version.partCount, notes, seconds, 1073741824 / 1e6 / seconds,
-                version.partCount, curlSeconds);
+                version.partCount, notes, seconds, 1073741824 / 1e6 / seconds, version.partCount,
+                curlSeconds);
     std::printf("peak resident size: %ld KiB before the restore, %ld KiB after\n", peakBefore,
                 peakAfter);
     return restored == 1 ? 0 : 1;

@@ -1,3 +1,4 @@
+#include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/MailboxCatalog.h"
@@ -200,6 +201,16 @@ private Q_SLOTS:
     void listRestoreAndCatalog()
     {
         World world;
+        try {
+            listRestoreAndCatalogIn(world);
+        } catch (const KestrelError& error) {
+            QFAIL(qPrintable(error.message() + u'\n' + world.dovecot.logText()));
+        }
+    }
+
+private:
+    static void listRestoreAndCatalogIn(World& world)
+    {
         QVERIFY2(world.dovecot.port() != 0, qPrintable(world.dovecot.errorText()));
         world.backUpTwice();
         if (QTest::currentTestFailed())

@@ -65,7 +65,8 @@ DovecotServer::DovecotServer(const QString& folder, const Options& options)
                          QStringLiteral("--clear-groups"), DovecotProgram, QStringLiteral("-F"),
                          QStringLiteral("-c"), configuration});
     } else {
-        m_process.start(DovecotProgram, {QStringLiteral("-F"), QStringLiteral("-c"), configuration});
+        m_process.start(DovecotProgram,
+                        {QStringLiteral("-F"), QStringLiteral("-c"), configuration});
     }
     if (!m_process.waitForStarted(30000)) {
         m_error = m_process.errorString();
@@ -73,9 +74,7 @@ DovecotServer::DovecotServer(const QString& folder, const Options& options)
         return;
     }
     if (!waitUntilListening()) {
-        QFile log(QDir(m_folder).filePath(QStringLiteral("log/dovecot.log")));
-        log.open(QIODevice::ReadOnly);
-        m_error = QStringLiteral("dovecot did not start: ") + QString::fromUtf8(log.readAll());
+        m_error = QStringLiteral("dovecot did not start: ") + logText();
         m_port = 0;
     }
 }
@@ -91,6 +90,12 @@ DovecotServer::~DovecotServer()
     }
 }
 
+QString DovecotServer::logText() const
+{
+    QFile log(QDir(m_folder).filePath(QStringLiteral("log/dovecot.log")));
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+}
+
 QString DovecotServer::maildir() const
 {
     return QDir(m_folder).filePath(QStringLiteral("mail/") + m_options.user);
@@ -98,8 +103,8 @@ QString DovecotServer::maildir() const
 
 void DovecotServer::writeConfiguration()
 {
-    const QString user = runningAsRoot() ? QStringLiteral("nobody")
-                                         : QString::fromLocal8Bit(qgetenv("USER"));
+    const QString user =
+        runningAsRoot() ? QStringLiteral("nobody") : QString::fromLocal8Bit(qgetenv("USER"));
     const uid_t uid = runningAsRoot() ? UnprivilegedUid : getuid();
     const gid_t gid = runningAsRoot() ? UnprivilegedGid : getgid();
     const QString folder = QDir(m_folder).absolutePath();
@@ -134,14 +139,15 @@ void DovecotServer::writeConfiguration()
                        "%3"
                        "disable_plaintext_auth = no\n"
                        "auth_mechanisms = plain login\n"
+                       "auth_verbose = yes\n"
                        "default_internal_user = %4\n"
                        "default_internal_group = %5\n"
                        "default_login_user = %4\n"
                        "passdb {\n  driver = passwd-file\n"
-                       "  args = scheme=PLAIN username_format=%%u %1/passwd\n}\n"
+                       "  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
                        "userdb {\n  driver = passwd-file\n"
-                       "  args = username_format=%%u %1/passwd\n}\n"
-                       "mail_location = maildir:%1/mail/%%u\n"
+                       "  args = username_format=%u %1/passwd\n}\n"
+                       "mail_location = maildir:%1/mail/%u\n"
                        "service imap-login {\n  chroot =\n"
                        "  inet_listener imap {\n    address = 127.0.0.1\n    port = %6\n  }\n"
                        "%7}\n"
@@ -177,7 +183,8 @@ void DovecotServer::handOver(const QString& path) const
         give(it.next());
     QDir parent(path);
     while (parent.cdUp() && parent.absolutePath() != QStringLiteral("/")) {
-        struct stat info {};
+        struct stat info
+        {};
         const QByteArray name = QFile::encodeName(parent.absolutePath());
         if (stat(name.constData(), &info) == 0 && (info.st_mode & S_IXOTH) == 0)
             chmod(name.constData(), info.st_mode | S_IXOTH);
@@ -230,6 +237,9 @@ int DovecotServer::deliverFolder(const QString& sinkFolder)
 
 void DovecotServer::recreateMailbox()
 {
+    // Dovecot draws a new mailbox's UIDVALIDITY from the clock in seconds: a second
+    // later it cannot be the old one.
+    QThread::msleep(1100);
     QDir(maildir()).removeRecursively();
     for (const char* sub : {"/new", "/cur", "/tmp"})
         QDir().mkpath(maildir() + QString::fromLatin1(sub));

@@ -35,6 +35,8 @@ public:
     quint16 tlsPort() const { return m_tlsPort; }
     QString errorText() const { return m_error; }
     const Options& options() const { return m_options; }
+    // What dovecot wrote to its log, for a test that failed.
+    QString logText() const;
 
     // Delivers one message (its raw text, CR LF line ends) into the user's INBOX.
     bool deliver(const QByteArray& message);
