@@ -11,6 +11,7 @@
 #include "support/LoopbackMailSettings.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
+#include "support/TestCertificate.h"
 #include "support/TestEnvironment.h"
 #include "transport/ImapMailboxReader.h"
 #include "transport/WrenSMPTObject.h"
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSslCertificate>
 #include <QTest>
 
 namespace {
@@ -205,6 +207,34 @@ private Q_SLOTS:
             listRestoreAndCatalogIn(world);
         } catch (const KestrelError& error) {
             QFAIL(qPrintable(error.message() + u'\n' + world.dovecot.logText()));
+        }
+    }
+
+    // TLS from the first byte, with a certificate of the test's own making.
+    void readsOverTls()
+    {
+        TestEnvironment env;
+        QString certificate, key;
+        QVERIFY(QDir().mkpath(env.path(QStringLiteral("dovecot"))));
+        QVERIFY(TestCertificate::make(env.path(QStringLiteral("dovecot")), QStringLiteral("imap"),
+                                      TestCertificate::Kind::ForLoopback, &certificate, &key));
+        DovecotServer::Options options;
+        options.certificateFile = certificate;
+        options.keyFile = key;
+        DovecotServer dovecot(env.path(QStringLiteral("dovecot")), options);
+        QVERIFY2(dovecot.port() != 0, qPrintable(dovecot.errorText()));
+        QVERIFY(dovecot.deliver("Subject: KestrelSolo Save#1#/home/ann/a.txt\r\n"
+                                "Date: Tue, 08 Dec 2026 10:00:00 +0000\r\n\r\nno body\r\n"));
+        ImapMailboxReader reader({QStringLiteral("127.0.0.1"), dovecot.tlsPort(), options.user,
+                                  options.password, QStringLiteral("INBOX")});
+        reader.setImplicitTlsPort(dovecot.tlsPort());
+        reader.addCaCertificates(QSslCertificate::fromPath(certificate));
+        try {
+            QCOMPARE(openMailbox(reader, {}).messages, 1u);
+            QCOMPARE(reader.findSubjects(QStringLiteral("KestrelSolo Save#")).size(), 1);
+            reader.close();
+        } catch (const KestrelError& error) {
+            QFAIL(qPrintable(error.message() + u'\n' + dovecot.logText()));
         }
     }
 
