@@ -149,16 +149,21 @@ MailboxCatalog::Refresh MailboxCatalog::refresh(MailboxReader& reader,
     const QString path = cachePath(m_cacheFolder, mailboxKey);
 
     progress.status(QStringLiteral("Looking for save notes..."));
-    QList<quint32> uids;
-    runStep(runner, [&] { uids = reader.findSubjects(prefix); });
-
     CachedMailbox cached = readCache(path);
     if (cached.uidValidity != state.uidValidity || state.uidValidity == 0) {
         cached = CachedMailbox();
         cached.uidValidity = state.uidValidity;
         result.readEverything = true;
     }
-    const QSet<quint32> present(uids.cbegin(), uids.cend());
+    // With a cache, the server searches the subjects of the new messages only, and
+    // the list of all UIDs tells which cached notes are gone.
+    QList<quint32> uids;
+    QList<quint32> all;
+    runStep(runner, [&] {
+        uids = reader.findSubjects(prefix, cached.lastUid);
+        all = result.readEverything ? uids : reader.allUids();
+    });
+    const QSet<quint32> present(all.cbegin(), all.cend());
     QList<MailboxNote> notes;
     for (const MailboxNote& note : std::as_const(cached.notes)) {
         if (present.contains(note.uid))

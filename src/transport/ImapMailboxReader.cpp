@@ -100,9 +100,14 @@ MailboxReader::MailboxState ImapMailboxReader::open()
     return state;
 }
 
-QList<quint32> ImapMailboxReader::findSubjects(const QString& text)
+QList<quint32> ImapMailboxReader::findSubjects(const QString& text, quint32 aboveUid)
 {
-    return session().searchSubject(text);
+    return session().searchSubject(text, aboveUid);
+}
+
+QList<quint32> ImapMailboxReader::allUids()
+{
+    return session().searchAll();
 }
 
 QList<MailboxNote> ImapMailboxReader::readNotes(const QList<quint32>& uids)

@@ -252,14 +252,31 @@ MailboxReader::MailboxState ImapSession::examine(const QString& mailbox)
     return m_mailbox;
 }
 
-QList<quint32> ImapSession::searchSubject(const QString& text)
+QList<quint32> ImapSession::searchSubject(const QString& text, quint32 aboveUid)
 {
     m_connection.step = QStringLiteral("searching for save notes");
     const QByteArray bytes = text.toUtf8();
-    QList<QByteArray> pieces{ImapCommandText::fitsQuoted(bytes)
-                                 ? QByteArray("UID SEARCH SUBJECT ")
-                                 : QByteArray("UID SEARCH CHARSET UTF-8 SUBJECT ")};
+    QByteArray command = ImapCommandText::fitsQuoted(bytes)
+                             ? QByteArray("UID SEARCH ")
+                             : QByteArray("UID SEARCH CHARSET UTF-8 ");
+    if (aboveUid > 0)
+        command += "UID " + QByteArray::number(quint64(aboveUid) + 1) + ":* ";
+    QList<QByteArray> pieces{command + "SUBJECT "};
     appendString(pieces, bytes);
+    QList<quint32> uids = runSearch(pieces);
+    // "n:*" always takes in the last message, even when its UID is below n.
+    uids.removeIf([aboveUid](quint32 uid) { return uid <= aboveUid; });
+    return uids;
+}
+
+QList<quint32> ImapSession::searchAll()
+{
+    m_connection.step = QStringLiteral("listing the mailbox");
+    return runSearch({QByteArray("UID SEARCH ALL")});
+}
+
+QList<quint32> ImapSession::runSearch(const QList<QByteArray>& pieces)
+{
     QList<quint32> uids;
     runCommand(pieces, [&](qint64, const QByteArray& keyword, ImapParser& parser) {
         if (keyword == "SEARCH") {

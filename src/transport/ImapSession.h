@@ -67,8 +67,11 @@ public:
 
     // Opens the mailbox read-only (EXAMINE).
     MailboxReader::MailboxState examine(const QString& mailbox);
-    // The UIDs of the messages whose Subject contains the text, ascending.
-    QList<quint32> searchSubject(const QString& text);
+    // The UIDs above aboveUid of the messages whose Subject contains the text,
+    // ascending.
+    QList<quint32> searchSubject(const QString& text, quint32 aboveUid = 0);
+    // The UIDs of every message, ascending.
+    QList<quint32> searchAll();
     // Size, dates, subject and attachment of each message, in batches; messages the
     // mailbox no longer holds are left out. Order: ascending UID.
     QList<MailboxNote> fetchNotes(const QList<quint32>& uids);
@@ -85,6 +88,7 @@ public:
     void logout();
 
 private:
+    QList<quint32> runSearch(const QList<QByteArray>& pieces);
     // Called with each untagged reply the session does not handle itself: its
     // number (or -1), its keyword and a parser at the rest.
     using Untagged = std::function<void(qint64 number, const QByteArray& keyword, ImapParser&)>;

@@ -49,8 +49,12 @@ public:
 
     // Connects, logs in and opens the mailbox read-only.
     virtual MailboxState open() = 0;
-    // The UIDs of the messages whose subject contains the text, ascending.
-    virtual QList<quint32> findSubjects(const QString& text) = 0;
+    // The UIDs above aboveUid of the messages whose subject contains the text,
+    // ascending.
+    virtual QList<quint32> findSubjects(const QString& text, quint32 aboveUid = 0) = 0;
+    // The UIDs of every message in the mailbox, ascending: far cheaper for the server
+    // than a search of the subjects.
+    virtual QList<quint32> allUids() = 0;
     // The notes of these UIDs, in the order given; a UID the mailbox no longer holds
     // is left out.
     virtual QList<MailboxNote> readNotes(const QList<quint32>& uids) = 0;

@@ -119,15 +119,25 @@ MailboxReader::MailboxState FakeMailboxReader::open()
     return {m_uidValidity, m_nextUid, static_cast<quint32>(m_notes.size())};
 }
 
-QList<quint32> FakeMailboxReader::findSubjects(const QString& text)
+QList<quint32> FakeMailboxReader::findSubjects(const QString& text, quint32 aboveUid)
 {
     if (!m_open)
         throw KestrelError(QStringLiteral("The mailbox is not open."));
     QList<quint32> uids;
     for (const Stored& stored : std::as_const(m_notes)) {
-        if (stored.note.subject.contains(text, Qt::CaseInsensitive))
+        if (stored.note.uid > aboveUid && stored.note.subject.contains(text, Qt::CaseInsensitive))
             uids.append(stored.note.uid);
     }
+    return uids;
+}
+
+QList<quint32> FakeMailboxReader::allUids()
+{
+    if (!m_open)
+        throw KestrelError(QStringLiteral("The mailbox is not open."));
+    QList<quint32> uids;
+    for (const Stored& stored : std::as_const(m_notes))
+        uids.append(stored.note.uid);
     return uids;
 }
 

@@ -31,7 +31,8 @@ public:
     void failFetchAfter(quint32 uid, qint64 bytes) { m_failAfter.insert(uid, bytes); }
 
     MailboxState open() override;
-    QList<quint32> findSubjects(const QString& text) override;
+    QList<quint32> findSubjects(const QString& text, quint32 aboveUid = 0) override;
+    QList<quint32> allUids() override;
     QList<MailboxNote> readNotes(const QList<quint32>& uids) override;
     void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                          const Progress& progress = {}) override;

@@ -123,6 +123,9 @@ private Q_SLOTS:
         ScriptedImapServer server;
         server.setCapabilities("IMAP4rev1 AUTH=PLAIN LITERAL+");
         server.script("UID SEARCH", "* SEARCH 5 6 7 9\r\nTAG OK done\r\n");
+        // "10:*" takes in the last message even when its UID is lower.
+        server.script("UID SEARCH", "* SEARCH 9\r\nTAG OK done\r\n");
+        server.script("UID SEARCH", "* SEARCH 2 5 6 7 9\r\nTAG OK done\r\n");
         server.script("UID FETCH", "* 4 FETCH (FLAGS (\\Seen))\r\n" + noteReply(9, "Nine") +
                                        noteReply(5, "=?UTF-8?B?S8Okc3RyZWw=?=\r\n =?UTF-8?Q?_1?=") +
                                        "* 3 EXPUNGE\r\n" + noteReply(6, "Six") +
@@ -138,6 +141,8 @@ private Q_SLOTS:
         QCOMPARE(state.messages, 3u);
         QCOMPARE(mailbox.findSubjects(QStringLiteral("KestrelSolo Save#1#")),
                  (QList<quint32>{5, 6, 7, 9}));
+        QVERIFY(mailbox.findSubjects(QStringLiteral("KestrelSolo Save#1#"), 9).isEmpty());
+        QCOMPARE(mailbox.allUids(), (QList<quint32>{2, 5, 6, 7, 9}));
         const QList<MailboxNote> notes = mailbox.readNotes({9, 5, 7, 6});
         QCOMPARE(notes.size(), 3);
         QCOMPARE(notes[0].uid, 9u);
@@ -172,17 +177,19 @@ private Q_SLOTS:
         QVERIFY(server.waitForClose());
 
         const QList<QByteArray> commands = server.commands();
-        QVERIFY(commands.size() > 11);
+        QVERIFY(commands.size() > 13);
         QCOMPARE(commands[0], QByteArray("CAPABILITY"));
         QCOMPARE(commands[1], QByteArray("AUTHENTICATE PLAIN"));
         // The credentials are compared, never printed.
         QVERIFY(QByteArray::fromBase64(commands[2]) == QByteArray("\0jo\0", 4) + Secret.toUtf8());
         QCOMPARE(commands[3], QByteArray("EXAMINE \"INBOX\""));
         QCOMPARE(commands[4], QByteArray("UID SEARCH SUBJECT \"KestrelSolo Save#1#\""));
-        QCOMPARE(commands[5], QByteArray("UID FETCH 5:7,9 (UID RFC822.SIZE INTERNALDATE "
+        QCOMPARE(commands[5], QByteArray("UID SEARCH UID 10:* SUBJECT \"KestrelSolo Save#1#\""));
+        QCOMPARE(commands[6], QByteArray("UID SEARCH ALL"));
+        QCOMPARE(commands[7], QByteArray("UID FETCH 5:7,9 (UID RFC822.SIZE INTERNALDATE "
                                          "BODY.PEEK[HEADER.FIELDS (SUBJECT DATE)] BODYSTRUCTURE)"));
-        QCOMPARE(commands[6], QByteArray("UID FETCH 5 (UID BODY.PEEK[2])"));
-        QVERIFY(commands[7].startsWith("UID FETCH 5 (UID BODY.PEEK[2]<"));
+        QCOMPARE(commands[8], QByteArray("UID FETCH 5 (UID BODY.PEEK[2])"));
+        QVERIFY(commands[9].startsWith("UID FETCH 5 (UID BODY.PEEK[2]<"));
         QCOMPARE(commands.last(), QByteArray("LOGOUT"));
     }
 

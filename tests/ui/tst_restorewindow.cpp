@@ -32,7 +32,11 @@ class SharedMailbox : public MailboxReader
 public:
     explicit SharedMailbox(FakeMailboxReader& fake) : m_fake(fake) {}
     MailboxState open() override { return m_fake.open(); }
-    QList<quint32> findSubjects(const QString& text) override { return m_fake.findSubjects(text); }
+    QList<quint32> findSubjects(const QString& text, quint32 aboveUid) override
+    {
+        return m_fake.findSubjects(text, aboveUid);
+    }
+    QList<quint32> allUids() override { return m_fake.allUids(); }
     QList<MailboxNote> readNotes(const QList<quint32>& uids) override
     {
         return m_fake.readNotes(uids);
