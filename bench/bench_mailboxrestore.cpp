@@ -103,16 +103,7 @@ struct Bench
             qFatal("the sequence failed:\n%s", qPrintable(window.history.join(u'\n')));
     }
 
-    ImapMailboxReader::Settings imap() const
-    {
-        ImapMailboxReader::Settings settings;
-        settings.host = QStringLiteral("127.0.0.1");
-        settings.port = dovecot.port();
-        settings.userName = dovecot.options().user;
-        settings.password = dovecot.options().password;
-        settings.mailbox = QStringLiteral("INBOX");
-        return settings;
-    }
+    ImapMailboxReader::Settings imap() const { return dovecot.readerSettings(); }
 
     double list(MailboxCatalog& catalog, MailboxCatalog::Refresh* refresh)
     {
@@ -285,11 +276,7 @@ int big()
 
     // The same restore as a process of its own, the program without a window, so that
     // its peak memory is the restore's alone.
-    const TQuayRegistryObject store;
-    store.WriteUserIMAPServer(QStringLiteral("127.0.0.1"));
-    store.WriteUserIMAPPort(bench.dovecot.port());
-    store.WriteUserIMAPUserName(bench.dovecot.options().user);
-    store.WriteUserIMAPPassword(bench.dovecot.options().password);
+    bench.dovecot.storeReaderSettings();
     QProcess program;
     program.start(
         QStringLiteral("/usr/bin/time"),

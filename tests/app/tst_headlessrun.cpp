@@ -5,6 +5,7 @@
 #include "sequence/SequenceLock.h"
 #include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
+#include "support/ProgramRun.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
@@ -35,32 +36,14 @@ class TestHeadlessRun : public QObject
 private:
     static constexpr auto ZipPassword = "headless zip";
 
-    struct Finished
-    {
-        int exitCode = -1;
-        QString out;
-        QString errors;
-    };
+    using Finished = ProgramRun;
 
     // Runs the real executable. Without a display or a platform plugin named, a window
     // program could not even start: the run proves it needs none.
     static Finished runKestrel(const QStringList& arguments,
                                const QString& program = QStringLiteral("kestrelsolo"))
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(variable));
-        environment.insert(QStringLiteral("KESTREL_FAKE_PLATFORM"), QStringLiteral("1"));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/") + program, arguments);
-        Finished finished;
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-            return finished;
-        finished.exitCode = process.exitCode();
-        finished.out = QString::fromUtf8(process.readAllStandardOutput());
-        finished.errors = QString::fromUtf8(process.readAllStandardError());
-        return finished;
+        return ProgramRun::run(arguments, program);
     }
 
     static void pointAt(quint16 port)

@@ -9,6 +9,7 @@
 #include "sequence/SequenceState.h"
 #include "support/DovecotServer.h"
 #include "support/LoopbackMailSettings.h"
+#include "support/ProgramRun.h"
 #include "support/RecordingSequenceWindow.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
@@ -18,7 +19,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTest>
@@ -88,17 +88,6 @@ class TestMailboxDovecot : public QObject
               dovecot(env.path(QStringLiteral("dovecot")), {})
         {}
 
-        ImapMailboxReader::Settings imapSettings() const
-        {
-            ImapMailboxReader::Settings settings;
-            settings.host = QStringLiteral("127.0.0.1");
-            settings.port = dovecot.port();
-            settings.userName = dovecot.options().user;
-            settings.password = dovecot.options().password;
-            settings.mailbox = QStringLiteral("INBOX");
-            return settings;
-        }
-
         void runSequence()
         {
             RecordingSequenceWindow window;
@@ -145,34 +134,9 @@ class TestMailboxDovecot : public QObject
         }
     };
 
-    struct Finished
-    {
-        int exitCode = -1;
-        QString out;
-        QString errors;
-    };
-
-    // The built program without a display, in this test's home.
-    static Finished runKestrel(const QStringList& arguments)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QLatin1String(variable));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/kestrelsolo"), arguments);
-        Finished finished;
-        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-            return finished;
-        finished.exitCode = process.exitCode();
-        finished.out = QString::fromUtf8(process.readAllStandardOutput());
-        finished.errors = QString::fromUtf8(process.readAllStandardError());
-        return finished;
-    }
-
     static MailboxCatalog::Refresh list(World& world, MailboxCatalog& catalog)
     {
-        ImapMailboxReader reader(world.imapSettings());
+        ImapMailboxReader reader(world.dovecot.readerSettings());
         QuietProgress progress;
         const MailboxReader::MailboxState opened = openMailbox(reader, {});
         const MailboxCatalog::Refresh refresh =
@@ -184,7 +148,7 @@ class TestMailboxDovecot : public QObject
     static MailboxRestore::Summary restore(World& world, const QList<SavedVersion>& versions,
                                            const QString& target)
     {
-        ImapMailboxReader reader(world.imapSettings());
+        ImapMailboxReader reader(world.dovecot.readerSettings());
         openMailbox(reader, {});
         MailboxRestore restore(reader, target, QLatin1String(ZipPassword));
         QuietProgress progress;
@@ -286,23 +250,20 @@ private:
         QCOMPARE(contentOf(target + world.small), world.smallContent);
 
         // The same from a script: the built program, with the stored IMAP settings.
-        const TQuayRegistryObject store;
-        store.WriteUserIMAPServer(QStringLiteral("127.0.0.1"));
-        store.WriteUserIMAPPort(world.dovecot.port());
-        store.WriteUserIMAPUserName(world.dovecot.options().user);
-        store.WriteUserIMAPPassword(world.dovecot.options().password);
-        Finished listed = runKestrel({QStringLiteral("--list"), QStringLiteral("small")});
+        world.dovecot.storeReaderSettings();
+        ProgramRun listed = ProgramRun::run({QStringLiteral("--list"), QStringLiteral("small")});
         QVERIFY2(listed.exitCode == 0, qPrintable(listed.errors));
         QVERIFY2(listed.out.contains(world.small), qPrintable(listed.out));
         QVERIFY(!listed.out.contains(world.big));
         const QString scripted = world.env.path(QStringLiteral("scripted"));
-        Finished restored = runKestrel({QStringLiteral("--restore"), QStringLiteral("*notes.txt"),
-                                        QStringLiteral("--to"), scripted});
+        ProgramRun restored =
+            ProgramRun::run({QStringLiteral("--restore"), QStringLiteral("*notes.txt"),
+                             QStringLiteral("--to"), scripted});
         QVERIFY2(restored.exitCode == 0, qPrintable(restored.out + restored.errors));
         QCOMPARE(contentOf(scripted + world.first), world.firstVersion2);
-        Finished verified = runKestrel({QStringLiteral("--verify"), QStringLiteral("3")});
+        ProgramRun verified = ProgramRun::run({QStringLiteral("--verify"), QStringLiteral("3")});
         QVERIFY2(verified.exitCode == 0, qPrintable(verified.out + verified.errors));
-        for (const Finished& run : {listed, restored, verified})
+        for (const ProgramRun& run : {listed, restored, verified})
             QVERIFY(!(run.out + run.errors).contains(world.dovecot.options().password));
 
         // A new mailbox under the same name is read again from the start.

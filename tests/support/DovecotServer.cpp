@@ -1,5 +1,7 @@
 #include "support/DovecotServer.h"
 
+#include "core/QuayRegistryObject.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -88,6 +90,21 @@ DovecotServer::~DovecotServer()
         m_process.kill();
         m_process.waitForFinished(10000);
     }
+}
+
+ImapMailboxReader::Settings DovecotServer::readerSettings() const
+{
+    return {QStringLiteral("127.0.0.1"), m_port, m_options.user, m_options.password,
+            QStringLiteral("INBOX")};
+}
+
+void DovecotServer::storeReaderSettings() const
+{
+    const TQuayRegistryObject store;
+    store.WriteUserIMAPServer(QStringLiteral("127.0.0.1"));
+    store.WriteUserIMAPPort(m_port);
+    store.WriteUserIMAPUserName(m_options.user);
+    store.WriteUserIMAPPassword(m_options.password);
 }
 
 QString DovecotServer::logText() const

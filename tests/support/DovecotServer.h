@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QString>
 
+#include "transport/ImapMailboxReader.h"
+
 // A real IMAP server for tests: Debian's dovecot, started by the test itself in a
 // folder of its own (configuration, run, state, log and maildir folders all below
 // it), listening on 127.0.0.1 only, with one user from a passwd-file. It never runs
@@ -35,6 +37,10 @@ public:
     quint16 tlsPort() const { return m_tlsPort; }
     QString errorText() const { return m_error; }
     const Options& options() const { return m_options; }
+    // The reader's settings for this server's INBOX, on port() (STARTTLS when TLS is on).
+    ImapMailboxReader::Settings readerSettings() const;
+    // The same as the stored IMAP settings, for the program's own runs.
+    void storeReaderSettings() const;
     // What dovecot wrote to its log, for a test that failed.
     QString logText() const;
 

@@ -1,26 +1,11 @@
 #include "support/ScriptedImapServer.h"
 
+#include "support/SslSocketListener.h"
+
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QSslSocket>
 #include <QTcpServer>
-
-// Hands out QSslSocket connections, so that any of them can switch to TLS.
-class ScriptedImapListener : public QTcpServer
-{
-public:
-    using QTcpServer::QTcpServer;
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QSslSocket(this);
-        if (socket->setSocketDescriptor(descriptor))
-            addPendingConnection(socket);
-        else
-            delete socket;
-    }
-};
 
 // Lives on the server thread; reads commands and answers from the script.
 class ScriptedImapWorker : public QObject
@@ -30,7 +15,7 @@ public:
 
     quint16 listen()
     {
-        m_server = new ScriptedImapListener(this);
+        m_server = new SslSocketListener(this);
         m_server->listen(QHostAddress::LocalHost, 0);
         connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
         return m_server->serverPort();

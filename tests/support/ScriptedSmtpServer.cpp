@@ -1,27 +1,12 @@
 #include "support/ScriptedSmtpServer.h"
 
+#include "support/SslSocketListener.h"
+
 #include <QDeadlineTimer>
 #include <QSslSocket>
 #include <QTcpServer>
 
 #include <utility>
-
-// Hands out QSslSocket connections, so that any of them can switch to TLS.
-class ScriptedSmtpListener : public QTcpServer
-{
-public:
-    using QTcpServer::QTcpServer;
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QSslSocket(this);
-        if (socket->setSocketDescriptor(descriptor))
-            addPendingConnection(socket);
-        else
-            delete socket;
-    }
-};
 
 // Lives on the server thread; reads commands and answers from the script.
 class ScriptedSmtpWorker : public QObject
@@ -31,7 +16,7 @@ public:
 
     quint16 listen()
     {
-        m_server = new ScriptedSmtpListener(this);
+        m_server = new SslSocketListener(this);
         m_server->listen(QHostAddress::LocalHost, 0);
         connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
         return m_server->serverPort();
