@@ -1,20 +1,17 @@
 #include "sequence/HeadlessRestore.h"
 
 #include "core/CertificateFingerprint.h"
-#include "core/Clock.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelCommandLine.h"
 #include "core/KestrelError.h"
 #include "core/Prompt.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
-#include "core/StreamPrompt.h"
+#include "sequence/HeadlessRun.h"
 #include "sequence/MailboxConnection.h"
-#include "sequence/ProgramPlatform.h"
 #include "transport/ImapMailboxReader.h"
 #include "transport/ServerCertificateTrust.h"
 
-#include <QCoreApplication>
 #include <QTextStream>
 
 namespace {
@@ -85,12 +82,6 @@ int runTask(QTextStream& out, const KestrelCommandLine& commandLine)
 
 int HeadlessRestore::runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
 {
-    const QCoreApplication application(argc, argv);
-    QTextStream out(stdout);
-    QTextStream errors(stderr);
-    StreamPrompt prompt(errors);
-    SystemClock clock;
-    const ProgramPlatform platform;
-    const ScopedServices installed(platform.services(&prompt, &clock));
-    return runTask(out, commandLine);
+    return HeadlessRun::runWithoutWindow(
+        argc, argv, [&](QTextStream& out) { return runTask(out, commandLine); });
 }

@@ -111,7 +111,8 @@ void HeadlessRun::powerOffAfterCountdown()
         Services::prompt().notify(problem, Prompt::Icon::Error);
 }
 
-int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
+int HeadlessRun::runWithoutWindow(int& argc, char* argv[],
+                                  const std::function<int(QTextStream& out)>& task)
 {
     const QCoreApplication application(argc, argv);
     QTextStream out(stdout);
@@ -120,8 +121,15 @@ int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& c
     SystemClock clock;
     const ProgramPlatform platform;
     const ScopedServices installed(platform.services(&prompt, &clock));
-    HeadlessRun run(out, commandLine.fullBackUp());
-    run.setCertificateToTrust(commandLine.certificateToTrust());
-    run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
-    return run.exec();
+    return task(out);
+}
+
+int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
+{
+    return runWithoutWindow(argc, argv, [&](QTextStream& out) {
+        HeadlessRun run(out, commandLine.fullBackUp());
+        run.setCertificateToTrust(commandLine.certificateToTrust());
+        run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
+        return run.exec();
+    });
 }

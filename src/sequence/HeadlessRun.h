@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 class KestrelCommandLine;
 class QTextStream;
 
@@ -40,6 +42,11 @@ public:
     // standard error, status lines on standard output, the real clock and the
     // program's platform services.
     static int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
+    // The frame of every run without a window: a core application, the stream prompt
+    // on standard error, the real clock and the program's platform services; the task
+    // writes its lines to standard output and returns the exit status.
+    static int runWithoutWindow(int& argc, char* argv[],
+                                const std::function<int(QTextStream& out)>& task);
 
 private:
     bool trustCertificate();
