@@ -23,6 +23,7 @@
 #include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -58,6 +59,9 @@ RestoreWindow::RestoreWindow(MailboxSourceFactory factory, QWidget* parent,
     setWindowTitle(QStringLiteral("Restore From Mailbox"));
     setModal(false);
     resize(620, 560);
+    setHelpContext(this, HelpTopic);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { Q_EMIT helpRequested(HelpTopic); });
     m_session = std::make_unique<MailboxSession>(
         std::move(factory),
         [worker = m_worker.get()](const std::function<void()>& step) { worker->run(step); },

@@ -68,9 +68,13 @@ public:
     // The text of a version row: "Saved: 09/12/2026 13:45:25, Archive size: 37 KB".
     static QString versionText(const SavedVersion& version);
 
+    static constexpr int HelpTopic = 700;
+
 Q_SIGNALS:
     // A listing or restore has ended, well or not.
     void workFinished();
+    // F1: the window's help topic is asked for.
+    void helpRequested(int context);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -405,6 +405,7 @@ RestoreWindow* TfrmKestrelClientMain::ShowRestoreWindow(const QString& path)
     if (!m_restore) {
         m_restore = new RestoreWindow(m_mailboxSource, this);
         m_restore->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_restore, &RestoreWindow::helpRequested, this, &TfrmKestrelClientMain::openHelp);
     }
     if (!path.isEmpty() && !m_restore->busy())
         m_restore->preselect(path);

@@ -5,6 +5,7 @@
 #include "support/TestEnvironment.h"
 #include "ui/BackUpLogPage.h"
 #include "ui/BackUpLogView.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainMenus.h"
 #include "ui/RestoreWindow.h"
 #include "ui/UserSettingsPage.h"
@@ -371,6 +372,13 @@ private Q_SLOTS:
         const QList<QTreeWidgetItem*> selected = restore->trvSaved->selectedItems();
         QCOMPARE(selected.size(), 1);
         QCOMPARE(restore->rowPath(selected.first()), QStringLiteral("/home/ann/docs/a.txt"));
+
+        // F1 in the window opens its own help topic.
+        QTest::keyClick(restore->trvSaved, Qt::Key_F1);
+        QVERIFY(window.helpWindow());
+        QCOMPARE(window.helpWindow()->currentTopic(), RestoreWindow::HelpTopic);
+        QFile help(HelpWindow::topicResource(RestoreWindow::HelpTopic));
+        QVERIFY(help.open(QIODevice::ReadOnly) && help.readAll().contains("Restore From Mailbox"));
     }
 
     void rebuildAsksThenReloadsTheLog()
