@@ -65,6 +65,9 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
                 QStringLiteral("PATTERN")),
       m_to(QStringLiteral("to"), QStringLiteral("With --restore: the folder to restore into."),
            QStringLiteral("DIR")),
+      m_overwrite(QStringLiteral("overwrite"),
+                  QStringLiteral("With --restore: write over files that are there already "
+                                 "(without it they are kept, and counted as skipped).")),
       m_restoreVersion(RestoreVersionName, QStringLiteral("With --restore: the version's date."),
                        QStringLiteral("DATE")),
       m_verify(QStringLiteral("verify"),
@@ -87,6 +90,7 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     m_parser.addOption(m_restore);
     m_parser.addOption(m_to);
     m_parser.addOption(m_restoreVersion);
+    m_parser.addOption(m_overwrite);
     m_parser.addOption(m_verify);
     m_parser.addPositionalArgument(QStringLiteral("PATTERN"),
                                    QStringLiteral("With --list: the paths to list."),
@@ -118,9 +122,10 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         m_action = Action::Refuse;
         m_error = QStringLiteral("--full goes with --run.");
     } else if (!m_parser.isSet(m_restore) &&
-               (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion))) {
+               (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion) ||
+                m_parser.isSet(m_overwrite))) {
         m_action = Action::Refuse;
-        m_error = QStringLiteral("--to goes with --restore.");
+        m_error = QStringLiteral("--to and --overwrite go with --restore.");
     } else if (m_parser.isSet(m_list) && m_parser.positionalArguments().size() <= 1) {
         m_action = Action::ListSaved;
         m_pattern = m_parser.positionalArguments().value(0);
@@ -176,6 +181,11 @@ bool KestrelCommandLine::isVersionDate(const QString& text)
                            : text.size() == 16 ? QStringLiteral("yyyy-MM-dd hh:mm")
                                                : QStringLiteral("yyyy-MM-dd hh:mm:ss");
     return QDateTime::fromString(text, format).isValid();
+}
+
+bool KestrelCommandLine::overwrite() const
+{
+    return m_parser.isSet(m_overwrite);
 }
 
 bool KestrelCommandLine::fullBackUp() const

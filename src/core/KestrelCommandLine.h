@@ -42,6 +42,8 @@ public:
     QString pattern() const { return m_pattern; }
     // --to DIR of --restore.
     QString restoreTarget() const;
+    // With --restore: files already there are written over (--overwrite).
+    bool overwrite() const;
     // The DATE of --restore's --version, "yyyy-MM-dd" or "yyyy-MM-dd hh:mm[:ss]";
     // empty for the latest version.
     QString restoreVersion() const;
@@ -64,6 +66,7 @@ private:
     QCommandLineOption m_list;
     QCommandLineOption m_restore;
     QCommandLineOption m_to;
+    QCommandLineOption m_overwrite;
     QCommandLineOption m_restoreVersion;
     QCommandLineOption m_verify;
     QString m_pattern;

@@ -88,7 +88,7 @@ bool HeadlessRestore::isVersionOf(const QString& versionDate, const QDateTime& n
 }
 
 int HeadlessRestore::restore(const QString& pattern, const QString& target,
-                             const QString& versionDate)
+                             const QString& versionDate, bool writeOver)
 {
     MailboxCatalog catalog(m_cacheFolder);
     if (!refreshCatalog(catalog))
@@ -124,6 +124,7 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
     }
     StreamProgress progress(m_out);
     MailboxRestore restore(m_reader, target, TQuayRegistryObject().ReadUserZipPassword());
+    restore.setWriteOver(writeOver);
     const MailboxRestore::Summary summary = restore.restore(chosen, progress);
     m_out << summary.text() << Qt::endl;
     return summary.failed > 0 || summary.cancelled ? Failed : Succeeded;

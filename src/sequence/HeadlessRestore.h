@@ -30,8 +30,10 @@ public:
     // matching pattern, then how many notes were read and how long it took.
     int list(const QString& pattern);
     // The latest complete version of each matching file, or the latest saved at
-    // versionDate, restored into target with the stored zip password.
-    int restore(const QString& pattern, const QString& target, const QString& versionDate);
+    // versionDate, restored into target with the stored zip password; files already
+    // there are kept unless writeOver.
+    int restore(const QString& pattern, const QString& target, const QString& versionDate,
+                bool writeOver = false);
     // count random saved versions checked against the log.
     int verify(int count);
 

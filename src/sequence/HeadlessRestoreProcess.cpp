@@ -59,7 +59,7 @@ int runTask(QTextStream& out, const KestrelCommandLine& commandLine)
             break;
         case KestrelCommandLine::Action::RestoreSaved:
             status = run.restore(commandLine.pattern(), commandLine.restoreTarget(),
-                                 commandLine.restoreVersion());
+                                 commandLine.restoreVersion(), commandLine.overwrite());
             break;
         case KestrelCommandLine::Action::VerifySaved:
             status = run.verify(commandLine.verifyCount());

@@ -131,6 +131,9 @@ public:
 
     bool cancelled = false;
 
+    // Files already there are written over without a question, as after Yes to All.
+    void writeOverAll() { m_yesToAll = true; }
+
     MailboxRestore::ItemResult restore(const SavedVersion& version, const RestoreTarget& target)
     {
         MailboxRestore::ItemResult item{version.path, MailboxRestore::Outcome::Failed, {}};
@@ -312,6 +315,8 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
         total += version.archiveSize();
     m_password = SavedArchive::packedPassword(m_password);
     RestoreRun run(m_reader, m_runStep, m_password, progress, total);
+    if (m_writeOver)
+        run.writeOverAll();
     std::optional<RestoreTarget> target;
     QString targetProblem;
     try {

@@ -53,6 +53,9 @@ public:
     // Where a file restores below the target: its path without the leading "/".
     static QString relativePathOf(const QString& savedPath);
 
+    // Files already there are written over without asking (a script's --overwrite).
+    void setWriteOver(bool writeOver) { m_writeOver = writeOver; }
+
     Summary restore(const QList<SavedVersion>& versions, RestoreProgress& progress);
 
 private:
@@ -60,4 +63,5 @@ private:
     QString m_target;
     QString m_password;
     StepRunner m_runStep;
+    bool m_writeOver = false;
 };

@@ -47,7 +47,8 @@ private Q_SLOTS:
         row("restore version without date", {"--restore", "a", "--to", "/r", "--version"},
             Action::Refuse, "With --restore, --version");
         row("restore without target", {"--restore", "a"}, Action::Refuse, "--restore needs --to");
-        row("to alone", {"--list", "--to", "/r"}, Action::Refuse, "--to goes with --restore");
+        row("to alone", {"--list", "--to", "/r"}, Action::Refuse, "--to and --overwrite go");
+        row("overwrite alone", {"--list", "--overwrite"}, Action::Refuse, "--to and --overwrite");
         row("version still shows", {"--version"}, Action::ShowVersion, "||||0");
         row("verify", {"--verify", "5"}, Action::VerifySaved, "||||5");
         row("verify nothing", {"--verify", "0"}, Action::Refuse, "--verify takes");
@@ -120,6 +121,17 @@ private Q_SLOTS:
         QCOMPARE(run.restore("a.txt", env.path("dated"), "2026-03-01 10:01"),
                  int(HeadlessRestore::Succeeded));
         QVERIFY(text.contains("Skipped /home/jo/a.txt: the existing file was kept"));
+        QFile keptOrWritten(env.path("dated/home/jo/a.txt"));
+        QVERIFY(keptOrWritten.open(QIODevice::ReadOnly));
+        QCOMPARE(keptOrWritten.readAll(), "first");
+        keptOrWritten.close();
+        // With --overwrite it is written over, and nobody is asked.
+        const qsizetype questions = env.prompt.questions().size();
+        QCOMPARE(run.restore("a.txt", env.path("dated"), QString(), true),
+                 int(HeadlessRestore::Succeeded));
+        QCOMPARE(env.prompt.questions().size(), questions);
+        QVERIFY(keptOrWritten.open(QIODevice::ReadOnly));
+        QCOMPARE(keptOrWritten.readAll(), "second");
         QCOMPARE(run.restore("a.txt", env.path("torn"), "2026-03-03 10:01:00"),
                  int(HeadlessRestore::Failed));
         QCOMPARE(run.restore("nothing", env.path("none"), QString()), int(HeadlessRestore::Failed));
