@@ -42,14 +42,17 @@ std::optional<SaveNoteSubject> SaveNoteSubject::parse(const QString& prefix, con
 QList<SavedFile> groupSavedVersions(const QString& prefix, const QList<MailboxNote>& notes)
 {
     QMap<QString, QList<SavedVersion>> byPath;
-    // The run of parts still being joined, for each path and count.
+    // The run of parts still being joined, for each path and count, with the number of
+    // its last part.
     QMap<QPair<QString, int>, SavedVersion> open;
+    QMap<QPair<QString, int>, int> lastPart;
     const auto closeRun = [&](const QPair<QString, int>& key) {
         const auto run = open.find(key);
         if (run == open.end())
             return;
         byPath[key.first].append(*run);
         open.erase(run);
+        lastPart.remove(key);
     };
     for (const MailboxNote& note : notes) {
         const auto subject = SaveNoteSubject::parse(prefix, note.subject, note.attachmentName);
@@ -66,15 +69,18 @@ QList<SavedFile> groupSavedVersions(const QString& prefix, const QList<MailboxNo
         }
         const QPair<QString, int> key(subject->path, subject->count);
         auto run = open.find(key);
-        if (run != open.end() && subject->part != run->parts.size() + 1) {
+        // Parts go out in order, one set after the other: a part numbered no higher than
+        // the run's last begins the next set. A set with a part missing stays one
+        // version, short of its count and so incomplete.
+        if (run != open.end() && subject->part <= lastPart.value(key)) {
             closeRun(key);
             run = open.end();
         }
         if (run == open.end())
             run = open.insert(key, version);
         run->parts.append(note);
-        // The last part ends a run; one that began past part 1 stays short of its count
-        // and so incomplete.
+        lastPart[key] = subject->part;
+        // The last part ends a run.
         if (subject->part == subject->count)
             closeRun(key);
     }

@@ -63,6 +63,9 @@ private Q_SLOTS:
         reader.addSaveNote("/home/jo/a.txt", at(5), "two");
         reader.addSaveNote("/home/jo/big", at(2), QByteArray(900, 'b'), 3);
         // Parts 1 and 2 of a set whose part 3 never came, then 2 again: both short.
+        // A set without its middle part is one version, short of it.
+        const QList<quint32> gap = reader.addSaveNote("/home/jo/gap", at(7), "abcdef", 3);
+        reader.removeNote(gap.at(1));
         const QList<quint32> broken = reader.addSaveNote("/home/jo/torn", at(3), "abcdef", 3);
         reader.removeNote(broken.at(2));
         reader.addNote(MailboxCatalog::subjectPrefix() + "/home/jo/torn (part 2 of 3)", at(4), "x",
@@ -73,7 +76,7 @@ private Q_SLOTS:
 
         MailboxCatalog catalog(env.path("cache"));
         const QList<SavedFile> files = listed(reader, catalog);
-        QCOMPARE(files.size(), 3);
+        QCOMPARE(files.size(), 4);
         QCOMPARE(files.at(0).path, "/home/jo/a.txt");
         QCOMPARE(files.at(0).versions.size(), 2);
         QCOMPARE(files.at(0).versions.at(0).noteDate, at(5));
@@ -82,14 +85,18 @@ private Q_SLOTS:
         QVERIFY(big.complete());
         QCOMPARE(big.parts.size(), 3);
         QVERIFY(qAbs(big.archiveSize() - 900) < 6);
-        QCOMPARE(files.at(2).path, "/home/jo/torn");
-        QCOMPARE(files.at(2).versions.size(), 2);
-        for (const SavedVersion& version : files.at(2).versions)
+        QCOMPARE(files.at(2).path, "/home/jo/gap");
+        QCOMPARE(files.at(2).versions.size(), 1);
+        QCOMPARE(files.at(2).versions.at(0).parts.size(), 2);
+        QVERIFY(!files.at(2).versions.at(0).complete());
+        QCOMPARE(files.at(3).path, "/home/jo/torn");
+        QCOMPARE(files.at(3).versions.size(), 2);
+        for (const SavedVersion& version : files.at(3).versions)
             QVERIFY(!version.complete());
         QCOMPARE(catalog.matching("TORN").size(), 1);
         QCOMPARE(catalog.matching("*.txt").size(), 1);
         QCOMPARE(catalog.matching("/home/*/b*").size(), 1);
-        QCOMPARE(catalog.matching("jo").size(), 3);
+        QCOMPARE(catalog.matching("jo").size(), 4);
         QCOMPARE(catalog.matching("?.txt").size(), 1);
         QCOMPARE(catalog.matching("a.tx").size(), 1);
         QCOMPARE(catalog.matching("*.tx").size(), 0);

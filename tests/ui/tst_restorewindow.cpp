@@ -169,7 +169,7 @@ private Q_SLOTS:
                     ->text(0)
                     .endsWith(QStringLiteral(", Parts: 2")));
         QTreeWidgetItem* c = childNamed(docs->parent(), QStringLiteral("c.txt"));
-        QVERIFY(c->child(0)->text(0).endsWith(QStringLiteral(", Parts: 1 of 3 (incomplete)")));
+        QVERIFY(c->child(0)->text(0).endsWith(QStringLiteral(", Parts: 2 of 3 (incomplete)")));
         QVERIFY2(window->lblListing->text().startsWith(
                      QStringLiteral("6 save notes read (0 from the cache) in ")),
                  qPrintable(window->lblListing->text()));
