@@ -34,37 +34,18 @@ int replyCodeOf(const QString& line)
     return ok ? code : 0;
 }
 
-// Whether the user may choose to trust a certificate with these faults: not when
-// there is none, nor when it is known to be withdrawn or compromised.
-bool userMayTrust(const QList<QSslError>& errors)
-{
-    return std::none_of(errors.cbegin(), errors.cend(), [](const QSslError& error) {
-        return error.error() == QSslError::NoPeerCertificate ||
-               error.error() == QSslError::CertificateRevoked ||
-               error.error() == QSslError::CertificateBlacklisted;
-    });
-}
-
 } // namespace
 
 TIdSMTP::TIdSMTP()
 {
-    m_socket.setProtocol(QSsl::SecureProtocols);
-    m_socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    // The socket reports certificate faults during the handshake, on the session's
-    // thread; only there can a certificate the user trusts be let through.
-    QObject::connect(
-        &m_socket, &QSslSocket::sslErrors, &m_socket,
-        [this](const QList<QSslError>& errors) { checkCertificate(errors); }, Qt::DirectConnection);
+    m_certificateCheck.watch(m_socket);
 }
 
 TIdSMTP::~TIdSMTP() = default;
 
 void TIdSMTP::addCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    QSslConfiguration configuration = m_socket.sslConfiguration();
-    configuration.addCaCertificates(certificates);
-    m_socket.setSslConfiguration(configuration);
+    PeerCertificateCheck::addCaCertificates(m_socket, certificates);
 }
 
 QString TIdSMTP::serverName() const
@@ -86,7 +67,7 @@ void TIdSMTP::Connect()
     m_extensions.clear();
     m_sizeLimit = 0;
     m_authenticated = false;
-    m_refusedChain.clear();
+    m_certificateCheck.reset();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No SMTP server is set."));
     try {
@@ -159,32 +140,10 @@ void TIdSMTP::startTls()
         failSecuring();
 }
 
-void TIdSMTP::checkCertificate(const QList<QSslError>& errors)
-{
-    QList<QSslCertificate> chain = m_socket.peerCertificateChain();
-    if (chain.isEmpty() && !m_socket.peerCertificate().isNull())
-        chain.append(m_socket.peerCertificate());
-    if (!userMayTrust(errors))
-        return;
-    if (!m_trustedDigest.isEmpty() && !chain.isEmpty() &&
-        chain.constFirst().digest(QCryptographicHash::Sha256) == m_trustedDigest) {
-        m_socket.ignoreSslErrors();
-        return;
-    }
-    m_refusedChain = chain;
-}
-
 void TIdSMTP::failSecuring()
 {
-    const QList<QSslError> problems = m_socket.sslHandshakeErrors();
-    if (problems.isEmpty())
-        throw KestrelError(socketProblemText(m_socket.error(), Host, Port, m_connectTimeoutMs));
-    const QString message = QStringLiteral("The connection could not be made secure (%1): %2.")
-                                .arg(serverName(), certificateProblemText(problems, Host));
-    if (!m_refusedChain.isEmpty())
-        throw UntrustedCertificateError(message, Host, Port, m_refusedChain, problems,
-                                        m_trustedDigest);
-    throw KestrelError(message);
+    m_certificateCheck.failSecuring(m_socket, Host, Port, m_connectTimeoutMs,
+                                    QStringLiteral("The connection"), serverName());
 }
 
 void TIdSMTP::authenticate()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/PeerCertificateCheck.h"
+
 #include <QDeadlineTimer>
 #include <QSslCertificate>
 #include <QSslSocket>
@@ -53,7 +55,10 @@ public:
     // although the system does not; it is accepted whatever its faults, and only it.
     // A certificate the system does not trust otherwise fails Connect with an
     // UntrustedCertificateError, so the user can be asked.
-    void setTrustedCertificate(const QByteArray& sha256Digest) { m_trustedDigest = sha256Digest; }
+    void setTrustedCertificate(const QByteArray& sha256Digest)
+    {
+        m_certificateCheck.setTrustedDigest(sha256Digest);
+    }
 
     // Opens the connection and greets the server. Throws KestrelError; a failed
     // Connect leaves the session closed.
@@ -97,10 +102,11 @@ private:
     void close();
     [[noreturn]] void failConnectionLost();
     [[noreturn]] void failSecuring();
-    void checkCertificate(const QList<QSslError>& errors);
     QString localHostName() const;
     QString serverName() const;
 
+    // Before the socket, so that it goes after it.
+    PeerCertificateCheck m_certificateCheck;
     QSslSocket m_socket;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
@@ -114,7 +120,4 @@ private:
     bool m_authenticated = false;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;
-    QByteArray m_trustedDigest;
-    // The certificates the server showed in a handshake that failed.
-    QList<QSslCertificate> m_refusedChain;
 };

@@ -21,15 +21,6 @@ constexpr qint64 MaxSearchResults = 5 * 1000 * 1000;
 // A server's words quoted in an error are cut to this length.
 constexpr qsizetype MaxQuotedText = 300;
 
-bool userMayTrust(const QList<QSslError>& errors)
-{
-    return std::none_of(errors.cbegin(), errors.cend(), [](const QSslError& error) {
-        return error.error() == QSslError::NoPeerCertificate ||
-               error.error() == QSslError::CertificateRevoked ||
-               error.error() == QSslError::CertificateBlacklisted;
-    });
-}
-
 QList<quint32> expandSet(const QByteArray& set)
 {
     QList<quint32> uids;
@@ -55,14 +46,7 @@ QList<quint32> expandSet(const QByteArray& set)
 
 ImapSession::ImapSession()
 {
-    QSslSocket& socket = m_connection.socket();
-    socket.setProtocol(QSsl::SecureProtocols);
-    socket.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    // The socket reports certificate faults during the handshake, on the session's
-    // thread; only there can a certificate the user trusts be let through.
-    QObject::connect(
-        &socket, &QSslSocket::sslErrors, &socket,
-        [this](const QList<QSslError>& errors) { checkCertificate(errors); }, Qt::DirectConnection);
+    m_certificateCheck.watch(m_connection.socket());
 }
 
 // The connection leaves a socket of another thread to that thread.
@@ -70,9 +54,7 @@ ImapSession::~ImapSession() = default;
 
 void ImapSession::addCaCertificates(const QList<QSslCertificate>& certificates)
 {
-    QSslConfiguration configuration = m_connection.socket().sslConfiguration();
-    configuration.addCaCertificates(certificates);
-    m_connection.socket().setSslConfiguration(configuration);
+    PeerCertificateCheck::addCaCertificates(m_connection.socket(), certificates);
 }
 
 bool ImapSession::isEncrypted() const
@@ -107,7 +89,7 @@ void ImapSession::connectToServer()
     m_capabilities.clear();
     m_authenticated = false;
     m_loggingOut = false;
-    m_refusedChain.clear();
+    m_certificateCheck.reset();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No IMAP server is set."));
     QSslSocket& socket = m_connection.socket();
@@ -562,32 +544,9 @@ void ImapSession::failStatus(const QByteArray& status, const QByteArray& text)
             .arg(serverName(), QString::fromLatin1(status), m_connection.step, words));
 }
 
-void ImapSession::checkCertificate(const QList<QSslError>& errors)
-{
-    QList<QSslCertificate> chain = m_connection.socket().peerCertificateChain();
-    if (chain.isEmpty() && !m_connection.socket().peerCertificate().isNull())
-        chain.append(m_connection.socket().peerCertificate());
-    if (!userMayTrust(errors))
-        return;
-    if (!m_trustedDigest.isEmpty() && !chain.isEmpty() &&
-        chain.constFirst().digest(QCryptographicHash::Sha256) == m_trustedDigest) {
-        m_connection.socket().ignoreSslErrors();
-        return;
-    }
-    m_refusedChain = chain;
-}
-
 void ImapSession::failSecuring()
 {
-    const QList<QSslError> problems = m_connection.socket().sslHandshakeErrors();
-    if (problems.isEmpty())
-        throw KestrelError(
-            socketProblemText(m_connection.socket().error(), Host, Port, m_connectTimeoutMs));
-    const QString message =
-        QStringLiteral("The connection to the IMAP server could not be made secure (%1): %2.")
-            .arg(serverName(), certificateProblemText(problems, Host));
-    if (!m_refusedChain.isEmpty())
-        throw UntrustedCertificateError(message, Host, Port, m_refusedChain, problems,
-                                        m_trustedDigest);
-    throw KestrelError(message);
+    m_certificateCheck.failSecuring(m_connection.socket(), Host, Port, m_connectTimeoutMs,
+                                    QStringLiteral("The connection to the IMAP server"),
+                                    serverName());
 }

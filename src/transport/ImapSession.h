@@ -2,6 +2,7 @@
 
 #include "transport/ImapConnection.h"
 #include "transport/MailboxReader.h"
+#include "transport/PeerCertificateCheck.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -54,7 +55,10 @@ public:
     void setImplicitTlsPort(int port) { m_implicitTlsPort = port; }
     void addCaCertificates(const QList<QSslCertificate>& certificates);
     // As TIdSMTP::setTrustedCertificate.
-    void setTrustedCertificate(const QByteArray& sha256Digest) { m_trustedDigest = sha256Digest; }
+    void setTrustedCertificate(const QByteArray& sha256Digest)
+    {
+        m_certificateCheck.setTrustedDigest(sha256Digest);
+    }
 
     // Connects, reads the greeting and capabilities, encrypts and logs in. Throws
     // KestrelError (UntrustedCertificateError for a certificate the user may trust);
@@ -108,8 +112,9 @@ private:
     QString hidden(QString text) const;
     [[noreturn]] void failStatus(const QByteArray& status, const QByteArray& text);
     [[noreturn]] void failSecuring();
-    void checkCertificate(const QList<QSslError>& errors);
 
+    // Before the connection, so that it goes after the socket.
+    PeerCertificateCheck m_certificateCheck;
     ImapConnection m_connection;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
@@ -119,6 +124,4 @@ private:
     bool m_loggingOut = false;
     int m_tagNumber = 0;
     MailboxReader::MailboxState m_mailbox;
-    QByteArray m_trustedDigest;
-    QList<QSslCertificate> m_refusedChain;
 };
