@@ -214,7 +214,7 @@ QList<SavedFile> MailboxCatalog::matching(const QString& pattern) const
     QList<SavedFile> found;
     const bool wildcard = pattern.contains(QLatin1Char('*')) || pattern.contains(QLatin1Char('?'));
     const bool onName = !pattern.contains(QLatin1Char('/'));
-    const QRegularExpression expression(wildcardExpression(pattern),
+    const QRegularExpression expression(wildcard ? wildcardExpression(pattern) : QString(),
                                         QRegularExpression::CaseInsensitiveOption);
     for (const SavedFile& file : m_files) {
         bool matches = false;
