@@ -19,6 +19,9 @@ struct MailboxNote
     // The Date header: when the note was sent. Invalid when the header is missing or
     // unreadable; the server's arrival date stands in then.
     QDateTime date;
+    // The set the note was sent in: 32 lower-case hex digits shared by every part of
+    // one sending of an archive; empty for a note written before sets were marked.
+    QString setId;
     // The size of the whole message in the mailbox.
     qint64 messageSize = 0;
     // The attachment: its file name, its body section for a fetch ("2", "1.2", or

@@ -92,20 +92,32 @@ quint32 FakeMailboxReader::addNote(const QString& subject, const QDateTime& date
 }
 
 QList<quint32> FakeMailboxReader::addSaveNote(const QString& path, const QDateTime& date,
-                                              const QByteArray& archive, int parts)
+                                              const QByteArray& archive, int parts,
+                                              const QString& setId)
 {
-    const QString subject =
-        QStringLiteral("KestrelSolo Save#") + machineNumberText() + QLatin1Char('#') + path;
-    const QString archiveName = path.section(QLatin1Char('/'), -1) + QStringLiteral(".zip");
-    if (parts <= 1)
-        return {addNote(subject, date, archive, archiveName)};
     QList<quint32> uids;
-    const qsizetype slice = (archive.size() + parts - 1) / parts;
-    for (int part = 1; part <= parts; ++part)
-        uids.append(addNote(subject + ArchivePartPlan::subjectSuffix(part, parts),
-                            date.addSecs(part - 1), archive.mid((part - 1) * slice, slice),
-                            ArchivePartPlan::partName(archiveName, part, parts)));
+    for (int part = 1; part <= qMax(1, parts); ++part)
+        uids.append(addSavePart(path, date, archive, part, qMax(1, parts), setId));
     return uids;
+}
+
+quint32 FakeMailboxReader::addSavePart(const QString& path, const QDateTime& date,
+                                       const QByteArray& archive, int part, int count,
+                                       const QString& setId)
+{
+    QString subject =
+        QStringLiteral("KestrelSolo Save#") + machineNumberText() + QLatin1Char('#') + path;
+    QString name = path.section(QLatin1Char('/'), -1) + QStringLiteral(".zip");
+    QByteArray bytes = archive;
+    if (count > 1) {
+        const qsizetype slice = (archive.size() + count - 1) / count;
+        bytes = archive.mid((part - 1) * slice, slice);
+        subject += ArchivePartPlan::subjectSuffix(part, count);
+        name = ArchivePartPlan::partName(name, part, count);
+    }
+    const quint32 uid = addNote(subject, date.addSecs(part - 1), bytes, name);
+    m_notes[uid].note.setId = setId;
+    return uid;
 }
 
 void FakeMailboxReader::removeNote(quint32 uid)

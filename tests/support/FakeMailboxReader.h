@@ -22,8 +22,15 @@ public:
                     const QString& attachmentName = QStringLiteral("a.zip"));
     // A save note of this machine for path, its archive cut into parts byte slices
     // mailed as the program mails them; the UIDs of the notes, in part order.
+    // With a set id, every note carries it, as the program marks one sending.
     QList<quint32> addSaveNote(const QString& path, const QDateTime& date,
-                               const QByteArray& archive, int parts = 1);
+                               const QByteArray& archive, int parts = 1,
+                               const QString& setId = QString());
+    // One part of a save note for path (its bytes the part's slice of the archive),
+    // sent date plus part - 1 seconds, as addSaveNote mails each; for parts that
+    // arrive out of order, twice or not at all.
+    quint32 addSavePart(const QString& path, const QDateTime& date, const QByteArray& archive,
+                        int part, int count, const QString& setId = QString());
     void removeNote(quint32 uid);
     void setUidValidity(quint32 value) { m_uidValidity = value; }
     // The next fetch of this note writes that many bytes and then fails as a
