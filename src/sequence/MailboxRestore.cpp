@@ -88,6 +88,7 @@ QString MailboxRestore::Summary::text() const
                      .arg(failed));
     if (cancelled)
         lines.append(QStringLiteral("The restore was cancelled."));
+    lines += notices;
     for (const ItemResult& item : items) {
         if (item.outcome == Outcome::Skipped)
             lines.append(QStringLiteral("Skipped %1: %2").arg(item.path, item.reason));
@@ -157,9 +158,7 @@ private:
                                            QString& reason)
     {
         if (!version.complete()) {
-            reason = QStringLiteral("incomplete: %1 of its %2 parts are in the mailbox")
-                         .arg(version.parts.size())
-                         .arg(version.partCount);
+            reason = version.fault();
             return MailboxRestore::Outcome::Failed;
         }
         const QString finalPath = target.prepare(MailboxRestore::relativePathOf(version.path));
@@ -342,6 +341,5 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     }
     summary.cancelled = run.cancelled;
     progress.progress(total, total);
-    progress.status(summary.text().section(QLatin1Char('\n'), 0, 0));
     return summary;
 }

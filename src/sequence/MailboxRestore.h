@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class RestoreProgress;
 
@@ -39,8 +40,11 @@ public:
         int failed = 0;
         bool cancelled = false;
         QList<ItemResult> items;
-        // "3 files restored, 1 skipped, 1 failed", then a line for each file skipped
-        // or failed with its reason.
+        // What the caller told of the choice of versions: an older one restored since
+        // the newest is not whole.
+        QStringList notices;
+        // "3 files restored, 1 skipped, 1 failed", the notices, then a line for each
+        // file skipped or failed with its reason.
         QString text() const;
     };
 
@@ -56,6 +60,7 @@ public:
     // Files already there are written over without asking (a script's --overwrite).
     void setWriteOver(bool writeOver) { m_writeOver = writeOver; }
 
+    // The progress hears of each file; the outcome is the caller's to tell.
     Summary restore(const QList<SavedVersion>& versions, RestoreProgress& progress);
 
 private:

@@ -229,7 +229,7 @@ private Q_SLOTS:
         const MailboxRestore::Summary summary = restore(reader, target, versions);
         QCOMPARE(summary.failed, 3);
         QCOMPARE(summary.items.at(0).reason, "The connection to the mail server was lost.");
-        QCOMPARE(summary.items.at(1).reason, "incomplete: 1 of its 2 parts are in the mailbox");
+        QCOMPARE(summary.items.at(1).reason, "incomplete: part 2 of 2 is missing");
         QVERIFY2(summary.items.at(2).reason.contains("CRC") ||
                      summary.items.at(2).reason.contains("damaged") ||
                      summary.items.at(2).reason.contains("cannot be read"),
