@@ -36,7 +36,8 @@ public:
     // with a line naming both dates, and the status is 1.
     int restore(const QString& pattern, const QString& target, const QString& versionDate,
                 bool writeOver = false);
-    // count random saved versions checked against the log.
+    // Every file's latest log record looked up in the mailbox, and count random saved
+    // versions opened and checked against the log; 1 on any gap or fault.
     int verify(int count);
 
     // Whether a note sent at noteDate is the version of DATE, given as "yyyy-MM-dd"
