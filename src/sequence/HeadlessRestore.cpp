@@ -131,6 +131,7 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
     StreamProgress progress(m_out);
     MailboxRestore restore(m_reader, target, TQuayRegistryObject().ReadUserZipPassword());
     restore.setWriteOver(writeOver);
+    restore.setMailboxState(m_state);
     MailboxRestore::Summary summary = restore.restore(chosen, progress);
     summary.notices = notices;
     m_out << summary.text() << Qt::endl;

@@ -1,6 +1,7 @@
 #include "sequence/SavedArchive.h"
 
 #include "core/KestrelError.h"
+#include "core/WholeWrite.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -145,7 +146,7 @@ SavedArchive::Extracted SavedArchive::extract(const QString& password, QIODevice
         if (written + got > m_entry.size)
             throw KestrelError(QStringLiteral("the archive's entry is larger than it declares "
                                               "(refused as a zip bomb)"));
-        if (out.write(chunk, got) != got)
+        if (!writeWhole(out, chunk, got))
             throw KestrelError(
                 QStringLiteral("could not write the file: %1").arg(out.errorString()));
         written += got;

@@ -73,4 +73,8 @@ public:
     virtual QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) = 0;
     // Logs out and closes; harmless when not open.
     virtual void close() = 0;
+    // Whether the connection is still open: a transfer that broke off (the server
+    // dropped it, a reply came late or malformed, or the attachment could not be
+    // written) closes it, and open makes it again.
+    virtual bool isOpen() { return true; }
 };

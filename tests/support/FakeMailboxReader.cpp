@@ -128,6 +128,7 @@ void FakeMailboxReader::removeNote(quint32 uid)
 MailboxReader::MailboxState FakeMailboxReader::open()
 {
     m_open = true;
+    ++m_opens;
     return {m_uidValidity, m_nextUid, static_cast<quint32>(m_notes.size())};
 }
 
@@ -175,18 +176,29 @@ void FakeMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
     if (!m_open || found == m_notes.cend())
         throw KestrelError(QStringLiteral("The message is no longer in the mailbox."));
     const QByteArray& bytes = found->attachment;
-    const bool fails = m_failAfter.contains(note.uid);
-    const qint64 failAt = m_failAfter.take(note.uid);
-    const qint64 end = fails ? qMin<qint64>(failAt, bytes.size()) : bytes.size();
+    const auto failing = m_failAfter.find(note.uid);
+    const bool fails = failing != m_failAfter.end();
+    const qint64 end = fails ? qMin<qint64>(failing->first, bytes.size()) : bytes.size();
+    if (fails && --failing->second <= 0)
+        m_failAfter.erase(failing);
     constexpr qint64 Chunk = 16384;
     for (qint64 at = 0; at < end; at += Chunk) {
         const qint64 length = qMin(Chunk, end - at);
-        decoded.write(bytes.constData() + at, length);
-        if (progress && !progress(at + length))
+        // As the real reader: a write that fails ends the transfer and the connection.
+        if (decoded.write(bytes.constData() + at, length) != length) {
+            m_open = false;
+            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                   .arg(decoded.errorString()));
+        }
+        if (progress && !progress(at + length)) {
+            m_open = false;
             throw KestrelError(QStringLiteral("cancelled"));
+        }
     }
-    if (fails)
+    if (fails) {
+        m_open = false;
         throw KestrelError(QStringLiteral("The connection to the mail server was lost."));
+    }
 }
 
 QByteArray FakeMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes)
