@@ -1,6 +1,7 @@
 #include "sequence/MailboxCatalog.h"
 #include "sequence/MailboxRestore.h"
 #include "support/FakeMailboxReader.h"
+#include "support/FilePermissionsEnforced.h"
 #include "support/RecordingRestoreProgress.h"
 #include "support/ScriptedImapServer.h"
 #include "support/TestEnvironment.h"
@@ -275,8 +276,11 @@ private Q_SLOTS:
         TestEnvironment env;
         ScriptedImapServer server;
         QList<SavedVersion> versions;
-        const QList<QPair<QString, QByteArray>> files{
-            {"/a", "alpha"}, {"/big", randomBytes(300000)}, {"/c", "gamma"}};
+        const QList<QPair<QString, QByteArray>> files{{"/a", "alpha"},
+                                                      {"/big", randomBytes(300000)},
+                                                      {"/locked/d", "delta"},
+                                                      {"/locked/e/f", "phi"},
+                                                      {"/c", "gamma"}};
         for (const auto& [path, content] : files) {
             const QByteArray base64 =
                 FakeMailboxReader::archive(path.mid(1), content, Password).toBase64();
@@ -303,6 +307,10 @@ private Q_SLOTS:
         reader.setConnectTimeoutMs(5000);
         reader.setReplyTimeoutMs(2000);
         const QString target = env.path("Restored");
+        // A folder the user may not write in.
+        QVERIFY(QDir().mkpath(target + "/locked"));
+        QFile::setPermissions(target + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const FilePermissionsEnforced asAUser;
         MailboxRestore restore(reader, target, Password);
         restore.setMailboxState(reader.open());
 
@@ -322,9 +330,13 @@ private Q_SLOTS:
         reader.close();
 
         QCOMPARE(summary.text(),
-                 "2 files restored, 0 skipped, 1 failed\nFailed /big: The attachment could not "
+                 "2 files restored, 0 skipped, 3 failed\nFailed /big: The attachment could not "
                  "be written: " +
-                     QString::fromLocal8Bit(std::strerror(EFBIG)));
+                     QString::fromLocal8Bit(std::strerror(EFBIG)) +
+                     "\nFailed /locked/d: could not create a file in " + target +
+                     "/locked: " + QString::fromLocal8Bit(std::strerror(EACCES)) +
+                     "\nFailed /locked/e/f: Could not create the folder " + target +
+                     "/locked/e: " + QString::fromLocal8Bit(std::strerror(EACCES)));
         QCOMPARE(read(target + "/a"), "alpha");
         QCOMPARE(read(target + "/c"), "gamma");
         QCOMPARE(filesBelow(target), QStringList({"a", "c"}));
