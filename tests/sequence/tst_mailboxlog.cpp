@@ -1,13 +1,16 @@
 #include "backupdata/BackUpLogReader.h"
 #include "backupdata/TernBackUpFileObjectList.h"
+#include "backupdata/TernFileObject.h"
 #include "core/QuayRegistryObject.h"
 #include "sequence/MailboxLogRebuild.h"
 #include "sequence/MailboxVerify.h"
 #include "support/FakeMailboxReader.h"
 #include "support/RecordingRestoreProgress.h"
 #include "support/TestEnvironment.h"
+#include "transport/ZipMaster.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -160,6 +163,63 @@ private Q_SLOTS:
                  "/never-sent (saved 2026-03-01 10:02:00): the log's latest backup of it is not "
                  "in the mailbox");
         QCOMPARE(reader.fetches(), 0);
+    }
+
+    void rebuiltRecordsKeepTheExactSecond_data()
+    {
+        QTest::addColumn<QDateTime>("modified");
+        QTest::addColumn<bool>("packedByTheProgram");
+        const QDateTime oddSecond(QDate(2026, 2, 3), QTime(4, 5, 7));
+        QTest::newRow("extended timestamp") << oddSecond << true;
+        QTest::newRow("extended timestamp, before 1980")
+            << QDateTime(QDate(1971, 3, 4), QTime(5, 6, 7)) << true;
+        QTest::newRow("DOS date, the log's second") << oddSecond << false;
+    }
+
+    // A file whose log was rebuilt from the mailbox is not due at the next run.
+    void rebuiltRecordsKeepTheExactSecond()
+    {
+        QFETCH(QDateTime, modified);
+        QFETCH(bool, packedByTheProgram);
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        store.WriteUserZipPassword(Password);
+        const QString source = env.writeFile("Docs/odd.txt", "odd");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        QByteArray archive;
+        if (packedByTheProgram) {
+            TZipMaster zip;
+            zip.LoadZipEngine();
+            TTernFileObject file;
+            file.SetFileName(source);
+            file.CreateZip(zip);
+            QFile packed(zip.ZipFileName());
+            QVERIFY(packed.open(QIODevice::ReadOnly));
+            archive = packed.readAll();
+        } else {
+            // Written before archives carried the exact second: the log still has it.
+            archive = FakeMailboxReader::archive("odd.txt", "odd", Password, modified);
+            QFile log(store.ReadLogFile());
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            log.write(source.toUtf8() + modified.toString(";dd/MM/yyyy hh:mm:ss").toUtf8() +
+                      ";0 KB;01/03/2026 10:01:00;1\r\n");
+        }
+        FakeMailboxReader reader;
+        reader.addSaveNote(source, at(1), archive);
+        MailboxCatalog catalog(env.path("cache"));
+        refresh(catalog, reader);
+        RecordingRestoreProgress progress;
+        QCOMPARE(MailboxLogRebuild::rebuild(catalog, reader, progress).records, 1);
+
+        TTernBackUpFileObjectList records;
+        QVERIFY(BackUpLogReader::readAll(store.ReadLogFile(), records).damagedLines.isEmpty());
+        QCOMPARE(records.Count(), 1);
+        QCOMPARE(records.Items(0).FileDate(), modified);
+        QVERIFY(!records.IsDue(source, QFileInfo(source).lastModified()));
     }
 };
 
