@@ -8,12 +8,12 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/LoggedFileDates.h"
 #include "sequence/RestoreProgress.h"
 #include "sequence/ZipDirectoryTail.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -34,33 +34,6 @@ struct Record
 QDateTime wholeSeconds(const QDateTime& moment)
 {
     return moment.isValid() ? QDateTime::fromSecsSinceEpoch(moment.toSecsSinceEpoch()) : moment;
-}
-
-// The file dates the current log holds for each path, for archives that carry only
-// the DOS date. A log that cannot be read gives none: the DOS date then stands.
-QHash<QString, QList<QDateTime>> loggedFileDates(const QString& logPath)
-{
-    QHash<QString, QList<QDateTime>> dates;
-    try {
-        TTernBackUpFileObjectList log;
-        BackUpLogReader::readAll(logPath, log);
-        for (qsizetype i = 0; i < log.Count(); ++i)
-            dates[log.Items(i).FileName()].append(log.Items(i).FileDate());
-    } catch (const KestrelError&) {
-    }
-    return dates;
-}
-
-// A DOS date is the file's time rounded down to an even second: the logged date of the
-// same path within those two seconds is the exact one.
-QDateTime refinedDosTime(const QDateTime& dosTime, const QList<QDateTime>& logged)
-{
-    for (const QDateTime& date : logged) {
-        const qint64 after = dosTime.secsTo(date);
-        if (after >= 0 && after < 2)
-            return date;
-    }
-    return dosTime;
 }
 
 } // namespace
@@ -85,7 +58,7 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
 
     const TQuayRegistryObject store;
     const QString logPath = store.ReadLogFile();
-    const QHash<QString, QList<QDateTime>> logged = loggedFileDates(logPath);
+    const LoggedFileDates logged(logPath);
     QList<Record> records;
     for (qsizetype i = 0; i < versions.size(); ++i) {
         if (progress.cancelRequested())
@@ -100,9 +73,9 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
         if (const auto directory = ZipDirectoryTail::read(tail)) {
             record.size = directory->size;
             if (directory->modified.isValid())
-                record.fileDate = directory->exactTime ? directory->modified
-                                                       : refinedDosTime(directory->modified,
-                                                                        logged.value(version.path));
+                record.fileDate = directory->exactTime
+                                      ? directory->modified
+                                      : logged.refine(version.path, directory->modified);
         }
         records.append(record);
     }

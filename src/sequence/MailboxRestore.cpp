@@ -2,7 +2,9 @@
 
 #include "core/KestrelError.h"
 #include "core/Prompt.h"
+#include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "sequence/LoggedFileDates.h"
 #include "sequence/RestoreProgress.h"
 #include "sequence/RestoreTarget.h"
 #include "sequence/SavedArchive.h"
@@ -272,8 +274,19 @@ private:
             }
             m_password = *password;
         }
-        finish(restored, entry, finalPath);
+        SavedArchive::Entry dated = entry;
+        if (!entry.exactTime && entry.modified.isValid())
+            dated.modified = loggedDates().refine(version.path, entry.modified);
+        finish(restored, dated, finalPath);
         return MailboxRestore::Outcome::Restored;
+    }
+
+    // Read at the first archive that carries only the DOS date, and once.
+    const LoggedFileDates& loggedDates()
+    {
+        if (!m_loggedDates)
+            m_loggedDates.emplace(TQuayRegistryObject().ReadLogFile());
+        return *m_loggedDates;
     }
 
     bool mayWriteOver(const QString& finalPath, const SavedVersion& version)
@@ -350,6 +363,7 @@ private:
     QString& m_password;
     RestoreProgress& m_progress;
     qint64 m_total = 0;
+    std::optional<LoggedFileDates> m_loggedDates;
     qint64 m_done = 0;
     bool m_yesToAll = false;
     bool m_told = false;

@@ -107,9 +107,10 @@ SavedArchive::SavedArchive(const QString& path)
                            "(refused as a zip bomb)")
                 .arg(m_entry.size)
                 .arg(archiveSize));
-    if (const auto exact = exactModificationTime(m_archive))
+    if (const auto exact = exactModificationTime(m_archive)) {
         m_entry.modified = *exact;
-    else if (stat.valid & ZIP_STAT_MTIME)
+        m_entry.exactTime = true;
+    } else if (stat.valid & ZIP_STAT_MTIME)
         m_entry.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(stat.mtime));
     m_entry.encrypted =
         (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE;

@@ -28,6 +28,8 @@ public:
         QString name;
         qint64 size = 0;
         QDateTime modified;
+        // Whether modified is to the second (the extended timestamp) or the DOS date.
+        bool exactTime = false;
         bool encrypted = false;
         // The permission bits the archive records, when it records any.
         std::optional<int> permissions;

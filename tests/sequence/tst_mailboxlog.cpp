@@ -3,12 +3,14 @@
 #include "backupdata/TernFileObject.h"
 #include "core/QuayRegistryObject.h"
 #include "sequence/MailboxLogRebuild.h"
+#include "sequence/MailboxRestore.h"
 #include "sequence/MailboxVerify.h"
 #include "support/FakeMailboxReader.h"
 #include "support/RecordingRestoreProgress.h"
 #include "support/TestEnvironment.h"
 #include "transport/ZipMaster.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -165,7 +167,7 @@ private Q_SLOTS:
         QCOMPARE(reader.fetches(), 0);
     }
 
-    void rebuiltRecordsKeepTheExactSecond_data()
+    void restoredAndRebuiltKeepTheExactSecond_data()
     {
         QTest::addColumn<QDateTime>("modified");
         QTest::addColumn<bool>("packedByTheProgram");
@@ -176,8 +178,8 @@ private Q_SLOTS:
         QTest::newRow("DOS date, the log's second") << oddSecond << false;
     }
 
-    // A file whose log was rebuilt from the mailbox is not due at the next run.
-    void rebuiltRecordsKeepTheExactSecond()
+    // A file restored, or whose log was rebuilt from the mailbox, is not due at the next run.
+    void restoredAndRebuiltKeepTheExactSecond()
     {
         QFETCH(QDateTime, modified);
         QFETCH(bool, packedByTheProgram);
@@ -213,6 +215,14 @@ private Q_SLOTS:
         MailboxCatalog catalog(env.path("cache"));
         refresh(catalog, reader);
         RecordingRestoreProgress progress;
+        // Restored with the exact second too, while the log is there to say it.
+        const QString target = env.path("restored");
+        QDir().mkpath(target);
+        MailboxRestore restore(reader, target, Password);
+        QCOMPARE(restore.restore({catalog.files().constFirst().versions.constFirst()}, progress)
+                     .restored,
+                 1);
+        QCOMPARE(QFileInfo(target + source).lastModified(), modified);
         QCOMPARE(MailboxLogRebuild::rebuild(catalog, reader, progress).records, 1);
 
         TTernBackUpFileObjectList records;
