@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 
 #include <algorithm>
@@ -304,6 +305,18 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         }
         throw KestrelError(message);
     }
+}
+
+bool TIdSMTP::refusedForSize() const
+{
+    static const QRegularExpression enhanced(
+        QStringLiteral("^([245])\\.(\\d{1,3})\\.(\\d{1,3})\\b"));
+    const QRegularExpressionMatch match = enhanced.match(m_replyText);
+    if (!match.hasMatch())
+        return m_replyCode == 552;
+    const QString code = match.captured(0);
+    // "552 5.2.2 mailbox full" is no matter of the message's size.
+    return code == QLatin1String("5.3.4") || code == QLatin1String("5.2.3");
 }
 
 QString TIdSMTP::withLogInHint(const QString& refusal) const

@@ -78,6 +78,10 @@ public:
     void Disconnect();
 
     int ReplyCode() const { return m_replyCode; }
+    // Whether the last reply refused a message for its size: 552 (RFC 5321 section
+    // 4.2.2) unless its enhanced code names another reason, or any 5.3.4 or 5.2.3
+    // (RFC 3463: message too big).
+    bool refusedForSize() const;
     QString ReplyText() const { return m_replyText; }
     bool isEncrypted() const { return m_socket.isEncrypted(); }
     bool isAuthenticated() const { return m_authenticated; }
