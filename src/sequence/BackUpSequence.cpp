@@ -193,6 +193,7 @@ void BackUpSequence::start()
     m_window.setRunButtonEnabled(false);
     m_window.setCancelButtonEnabled(true);
     m_state.SequenceCancelled = false;
+    m_state.failureAdvice.clear();
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
     m_state.choices = m_window.userChoices();

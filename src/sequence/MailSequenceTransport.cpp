@@ -13,6 +13,7 @@
 #include "sequence/SequenceStatusView.h"
 #include "sequence/SequenceWorkerThread.h"
 #include "transport/MessageIdentity.h"
+#include "transport/SmtpProblemText.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QFile>
@@ -181,8 +182,29 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
     } catch (const KestrelError& error) {
         m_status.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
         m_status.addStatusLine(error.message());
+        noteRefusal(QStringLiteral("The SMTP server turned the connection down; the lines above "
+                                   "say why."));
         run.continueRun = false;
         m_state.SequenceCancelled = true;
+    }
+}
+
+void MailSequenceTransport::noteRefusal(const QString& otherAdvice)
+{
+    TIdSMTP::Refusal refusal = TIdSMTP::Refusal::None;
+    m_worker.run([this, &refusal] { refusal = m_sender->session().lastRefusal(); });
+    switch (refusal) {
+    case TIdSMTP::Refusal::None:
+        break;
+    case TIdSMTP::Refusal::LogIn:
+        m_state.failureAdvice = logInAdvice();
+        break;
+    case TIdSMTP::Refusal::AppPassword:
+        m_state.failureAdvice = appPasswordAdvice();
+        break;
+    case TIdSMTP::Refusal::Other:
+        m_state.failureAdvice = otherAdvice;
+        break;
     }
 }
 
@@ -415,6 +437,8 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         } catch (const KestrelError& error) {
             if (m_sizeRefusal.isEmpty()) {
                 fail(QStringLiteral("Could not send back up file."), error.message());
+                noteRefusal(
+                    QStringLiteral("The SMTP server refused a message; the lines above say why."));
             } else {
                 // The session is still good for the files that fit; this archive is
                 // made anew when the file is tried again.

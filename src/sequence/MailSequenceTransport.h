@@ -52,6 +52,10 @@ private:
     void createSender();
     void connectSender(SequenceRun& run);
     bool senderConnected();
+    // After a failure: when the server refused what was asked of it, the sequence's
+    // end says what to do about it instead of asking to check the connection;
+    // otherAdvice for a refusal that is not about the log-in.
+    void noteRefusal(const QString& otherAdvice);
     void makeArchive(TTernFileObject& file);
     // Sends the archive just made, in parts when its message is larger than the
     // server takes, and once more in smaller parts when the server refuses it for its

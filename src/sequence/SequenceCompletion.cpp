@@ -90,11 +90,14 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         appendPendingLogLines();
         restoreStagedBurnFiles();
     } else if (isMailEdition(currentEdition())) {
-        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
-                                                  "Please check your connection."));
+        // "Please check your connection" only where the connection may be at fault.
+        const QString advice = m_state.failureAdvice.isEmpty()
+                                   ? QStringLiteral("Please check your connection.")
+                                   : m_state.failureAdvice;
+        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  ") +
+                                   advice);
         store.WriteBackUpSequenceSuccess(false);
-        reasonLine =
-            QStringLiteral("Back up sequence failed to complete.  Please check your connection.");
+        reasonLine = QStringLiteral("Back up sequence failed to complete.  ") + advice;
         m_window.addStatusLine(reasonLine);
     } else {
         store.WriteSequenceMessage(

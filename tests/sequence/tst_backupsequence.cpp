@@ -261,20 +261,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("advice");
         const QString notSent = QStringLiteral("Could not send back up file.");
+        // "Check your connection" only where the server did not answer.
+        const QString connection = QStringLiteral("Please check your connection.");
+        const QString refused =
+            QStringLiteral("The SMTP server refused a message; the lines above say why.");
         QTest::newRow("greeting refused")
-            << "greeting" << QStringLiteral("Could not establish connection with SMTP server.");
-        QTest::newRow("recipient refused") << "recipient" << notSent;
-        QTest::newRow("Data refused") << "data" << notSent;
-        QTest::newRow("end of data refused") << "end" << notSent;
-        QTest::newRow("connection dropped in the message") << "drop" << notSent;
-        QTest::newRow("server stalls after the message") << "stall" << notSent;
+            << "greeting" << QStringLiteral("Could not establish connection with SMTP server.")
+            << QStringLiteral("The SMTP server turned the connection down; the lines above say "
+                              "why.");
+        QTest::newRow("recipient refused") << "recipient" << notSent << refused;
+        QTest::newRow("Data refused") << "data" << notSent << refused;
+        QTest::newRow("end of data refused") << "end" << notSent << refused;
+        QTest::newRow("connection dropped in the message") << "drop" << notSent << connection;
+        QTest::newRow("server stalls after the message") << "stall" << notSent << connection;
     }
 
     void failuresEndTheSequenceAndKeepTheArchive()
     {
         QFETCH(QString, failure);
         QFETCH(QString, line);
+        QFETCH(QString, advice);
         SequenceFixture f;
         const QString a = f.dataFile(QStringLiteral("a.txt"), "first file");
         const QString b = f.dataFile(QStringLiteral("b.txt"), "second file");
@@ -296,13 +304,13 @@ private Q_SLOTS:
 
         f.sequence.RunBackUpSequence();
         QVERIFY2(f.window.history.contains(line), qPrintable(f.window.history.join('\n')));
-        QVERIFY(f.window.history.contains(Failed));
+        QVERIFY(f.window.history.contains(QStringLiteral("Back up sequence failed to complete.  ") +
+                                          advice));
         QCOMPARE(f.loggedPaths(), QStringList());
         const TQuayRegistryObject store;
         QVERIFY(!store.ReadBackUpSequenceSuccess());
         QCOMPARE(store.ReadSequenceMessage(),
-                 QStringLiteral("Last back up sequence failed to complete.  Please check your "
-                                "connection."));
+                 QStringLiteral("Last back up sequence failed to complete.  ") + advice);
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
         QCOMPARE(f.statusFiles().size(), 1);
         QVERIFY(f.window.runEnabled);
@@ -342,7 +350,8 @@ private Q_SLOTS:
             << "The server answered 554: not today (in its greeting).";
         QTest::newRow("login refused, password echoed")
             << "login" << noConnection
-            << "The server answered 535: no entry for jo/*** (to the user name and password).";
+            << "The server answered 535: no entry for jo/*** (to the user name and password). "
+               "Please check the SMTP server user name and password.";
         QTest::newRow("recipient refused")
             << "recipient" << notSent
             << "The server answered 550: no such mailbox (to the recipient address "

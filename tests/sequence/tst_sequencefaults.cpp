@@ -177,6 +177,44 @@ private Q_SLOTS:
         QCOMPARE(TQuayRegistryObject().ReadNumberOfFilesInLastSequence(), 1);
     }
 
+    // The end of a failed run asks to check the connection only where the connection
+    // may be at fault: a refused log-in says what to do instead.
+    void failedEndSaysWhatToDo_data()
+    {
+        QTest::addColumn<QByteArray>("authReply");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("wrong password")
+            << QByteArray("535 5.7.8 Username and Password not accepted\r\n")
+            << QStringLiteral("Please check the SMTP server user name and password.");
+        QTest::newRow("app password wanted")
+            << QByteArray("534 5.7.9 Application-specific password required\r\n")
+            << QStringLiteral("The mail provider wants an app password: make one in the "
+                              "account's security settings and enter it as the SMTP server user "
+                              "password.");
+        QTest::newRow("server gone")
+            << QByteArray() << QStringLiteral("Please check your connection.");
+    }
+
+    void failedEndSaysWhatToDo()
+    {
+        QFETCH(QByteArray, authReply);
+        QFETCH(QString, advice);
+        SequenceFixture f;
+        f.listFiles({f.dataFile(QStringLiteral("a.txt"), "a")});
+        f.server.script("EHLO", "250-scripted.test\r\n250 AUTH PLAIN\r\n");
+        if (authReply.isEmpty())
+            f.server.script("AUTH", QByteArray(), ScriptedSmtpServer::Action::Drop);
+        else
+            f.server.script("AUTH", authReply);
+
+        f.sequence.RunBackUpSequence();
+        QVERIFY2(f.window.history.contains(
+                     QStringLiteral("Back up sequence failed to complete.  ") + advice),
+                 qPrintable(f.window.history.join(u'\n')));
+        QCOMPARE(TQuayRegistryObject().ReadSequenceMessage(),
+                 QStringLiteral("Last back up sequence failed to complete.  ") + advice);
+    }
+
     // Only archives the server accepted count, each once; the log's copy never does.
     void countersCountWhatTheServerAccepted()
     {
