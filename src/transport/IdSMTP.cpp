@@ -15,6 +15,8 @@
 
 namespace {
 
+const QString Protocol = QStringLiteral("SMTP");
+
 // A reply line longer than this is not SMTP (RFC 5321 section 4.5.3.1.5 allows 512);
 // the cap keeps a misbehaving server from filling memory.
 constexpr qint64 MaxReplyLineLength = 64 * 1024;
@@ -74,10 +76,22 @@ void TIdSMTP::Connect()
         throw KestrelError(QStringLiteral("No SMTP server is set."));
     try {
         m_socket.setPeerVerifyName(Host);
-        if (Port == m_implicitTlsPort) {
+        const bool tlsFromStart = usesTlsFromStart(Encryption, Port, m_implicitTlsPort);
+        if (tlsFromStart) {
             m_socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
-            if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
-                failSecuring();
+            if (!m_socket.waitForEncrypted(m_connectTimeoutMs)) {
+                try {
+                    failSecuring();
+                } catch (const UntrustedCertificateError&) {
+                    throw;
+                } catch (const KestrelError& error) {
+                    // A plain server answers the TLS greeting with its own in text.
+                    if (m_socket.error() == QAbstractSocket::SslHandshakeFailedError ||
+                        m_socket.error() == QAbstractSocket::RemoteHostClosedError)
+                        throw KestrelError(plainServerMetWithTls(error.message(), Protocol));
+                    throw;
+                }
+            }
         } else {
             m_socket.connectToHost(Host, static_cast<quint16>(Port));
             if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
@@ -88,10 +102,16 @@ void TIdSMTP::Connect()
                         : m_socket.error();
                 throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
+            if (Encryption == MailEncryption::None && !m_socket.peerAddress().isLoopback())
+                throw KestrelError(unencryptedRefused(serverName(), Protocol));
+            awaitPlainGreeting();
         }
         ReadReply({220}, QStringLiteral("in its greeting"));
         greet();
-        if (!m_socket.isEncrypted() && m_extensions.contains(QLatin1String("STARTTLS"))) {
+        const bool startTlsOffered = m_extensions.contains(QLatin1String("STARTTLS"));
+        if (!m_socket.isEncrypted() && Encryption == MailEncryption::StartTls && !startTlsOffered)
+            throw KestrelError(startTlsNotOffered(serverName(), Protocol));
+        if (!m_socket.isEncrypted() && startTlsOffered && Encryption != MailEncryption::None) {
             startTls();
             greet();
         }
@@ -99,6 +119,37 @@ void TIdSMTP::Connect()
     } catch (const KestrelError&) {
         Disconnect();
         throw;
+    }
+}
+
+void TIdSMTP::awaitPlainGreeting()
+{
+    // A server that speaks TLS from the start waits for this computer's TLS greeting
+    // and says nothing: its silence is bounded by the connect time-out, not by the
+    // long wait for a reply.
+    const int waitMs = qMin(m_connectTimeoutMs, m_replyTimeoutMs);
+    const QDeadlineTimer deadline(waitMs);
+    while (m_socket.bytesAvailable() == 0) {
+        if (m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            continue;
+        if (m_socket.state() != QAbstractSocket::ConnectedState ||
+            m_socket.error() == QAbstractSocket::RemoteHostClosedError) {
+            const QString fault = socketProblemText(QAbstractSocket::RemoteHostClosedError, Host,
+                                                    Port, m_connectTimeoutMs);
+            close();
+            throw KestrelError(tlsServerMetWithoutTls(fault, Protocol));
+        }
+        if (deadline.hasExpired()) {
+            close();
+            throw KestrelError(tlsServerMetWithoutTls(
+                socketProblemText(QAbstractSocket::SocketTimeoutError, Host, Port, waitMs),
+                Protocol));
+        }
+    }
+    if (looksLikeTls(m_socket.peek(2))) {
+        close();
+        throw KestrelError(tlsServerMetWithoutTls(
+            QStringLiteral("The server %1 answered in TLS.").arg(serverName()), Protocol));
     }
 }
 

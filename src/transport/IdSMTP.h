@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/MailEncryption.h"
 #include "transport/PeerCertificateCheck.h"
 
 #include <QDeadlineTimer>
@@ -18,8 +19,10 @@ class TIdMessage;
 // it needs no event loop and keeps no global state, so a session can live on a
 // worker thread (one thread per session).
 //
-// Beyond the plain conversation it takes STARTTLS whenever the server offers it
-// (RFC 3207), speaks TLS from the start on port 465 (RFC 8314), and logs in with
+// Beyond the plain conversation it encrypts as Encryption says: by default it takes
+// STARTTLS whenever the server offers it (RFC 3207) and speaks TLS from the start on
+// port 465 (RFC 8314); TLS from the start on any port, STARTTLS required, or none (a
+// server on this computer only) when chosen. It logs in with
 // AUTH PLAIN or LOGIN (RFC 4954) when the server offers it and a user name and
 // password are set, but only over an encrypted or loopback connection. The
 // password never appears in an error text. A certificate the system does not trust
@@ -39,6 +42,7 @@ public:
     QString Password;
     // Written as the "X-Mailer" header; empty writes none.
     QString MailAgent;
+    MailEncryption Encryption = MailEncryption::ByPort;
 
     static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
     static constexpr int DefaultReplyTimeoutMs = 5 * 60 * 1000;
@@ -108,6 +112,9 @@ private:
     int SendCommand(const QString& text, std::initializer_list<int> expected,
                     const QString& step = QString());
     void greet();
+    // Waits for the first bytes of the greeting of a plain connection; a server that
+    // sends TLS, or nothing, or closes at once is told apart from a plain one.
+    void awaitPlainGreeting();
     // A refusal's words, with the empty log-in field named when the server asked for a
     // log-in.
     QString withLogInHint(const QString& refusal) const;

@@ -34,6 +34,7 @@ TWrenSMPTObject::TWrenSMPTObject()
     m_smtp.Password = password;
     const int port = settings.ReadUserConnectionPort();
     m_smtp.Port = port > 0 && port <= 65535 ? port : DefaultPort;
+    m_smtp.Encryption = mailEncryptionFromSetting(settings.ReadUserSMTPEncryption());
 }
 
 bool TWrenSMPTObject::Connected()
