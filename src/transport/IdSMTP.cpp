@@ -8,11 +8,14 @@
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 
 #include <algorithm>
 
 namespace {
+
+const QString Protocol = QStringLiteral("SMTP");
 
 // A reply line longer than this is not SMTP (RFC 5321 section 4.5.3.1.5 allows 512);
 // the cap keeps a misbehaving server from filling memory.
@@ -67,15 +70,28 @@ void TIdSMTP::Connect()
     m_extensions.clear();
     m_sizeLimit = 0;
     m_authenticated = false;
+    m_refusal = Refusal::None;
     m_certificateCheck.reset();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No SMTP server is set."));
     try {
         m_socket.setPeerVerifyName(Host);
-        if (Port == m_implicitTlsPort) {
+        const bool tlsFromStart = usesTlsFromStart(Encryption, Port, m_implicitTlsPort);
+        if (tlsFromStart) {
             m_socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
-            if (!m_socket.waitForEncrypted(m_connectTimeoutMs))
-                failSecuring();
+            if (!m_socket.waitForEncrypted(m_connectTimeoutMs)) {
+                try {
+                    failSecuring();
+                } catch (const UntrustedCertificateError&) {
+                    throw;
+                } catch (const KestrelError& error) {
+                    // A plain server answers the TLS greeting with its own in text.
+                    if (m_socket.error() == QAbstractSocket::SslHandshakeFailedError ||
+                        m_socket.error() == QAbstractSocket::RemoteHostClosedError)
+                        throw KestrelError(plainServerMetWithTls(error.message(), Protocol));
+                    throw;
+                }
+            }
         } else {
             m_socket.connectToHost(Host, static_cast<quint16>(Port));
             if (!m_socket.waitForConnected(m_connectTimeoutMs)) {
@@ -86,10 +102,16 @@ void TIdSMTP::Connect()
                         : m_socket.error();
                 throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
+            if (Encryption == MailEncryption::None && !m_socket.peerAddress().isLoopback())
+                throw KestrelError(unencryptedRefused(serverName(), Protocol));
+            awaitPlainGreeting();
         }
         ReadReply({220}, QStringLiteral("in its greeting"));
         greet();
-        if (!m_socket.isEncrypted() && m_extensions.contains(QLatin1String("STARTTLS"))) {
+        const bool startTlsOffered = m_extensions.contains(QLatin1String("STARTTLS"));
+        if (!m_socket.isEncrypted() && Encryption == MailEncryption::StartTls && !startTlsOffered)
+            throw KestrelError(startTlsNotOffered(serverName(), Protocol));
+        if (!m_socket.isEncrypted() && startTlsOffered && Encryption != MailEncryption::None) {
             startTls();
             greet();
         }
@@ -97,6 +119,37 @@ void TIdSMTP::Connect()
     } catch (const KestrelError&) {
         Disconnect();
         throw;
+    }
+}
+
+void TIdSMTP::awaitPlainGreeting()
+{
+    // A server that speaks TLS from the start waits for this computer's TLS greeting
+    // and says nothing: its silence is bounded by the connect time-out, not by the
+    // long wait for a reply.
+    const int waitMs = qMin(m_connectTimeoutMs, m_replyTimeoutMs);
+    const QDeadlineTimer deadline(waitMs);
+    while (m_socket.bytesAvailable() == 0) {
+        if (m_socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            continue;
+        if (m_socket.state() != QAbstractSocket::ConnectedState ||
+            m_socket.error() == QAbstractSocket::RemoteHostClosedError) {
+            const QString fault = socketProblemText(QAbstractSocket::RemoteHostClosedError, Host,
+                                                    Port, m_connectTimeoutMs);
+            close();
+            throw KestrelError(tlsServerMetWithoutTls(fault, Protocol));
+        }
+        if (deadline.hasExpired()) {
+            close();
+            throw KestrelError(tlsServerMetWithoutTls(
+                socketProblemText(QAbstractSocket::SocketTimeoutError, Host, Port, waitMs),
+                Protocol));
+        }
+    }
+    if (looksLikeTls(m_socket.peek(2))) {
+        close();
+        throw KestrelError(tlsServerMetWithoutTls(
+            QStringLiteral("The server %1 answered in TLS.").arg(serverName()), Protocol));
     }
 }
 
@@ -165,16 +218,44 @@ void TIdSMTP::authenticate()
     if (m_extensions.contains(QLatin1String("AUTH PLAIN"))) {
         const QByteArray credentials =
             QByteArray(1, '\0') + UserId.toUtf8() + '\0' + Password.toUtf8();
-        SendCommand(QStringLiteral("AUTH PLAIN ") + QString::fromLatin1(credentials.toBase64()),
-                    {235}, QStringLiteral("to the user name and password"));
+        sendLogInCommand(QStringLiteral("AUTH PLAIN ") +
+                             QString::fromLatin1(credentials.toBase64()),
+                         235, QStringLiteral("to the user name and password"));
         m_authenticated = true;
     } else if (m_extensions.contains(QLatin1String("AUTH LOGIN"))) {
-        SendCommand(QStringLiteral("AUTH LOGIN"), {334}, QStringLiteral("when asked to log in"));
-        SendCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), {334},
-                    QStringLiteral("to the user name"));
-        SendCommand(QString::fromLatin1(Password.toUtf8().toBase64()), {235},
-                    QStringLiteral("to the password"));
+        sendLogInCommand(QStringLiteral("AUTH LOGIN"), 334, QStringLiteral("when asked to log in"));
+        sendLogInCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), 334,
+                         QStringLiteral("to the user name"));
+        sendLogInCommand(QString::fromLatin1(Password.toUtf8().toBase64()), 235,
+                         QStringLiteral("to the password"));
         m_authenticated = true;
+    }
+}
+
+void TIdSMTP::sendLogInCommand(const QString& text, int expected, const QString& step)
+{
+    try {
+        SendCommand(text, {expected}, step);
+    } catch (const KestrelError& error) {
+        if (m_refusal != Refusal::Other)
+            throw;
+        // 534 and 5.7.9 (RFC 4954 section 6): the mechanism is too weak for this
+        // account, which is what providers answer when they want an app password.
+        const bool appPassword =
+            m_replyCode == 534 || m_replyText.startsWith(QLatin1String("5.7.9")) ||
+            m_replyText.contains(QLatin1String("application-specific password"),
+                                 Qt::CaseInsensitive) ||
+            m_replyText.contains(QLatin1String("app password"), Qt::CaseInsensitive);
+        if (appPassword) {
+            m_refusal = Refusal::AppPassword;
+            throw KestrelError(error.message() + QLatin1Char(' ') + appPasswordAdvice());
+        }
+        // 535: the credentials are wrong (RFC 4954 section 6).
+        if (m_replyCode == 535) {
+            m_refusal = Refusal::LogIn;
+            throw KestrelError(error.message() + QLatin1Char(' ') + logInAdvice());
+        }
+        throw;
     }
 }
 
@@ -253,6 +334,7 @@ QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
 int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
 {
     const QDeadlineTimer deadline(m_replyTimeoutMs);
+    m_refusal = Refusal::None;
     m_replyLines.clear();
     QString first;
     while (first.trimmed().isEmpty())
@@ -279,6 +361,7 @@ int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
     m_replyText = m_replyLines.join(QLatin1Char('\n'));
     if (expected.size() > 0 &&
         std::find(expected.begin(), expected.end(), m_replyCode) == expected.end()) {
+        m_refusal = Refusal::Other;
         const QString answer = QStringLiteral("The server answered %1: %2")
                                    .arg(m_replyCode)
                                    .arg(m_replyText.simplified());
@@ -304,6 +387,18 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         }
         throw KestrelError(message);
     }
+}
+
+bool TIdSMTP::refusedForSize() const
+{
+    static const QRegularExpression enhanced(
+        QStringLiteral("^([245])\\.(\\d{1,3})\\.(\\d{1,3})\\b"));
+    const QRegularExpressionMatch match = enhanced.match(m_replyText);
+    if (!match.hasMatch())
+        return m_replyCode == 552;
+    const QString code = match.captured(0);
+    // "552 5.2.2 mailbox full" is no matter of the message's size.
+    return code == QLatin1String("5.3.4") || code == QLatin1String("5.2.3");
 }
 
 QString TIdSMTP::withLogInHint(const QString& refusal) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/MailEncryption.h"
 #include "transport/PeerCertificateCheck.h"
 
 #include <QDeadlineTimer>
@@ -18,8 +19,10 @@ class TIdMessage;
 // it needs no event loop and keeps no global state, so a session can live on a
 // worker thread (one thread per session).
 //
-// Beyond the plain conversation it takes STARTTLS whenever the server offers it
-// (RFC 3207), speaks TLS from the start on port 465 (RFC 8314), and logs in with
+// Beyond the plain conversation it encrypts as Encryption says: by default it takes
+// STARTTLS whenever the server offers it (RFC 3207) and speaks TLS from the start on
+// port 465 (RFC 8314); TLS from the start on any port, STARTTLS required, or none (a
+// server on this computer only) when chosen. It logs in with
 // AUTH PLAIN or LOGIN (RFC 4954) when the server offers it and a user name and
 // password are set, but only over an encrypted or loopback connection. The
 // password never appears in an error text. A certificate the system does not trust
@@ -39,6 +42,7 @@ public:
     QString Password;
     // Written as the "X-Mailer" header; empty writes none.
     QString MailAgent;
+    MailEncryption Encryption = MailEncryption::ByPort;
 
     static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
     static constexpr int DefaultReplyTimeoutMs = 5 * 60 * 1000;
@@ -77,7 +81,24 @@ public:
     // Says "Quit" without waiting for the answer and closes the connection.
     void Disconnect();
 
+    // What the last failure was: None when it was no answer of the server (the
+    // connection failed, broke off or ran out of time), LogIn when the server refused
+    // the user name and password, AppPassword when it wants an app password instead
+    // of the account's own, Other for any other refusal.
+    enum class Refusal
+    {
+        None,
+        LogIn,
+        AppPassword,
+        Other
+    };
+    Refusal lastRefusal() const { return m_refusal; }
+
     int ReplyCode() const { return m_replyCode; }
+    // Whether the last reply refused a message for its size: 552 (RFC 5321 section
+    // 4.2.2) unless its enhanced code names another reason, or any 5.3.4 or 5.2.3
+    // (RFC 3463: message too big).
+    bool refusedForSize() const;
     QString ReplyText() const { return m_replyText; }
     bool isEncrypted() const { return m_socket.isEncrypted(); }
     bool isAuthenticated() const { return m_authenticated; }
@@ -91,11 +112,16 @@ private:
     int SendCommand(const QString& text, std::initializer_list<int> expected,
                     const QString& step = QString());
     void greet();
+    // Waits for the first bytes of the greeting of a plain connection; a server that
+    // sends TLS, or nothing, or closes at once is told apart from a plain one.
+    void awaitPlainGreeting();
     // A refusal's words, with the empty log-in field named when the server asked for a
     // log-in.
     QString withLogInHint(const QString& refusal) const;
     void startTls();
     void authenticate();
+    // Sends one command of the log-in; a refusal says what the user can do about it.
+    void sendLogInCommand(const QString& text, int expected, const QString& step);
     QByteArray readLine(const QDeadlineTimer& deadline);
     void writeBytes(const QByteArray& bytes);
     void writeMessage(TIdMessage& message);
@@ -118,6 +144,7 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    Refusal m_refusal = Refusal::None;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;
 };

@@ -52,6 +52,7 @@ ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
     if (settings.password.isEmpty())
         settings.password = store.ReadUserSMPTServerPassword();
     settings.mailbox = store.ReadUserIMAPMailbox();
+    settings.encryption = mailEncryptionFromSetting(store.ReadUserIMAPEncryption());
     return settings;
 }
 
@@ -87,6 +88,7 @@ MailboxReader::MailboxState ImapMailboxReader::open()
     session->Port = m_settings.port;
     session->UserName = m_settings.userName;
     session->Password = m_settings.password;
+    session->Encryption = m_settings.encryption;
     session->setConnectTimeoutMs(m_connectTimeoutMs);
     session->setReplyTimeoutMs(m_replyTimeoutMs);
     session->setImplicitTlsPort(m_implicitTlsPort);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/MailEncryption.h"
 #include "transport/MailboxReader.h"
 
 #include <QSslCertificate>
@@ -22,6 +23,7 @@ public:
         QString userName;
         QString password;
         QString mailbox;
+        MailEncryption encryption = MailEncryption::ByPort;
     };
 
     // The IMAP settings, with the SMTP server's name (with "imap." for a leading

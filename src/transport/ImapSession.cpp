@@ -7,6 +7,7 @@
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -16,6 +17,8 @@
 #include <optional>
 
 namespace {
+
+const QString Protocol = QStringLiteral("IMAP");
 
 constexpr qint64 MaxSearchResults = 5 * 1000 * 1000;
 // A server's words quoted in an error are cut to this length.
@@ -99,10 +102,20 @@ void ImapSession::connectToServer()
         m_connection.replyTimeoutMs = m_replyTimeoutMs;
         m_connection.step = QStringLiteral("connecting");
         socket.setPeerVerifyName(Host);
-        if (Port == m_implicitTlsPort) {
+        if (usesTlsFromStart(Encryption, Port, m_implicitTlsPort)) {
             socket.connectToHostEncrypted(Host, static_cast<quint16>(Port));
-            if (!socket.waitForEncrypted(m_connectTimeoutMs))
-                failSecuring();
+            if (!socket.waitForEncrypted(m_connectTimeoutMs)) {
+                try {
+                    failSecuring();
+                } catch (const UntrustedCertificateError&) {
+                    throw;
+                } catch (const KestrelError& error) {
+                    if (socket.error() == QAbstractSocket::SslHandshakeFailedError ||
+                        socket.error() == QAbstractSocket::RemoteHostClosedError)
+                        throw KestrelError(plainServerMetWithTls(error.message(), Protocol));
+                    throw;
+                }
+            }
         } else {
             socket.connectToHost(Host, static_cast<quint16>(Port));
             if (!socket.waitForConnected(m_connectTimeoutMs)) {
@@ -112,6 +125,9 @@ void ImapSession::connectToServer()
                         : socket.error();
                 throw KestrelError(socketProblemText(error, Host, Port, m_connectTimeoutMs));
             }
+            if (Encryption == MailEncryption::None && !socket.peerAddress().isLoopback())
+                throw KestrelError(unencryptedRefused(serverName(), Protocol));
+            awaitPlainGreeting();
         }
         m_connection.step = QStringLiteral("reading the greeting");
         const QByteArray greeting = m_connection.readResponse(nullptr);
@@ -127,7 +143,9 @@ void ImapSession::connectToServer()
         m_authenticated = status == "PREAUTH";
         if (m_capabilities.isEmpty())
             askCapabilities();
-        if (!socket.isEncrypted() && has("STARTTLS")) {
+        if (!socket.isEncrypted() && Encryption == MailEncryption::StartTls && !has("STARTTLS"))
+            throw KestrelError(startTlsNotOffered(serverName(), Protocol));
+        if (!socket.isEncrypted() && has("STARTTLS") && Encryption != MailEncryption::None) {
             startTls();
             askCapabilities();
         }
@@ -136,6 +154,33 @@ void ImapSession::connectToServer()
     } catch (const KestrelError&) {
         close();
         throw;
+    }
+}
+
+void ImapSession::awaitPlainGreeting()
+{
+    QSslSocket& socket = m_connection.socket();
+    const int waitMs = qMin(m_connectTimeoutMs, m_replyTimeoutMs);
+    const QDeadlineTimer deadline(waitMs);
+    while (socket.bytesAvailable() == 0) {
+        if (socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            continue;
+        if (socket.state() != QAbstractSocket::ConnectedState ||
+            socket.error() == QAbstractSocket::RemoteHostClosedError) {
+            throw KestrelError(
+                tlsServerMetWithoutTls(socketProblemText(QAbstractSocket::RemoteHostClosedError,
+                                                         Host, Port, m_connectTimeoutMs),
+                                       Protocol));
+        }
+        if (deadline.hasExpired()) {
+            throw KestrelError(tlsServerMetWithoutTls(
+                socketProblemText(QAbstractSocket::SocketTimeoutError, Host, Port, waitMs),
+                Protocol));
+        }
+    }
+    if (looksLikeTls(socket.peek(2))) {
+        throw KestrelError(tlsServerMetWithoutTls(
+            QStringLiteral("The server %1 answered in TLS.").arg(serverName()), Protocol));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/MailEncryption.h"
+
 #include "transport/ImapConnection.h"
 #include "transport/MailboxReader.h"
 #include "transport/PeerCertificateCheck.h"
@@ -23,13 +25,12 @@ class ImapParser;
 // thread per session, the one that made it).
 //
 // It speaks TLS from the start on port 993 (RFC 8314), takes STARTTLS whenever the
-// server offers it on another port, and logs in with AUTHENTICATE PLAIN when offered
-// (RFC 4616), otherwise LOGIN unless the server disables it; but it never sends a
-// password over a plain connection except to this computer. Certificates are checked
-// as TIdSMTP checks them. Attachments are streamed from their literal to a sink as
-// they arrive. Replies are capped in size, so a hostile server cannot fill memory.
-// Errors are KestrelError, naming what the session was doing, never a command (it
-// may hold credentials) and never the password.
+// server offers it on another port (or as Encryption says otherwise), and logs in with AUTHENTICATE
+// PLAIN when offered (RFC 4616), otherwise LOGIN unless the server disables it; but it never sends
+// a password over a plain connection except to this computer. Certificates are checked as TIdSMTP
+// checks them. Attachments are streamed from their literal to a sink as they arrive. Replies are
+// capped in size, so a hostile server cannot fill memory. Errors are KestrelError, naming what the
+// session was doing, never a command (it may hold credentials) and never the password.
 class ImapSession
 {
 public:
@@ -42,6 +43,7 @@ public:
     int Port = 993;
     QString UserName;
     QString Password;
+    MailEncryption Encryption = MailEncryption::ByPort;
 
     static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
     static constexpr int DefaultReplyTimeoutMs = 5 * 60 * 1000;
@@ -103,6 +105,9 @@ private:
     void readResponseCode(const QByteArray& text);
     void askCapabilities();
     void startTls();
+    // As TIdSMTP's: a server that sends TLS, nothing or closes at once before its
+    // greeting is told to be one that speaks TLS from the start.
+    void awaitPlainGreeting();
     void logIn();
     // Appends a string argument: quoted when it can be, else as a literal.
     void appendString(QList<QByteArray>& pieces, const QByteArray& bytes) const;

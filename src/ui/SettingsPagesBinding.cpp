@@ -6,6 +6,7 @@
 #include "core/Services.h"
 #include "core/SettingsError.h"
 #include "sequence/SequenceSummary.h"
+#include "transport/MailEncryption.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
@@ -13,6 +14,7 @@
 #include "winintegration/ShellExtension.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -87,6 +89,8 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbZipBackUpFilePassword->setText(store.ReadUserZipPassword());
     m_user->edbSMPTServer->setText(store.ReadUserSMPTName());
     m_user->edbSMPTPort->setText(QString::number(store.ReadUserConnectionPort()));
+    m_user->cmbSMTPEncryption->setCurrentIndex(
+        int(mailEncryptionFromSetting(store.ReadUserSMTPEncryption())));
     m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
     m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
@@ -96,6 +100,8 @@ void SettingsPagesBinding::refreshFromSettings()
     // A port no server listens on shows as the one the reader uses instead.
     const int imapPort = store.ReadUserIMAPPort();
     m_user->spnIMAPPort->setValue(imapPort > 0 && imapPort <= 65535 ? imapPort : 993);
+    m_user->cmbIMAPEncryption->setCurrentIndex(
+        int(mailEncryptionFromSetting(store.ReadUserIMAPEncryption())));
     m_user->edbIMAPUserName->setText(store.ReadUserIMAPUserName());
     m_user->edbIMAPPassword->setText(store.ReadUserIMAPPassword());
     // The stored text, not the INBOX that an empty one reads as: the placeholder says so.
@@ -173,6 +179,7 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserZipPassword(m_user->edbZipBackUpFilePassword->text());
     store.WriteUserSMPTName(m_user->edbSMPTServer->text().trimmed());
     store.WriteUserConnectionPort(parseWhole(m_user->edbSMPTPort->text()).value_or(0));
+    store.WriteUserSMTPEncryption(m_user->cmbSMTPEncryption->currentIndex());
     // An untouched field keeps the value it showed, also one finer than its decimals;
     // a text that is no number keeps it as well.
     const QString messageText = m_user->edbMaxMessageBytes->text();
@@ -185,6 +192,7 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
     store.WriteUserIMAPServer(m_user->edbIMAPServer->text().trimmed());
     store.WriteUserIMAPPort(m_user->spnIMAPPort->value());
+    store.WriteUserIMAPEncryption(m_user->cmbIMAPEncryption->currentIndex());
     store.WriteUserIMAPUserName(m_user->edbIMAPUserName->text().trimmed());
     store.WriteUserIMAPPassword(m_user->edbIMAPPassword->text());
     store.WriteUserIMAPMailbox(m_user->edbIMAPMailbox->text().trimmed());

@@ -2,6 +2,7 @@
 
 #include "ui/ControlHelpers.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,6 +20,19 @@ QLineEdit* maskedField(QWidget* parent, const QString& name)
     edit->setReadOnly(true);
     edit->setEchoMode(QLineEdit::Password);
     return edit;
+}
+
+// The encryption choices, in the order of the settings' numbers.
+QComboBox* encryptionBox(QWidget* parent, const QString& name, const QString& tlsPort)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->addItems({QStringLiteral("By port (TLS on %1, else STARTTLS)").arg(tlsPort),
+                   QStringLiteral("TLS from the start"), QStringLiteral("STARTTLS"),
+                   QStringLiteral("None (this computer only)")});
+    box->setToolTip(QStringLiteral("How the connection is encrypted"));
+    box->setAccessibleName(QStringLiteral("Encryption"));
+    return box;
 }
 } // namespace
 
@@ -101,7 +115,10 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTPort"),
                               QStringLiteral("SMTP &Port:"), edbSMPTPort),
                     1, 0);
-    smtp->addWidget(edbSMPTPort, 1, 1, 1, 2);
+    smtp->addWidget(edbSMPTPort, 1, 1);
+    cmbSMTPEncryption = encryptionBox(grbSMTPInformation, QStringLiteral("cmbSMTPEncryption"),
+                                      QStringLiteral("465"));
+    smtp->addWidget(cmbSMTPEncryption, 1, 2);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessageBytes"),
                               QStringLiteral("&Largest Message (MB):"), edbMaxMessageBytes),
                     2, 0);
@@ -146,7 +163,10 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPPort"),
                               QStringLiteral("IMAP Po&rt:"), spnIMAPPort),
                     1, 0);
-    imap->addWidget(spnIMAPPort, 1, 1, 1, 2);
+    imap->addWidget(spnIMAPPort, 1, 1);
+    cmbIMAPEncryption = encryptionBox(grbIMAPInformation, QStringLiteral("cmbIMAPEncryption"),
+                                      QStringLiteral("993"));
+    imap->addWidget(cmbIMAPEncryption, 1, 2);
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPUserName"),
                               QStringLiteral("IMAP &User Name:"), edbIMAPUserName),
                     2, 0);

@@ -6,6 +6,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QComboBox;
 class QSpinBox;
 
 // The "User Settings" page ("Drive" in the drive and CD editions): backup address,
@@ -34,6 +35,9 @@ public:
     QGroupBox* grbSMTPInformation;
     QLineEdit* edbSMPTServer;
     QLineEdit* edbSMPTPort;
+    // How the SMTP and IMAP connections are encrypted, in the order of the settings'
+    // numbers (MailEncryption).
+    QComboBox* cmbSMTPEncryption;
     QLineEdit* edbMaxMessageBytes;
     QLineEdit* edbSMPTServerUserName;
     QLineEdit* edbSMPTServerUserPassword;
@@ -44,6 +48,7 @@ public:
     QGroupBox* grbIMAPInformation;
     QLineEdit* edbIMAPServer;
     QSpinBox* spnIMAPPort;
+    QComboBox* cmbIMAPEncryption;
     QLineEdit* edbIMAPUserName;
     QLineEdit* edbIMAPPassword;
     QPushButton* btnChangeIMAPPassword;

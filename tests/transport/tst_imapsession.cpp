@@ -450,6 +450,53 @@ private Q_SLOTS:
         }
     }
 
+    // The encryption setting, as for SMTP: TLS from the start on any port, STARTTLS
+    // required; a server met with the wrong kind says which to choose.
+    void encryptionChoice_data()
+    {
+        QTest::addColumn<int>("serverTls"); // 0 none, 2 from the start
+        QTest::addColumn<int>("encryption");
+        QTest::addColumn<QString>("errorPart");
+        QTest::newRow("TLS from the start on any port")
+            << 2 << int(MailEncryption::TlsFromStart) << QString();
+        QTest::newRow("TLS server met without TLS")
+            << 2 << int(MailEncryption::ByPort)
+            << QStringLiteral("If the server speaks TLS from the start, choose \"TLS from the "
+                              "start\" as the IMAP encryption.");
+        QTest::newRow("plain server met with TLS")
+            << 0 << int(MailEncryption::TlsFromStart)
+            << QStringLiteral("If the server does not speak TLS from the start, choose "
+                              "\"STARTTLS\" as the IMAP encryption.");
+        QTest::newRow("STARTTLS required, not offered")
+            << 0 << int(MailEncryption::StartTls)
+            << QStringLiteral("offers no STARTTLS, which the IMAP encryption \"STARTTLS\" "
+                              "requires.");
+    }
+
+    void encryptionChoice()
+    {
+        QFETCH(int, serverTls);
+        QFETCH(int, encryption);
+        QFETCH(QString, errorPart);
+        const Made made = makeCertificate(QStringLiteral("imap"));
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        if (serverTls > 0)
+            server.enableTls(made.certificate, made.key, true);
+        ImapMailboxReader mailbox({QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("jo"),
+                                   Secret, QStringLiteral("INBOX"), MailEncryption(encryption)});
+        mailbox.setConnectTimeoutMs(5000);
+        mailbox.setReplyTimeoutMs(300);
+        mailbox.addCaCertificates({made.certificate});
+        const QString error = errorOf([&] { mailbox.open(); });
+        if (errorPart.isEmpty()) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            mailbox.close();
+        } else {
+            QVERIFY2(error.contains(errorPart), qPrintable(error));
+        }
+    }
+
     void settingsFromStore()
     {
         TestEnvironment environment;
@@ -463,6 +510,9 @@ private Q_SLOTS:
         QCOMPARE(settings.userName, QStringLiteral("jo"));
         QVERIFY(settings.password == QStringLiteral("mail"));
         QCOMPARE(settings.mailbox, QStringLiteral("INBOX"));
+        QCOMPARE(settings.encryption, MailEncryption::ByPort);
+        store.WriteUserIMAPEncryption(1);
+        QCOMPARE(ImapMailboxReader::settingsFromStore().encryption, MailEncryption::TlsFromStart);
 
         store.WriteUserSMPTName(QStringLiteral("mail.example.org"));
         QCOMPARE(ImapMailboxReader::settingsFromStore().host, QStringLiteral("mail.example.org"));

@@ -3,6 +3,7 @@
 #include "support/SmtpSink.h"
 #include "transport/IdMessage.h"
 #include "transport/IdSMTP.h"
+#include "transport/SmtpProblemText.h"
 
 #include <QHostInfo>
 #include <QSslKey>
@@ -290,7 +291,9 @@ private Q_SLOTS:
         configure(session, silent);
         session.setReplyTimeoutMs(200);
         QCOMPARE(errorOf([&] { session.Connect(); }),
-                 QStringLiteral("No answer from the server within 1 second (127.0.0.1 port %1).")
+                 QStringLiteral("No answer from the server within 1 second (127.0.0.1 port %1). "
+                                "If the server speaks TLS from the start, choose \"TLS from the "
+                                "start\" as the SMTP encryption.")
                      .arg(silent.port()));
         QVERIFY(!session.Connected());
 
@@ -311,8 +314,11 @@ private Q_SLOTS:
         ScriptedSmtpServer dropping;
         dropping.setGreeting({}, Action::Drop);
         session.Port = dropping.port();
+        // Closed before a greeting: a server that speaks TLS from the start may do that.
         QCOMPARE(errorOf([&] { session.Connect(); }),
-                 QStringLiteral("The server closed the connection (127.0.0.1 port %1).")
+                 QStringLiteral("The server closed the connection (127.0.0.1 port %1). If the "
+                                "server speaks TLS from the start, choose \"TLS from the start\" "
+                                "as the SMTP encryption.")
                      .arg(dropping.port()));
     }
 
@@ -368,6 +374,48 @@ private Q_SLOTS:
         const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
         QVERIFY(server.commands().contains(plain));
         session.Disconnect();
+    }
+
+    // A refused log-in says what to do: check the user name and password, or make an
+    // app password where the provider wants one.
+    void logInRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("refusal");
+        QTest::newRow("wrong password")
+            << QByteArray("535 5.7.8 credentials invalid\r\n") << int(TIdSMTP::Refusal::LogIn);
+        QTest::newRow("534, mechanism too weak")
+            << QByteArray("534-5.7.9 Application-specific password required.\r\n534 5.7.9 "
+                          "Learn more\r\n")
+            << int(TIdSMTP::Refusal::AppPassword);
+        QTest::newRow("535 naming an application-specific password")
+            << QByteArray("535 Please log in with an application-specific password\r\n")
+            << int(TIdSMTP::Refusal::AppPassword);
+        QTest::newRow("another refusal")
+            << QByteArray("454 4.7.0 temporary failure\r\n") << int(TIdSMTP::Refusal::Other);
+    }
+
+    void logInRefusals()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, refusal);
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250 AUTH PLAIN\r\n");
+        server.script("AUTH", reply);
+        TIdSMTP session;
+        configure(session, server);
+        session.UserId = QStringLiteral("jo");
+        session.Password = QStringLiteral("pw");
+        const QString error = errorOf([&] { session.Connect(); });
+        QCOMPARE(int(session.lastRefusal()), refusal);
+        const auto kind = TIdSMTP::Refusal(refusal);
+        QCOMPARE(error.endsWith(logInAdvice()), kind == TIdSMTP::Refusal::LogIn);
+        QCOMPARE(error.endsWith(appPasswordAdvice()), kind == TIdSMTP::Refusal::AppPassword);
+
+        // A server that is not there is no refusal.
+        session.Port = 1;
+        QVERIFY(!errorOf([&] { session.Connect(); }).isEmpty());
+        QCOMPARE(session.lastRefusal(), TIdSMTP::Refusal::None);
     }
 
     // A server that offers a log-in and then refuses the message for the want of one
@@ -446,6 +494,61 @@ private Q_SLOTS:
             expected = QList<QByteArray>{"ehlo", "STARTTLS"} + expected;
         QCOMPARE(words, expected);
         QCOMPARE(server.messages().size(), 1);
+    }
+
+    // The encryption setting: TLS from the start on any port, STARTTLS required, none
+    // (on loopback); a server met with the wrong kind is told with the setting to choose.
+    void encryptionChoice_data()
+    {
+        QTest::addColumn<int>("serverTls"); // 0 none, 1 STARTTLS, 2 from the start
+        QTest::addColumn<int>("encryption");
+        QTest::addColumn<QString>("errorPart");
+        QTest::addColumn<bool>("encrypted");
+        QTest::newRow("TLS from the start on any port")
+            << 2 << int(MailEncryption::TlsFromStart) << QString() << true;
+        QTest::newRow("TLS server met without TLS")
+            << 2 << int(MailEncryption::ByPort)
+            << QStringLiteral("No answer from the server within 1 second (127.0.0.1 port ")
+            << false;
+        QTest::newRow("plain server met with TLS")
+            << 0 << int(MailEncryption::TlsFromStart)
+            << QStringLiteral("If the server does not speak TLS from the start, choose "
+                              "\"STARTTLS\" as the SMTP encryption.")
+            << false;
+        QTest::newRow("STARTTLS required, not offered")
+            << 0 << int(MailEncryption::StartTls)
+            << QStringLiteral(
+                   "offers no STARTTLS, which the SMTP encryption \"STARTTLS\" requires.")
+            << false;
+        QTest::newRow("STARTTLS required")
+            << 1 << int(MailEncryption::StartTls) << QString() << true;
+        QTest::newRow("none, on loopback") << 1 << int(MailEncryption::None) << QString() << false;
+    }
+
+    void encryptionChoice()
+    {
+        QFETCH(int, serverTls);
+        QFETCH(int, encryption);
+        QFETCH(QString, errorPart);
+        QFETCH(bool, encrypted);
+        ScriptedSmtpServer server;
+        if (serverTls > 0)
+            server.enableTls(m_certificate, m_key, serverTls == 2);
+        TIdSMTP session;
+        configure(session, server);
+        session.setConnectTimeoutMs(300);
+        session.addCaCertificates({m_certificate});
+        session.Encryption = MailEncryption(encryption);
+        const QString error = errorOf([&] { session.Connect(); });
+        if (!errorPart.isEmpty()) {
+            QVERIFY2(error.contains(errorPart), qPrintable(error));
+            QVERIFY(!session.Connected());
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(session.isEncrypted(), encrypted);
+        QCOMPARE(server.commands().contains("STARTTLS"), encrypted && serverTls == 1);
+        session.Disconnect();
     }
 
     void runsOnAWorkerThread()

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,11 @@ private Q_SLOTS:
         user->edbMaxNumberOfBytes->setText("2.5");
         user->edbSMPTServer->setText("smtp.example.net");
         user->edbSMPTPort->setText("587");
+        // By the port, unless chosen beside it.
+        QCOMPARE(user->cmbSMTPEncryption->currentIndex(), 0);
+        QCOMPARE(user->cmbIMAPEncryption->currentIndex(), 0);
+        user->cmbSMTPEncryption->setCurrentIndex(1);
+        user->cmbIMAPEncryption->setCurrentIndex(2);
         user->edbSMPTServerUserName->setText("me");
         user->edbUserBackUpEmailAddress->setText("backup@example.org");
         window->backUpSettingsPage->ckbStartUpMinimised->setChecked(true);
@@ -74,14 +80,20 @@ private Q_SLOTS:
         QCOMPARE(store.ReadMaxNumberOfBytesToBackedUp(), 2500000.0);
         QCOMPARE(store.ReadUserSMPTName(), QStringLiteral("smtp.example.net"));
         QCOMPARE(store.ReadUserConnectionPort(), 587);
+        QCOMPARE(store.ReadUserSMTPEncryption(), 1);
+        QCOMPARE(store.ReadUserIMAPEncryption(), 2);
         QCOMPARE(store.ReadUserSMPTServerName(), QStringLiteral("me"));
         QCOMPARE(store.ReadUserBackUpEmailAddress(), QStringLiteral("backup@example.org"));
         QVERIFY(store.ReadStartMinimised());
         QVERIFY(store.ReadBackUpSubFolders());
         QCOMPARE(store.ReadMediaCapacity(), 650);
 
+        // A number out of range, written elsewhere, shows as by the port.
+        store.WriteUserIMAPEncryption(9);
         window->RefreshFromSettings();
         QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
+        QCOMPARE(user->cmbSMTPEncryption->currentIndex(), 1);
+        QCOMPARE(user->cmbIMAPEncryption->currentIndex(), 0);
     }
 
     // Shown in megabytes beside the port and stored with the other fields; a text that
