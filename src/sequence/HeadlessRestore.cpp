@@ -8,6 +8,7 @@
 #include "sequence/MailboxRestore.h"
 #include "sequence/MailboxVerify.h"
 #include "sequence/RestoreProgress.h"
+#include "sequence/RestoreSelection.h"
 
 #include <QTextStream>
 
@@ -71,10 +72,14 @@ int HeadlessRestore::list(const QString& pattern)
     if (!refreshCatalog(catalog))
         return Failed;
     for (const SavedFile& file : catalog.matching(pattern)) {
-        for (const SavedVersion& version : file.versions)
+        for (const SavedVersion& version : file.versions) {
             m_out << version.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
                   << QStringLiteral("  %1  ").arg(version.archiveSize(), 12)
                   << partsText(version).leftJustified(14) << file.path << Qt::endl;
+            // Below its line, so that each version's line still ends with the path.
+            if (!version.complete())
+                m_out << QStringLiteral("    ") << version.fault() << Qt::endl;
+        }
     }
     m_out << m_lastRefresh << Qt::endl;
     return Succeeded;
@@ -99,22 +104,23 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
                                   Prompt::Icon::Error);
         return Failed;
     }
-    // Of each file the newest version saved at the date (any date without one) that is
-    // whole, or the newest when none is, so that the summary says why it fails. A file
-    // with no version at the date is left out.
+    // Of each file the newest version saved at the date (any date without one), or an
+    // older whole one with a notice when that is not whole. A file with no version at
+    // the date is left out.
     QList<SavedVersion> chosen;
+    QStringList notices;
     for (const SavedFile& file : files) {
-        const SavedVersion* pick = nullptr;
+        QList<const SavedVersion*> candidates;
         for (const SavedVersion& version : file.versions) {
-            if (!versionDate.isEmpty() && !isVersionOf(versionDate, version.noteDate))
-                continue;
-            if (pick == nullptr || (!pick->complete() && version.complete()))
-                pick = &version;
-            if (pick->complete())
-                break;
+            if (versionDate.isEmpty() || isVersionOf(versionDate, version.noteDate))
+                candidates.append(&version);
         }
-        if (pick != nullptr)
-            chosen.append(*pick);
+        const LatestChoice latest = latestToRestore(file.path, candidates);
+        if (latest.version == nullptr)
+            continue;
+        chosen.append(*latest.version);
+        if (!latest.notice.isEmpty())
+            notices.append(latest.notice);
     }
     if (chosen.isEmpty()) {
         Services::prompt().notify(
@@ -125,9 +131,11 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
     StreamProgress progress(m_out);
     MailboxRestore restore(m_reader, target, TQuayRegistryObject().ReadUserZipPassword());
     restore.setWriteOver(writeOver);
-    const MailboxRestore::Summary summary = restore.restore(chosen, progress);
+    restore.setMailboxState(m_state);
+    MailboxRestore::Summary summary = restore.restore(chosen, progress);
+    summary.notices = notices;
     m_out << summary.text() << Qt::endl;
-    return summary.failed > 0 || summary.cancelled ? Failed : Succeeded;
+    return summary.failed > 0 || summary.cancelled || !notices.isEmpty() ? Failed : Succeeded;
 }
 
 int HeadlessRestore::verify(int count)

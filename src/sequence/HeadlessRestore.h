@@ -27,14 +27,17 @@ public:
                     QString mailboxKey, QString cacheFolder = QString());
 
     // One line for each saved version (date, archive size, parts, path) of the files
-    // matching pattern, then how many notes were read and how long it took.
+    // matching pattern, below an incomplete one its fault, then how many notes were
+    // read and how long it took.
     int list(const QString& pattern);
-    // The latest complete version of each matching file, or the latest saved at
-    // versionDate, restored into target with the stored zip password; files already
-    // there are kept unless writeOver.
+    // The latest version of each matching file, or the latest saved at versionDate,
+    // restored into target with the stored zip password; files already there are kept
+    // unless writeOver. When that version is not whole an older whole one is restored
+    // with a line naming both dates, and the status is 1.
     int restore(const QString& pattern, const QString& target, const QString& versionDate,
                 bool writeOver = false);
-    // count random saved versions checked against the log.
+    // Every file's latest log record looked up in the mailbox, and count random saved
+    // versions opened and checked against the log; 1 on any gap or fault.
     int verify(int count);
 
     // Whether a note sent at noteDate is the version of DATE, given as "yyyy-MM-dd"

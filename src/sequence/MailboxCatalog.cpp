@@ -22,7 +22,8 @@ namespace {
 
 // Headers are asked for in batches, so a listing can be cancelled and shows progress.
 constexpr qsizetype NotesPerRequest = 500;
-constexpr int CacheFormat = 1;
+// 2: notes carry their set id; a cache of an older format is read again.
+constexpr int CacheFormat = 2;
 
 struct CachedMailbox
 {
@@ -38,6 +39,7 @@ QJsonObject noteToJson(const MailboxNote& note)
             {QStringLiteral("subject"), note.subject},
             {QStringLiteral("date"), note.date.toMSecsSinceEpoch()},
             {QStringLiteral("dateValid"), note.date.isValid()},
+            {QStringLiteral("set"), note.setId},
             {QStringLiteral("size"), note.messageSize},
             {QStringLiteral("name"), note.attachmentName},
             {QStringLiteral("section"), QString::fromLatin1(note.attachmentSection)},
@@ -53,6 +55,7 @@ MailboxNote noteFromJson(const QJsonObject& object)
     if (object.value(QStringLiteral("dateValid")).toBool())
         note.date =
             QDateTime::fromMSecsSinceEpoch(object.value(QStringLiteral("date")).toInteger());
+    note.setId = object.value(QStringLiteral("set")).toString();
     note.messageSize = object.value(QStringLiteral("size")).toInteger();
     note.attachmentName = object.value(QStringLiteral("name")).toString();
     note.attachmentSection = object.value(QStringLiteral("section")).toString().toLatin1();

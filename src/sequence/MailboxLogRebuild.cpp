@@ -1,7 +1,9 @@
 #include "sequence/MailboxLogRebuild.h"
 
 #include "backupdata/BackUpLogMaintenance.h"
+#include "backupdata/BackUpLogReader.h"
 #include "backupdata/LogLineFormat.h"
+#include "backupdata/TernBackUpFileObjectList.h"
 #include "core/Clock.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
@@ -11,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -33,6 +36,33 @@ QDateTime wholeSeconds(const QDateTime& moment)
     return moment.isValid() ? QDateTime::fromSecsSinceEpoch(moment.toSecsSinceEpoch()) : moment;
 }
 
+// The file dates the current log holds for each path, for archives that carry only
+// the DOS date. A log that cannot be read gives none: the DOS date then stands.
+QHash<QString, QList<QDateTime>> loggedFileDates(const QString& logPath)
+{
+    QHash<QString, QList<QDateTime>> dates;
+    try {
+        TTernBackUpFileObjectList log;
+        BackUpLogReader::readAll(logPath, log);
+        for (qsizetype i = 0; i < log.Count(); ++i)
+            dates[log.Items(i).FileName()].append(log.Items(i).FileDate());
+    } catch (const KestrelError&) {
+    }
+    return dates;
+}
+
+// A DOS date is the file's time rounded down to an even second: the logged date of the
+// same path within those two seconds is the exact one.
+QDateTime refinedDosTime(const QDateTime& dosTime, const QList<QDateTime>& logged)
+{
+    for (const QDateTime& date : logged) {
+        const qint64 after = dosTime.secsTo(date);
+        if (after >= 0 && after < 2)
+            return date;
+    }
+    return dosTime;
+}
+
 } // namespace
 
 MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catalog,
@@ -53,6 +83,9 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
         }
     }
 
+    const TQuayRegistryObject store;
+    const QString logPath = store.ReadLogFile();
+    const QHash<QString, QList<QDateTime>> logged = loggedFileDates(logPath);
     QList<Record> records;
     for (qsizetype i = 0; i < versions.size(); ++i) {
         if (progress.cancelRequested())
@@ -67,7 +100,9 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
         if (const auto directory = ZipDirectoryTail::read(tail)) {
             record.size = directory->size;
             if (directory->modified.isValid())
-                record.fileDate = directory->modified;
+                record.fileDate = directory->exactTime ? directory->modified
+                                                       : refinedDosTime(directory->modified,
+                                                                        logged.value(version.path));
         }
         records.append(record);
     }
@@ -76,8 +111,6 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
     std::stable_sort(records.begin(), records.end(),
                      [](const Record& a, const Record& b) { return a.backupDate < b.backupDate; });
 
-    const TQuayRegistryObject store;
-    const QString logPath = store.ReadLogFile();
     Result result;
     if (QFileInfo(logPath).size() > 0) {
         result.archivedLog = BackUpLogMaintenance::archive(

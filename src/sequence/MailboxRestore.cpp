@@ -23,6 +23,12 @@
 
 namespace {
 
+// The system's words for the last call's failure: "No space left on device".
+QString systemReason()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 // The file as a new, private, hidden name next to its final one: nothing appears
 // under the final name until the file is whole.
 struct PartialFile
@@ -47,8 +53,8 @@ struct PartialFile
             if (errno != EEXIST)
                 break;
         }
-        throw KestrelError(
-            QStringLiteral("Could not create a file in %1").arg(final.absolutePath()));
+        throw KestrelError(QStringLiteral("could not create a file in %1: %2")
+                               .arg(final.absolutePath(), systemReason()));
     }
     ~PartialFile()
     {
@@ -88,6 +94,7 @@ QString MailboxRestore::Summary::text() const
                      .arg(failed));
     if (cancelled)
         lines.append(QStringLiteral("The restore was cancelled."));
+    lines += notices;
     for (const ItemResult& item : items) {
         if (item.outcome == Outcome::Skipped)
             lines.append(QStringLiteral("Skipped %1: %2").arg(item.path, item.reason));
@@ -137,29 +144,64 @@ public:
     MailboxRestore::ItemResult restore(const SavedVersion& version, const RestoreTarget& target)
     {
         MailboxRestore::ItemResult item{version.path, MailboxRestore::Outcome::Failed, {}};
-        try {
-            item.outcome = restoreVersion(version, target, item.reason);
-        } catch (const KestrelError& error) {
-            item.reason = error.message();
-            if (error.message() == QLatin1String("cancelled") || m_progress.cancelRequested()) {
-                cancelled = true;
-                item.outcome = MailboxRestore::Outcome::Skipped;
-                item.reason = QStringLiteral("cancelled");
+        // A connection dropped while the file came is made again once, and the file
+        // starts over.
+        for (int attempt = 0;; ++attempt) {
+            m_connectionBroke = false;
+            try {
+                item.outcome = restoreVersion(version, target, item.reason);
+                return item;
+            } catch (const KestrelError& error) {
+                item.reason = error.message();
+                if (error.message() == QLatin1String("cancelled") || m_progress.cancelRequested()) {
+                    cancelled = true;
+                    item.outcome = MailboxRestore::Outcome::Skipped;
+                    item.reason = QStringLiteral("cancelled");
+                    return item;
+                }
+            } catch (const std::exception& error) {
+                item.reason = QString::fromLocal8Bit(error.what());
+                return item;
             }
-        } catch (const std::exception& error) {
-            item.reason = QString::fromLocal8Bit(error.what());
+            if (!m_connectionBroke || attempt > 0)
+                return item;
+            m_progress.status(QStringLiteral("The connection broke off: connecting again"));
         }
-        return item;
     }
 
+    std::optional<quint32> uidValidity;
+
 private:
+    // A connection a file's fault left closed (one that could not be written, or
+    // that broke off twice) is made again for the next file, once: when that fails
+    // too, every file after it fails with the same reason rather than waiting on the
+    // server again.
+    void reopenIfClosed()
+    {
+        if (!m_reopenProblem.isEmpty())
+            throw KestrelError(m_reopenProblem);
+        bool open = true;
+        runStep(m_runner, [&] { open = m_reader.isOpen(); });
+        if (open)
+            return;
+        try {
+            MailboxReader::MailboxState state;
+            runStep(m_runner, [&] { state = m_reader.open(); });
+            // Under another UIDVALIDITY the listed UIDs may name other messages.
+            if (uidValidity && state.uidValidity != *uidValidity)
+                throw KestrelError(QStringLiteral("the mailbox has changed since it was listed; "
+                                                  "list it again and choose again"));
+        } catch (const KestrelError& error) {
+            m_reopenProblem = error.message();
+            throw;
+        }
+    }
+
     MailboxRestore::Outcome restoreVersion(const SavedVersion& version, const RestoreTarget& target,
                                            QString& reason)
     {
         if (!version.complete()) {
-            reason = QStringLiteral("incomplete: %1 of its %2 parts are in the mailbox")
-                         .arg(version.parts.size())
-                         .arg(version.partCount);
+            reason = version.fault();
             return MailboxRestore::Outcome::Failed;
         }
         const QString finalPath = target.prepare(MailboxRestore::relativePathOf(version.path));
@@ -177,22 +219,30 @@ private:
             return MailboxRestore::Outcome::Skipped;
         }
 
+        reopenIfClosed();
         m_progress.status(QStringLiteral("Restoring %1").arg(version.path));
         PartialFile archive(finalPath);
         const qint64 before = m_done;
-        runStep(m_runner, [&] {
-            qint64 partsDone = 0;
-            for (const MailboxNote& note : version.parts) {
-                m_reader.fetchAttachment(note, archive.file, [&](qint64 bytes) {
-                    m_progress.progress(before + partsDone + bytes, m_total);
-                    return !m_progress.cancelRequested();
-                });
-                partsDone = archive.file.pos();
-            }
-            if (!archive.file.flush() || archive.file.error() != QFileDevice::NoError)
-                throw KestrelError(QStringLiteral("could not write the download: %1")
-                                       .arg(archive.file.errorString()));
-        });
+        try {
+            runStep(m_runner, [&] {
+                qint64 partsDone = 0;
+                for (const MailboxNote& note : version.parts) {
+                    m_reader.fetchAttachment(note, archive.file, [&](qint64 bytes) {
+                        m_progress.progress(before + partsDone + bytes, m_total);
+                        return !m_progress.cancelRequested();
+                    });
+                    partsDone = archive.file.pos();
+                }
+                if (!archive.file.flush() || archive.file.error() != QFileDevice::NoError)
+                    throw KestrelError(QStringLiteral("could not write the download: %1")
+                                           .arg(archive.file.errorString()));
+            });
+        } catch (const KestrelError&) {
+            // Not the disk's fault: the server's, and worth a second try.
+            if (archive.file.error() == QFileDevice::NoError)
+                runStep(m_runner, [&] { m_connectionBroke = !m_reader.isOpen(); });
+            throw;
+        }
         m_done = before + version.archiveSize();
 
         SavedArchive zip(archive.path);
@@ -279,16 +329,18 @@ private:
         // to any file the user makes, so an archive cannot make one writable for all.
         const mode_t recorded = entry.permissions ? static_cast<mode_t>(*entry.permissions) : 0666;
         const mode_t mode = recorded & ~currentUmask();
-        if (!restored.file.flush() || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        if (!restored.file.flush())
             throw KestrelError(
                 QStringLiteral("could not write the file: %1").arg(restored.file.errorString()));
+        // The disk may refuse the data only now, when it is asked to keep it.
+        if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+            throw KestrelError(QStringLiteral("could not write the file: %1").arg(systemReason()));
         if (entry.modified.isValid())
             restored.file.setFileTime(entry.modified, QFileDevice::FileModificationTime);
         restored.file.close();
         if (std::rename(QFile::encodeName(restored.path).constData(),
                         QFile::encodeName(finalPath).constData()) != 0)
-            throw KestrelError(QStringLiteral("could not rename the file: %1")
-                                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            throw KestrelError(QStringLiteral("could not rename the file: %1").arg(systemReason()));
         restored.keep();
         syncFolder(QFileInfo(finalPath).absolutePath());
     }
@@ -302,6 +354,8 @@ private:
     bool m_yesToAll = false;
     bool m_told = false;
     bool m_gaveUp = false;
+    bool m_connectionBroke = false;
+    QString m_reopenProblem;
 };
 
 } // namespace
@@ -317,6 +371,8 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     RestoreRun run(m_reader, m_runStep, m_password, progress, total);
     if (m_writeOver)
         run.writeOverAll();
+    if (m_state.uidValidity != 0)
+        run.uidValidity = m_state.uidValidity;
     std::optional<RestoreTarget> target;
     QString targetProblem;
     try {
@@ -342,6 +398,5 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     }
     summary.cancelled = run.cancelled;
     progress.progress(total, total);
-    progress.status(summary.text().section(QLatin1Char('\n'), 0, 0));
     return summary;
 }

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class RestoreProgress;
 
@@ -12,7 +13,9 @@ class RestoreProgress;
 // archive (joining its parts in order; an incomplete set is refused), opens it with
 // the zip password, checks the entry's CRC and size, and writes the file under its
 // original path below the target ("/home/ann/a.txt" to "<target>/home/ann/a.txt")
-// with a temporary name and a rename. Nothing is ever written outside the target:
+// with a temporary name and a rename. A file that cannot be written fails alone, with
+// the system's reason; a connection that broke off is made again once and the file
+// starts over. Nothing is ever written outside the target:
 // an entry whose name holds "/" or "..", a link, a path that escapes, or an entry
 // far larger than its note is refused. An existing file is written over only when
 // the user says so (Yes, No, Yes to All, Cancel) through the prompt. A wrong zip
@@ -39,8 +42,11 @@ public:
         int failed = 0;
         bool cancelled = false;
         QList<ItemResult> items;
-        // "3 files restored, 1 skipped, 1 failed", then a line for each file skipped
-        // or failed with its reason.
+        // What the caller told of the choice of versions: an older one restored since
+        // the newest is not whole.
+        QStringList notices;
+        // "3 files restored, 1 skipped, 1 failed", the notices, then a line for each
+        // file skipped or failed with its reason.
         QString text() const;
     };
 
@@ -55,7 +61,11 @@ public:
 
     // Files already there are written over without asking (a script's --overwrite).
     void setWriteOver(bool writeOver) { m_writeOver = writeOver; }
+    // The state the reader was opened in: a connection made again (after it broke
+    // off) must find the same UIDVALIDITY, or the listed UIDs may name other messages.
+    void setMailboxState(const MailboxReader::MailboxState& state) { m_state = state; }
 
+    // The progress hears of each file; the outcome is the caller's to tell.
     Summary restore(const QList<SavedVersion>& versions, RestoreProgress& progress);
 
 private:
@@ -64,4 +74,5 @@ private:
     QString m_password;
     StepRunner m_runStep;
     bool m_writeOver = false;
+    MailboxReader::MailboxState m_state;
 };

@@ -95,6 +95,7 @@ MailboxRestore::Summary MailboxSession::restore(const QList<SavedVersion>& versi
     }
     MailboxRestore restore(connection.reader(), target, TQuayRegistryObject().ReadUserZipPassword(),
                            m_runner);
+    restore.setMailboxState(connection.state);
     return restore.restore(versions, progress);
 }
 

@@ -8,6 +8,7 @@
 #include "sequence/SavedArchive.h"
 
 #include <QFile>
+#include <QHash>
 #include <QIODevice>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -92,14 +93,67 @@ QString checkVersion(const SavedVersion& version, MailboxReader& reader, const Q
     return QString();
 }
 
+// The log's backup date is taken before the file is packed, the note's date when it
+// is sent, both from this computer's clock: a note dated a little before its record
+// is still the record's, should the clock have been set back in between.
+constexpr qint64 ClockSlackSeconds = 60;
+
+// Every file's latest log record looked up in the catalog, without a download: a
+// whole version saved at or after its backup date must be there.
+QList<MailboxVerify::Fault> latestRecordGaps(const MailboxCatalog& catalog,
+                                             const TTernBackUpFileObjectList& log, int* looked)
+{
+    QHash<QString, const TTernBackUpFileObject*> latest;
+    QStringList paths;
+    for (qsizetype i = 0; i < log.Count(); ++i) {
+        const TTernBackUpFileObject& record = log.Items(i);
+        const TTernBackUpFileObject*& slot = latest[record.FileName()];
+        if (slot == nullptr)
+            paths.append(record.FileName());
+        if (slot == nullptr || record.BackupDateSeconds() >= slot->BackupDateSeconds())
+            slot = &record;
+    }
+    QHash<QString, const SavedFile*> files;
+    for (const SavedFile& file : catalog.files())
+        files.insert(file.path, &file);
+    QList<MailboxVerify::Fault> gaps;
+    for (const QString& path : std::as_const(paths)) {
+        const TTernBackUpFileObject& record = *latest.value(path);
+        const SavedFile* file = files.value(path);
+        const SavedVersion* nearest = nullptr;
+        bool whole = false;
+        // Versions are newest first: the last one in reach is the nearest.
+        for (qsizetype i = 0; file && i < file->versions.size() && !whole; ++i) {
+            const SavedVersion& version = file->versions.at(i);
+            if (TTernBackUpFileObject::wallClockSeconds(version.noteDate) <
+                record.BackupDateSeconds() - ClockSlackSeconds)
+                break;
+            whole = version.complete();
+            nearest = &version;
+        }
+        if (whole)
+            continue;
+        if (nearest)
+            gaps.append({path, nearest->noteDate,
+                         QStringLiteral("the log's latest backup of it is ") + nearest->fault()});
+        else
+            gaps.append({path, record.BackupDate(),
+                         QStringLiteral("the log's latest backup of it is not in the mailbox")});
+    }
+    *looked = static_cast<int>(paths.size());
+    return gaps;
+}
+
 } // namespace
 
 QString MailboxVerify::Result::text() const
 {
     QStringList lines{
-        QStringLiteral("%1 saved %2 checked, %3 %4")
+        QStringLiteral("%1 saved %2 checked, %3 logged %4 looked up, %5 %6")
             .arg(checked)
             .arg(checked == 1 ? QStringLiteral("version") : QStringLiteral("versions"))
+            .arg(loggedFiles)
+            .arg(loggedFiles == 1 ? QStringLiteral("file") : QStringLiteral("files"))
             .arg(faults.size())
             .arg(faults.size() == 1 ? QStringLiteral("fault") : QStringLiteral("faults"))};
     for (const Fault& fault : faults)
@@ -129,6 +183,8 @@ MailboxVerify::Result MailboxVerify::verify(const MailboxCatalog& catalog, Mailb
     BackUpLogReader::readAll(TQuayRegistryObject().ReadLogFile(), log);
     const QString password = SavedArchive::packedPassword(zipPassword);
     Result result;
+    progress.status(QStringLiteral("Looking up the latest backup of each logged file"));
+    result.faults = latestRecordGaps(catalog, log, &result.loggedFiles);
     for (const SavedVersion* version : std::as_const(complete)) {
         if (progress.cancelRequested())
             throw KestrelError(QStringLiteral("cancelled"));

@@ -2,7 +2,41 @@
 
 #include <QHash>
 
-QList<SavedVersion> versionsToRestore(const QList<RestorePick>& picks)
+namespace {
+
+QString dateText(const SavedVersion& version)
+{
+    return version.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+} // namespace
+
+LatestChoice latestToRestore(const QString& path, const QList<const SavedVersion*>& candidates)
+{
+    LatestChoice choice;
+    if (candidates.isEmpty())
+        return choice;
+    const SavedVersion* newest = candidates.constFirst();
+    choice.version = newest;
+    if (newest->complete())
+        return choice;
+    for (const SavedVersion* version : candidates) {
+        if (version->complete()) {
+            choice.version = version;
+            choice.notice =
+                QStringLiteral("The newest version of %1, saved %2, is %3. The version saved "
+                               "%4 is restored instead.")
+                    .arg(path, dateText(*newest), newest->fault(), dateText(*version));
+            return choice;
+        }
+    }
+    choice.notice = QStringLiteral("The newest version of %1, saved %2, is %3, and no older "
+                                   "version is whole.")
+                        .arg(path, dateText(*newest), newest->fault());
+    return choice;
+}
+
+QList<SavedVersion> versionsToRestore(const QList<RestorePick>& picks, QStringList* notices)
 {
     // Per file: the version index chosen so far and whether it was chosen on its own.
     struct Choice
@@ -34,7 +68,18 @@ QList<SavedVersion> versionsToRestore(const QList<RestorePick>& picks)
     }
     QList<SavedVersion> versions;
     versions.reserve(choices.size());
-    for (const Choice& choice : choices)
-        versions.append(choice.file->versions.at(choice.version));
+    for (const Choice& choice : choices) {
+        if (choice.explicitly) {
+            versions.append(choice.file->versions.at(choice.version));
+            continue;
+        }
+        QList<const SavedVersion*> candidates;
+        for (const SavedVersion& version : choice.file->versions)
+            candidates.append(&version);
+        const LatestChoice latest = latestToRestore(choice.file->path, candidates);
+        versions.append(*latest.version);
+        if (notices && !latest.notice.isEmpty())
+            notices->append(latest.notice);
+    }
     return versions;
 }

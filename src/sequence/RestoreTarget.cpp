@@ -3,7 +3,12 @@
 #include "core/KestrelError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 RestoreTarget::RestoreTarget(const QString& folder)
 {
@@ -39,8 +44,9 @@ QString RestoreTarget::prepare(const QString& relativePath) const
                 throw KestrelError(
                     QStringLiteral("the folder %1 leads outside the target").arg(path));
             path = folder.canonicalFilePath();
-        } else if (!QDir().mkdir(path)) {
-            throw KestrelError(QStringLiteral("Could not create the folder %1").arg(path));
+        } else if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+            throw KestrelError(QStringLiteral("Could not create the folder %1: %2")
+                                   .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
         }
     }
     const QString final = path + QLatin1Char('/') + components.constLast();

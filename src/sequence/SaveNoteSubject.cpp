@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -39,53 +40,128 @@ std::optional<SaveNoteSubject> SaveNoteSubject::parse(const QString& prefix, con
     return parsed;
 }
 
+namespace {
+
+struct PartNote
+{
+    int part = 1;
+    MailboxNote note;
+};
+
+// The notes of one set, whatever order they arrived in: each part once, in order.
+// A part delivered twice is one part; two different notes for one part, or notes
+// that announce different counts, make a set that does not add up.
+SavedVersion versionOfSet(const QString& path, const QString& setId, QList<PartNote> notes,
+                          const QList<int>& counts)
+{
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const PartNote& a, const PartNote& b) { return a.part < b.part; });
+    SavedVersion version;
+    version.path = path;
+    version.setId = setId;
+    version.partCount = *std::max_element(counts.begin(), counts.end());
+    QList<int> clashing;
+    for (const PartNote& part : std::as_const(notes)) {
+        if (!version.partNumbers.isEmpty() && version.partNumbers.constLast() == part.part) {
+            const MailboxNote& kept = version.parts.constLast();
+            if ((kept.attachmentEncodedSize != part.note.attachmentEncodedSize ||
+                 kept.attachmentName != part.note.attachmentName) &&
+                !clashing.contains(part.part))
+                clashing.append(part.part);
+            continue;
+        }
+        version.parts.append(part.note);
+        version.partNumbers.append(part.part);
+    }
+    version.noteDate = version.parts.constFirst().date;
+    QList<int> announced = counts;
+    std::sort(announced.begin(), announced.end());
+    announced.erase(std::unique(announced.begin(), announced.end()), announced.end());
+    if (announced.size() > 1) {
+        QStringList numbers;
+        for (const int count : std::as_const(announced))
+            numbers.append(QString::number(count));
+        version.problem = QStringLiteral("the notes of its set announce %1 parts")
+                              .arg(numbers.join(QStringLiteral(" and ")));
+    } else if (!clashing.isEmpty()) {
+        version.problem =
+            QStringLiteral("part %1 came twice with different contents").arg(clashing.constFirst());
+    }
+    return version;
+}
+
+// Notes written before sets were marked: the parts of one path and count in the order
+// they were sent (their date, then their number), one set after the other. A part
+// numbered no higher than the run's last begins the next set, unless it is the same
+// note delivered twice; a set with a part missing stays one version, short of it.
+void addUnmarkedVersions(const QString& path, int count, QList<PartNote> notes,
+                         QList<SavedVersion>& versions)
+{
+    std::stable_sort(notes.begin(), notes.end(), [](const PartNote& a, const PartNote& b) {
+        if (a.note.date != b.note.date)
+            return a.note.date < b.note.date;
+        return a.part < b.part;
+    });
+    SavedVersion run;
+    const auto closeRun = [&] {
+        if (!run.parts.isEmpty())
+            versions.append(run);
+        run = SavedVersion();
+    };
+    for (const PartNote& part : std::as_const(notes)) {
+        if (!run.parts.isEmpty()) {
+            const int last = run.partNumbers.constLast();
+            if (part.part == last && part.note.date == run.parts.constLast().date &&
+                part.note.attachmentEncodedSize == run.parts.constLast().attachmentEncodedSize)
+                continue;
+            if (part.part <= last)
+                closeRun();
+        }
+        if (run.parts.isEmpty()) {
+            run.path = path;
+            run.partCount = count;
+            run.noteDate = part.note.date;
+        }
+        run.parts.append(part.note);
+        run.partNumbers.append(part.part);
+        if (part.part == count)
+            closeRun();
+    }
+    closeRun();
+}
+
+} // namespace
+
 QList<SavedFile> groupSavedVersions(const QString& prefix, const QList<MailboxNote>& notes)
 {
-    QMap<QString, QList<SavedVersion>> byPath;
-    // The run of parts still being joined, for each path and count, with the number of
-    // its last part.
-    QMap<QPair<QString, int>, SavedVersion> open;
-    QMap<QPair<QString, int>, int> lastPart;
-    const auto closeRun = [&](const QPair<QString, int>& key) {
-        const auto run = open.find(key);
-        if (run == open.end())
-            return;
-        byPath[key.first].append(*run);
-        open.erase(run);
-        lastPart.remove(key);
+    struct Set
+    {
+        QList<PartNote> notes;
+        QList<int> counts;
     };
+    // Keyed by path and set; unmarked notes by path and count.
+    QMap<QPair<QString, QString>, Set> sets;
+    QMap<QPair<QString, int>, QList<PartNote>> unmarked;
     for (const MailboxNote& note : notes) {
         const auto subject = SaveNoteSubject::parse(prefix, note.subject, note.attachmentName);
         if (!subject || note.attachmentSection.isEmpty())
             continue;
-        SavedVersion version;
-        version.path = subject->path;
-        version.noteDate = note.date;
-        version.partCount = subject->count;
-        if (subject->count == 1) {
-            version.parts.append(note);
-            byPath[version.path].append(version);
+        const PartNote part{subject->part, note};
+        if (note.setId.isEmpty()) {
+            unmarked[{subject->path, subject->count}].append(part);
             continue;
         }
-        const QPair<QString, int> key(subject->path, subject->count);
-        auto run = open.find(key);
-        // Parts go out in order, one set after the other: a part numbered no higher than
-        // the run's last begins the next set. A set with a part missing stays one
-        // version, short of its count and so incomplete.
-        if (run != open.end() && subject->part <= lastPart.value(key)) {
-            closeRun(key);
-            run = open.end();
-        }
-        if (run == open.end())
-            run = open.insert(key, version);
-        run->parts.append(note);
-        lastPart[key] = subject->part;
-        // The last part ends a run.
-        if (subject->part == subject->count)
-            closeRun(key);
+        Set& set = sets[{subject->path, note.setId}];
+        set.notes.append(part);
+        set.counts.append(subject->count);
     }
-    for (const auto& key : open.keys())
-        closeRun(key);
+
+    QMap<QString, QList<SavedVersion>> byPath;
+    for (auto it = sets.cbegin(); it != sets.cend(); ++it)
+        byPath[it.key().first].append(
+            versionOfSet(it.key().first, it.key().second, it->notes, it->counts));
+    for (auto it = unmarked.cbegin(); it != unmarked.cend(); ++it)
+        addUnmarkedVersions(it.key().first, it.key().second, it.value(), byPath[it.key().first]);
 
     QList<SavedFile> files;
     for (auto it = byPath.begin(); it != byPath.end(); ++it) {

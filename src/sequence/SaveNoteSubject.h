@@ -23,8 +23,10 @@ struct SaveNoteSubject
                                                 const QString& attachmentName);
 };
 
-// Groups the save notes (ascending UIDs) into files and versions. The parts of one
-// version are the notes of the same path and count, parts 1 to n in UID order; a part
-// repeated or missing closes the run as an incomplete version. Files sorted by path,
-// versions newest first.
+// Groups the save notes into files and versions. Notes of one sent set (the same
+// path and set id) are one version, its parts in part order whatever order they
+// arrived in, a part delivered twice counted once. Notes without a set id are
+// grouped by path and count in the order they were sent (note date, then part
+// number), a part repeated or missing closing the run as an incomplete version.
+// Files sorted by path, versions newest first.
 QList<SavedFile> groupSavedVersions(const QString& prefix, const QList<MailboxNote>& notes);

@@ -1,6 +1,7 @@
 #include "sequence/SavedArchive.h"
 
 #include "core/KestrelError.h"
+#include "core/WholeWrite.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <zip.h>
 
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -27,6 +29,24 @@ bool isPlainName(const QString& name)
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
            !name.contains(QChar(0));
+}
+
+// The modification time to the second from the entry's extended timestamp (0x5455),
+// central header first; the DOS date that libzip reports has two-second steps and
+// nothing before 1980.
+std::optional<QDateTime> exactModificationTime(zip_t* archive)
+{
+    for (const zip_flags_t where : {ZIP_FL_CENTRAL, ZIP_FL_LOCAL}) {
+        zip_uint16_t length = 0;
+        const zip_uint8_t* data =
+            zip_file_extra_field_get_by_id(archive, 0, 0x5455, 0, &length, where);
+        if (data == nullptr || length < 5 || (data[0] & 0x01) == 0)
+            continue;
+        const quint32 value = quint32(data[1]) | quint32(data[2]) << 8 | quint32(data[3]) << 16 |
+                              quint32(data[4]) << 24;
+        return QDateTime::fromSecsSinceEpoch(static_cast<qint32>(value));
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -87,7 +107,9 @@ SavedArchive::SavedArchive(const QString& path)
                            "(refused as a zip bomb)")
                 .arg(m_entry.size)
                 .arg(archiveSize));
-    if (stat.valid & ZIP_STAT_MTIME)
+    if (const auto exact = exactModificationTime(m_archive))
+        m_entry.modified = *exact;
+    else if (stat.valid & ZIP_STAT_MTIME)
         m_entry.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(stat.mtime));
     m_entry.encrypted =
         (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE;
@@ -145,7 +167,7 @@ SavedArchive::Extracted SavedArchive::extract(const QString& password, QIODevice
         if (written + got > m_entry.size)
             throw KestrelError(QStringLiteral("the archive's entry is larger than it declares "
                                               "(refused as a zip bomb)"));
-        if (out.write(chunk, got) != got)
+        if (!writeWhole(out, chunk, got))
             throw KestrelError(
                 QStringLiteral("could not write the file: %1").arg(out.errorString()));
         written += got;

@@ -84,9 +84,11 @@ std::optional<ZipDirectoryTail> ZipDirectoryTail::read(const QByteArray& tail)
             break;
         if (id == 0x0001 && size32 == Unknown32 && length >= 8)
             result.size = static_cast<qint64>(read64(tail, data));
-        if (id == 0x5455 && length >= 5 && (tail.at(data) & 1))
+        if (id == 0x5455 && length >= 5 && (tail.at(data) & 1)) {
             result.modified =
                 QDateTime::fromSecsSinceEpoch(static_cast<qint32>(read32(tail, data + 1)));
+            result.exactTime = true;
+        }
         at = data + length;
     }
     if (result.size < 0)

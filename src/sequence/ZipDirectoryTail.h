@@ -13,6 +13,9 @@ struct ZipDirectoryTail
 {
     qint64 size = 0;
     QDateTime modified;
+    // Whether modified came from the extended timestamp, to the second; else it is the
+    // DOS time, in two-second steps and never before 1980.
+    bool exactTime = false;
 
     // None when the bytes hold no complete, readable directory of exactly one entry.
     static std::optional<ZipDirectoryTail> read(const QByteArray& tail);

@@ -1,6 +1,7 @@
 #include "transport/Base64StreamDecoder.h"
 
 #include "core/KestrelError.h"
+#include "core/WholeWrite.h"
 
 #include <QIODevice>
 
@@ -102,7 +103,7 @@ void Base64StreamDecoder::flushBuffer()
 {
     if (m_filled == 0)
         return;
-    if (m_output.write(m_buffer.constData(), m_filled) != m_filled)
+    if (!writeWhole(m_output, m_buffer.constData(), m_filled))
         throw KestrelError(
             QStringLiteral("The attachment could not be written: %1").arg(m_output.errorString()));
     m_decoded += m_filled;

@@ -3,6 +3,22 @@
 #include "transport/HeaderDecoder.h"
 #include "transport/ImapBodyStructure.h"
 
+#include <QRegularExpression>
+
+QString ImapFetchItems::setId(const QByteArray& headerFields)
+{
+    static const QRegularExpression marked(QStringLiteral("^[0-9a-f]{32}$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression messageId(QStringLiteral("<([0-9a-f]{32})\\.\\d+\\.\\d+@"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QString set = QString::fromLatin1(HeaderDecoder::field(headerFields, "X-Kestrel-Set"));
+    if (marked.match(set).hasMatch())
+        return set.toLower();
+    const QRegularExpressionMatch match =
+        messageId.match(QString::fromLatin1(HeaderDecoder::field(headerFields, "Message-ID")));
+    return match.hasMatch() ? match.captured(1).toLower() : QString();
+}
+
 MailboxNote ImapFetchItems::note(const ImapValue& items, bool* hasStructure)
 {
     if (!items.isList() || items.items.size() % 2 != 0)
@@ -28,6 +44,7 @@ MailboxNote ImapFetchItems::note(const ImapValue& items, bool* hasStructure)
                    name.text.toUpper().startsWith("BODY[HEADER.FIELDS")) {
             note.subject = HeaderDecoder::text(HeaderDecoder::field(value.text, "Subject"));
             note.date = HeaderDecoder::date(HeaderDecoder::field(value.text, "Date"));
+            note.setId = setId(value.text);
         }
     }
     // The server's arrival date stands in for a missing or unreadable Date.

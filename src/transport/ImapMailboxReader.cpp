@@ -2,6 +2,7 @@
 
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
+#include "core/WholeWrite.h"
 #include "transport/Base64StreamDecoder.h"
 #include "transport/ImapSession.h"
 #include "transport/ServerCertificateTrust.h"
@@ -149,7 +150,7 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
                 report(decoder.decodedBytes());
                 return;
             }
-            if (decoded.write(bytes.data(), bytes.size()) != bytes.size())
+            if (!writeWhole(decoded, bytes.data(), bytes.size()))
                 throw KestrelError(QStringLiteral("The attachment could not be written: %1")
                                        .arg(decoded.errorString()));
             written += bytes.size();
@@ -225,4 +226,9 @@ void ImapMailboxReader::close()
         return;
     m_session->logout();
     m_session.reset();
+}
+
+bool ImapMailboxReader::isOpen()
+{
+    return m_session && m_session->isConnected();
 }

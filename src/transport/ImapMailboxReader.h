@@ -51,6 +51,7 @@ public:
                          const Progress& progress = {}) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
     void close() override;
+    bool isOpen() override;
 
 private:
     ImapSession& session();

@@ -295,7 +295,8 @@ QList<MailboxNote> ImapSession::fetchNotes(const QList<quint32>& uids)
         const QList<quint32> batch = sorted.mid(start, FetchBatchSize);
         QString fault;
         runCommand({"UID FETCH " + ImapCommandText::uidSet(batch) +
-                    " (UID RFC822.SIZE INTERNALDATE BODY.PEEK[HEADER.FIELDS (SUBJECT DATE)] "
+                    " (UID RFC822.SIZE INTERNALDATE BODY.PEEK[HEADER.FIELDS (SUBJECT DATE "
+                    "MESSAGE-ID X-KESTREL-SET)] "
                     "BODYSTRUCTURE)"},
                    [&](qint64, const QByteArray& keyword, ImapParser& parser) {
                        if (keyword != "FETCH")

@@ -19,6 +19,9 @@ struct MailboxNote
     // The Date header: when the note was sent. Invalid when the header is missing or
     // unreadable; the server's arrival date stands in then.
     QDateTime date;
+    // The set the note was sent in: 32 lower-case hex digits shared by every part of
+    // one sending of an archive; empty for a note written before sets were marked.
+    QString setId;
     // The size of the whole message in the mailbox.
     qint64 messageSize = 0;
     // The attachment: its file name, its body section for a fetch ("2", "1.2", or
@@ -70,4 +73,8 @@ public:
     virtual QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) = 0;
     // Logs out and closes; harmless when not open.
     virtual void close() = 0;
+    // Whether the connection is still open: a transfer that broke off (the server
+    // dropped it, a reply came late or malformed, or the attachment could not be
+    // written) closes it, and open makes it again.
+    virtual bool isOpen() { return true; }
 };

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
+#include <limits>
 #include <new>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ const char* const SuffixNames[] = {"gif", "png", "z",   "zip", "zoo", "arc", "lz
 constexpr qint64 EndOfDirectorySize = 22;
 constexpr qint64 EndOfDirectorySearch = 65557;
 const QByteArray EndOfDirectorySignature("PK\x05\x06", 4);
+constexpr zip_uint16_t ExtendedTimestampField = 0x5455;
 
 // The cause of libzip's last failure on an archive, in words.
 QString archiveFailureCause(zip_t* archive, const QString& source, const QString& folder)
@@ -35,6 +37,25 @@ QString archiveFailureCause(zip_t* archive, const QString& source, const QString
     const int systemError =
         zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
     return zipFailureCause(zip_error_code_zip(error), systemError, source, folder);
+}
+
+// The zip extended timestamp (0x5455): the modification time in whole seconds, since
+// the DOS date beside it has two-second steps and starts in 1980. The same five bytes
+// serve the local and the central header, as the central one carries the time alone.
+bool setExactTime(zip_t* archive, zip_uint64_t entry, const QDateTime& modified)
+{
+    if (!modified.isValid())
+        return true;
+    const qint64 seconds = modified.toSecsSinceEpoch();
+    if (seconds < std::numeric_limits<qint32>::min() ||
+        seconds > std::numeric_limits<qint32>::max())
+        return true;
+    const auto value = static_cast<quint32>(static_cast<qint32>(seconds));
+    const zip_uint8_t field[] = {
+        0x01, static_cast<zip_uint8_t>(value), static_cast<zip_uint8_t>(value >> 8),
+        static_cast<zip_uint8_t>(value >> 16), static_cast<zip_uint8_t>(value >> 24)};
+    return zip_file_extra_field_set(archive, entry, ExtendedTimestampField, ZIP_EXTRA_FIELD_NEW,
+                                    field, sizeof field, ZIP_FL_LOCAL | ZIP_FL_CENTRAL) == 0;
 }
 
 QString detail(const QString& text)
@@ -270,6 +291,8 @@ int TZipMaster::writeArchive()
             return fail(11002, archiveFailureCause(archive, path, folder));
         }
         const auto entry = static_cast<zip_uint64_t>(index);
+        if (!setExactTime(archive, entry, source.lastModified()))
+            return fail(11002, archiveFailureCause(archive, path, folder));
         const bool stored = isStored(path);
         if (zip_set_file_compression(archive, entry, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                      stored ? 0 : static_cast<zip_uint32_t>(m_compLevel)) < 0)

@@ -195,9 +195,10 @@ QString RestoreWindow::versionText(const SavedVersion& version)
                        .arg(formatLogDateTime(version.noteDate.toLocalTime()),
                             archiveSizeText(version.archiveSize()));
     if (!version.complete())
-        text += QStringLiteral(", Parts: %1 of %2 (incomplete)")
+        text += QStringLiteral(", Parts: %1 of %2 (%3)")
                     .arg(version.parts.size())
-                    .arg(version.partCount);
+                    .arg(version.partCount)
+                    .arg(version.fault());
     else if (version.partCount > 1)
         text += QStringLiteral(", Parts: %1").arg(version.partCount);
     return text;
@@ -288,7 +289,8 @@ void RestoreWindow::restoreSelected()
     QSet<const QTreeWidgetItem*> seen;
     for (QTreeWidgetItemIterator it(trvSaved, QTreeWidgetItemIterator::Selected); *it; ++it)
         collectPicks(*it, true, picks, seen);
-    const QList<SavedVersion> versions = versionsToRestore(picks);
+    QStringList notices;
+    const QList<SavedVersion> versions = versionsToRestore(picks, &notices);
     if (versions.isEmpty()) {
         Services::prompt().notify(QStringLiteral("Select the files, folders or versions to "
                                                  "restore."),
@@ -321,10 +323,12 @@ void RestoreWindow::restoreSelected()
         Services::prompt().notify(failure, Prompt::Icon::Error);
         return;
     }
-    // The status line keeps the summary's first line, which the restore reported.
+    summary->notices = notices;
+    status(summary->text().section(QLatin1Char('\n'), 0, 0));
     endWork();
-    Services::prompt().notify(summary->text(), summary->failed > 0 ? Prompt::Icon::Warning
-                                                                   : Prompt::Icon::Information);
+    const bool wentWrong = summary->failed > 0 || !notices.isEmpty();
+    Services::prompt().notify(summary->text(),
+                              wentWrong ? Prompt::Icon::Warning : Prompt::Icon::Information);
 }
 
 void RestoreWindow::browseTarget()

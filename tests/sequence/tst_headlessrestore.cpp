@@ -92,23 +92,31 @@ private Q_SLOTS:
         HeadlessRestore run(out, reader, reader.open(), "key", env.path("cache"));
         QCOMPARE(run.list("a.txt"), int(HeadlessRestore::Succeeded));
         QStringList lines = text.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
         QVERIFY(lines.at(0).startsWith("2026-03-03 10:01:00"));
         QVERIFY(lines.at(0).contains("1 of 2 parts"));
         QVERIFY(lines.at(0).endsWith("/home/jo/a.txt"));
-        QVERIFY(lines.at(3).startsWith("4 notes read (0 from the cache) in "));
+        QCOMPARE(lines.at(1), "    incomplete: part 2 of 2 is missing");
+        QVERIFY(lines.at(4).startsWith("4 notes read (0 from the cache) in "));
 
         text.clear();
         QCOMPARE(run.list(QString()), int(HeadlessRestore::Succeeded));
         QVERIFY(text.contains("4 notes read (4 from the cache)"));
 
-        // Without a date the newest version that is whole; with one, that day's.
+        // Without a date the newest version: it is torn, so the one before it is
+        // restored, said so, and the run fails. With a date, that day's.
         text.clear();
-        QCOMPARE(run.restore("*", env.path("latest"), QString()), int(HeadlessRestore::Succeeded));
+        QCOMPARE(run.restore("*", env.path("latest"), QString()), int(HeadlessRestore::Failed));
         QFile latest(env.path("latest/home/jo/a.txt"));
         QVERIFY(latest.open(QIODevice::ReadOnly));
         QCOMPARE(latest.readAll(), "second");
-        QVERIFY(text.contains("2 files restored, 0 skipped, 0 failed"));
+        QVERIFY2(text.endsWith("2 files restored, 0 skipped, 0 failed\nThe newest version of "
+                               "/home/jo/a.txt, saved 2026-03-03 10:01:00, is incomplete: part 2 "
+                               "of 2 is missing. The version saved 2026-03-02 10:01:00 is restored "
+                               "instead.\n"),
+                 qPrintable(text));
+        QCOMPARE(text.count("files restored"), 1);
+        QCOMPARE(text.count("The newest version"), 1);
         QCOMPARE(run.restore("a.txt", env.path("dated"), "2026-03-01"),
                  int(HeadlessRestore::Succeeded));
         QFile dated(env.path("dated/home/jo/a.txt"));
@@ -127,7 +135,7 @@ private Q_SLOTS:
         keptOrWritten.close();
         // With --overwrite it is written over, and nobody is asked.
         const qsizetype questions = env.prompt.questions().size();
-        QCOMPARE(run.restore("a.txt", env.path("dated"), QString(), true),
+        QCOMPARE(run.restore("a.txt", env.path("dated"), "2026-03-02", true),
                  int(HeadlessRestore::Succeeded));
         QCOMPARE(env.prompt.questions().size(), questions);
         QVERIFY(keptOrWritten.open(QIODevice::ReadOnly));

@@ -6,6 +6,8 @@
 #include "support/RecordingRestoreProgress.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 // Save notes read from the mailbox: which subjects count, how parts join into
@@ -102,6 +104,85 @@ private Q_SLOTS:
         QCOMPARE(catalog.matching("*.tx").size(), 0);
     }
 
+    // Each delivery "A4/2": part 2 of a set of 4 parts; sets A to F carry a set id,
+    // L and M are notes written before sets were marked; "x" after it: a note whose
+    // bytes differ from the set's; "other": a note of another program. A set's notes
+    // are sent at its letter's minute. Versions newest first: set, part numbers and
+    // fault.
+    void partsGroupBySet_data()
+    {
+        QTest::addColumn<QStringList>("deliveries");
+        QTest::addColumn<QStringList>("versions");
+        const auto row = [](const char* name, const char* deliveries, QStringList versions) {
+            QTest::newRow(name) << QString(deliveries).split(' ') << versions;
+        };
+        row("parts 1 4 2 3", "A4/1 A4/4 A4/2 A4/3", {"A 1,2,3,4"});
+        row("parts 2 1 5 3 4", "A5/2 A5/1 A5/5 A5/3 A5/4", {"A 1,2,3,4,5"});
+        row("a part delivered twice", "A3/1 A3/2 A3/2 A3/3", {"A 1,2,3"});
+        row("a part missing", "A4/4 A4/1 A4/3", {"A 1,3,4 incomplete: part 2 of 4 is missing"});
+        row("parts missing", "A9/9 A9/1 A9/5",
+            {"A 1,5,9 incomplete: parts 2-4 and 6-8 of 9 are missing"});
+        row("two sets interleaved", "A3/1 B3/1 B3/3 A3/2 A3/3 B3/2", {"B 1,2,3", "A 1,2,3"});
+        row("a torn set, then a whole one", "A3/3 B3/2 A3/1 B3/1 B3/3",
+            {"B 1,2,3", "A 1,3 incomplete: part 2 of 3 is missing"});
+        row("an id repeated with another count", "A3/1 A3/2 A4/4 A3/3",
+            {"A 1,2,3,4 not restorable: the notes of its set announce 3 and 4 parts"});
+        row("two different notes for a part", "A3/1 A3/2x A3/2 A3/3",
+            {"A 1,2,3 not restorable: part 2 came twice with different contents"});
+        row("unmarked parts out of order", "L3/2 L3/1 L3/3", {"L 1,2,3"});
+        row("unmarked sets one after another", "L2/2 M2/1 L2/1 M2/2", {"M 1,2", "L 1,2"});
+        row("unmarked part delivered twice", "L2/1 L2/2 L2/1", {"L 1,2"});
+        row("unmarked part missing", "L3/3 L3/1", {"L 1,3 incomplete: part 2 of 3 is missing"});
+        row("marked and unmarked", "L2/1 A2/2 L2/2 A2/1", {"L 1,2", "A 1,2"});
+        row("a note of another program", "A2/2 other A2/1", {"A 1,2"});
+        row("one note in a set of one", "B1/1 L1/1", {"L 1", "B 1"});
+    }
+    void partsGroupBySet()
+    {
+        QFETCH(QStringList, deliveries);
+        QFETCH(QStringList, versions);
+        TestEnvironment env;
+        FakeMailboxReader reader;
+        const QByteArray archive = FakeMailboxReader::archive("f", QByteArray(5000, 'f'));
+        // Another archive, of another size: a server tells sizes, not contents.
+        const QByteArray other = archive + QByteArray(300, 'o');
+        for (const QString& delivery : std::as_const(deliveries)) {
+            if (delivery == "other") {
+                reader.addNote("Fwd: " + MailboxCatalog::subjectPrefix() + "/home/jo/f", at(1), "x",
+                               "f.zip");
+                continue;
+            }
+            const QChar set = delivery.at(0);
+            const bool marked = set <= QChar('F');
+            const int slash = delivery.indexOf('/');
+            reader.addSavePart(
+                "/home/jo/f", at(set.unicode() - 'A' + 1), delivery.endsWith('x') ? other : archive,
+                delivery.mid(slash + 1).remove('x').toInt(), delivery.mid(1, slash - 1).toInt(),
+                marked ? QString(32, set.toLower()) : QString());
+        }
+        // Listed from the mailbox, then from the cache: both the same.
+        for (int listing = 0; listing < 2; ++listing) {
+            MailboxCatalog catalog(env.path("cache"));
+            const QList<SavedFile> files = listed(reader, catalog);
+            QCOMPARE(files.size(), 1);
+            QStringList found;
+            for (const SavedVersion& version : files.at(0).versions) {
+                QStringList numbers;
+                for (const int part : version.partNumbers)
+                    numbers.append(QString::number(part));
+                const QChar set(version.noteDate.time().minute() + 'A' - 1);
+                QCOMPARE(version.setId, set <= QChar('F') ? QString(32, set.toLower()) : QString());
+                found.append(QString(set) + ' ' + numbers.join(',') +
+                             (version.complete() ? QString() : ' ' + version.fault()));
+                // Each note is the part its number says.
+                for (qsizetype i = 0; i < version.parts.size() && version.partCount > 1; ++i)
+                    QVERIFY(version.parts.at(i).attachmentName.endsWith(
+                        QString::number(version.partNumbers.at(i))));
+            }
+            QCOMPARE(found, versions);
+        }
+    }
+
     void secondListingReadsOnlyNewNotes()
     {
         TestEnvironment env;
@@ -137,6 +218,18 @@ private Q_SLOTS:
         reader.setUidValidity(7);
         listed(reader, catalog, &refresh);
         QVERIFY(refresh.readEverything);
+        QCOMPARE(refresh.notesFromCache, 0);
+        QCOMPARE(reader.notesRead(), 2);
+
+        // A cache written before notes carried their set is read again.
+        for (const QFileInfo& cache : QDir(env.path("cache")).entryInfoList(QDir::Files)) {
+            QFile file(cache.filePath());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray text = file.readAll().replace("\"format\":2", "\"format\":1");
+            QVERIFY(file.resize(0) && file.seek(0) && file.write(text) == text.size());
+        }
+        reader.resetCounts();
+        listed(reader, catalog, &refresh);
         QCOMPARE(refresh.notesFromCache, 0);
         QCOMPARE(reader.notesRead(), 2);
 

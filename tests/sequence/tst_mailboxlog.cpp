@@ -1,13 +1,16 @@
 #include "backupdata/BackUpLogReader.h"
 #include "backupdata/TernBackUpFileObjectList.h"
+#include "backupdata/TernFileObject.h"
 #include "core/QuayRegistryObject.h"
 #include "sequence/MailboxLogRebuild.h"
 #include "sequence/MailboxVerify.h"
 #include "support/FakeMailboxReader.h"
 #include "support/RecordingRestoreProgress.h"
 #include "support/TestEnvironment.h"
+#include "transport/ZipMaster.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -110,8 +113,113 @@ private Q_SLOTS:
         QCOMPARE(reasons.at(0), "/home/jo/a.txt: wrong zip password");
         QVERIFY(reasons.contains("/home/jo/unlogged: the log has no record of it"));
         QVERIFY(!checked.text().contains("wrong,") &&
-                checked.text().startsWith("6 saved versions checked, 6 faults\n"));
+                checked.text().startsWith(
+                    "6 saved versions checked, 3 logged files looked up, 6 faults\n"));
         QCOMPARE(MailboxVerify::verify(catalog, reader, Password, 2, progress).checked, 2);
+    }
+
+    // Every file's latest log record is looked up in the mailbox, whatever the sample.
+    void verifyFindsGapsOfTheLatestRecords()
+    {
+        TestEnvironment env;
+        const QString logPath = TQuayRegistryObject().ReadLogFile();
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        const auto record = [&](const char* path, int minute) {
+            log.write(QByteArray(path) + ";01/01/2026 09:00:00;1 KB;01/03/2026 10:" +
+                      QByteArray::number(minute).rightJustified(2, '0') + ":00;0\r\n");
+        };
+        FakeMailboxReader reader;
+        const QByteArray zip = FakeMailboxReader::archive("f", QByteArray(3000, 'f'));
+        const QString set(32, 'a');
+        record("/whole", 5);
+        reader.addSaveNote("/whole", at(5), zip);
+        record("/torn", 10);
+        reader.addSaveNote("/torn", at(1), zip);
+        reader.addSavePart("/torn", at(10), zip, 1, 2, set);
+        record("/gone", 20);
+        reader.addSaveNote("/gone", at(1), zip);
+        record("/out-of-order", 1);
+        record("/out-of-order", 30);
+        for (const int part : {3, 1, 2})
+            reader.addSavePart("/out-of-order", at(30), zip, part, 3, QString(32, 'b'));
+        record("/never-sent", 2);
+        record("/resent", 40);
+        reader.addSavePart("/resent", at(40), zip, 2, 2, QString(32, 'c'));
+        reader.addSaveNote("/resent", at(41), zip, 2, QString(32, 'd'));
+        log.close();
+        MailboxCatalog catalog(env.path("cache"));
+        refresh(catalog, reader);
+
+        RecordingRestoreProgress progress;
+        const MailboxVerify::Result result =
+            MailboxVerify::verify(catalog, reader, Password, 0, progress);
+        QCOMPARE(result.text(),
+                 "0 saved versions checked, 6 logged files looked up, 3 faults\n"
+                 "/torn (saved 2026-03-01 10:10:00): the log's latest backup of it is "
+                 "incomplete: part 2 of 2 is missing\n"
+                 "/gone (saved 2026-03-01 10:20:00): the log's latest backup of it is not in "
+                 "the mailbox\n"
+                 "/never-sent (saved 2026-03-01 10:02:00): the log's latest backup of it is not "
+                 "in the mailbox");
+        QCOMPARE(reader.fetches(), 0);
+    }
+
+    void rebuiltRecordsKeepTheExactSecond_data()
+    {
+        QTest::addColumn<QDateTime>("modified");
+        QTest::addColumn<bool>("packedByTheProgram");
+        const QDateTime oddSecond(QDate(2026, 2, 3), QTime(4, 5, 7));
+        QTest::newRow("extended timestamp") << oddSecond << true;
+        QTest::newRow("extended timestamp, before 1980")
+            << QDateTime(QDate(1971, 3, 4), QTime(5, 6, 7)) << true;
+        QTest::newRow("DOS date, the log's second") << oddSecond << false;
+    }
+
+    // A file whose log was rebuilt from the mailbox is not due at the next run.
+    void rebuiltRecordsKeepTheExactSecond()
+    {
+        QFETCH(QDateTime, modified);
+        QFETCH(bool, packedByTheProgram);
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        store.WriteUserZipPassword(Password);
+        const QString source = env.writeFile("Docs/odd.txt", "odd");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        QByteArray archive;
+        if (packedByTheProgram) {
+            TZipMaster zip;
+            zip.LoadZipEngine();
+            TTernFileObject file;
+            file.SetFileName(source);
+            file.CreateZip(zip);
+            QFile packed(zip.ZipFileName());
+            QVERIFY(packed.open(QIODevice::ReadOnly));
+            archive = packed.readAll();
+        } else {
+            // Written before archives carried the exact second: the log still has it.
+            archive = FakeMailboxReader::archive("odd.txt", "odd", Password, modified);
+            QFile log(store.ReadLogFile());
+            QVERIFY(log.open(QIODevice::WriteOnly));
+            log.write(source.toUtf8() + modified.toString(";dd/MM/yyyy hh:mm:ss").toUtf8() +
+                      ";0 KB;01/03/2026 10:01:00;1\r\n");
+        }
+        FakeMailboxReader reader;
+        reader.addSaveNote(source, at(1), archive);
+        MailboxCatalog catalog(env.path("cache"));
+        refresh(catalog, reader);
+        RecordingRestoreProgress progress;
+        QCOMPARE(MailboxLogRebuild::rebuild(catalog, reader, progress).records, 1);
+
+        TTernBackUpFileObjectList records;
+        QVERIFY(BackUpLogReader::readAll(store.ReadLogFile(), records).damagedLines.isEmpty());
+        QCOMPARE(records.Count(), 1);
+        QCOMPARE(records.Items(0).FileDate(), modified);
+        QVERIFY(!records.IsDue(source, QFileInfo(source).lastModified()));
     }
 };
 

@@ -1,8 +1,11 @@
 #include "sequence/MailboxCatalog.h"
 #include "sequence/MailboxRestore.h"
 #include "support/FakeMailboxReader.h"
+#include "support/FilePermissionsEnforced.h"
 #include "support/RecordingRestoreProgress.h"
+#include "support/ScriptedImapServer.h"
 #include "support/TestEnvironment.h"
+#include "transport/ImapMailboxReader.h"
 #include "transport/ZipMaster.h"
 
 #include <QDir>
@@ -11,6 +14,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 using Outcome = MailboxRestore::Outcome;
 
@@ -223,13 +231,14 @@ private Q_SLOTS:
         damaged[damaged.size() / 2] = static_cast<char>(damaged.at(damaged.size() / 2) ^ 0x55);
         reader.addSaveNote("/c", at(1), damaged);
         const QList<SavedVersion> versions = latest(reader, env.path("cache"));
-        reader.failFetchAfter(parts.at(1), 1000);
+        // Dropped, and dropped again once connected anew.
+        reader.failFetchAfter(parts.at(1), 1000, 2);
 
         const QString target = env.path("Restored");
         const MailboxRestore::Summary summary = restore(reader, target, versions);
         QCOMPARE(summary.failed, 3);
         QCOMPARE(summary.items.at(0).reason, "The connection to the mail server was lost.");
-        QCOMPARE(summary.items.at(1).reason, "incomplete: 1 of its 2 parts are in the mailbox");
+        QCOMPARE(summary.items.at(1).reason, "incomplete: part 2 of 2 is missing");
         QVERIFY2(summary.items.at(2).reason.contains("CRC") ||
                      summary.items.at(2).reason.contains("damaged") ||
                      summary.items.at(2).reason.contains("cannot be read"),
@@ -247,6 +256,96 @@ private Q_SLOTS:
         QVERIFY(cancelled.cancelled);
         QCOMPARE(cancelled.skipped, 3);
         QCOMPARE(filesBelow(target), QStringList());
+
+        // Dropped once: connected again, the file starts over and comes whole.
+        reader.open();
+        reader.resetCounts();
+        reader.failFetchAfter(parts.at(1), 1000);
+        const MailboxRestore::Summary again = restore(reader, target, {versions.at(0)});
+        QCOMPARE(again.text(), "1 file restored, 0 skipped, 0 failed");
+        QCOMPARE(reader.opens(), 1);
+        QCOMPARE(read(target + "/a"), content);
+        QCOMPARE(filesBelow(target), QStringList{"a"});
+    }
+
+    // Over IMAP: a download that breaks off is fetched again over a new connection,
+    // and a file the disk refuses fails alone, with the system's reason, while the
+    // files after it come.
+    void restoreGoesOnOverImap()
+    {
+        TestEnvironment env;
+        ScriptedImapServer server;
+        QList<SavedVersion> versions;
+        const QList<QPair<QString, QByteArray>> files{{"/a", "alpha"},
+                                                      {"/big", randomBytes(300000)},
+                                                      {"/locked/d", "delta"},
+                                                      {"/locked/e/f", "phi"},
+                                                      {"/c", "gamma"}};
+        for (const auto& [path, content] : files) {
+            const QByteArray base64 =
+                FakeMailboxReader::archive(path.mid(1), content, Password).toBase64();
+            QByteArray encoded;
+            for (qsizetype at = 0; at < base64.size(); at += 76)
+                encoded += base64.mid(at, 76) + "\r\n";
+            SavedVersion version;
+            version.path = path;
+            version.noteDate = at(1);
+            MailboxNote note;
+            note.uid = static_cast<quint32>(versions.size() + 1);
+            note.attachmentSection = "2";
+            note.attachmentEncoding = "base64";
+            note.attachmentEncodedSize = encoded.size();
+            version.parts = {note};
+            version.partNumbers = {1};
+            versions.append(version);
+            server.setBody(note.uid, "2", encoded);
+        }
+        server.script("UID FETCH 1 (UID BODY", "* 1 FETCH (UID 1 BODY[2] {5000}\r\nQUJD",
+                      ScriptedImapServer::Action::Drop);
+        ImapMailboxReader reader(
+            {"127.0.0.1", server.port(), "jo", "imap-secret", QStringLiteral("INBOX")});
+        reader.setConnectTimeoutMs(5000);
+        reader.setReplyTimeoutMs(2000);
+        const QString target = env.path("Restored");
+        // A folder the user may not write in.
+        QVERIFY(QDir().mkpath(target + "/locked"));
+        QFile::setPermissions(target + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const FilePermissionsEnforced asAUser;
+        MailboxRestore restore(reader, target, Password);
+        restore.setMailboxState(reader.open());
+
+        // No file may grow past 100 KB: to the restore, a disk that is full.
+        rlimit unlimited{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        if (unlimited.rlim_max != RLIM_INFINITY && unlimited.rlim_max < 1000000)
+            QSKIP("the file size limit is too low already");
+        rlimit limited = unlimited;
+        limited.rlim_cur = 100000;
+        const auto signalBefore = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        RecordingRestoreProgress progress;
+        const MailboxRestore::Summary summary = restore.restore(versions, progress);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, signalBefore);
+        reader.close();
+
+        QCOMPARE(summary.text(),
+                 "2 files restored, 0 skipped, 3 failed\nFailed /big: The attachment could not "
+                 "be written: " +
+                     QString::fromLocal8Bit(std::strerror(EFBIG)) +
+                     "\nFailed /locked/d: could not create a file in " + target +
+                     "/locked: " + QString::fromLocal8Bit(std::strerror(EACCES)) +
+                     "\nFailed /locked/e/f: Could not create the folder " + target +
+                     "/locked/e: " + QString::fromLocal8Bit(std::strerror(EACCES)));
+        QCOMPARE(read(target + "/a"), "alpha");
+        QCOMPARE(read(target + "/c"), "gamma");
+        QCOMPARE(filesBelow(target), QStringList({"a", "c"}));
+        // Connected at first, again for /a, and again after /big.
+        const QList<QByteArray> commands = server.commands();
+        QCOMPARE(std::count_if(
+                     commands.begin(), commands.end(),
+                     [](const QByteArray& command) { return command.startsWith("AUTHENTICATE"); }),
+                 3);
     }
 };
 

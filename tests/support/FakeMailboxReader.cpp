@@ -92,20 +92,32 @@ quint32 FakeMailboxReader::addNote(const QString& subject, const QDateTime& date
 }
 
 QList<quint32> FakeMailboxReader::addSaveNote(const QString& path, const QDateTime& date,
-                                              const QByteArray& archive, int parts)
+                                              const QByteArray& archive, int parts,
+                                              const QString& setId)
 {
-    const QString subject =
-        QStringLiteral("KestrelSolo Save#") + machineNumberText() + QLatin1Char('#') + path;
-    const QString archiveName = path.section(QLatin1Char('/'), -1) + QStringLiteral(".zip");
-    if (parts <= 1)
-        return {addNote(subject, date, archive, archiveName)};
     QList<quint32> uids;
-    const qsizetype slice = (archive.size() + parts - 1) / parts;
-    for (int part = 1; part <= parts; ++part)
-        uids.append(addNote(subject + ArchivePartPlan::subjectSuffix(part, parts),
-                            date.addSecs(part - 1), archive.mid((part - 1) * slice, slice),
-                            ArchivePartPlan::partName(archiveName, part, parts)));
+    for (int part = 1; part <= qMax(1, parts); ++part)
+        uids.append(addSavePart(path, date, archive, part, qMax(1, parts), setId));
     return uids;
+}
+
+quint32 FakeMailboxReader::addSavePart(const QString& path, const QDateTime& date,
+                                       const QByteArray& archive, int part, int count,
+                                       const QString& setId)
+{
+    QString subject =
+        QStringLiteral("KestrelSolo Save#") + machineNumberText() + QLatin1Char('#') + path;
+    QString name = path.section(QLatin1Char('/'), -1) + QStringLiteral(".zip");
+    QByteArray bytes = archive;
+    if (count > 1) {
+        const qsizetype slice = (archive.size() + count - 1) / count;
+        bytes = archive.mid((part - 1) * slice, slice);
+        subject += ArchivePartPlan::subjectSuffix(part, count);
+        name = ArchivePartPlan::partName(name, part, count);
+    }
+    const quint32 uid = addNote(subject, date.addSecs(part - 1), bytes, name);
+    m_notes[uid].note.setId = setId;
+    return uid;
 }
 
 void FakeMailboxReader::removeNote(quint32 uid)
@@ -116,6 +128,7 @@ void FakeMailboxReader::removeNote(quint32 uid)
 MailboxReader::MailboxState FakeMailboxReader::open()
 {
     m_open = true;
+    ++m_opens;
     return {m_uidValidity, m_nextUid, static_cast<quint32>(m_notes.size())};
 }
 
@@ -163,18 +176,29 @@ void FakeMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
     if (!m_open || found == m_notes.cend())
         throw KestrelError(QStringLiteral("The message is no longer in the mailbox."));
     const QByteArray& bytes = found->attachment;
-    const bool fails = m_failAfter.contains(note.uid);
-    const qint64 failAt = m_failAfter.take(note.uid);
-    const qint64 end = fails ? qMin<qint64>(failAt, bytes.size()) : bytes.size();
+    const auto failing = m_failAfter.find(note.uid);
+    const bool fails = failing != m_failAfter.end();
+    const qint64 end = fails ? qMin<qint64>(failing->first, bytes.size()) : bytes.size();
+    if (fails && --failing->second <= 0)
+        m_failAfter.erase(failing);
     constexpr qint64 Chunk = 16384;
     for (qint64 at = 0; at < end; at += Chunk) {
         const qint64 length = qMin(Chunk, end - at);
-        decoded.write(bytes.constData() + at, length);
-        if (progress && !progress(at + length))
+        // As the real reader: a write that fails ends the transfer and the connection.
+        if (decoded.write(bytes.constData() + at, length) != length) {
+            m_open = false;
+            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                   .arg(decoded.errorString()));
+        }
+        if (progress && !progress(at + length)) {
+            m_open = false;
             throw KestrelError(QStringLiteral("cancelled"));
+        }
     }
-    if (fails)
+    if (fails) {
+        m_open = false;
         throw KestrelError(QStringLiteral("The connection to the mail server was lost."));
+    }
 }
 
 QByteArray FakeMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes)

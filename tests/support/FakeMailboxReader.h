@@ -22,13 +22,23 @@ public:
                     const QString& attachmentName = QStringLiteral("a.zip"));
     // A save note of this machine for path, its archive cut into parts byte slices
     // mailed as the program mails them; the UIDs of the notes, in part order.
+    // With a set id, every note carries it, as the program marks one sending.
     QList<quint32> addSaveNote(const QString& path, const QDateTime& date,
-                               const QByteArray& archive, int parts = 1);
+                               const QByteArray& archive, int parts = 1,
+                               const QString& setId = QString());
+    // One part of a save note for path (its bytes the part's slice of the archive),
+    // sent date plus part - 1 seconds, as addSaveNote mails each; for parts that
+    // arrive out of order, twice or not at all.
+    quint32 addSavePart(const QString& path, const QDateTime& date, const QByteArray& archive,
+                        int part, int count, const QString& setId = QString());
     void removeNote(quint32 uid);
     void setUidValidity(quint32 value) { m_uidValidity = value; }
-    // The next fetch of this note writes that many bytes and then fails as a
-    // dropped connection does.
-    void failFetchAfter(quint32 uid, qint64 bytes) { m_failAfter.insert(uid, bytes); }
+    // The next fetches (times of them) of this note write that many bytes and then
+    // fail as a dropped connection does, closing the reader.
+    void failFetchAfter(quint32 uid, qint64 bytes, int times = 1)
+    {
+        m_failAfter.insert(uid, {bytes, times});
+    }
 
     MailboxState open() override;
     QList<quint32> findSubjects(const QString& text, quint32 aboveUid = 0) override;
@@ -38,11 +48,14 @@ public:
                          const Progress& progress = {}) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
     void close() override { m_open = false; }
+    bool isOpen() override { return m_open; }
 
-    // What was asked of it: UIDs whose headers readNotes returned, and fetches.
+    // What was asked of it: UIDs whose headers readNotes returned, fetches, and
+    // openings.
     int notesRead() const { return m_notesRead; }
     int fetches() const { return m_fetches; }
-    void resetCounts() { m_notesRead = m_fetches = 0; }
+    int opens() const { return m_opens; }
+    void resetCounts() { m_notesRead = m_fetches = m_opens = 0; }
 
     // Archives as the zip component writes them: one entry, AES-256 when a password
     // is given. Times are kept to the zip's two seconds.
@@ -63,10 +76,11 @@ private:
     };
 
     QMap<quint32, Stored> m_notes;
-    QMap<quint32, qint64> m_failAfter;
+    QMap<quint32, QPair<qint64, int>> m_failAfter;
     quint32 m_uidValidity = 1;
     quint32 m_nextUid = 1;
     bool m_open = false;
     int m_notesRead = 0;
     int m_fetches = 0;
+    int m_opens = 0;
 };

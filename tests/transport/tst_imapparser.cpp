@@ -155,7 +155,8 @@ private Q_SLOTS:
     void fetchItems()
     {
         const QByteArray header = "Subject: KestrelSolo Save#1#/home/jo/a\r\n b.txt\r\n"
-                                  "Date: Wed, 9 Dec 2026 14:05:00 +0100\r\n\r\n";
+                                  "Date: Wed, 9 Dec 2026 14:05:00 +0100\r\n"
+                                  "X-Kestrel-Set: 0123456789ABCDEF0123456789abcdef\r\n\r\n";
         const QByteArray items =
             "(UID 7 RFC822.SIZE 5800 INTERNALDATE \"09-Dec-2026 13:06:00 +0000\" "
             "BODY[HEADER.FIELDS (SUBJECT DATE)] {" +
@@ -170,6 +171,7 @@ private Q_SLOTS:
         QCOMPARE(note.date.toUTC(), QDateTime(QDate(2026, 12, 9), QTime(13, 5), QTimeZone::utc()));
         QCOMPARE(note.attachmentSection, QByteArray("2"));
         QCOMPARE(note.attachmentName, "b.txt.zip");
+        QCOMPARE(note.setId, "0123456789abcdef0123456789abcdef");
 
         // Without a Date the arrival date stands in.
         const MailboxNote undated = ImapFetchItems::note(
@@ -180,6 +182,35 @@ private Q_SLOTS:
                  QDateTime(QDate(2026, 12, 9), QTime(15, 6), QTimeZone::utc()));
         QVERIFY_THROWS_EXCEPTION(ImapSyntaxError, ImapFetchItems::note(parsed("(UID)")));
         QVERIFY_THROWS_EXCEPTION(ImapSyntaxError, ImapFetchItems::note(parsed("(UID 0)")));
+    }
+
+    void setIds_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("setId");
+        const QByteArray id = "3f2a0000000000000000000000009a01";
+        QTest::newRow("marked") << "X-Kestrel-Set: " + id + "\r\n" << QString::fromLatin1(id);
+        QTest::newRow("marked in capitals") << "x-kestrel-set:  " + id.toUpper() + "\r\n"
+                                            << QString::fromLatin1(id);
+        QTest::newRow("message id only")
+            << "Message-ID: <" + id.toUpper() + ".2.5@smtp.example.net>\r\n"
+            << QString::fromLatin1(id);
+        QTest::newRow("marked beats message id")
+            << "Message-ID: <" + QByteArray(32, 'e') + ".1.1@x>\r\nX-Kestrel-Set: " + id + "\r\n"
+            << QString::fromLatin1(id);
+        QTest::newRow("mark too short, message id")
+            << "X-Kestrel-Set: " + id.left(31) + "\r\nMessage-ID: <" + id + ".1.2@x>\r\n"
+            << QString::fromLatin1(id);
+        QTest::newRow("unmarked") << QByteArray("Subject: a\r\n") << QString();
+        QTest::newRow("another program's message id")
+            << QByteArray("Message-ID: <CA+abc.1.2@mail.example.com>\r\n") << QString();
+        QTest::newRow("not hex") << "X-Kestrel-Set: " + QByteArray(32, 'g') + "\r\n" << QString();
+    }
+    void setIds()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, setId);
+        QCOMPARE(ImapFetchItems::setId(header), setId);
     }
 
     void commandText()

@@ -186,8 +186,9 @@ private Q_SLOTS:
         QCOMPARE(commands[4], QByteArray("UID SEARCH SUBJECT \"KestrelSolo Save#1#\""));
         QCOMPARE(commands[5], QByteArray("UID SEARCH UID 10:* SUBJECT \"KestrelSolo Save#1#\""));
         QCOMPARE(commands[6], QByteArray("UID SEARCH ALL"));
-        QCOMPARE(commands[7], QByteArray("UID FETCH 5:7,9 (UID RFC822.SIZE INTERNALDATE "
-                                         "BODY.PEEK[HEADER.FIELDS (SUBJECT DATE)] BODYSTRUCTURE)"));
+        QCOMPARE(commands[7],
+                 QByteArray("UID FETCH 5:7,9 (UID RFC822.SIZE INTERNALDATE BODY.PEEK[HEADER.FIELDS "
+                            "(SUBJECT DATE MESSAGE-ID X-KESTREL-SET)] BODYSTRUCTURE)"));
         QCOMPARE(commands[8], QByteArray("UID FETCH 5 (UID BODY.PEEK[2])"));
         QVERIFY(commands[9].startsWith("UID FETCH 5 (UID BODY.PEEK[2]<"));
         QCOMPARE(commands.last(), QByteArray("LOGOUT"));

@@ -1,6 +1,7 @@
 #include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
+#include "sequence/SavedArchive.h"
 #include "support/TestEnvironment.h"
 #include "transport/ZipMaster.h"
 #include "transport/ZipMessages.h"
@@ -191,6 +192,44 @@ private Q_SLOTS:
         QCOMPARE(entryProperties(zip.ZipFileName()).value(QStringLiteral("Encrypted")),
                  QStringLiteral("-"));
         QCOMPARE(extractWithBsdtar(zip.ZipFileName()), content);
+    }
+
+    void modificationTimeKeptToTheSecond_data()
+    {
+        QTest::addColumn<QDateTime>("modified");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("odd second") << QDateTime(QDate(2026, 5, 5), QTime(10, 11, 13)) << QString();
+        QTest::newRow("odd second, encrypted")
+            << QDateTime(QDate(2026, 5, 5), QTime(10, 11, 13)) << QStringLiteral("pw;1");
+        QTest::newRow("before 1980") << QDateTime(QDate(1971, 3, 4), QTime(5, 6, 7)) << QString();
+        QTest::newRow("before 1980, encrypted")
+            << QDateTime(QDate(1971, 3, 4), QTime(5, 6, 7)) << QStringLiteral("pw;1");
+    }
+
+    // The DOS date has two-second steps and starts in 1980: the extended timestamp
+    // beside it carries the exact second, for other programs and for our own restore.
+    void modificationTimeKeptToTheSecond()
+    {
+        QFETCH(QDateTime, modified);
+        QFETCH(QString, password);
+        TestEnvironment env;
+        TQuayRegistryObject().WriteUserZipPassword(password);
+        const QString source = env.writeFile(QStringLiteral("Docs/dated.txt"), sampleContent());
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
+        TZipMaster zip;
+        prepare(zip);
+        TTernFileObject file;
+        file.SetFileName(source);
+        file.CreateZip(zip);
+        const QString archive = zip.ZipFileName();
+        QCOMPARE(entryProperties(archive).value(QStringLiteral("Modified")),
+                 modified.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        const SavedArchive saved(archive);
+        QCOMPARE(saved.entry().modified, modified);
     }
 
     void longPasswordUsesFirst255Characters()

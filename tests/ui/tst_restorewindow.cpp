@@ -169,7 +169,8 @@ private Q_SLOTS:
                     ->text(0)
                     .endsWith(QStringLiteral(", Parts: 2")));
         QTreeWidgetItem* c = childNamed(docs->parent(), QStringLiteral("c.txt"));
-        QVERIFY(c->child(0)->text(0).endsWith(QStringLiteral(", Parts: 2 of 3 (incomplete)")));
+        QVERIFY(c->child(0)->text(0).endsWith(
+            QStringLiteral(", Parts: 2 of 3 (incomplete: part 2 of 3 is missing)")));
         QVERIFY2(window->lblListing->text().startsWith(
                      QStringLiteral("6 save notes read (0 from the cache) in ")),
                  qPrintable(window->lblListing->text()));
@@ -229,7 +230,27 @@ private Q_SLOTS:
         window->restoreSelected();
         QCOMPARE(env->prompt.notices().size(), 1);
         QVERIFY(env->prompt.notices().first().contains(QStringLiteral("1 failed")));
+        QVERIFY(env->prompt.notices().first().contains(
+            QStringLiteral("The newest version of /home/ann/c.txt, saved 2026-11-02 10:00:00, is "
+                           "incomplete: part 2 of 3 is missing, and no older version is whole.")));
         QVERIFY(!QFile::exists(target + QStringLiteral("/home/ann/c.txt")));
+
+        // With an older whole version, that one is restored, and said so.
+        env->prompt.clear();
+        mailbox->addSaveNote(
+            QStringLiteral("/home/ann/c.txt"), day(1),
+            FakeMailboxReader::archive(QStringLiteral("c.txt"), "old c", Password));
+        window->listMailbox();
+        childNamed(docsNode(*window)->parent(), QStringLiteral("c.txt"))->setSelected(true);
+        window->restoreSelected();
+        QCOMPARE(readAll(target + QStringLiteral("/home/ann/c.txt")), QByteArray("old c"));
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QCOMPARE(env->prompt.notices().first(),
+                 QStringLiteral("1 file restored, 0 skipped, 0 failed\nThe newest version of "
+                                "/home/ann/c.txt, saved 2026-11-02 10:00:00, is incomplete: part "
+                                "2 of 3 is missing. The version saved 2026-11-01 10:00:00 is "
+                                "restored instead."));
+        QCOMPARE(window->lblStatus->text(), QStringLiteral("1 file restored, 0 skipped, 0 failed"));
         QVERIFY(!env->prompt.shown().join(u'\n').contains(Password));
     }
 
