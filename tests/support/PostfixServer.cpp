@@ -119,7 +119,8 @@ bool PostfixServer::control(const QString& command, QString* output) const
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(PostfixProgram, {QStringLiteral("-c"), m_folder + QStringLiteral("/conf"), command});
+    process.start(PostfixProgram,
+                  {QStringLiteral("-c"), m_folder + QStringLiteral("/conf"), command});
     const bool finished = process.waitForFinished(60000);
     if (output != nullptr)
         *output = QString::fromLocal8Bit(process.readAll());
