@@ -18,6 +18,7 @@
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "transport/IdMessage.h"
+#include "transport/MessageIdentity.h"
 #include "transport/WrenSMPTObject.h"
 #include "transport/ZipMaster.h"
 
@@ -132,8 +133,9 @@ Pass send(const SmtpSink& sink, const QString& folder, const QString& archive, q
         const std::optional<ArchivePartPlan> plan = sender.PlanZipParts(message, archive, limit);
         if (!plan)
             qFatal("no part fits in %lld bytes", limit);
+        const QString setId = MessageIdentity::newSetId();
         for (int part = 1; part <= plan->count(); ++part) {
-            sender.SendZipPart(message, archive, *plan, part);
+            sender.SendZipPart(message, archive, *plan, part, setId);
             pass.besideArchive = qMax(pass.besideArchive, bytesBesides(archive));
         }
     } else {

@@ -193,6 +193,7 @@ void BackUpSequence::start()
     m_window.setRunButtonEnabled(false);
     m_window.setCancelButtonEnabled(true);
     m_state.SequenceCancelled = false;
+    m_state.failureAdvice.clear();
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
     m_state.choices = m_window.userChoices();
@@ -411,8 +412,13 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
         // not sent is as it was.
         LocalFileStatus after = before;
         std::optional<bool> dueAfter;
+        // A due file that the transport did not save (it failed, or the run had
+        // stopped before its turn) is never reported as backed up.
+        bool wanted = false;
+        bool saved = false;
         if (before.isFile && goingOn()) {
             if (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) {
+                wanted = true;
                 // Looking ahead ends with the first file sent; it must not compete
                 // with the transport either.
                 if (m_transfersStarted++ == 0)
@@ -420,23 +426,35 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 // The transport may start on the next due file while this one goes.
                 if (const QString next = nextDue(); !next.isEmpty())
                     m_transport->expectNext(next);
-                if (m_transport->transfer(*m_file, m_run))
-                    report = QStringLiteral("Backed up version of ") + path +
-                             QStringLiteral(" is superseded.");
+                // Each transport counts exactly the files it saved.
+                const int savedBefore = m_run.filesSent;
+                m_transport->transfer(*m_file, m_run);
+                saved = m_run.filesSent > savedBefore;
+                report = saved ? QStringLiteral("Backed up version of ") + path +
+                                     QStringLiteral(" is superseded.")
+                               : path + QStringLiteral(" was not backed up.");
                 after = LocalFileStatus::of(path);
             } else {
                 dueAfter = false;
             }
+        } else if (before.isFile &&
+                   (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds))) {
+            wanted = true;
+            report = path + QStringLiteral(" was not backed up.");
         }
         if (!after.isFile && goingOn())
             report = path + QStringLiteral(" no longer exists.");
         if (m_fullBackUp)
             report = QStringLiteral("Full backed up of ") + path + QStringLiteral(" requested.");
-        if (!dueAfter)
-            dueAfter = m_fullBackUp || m_log->IsDueAt(path, after.fileDateSeconds);
         m_window.addStatusLine(report);
-        m_window.addStatusLine(*dueAfter ? QStringLiteral("- latest file backed up.")
-                                         : QStringLiteral("- no backed up required."));
+        if (wanted && !saved) {
+            m_window.addStatusLine(NotBackedUpLine);
+        } else {
+            if (!dueAfter)
+                dueAfter = m_fullBackUp || m_log->IsDueAt(path, after.fileDateSeconds);
+            m_window.addStatusLine(*dueAfter ? QStringLiteral("- latest file backed up.")
+                                             : QStringLiteral("- no backed up required."));
+        }
         m_window.addStatusLine(QString());
         m_window.setFileNumberText(QString::number(m_run.fileIndex));
         pumpEvents();

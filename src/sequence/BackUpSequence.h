@@ -59,6 +59,9 @@ public:
     // Disc edition: the program the burner runs (tests wrap the real one).
     void setDiscWriter(std::shared_ptr<DiscWriter> writer) { m_discWriter = std::move(writer); }
 
+    // The second line of a due file's report when it was not saved.
+    static inline const QString NotBackedUpLine =
+        QStringLiteral("- not backed up; it is tried again in the next sequence.");
     // Damaged log lines named one by one in the memo; the rest are counted.
     static constexpr int MaxReportedDamagedLines = 10;
     // While files are looked at, the window's events are processed after this many

@@ -12,6 +12,8 @@
 #include "sequence/SequenceState.h"
 #include "sequence/SequenceStatusView.h"
 #include "sequence/SequenceWorkerThread.h"
+#include "transport/MessageIdentity.h"
+#include "transport/SmtpProblemText.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QFile>
@@ -21,10 +23,6 @@
 #include <atomic>
 
 namespace {
-
-// RFC 5321 section 4.2.2: "552 Requested mail action aborted: exceeded storage
-// allocation", the answer of servers to a message above their size limit.
-constexpr int MessageTooLargeReply = 552;
 
 // A status line that grows by " 10%", " 20%" ... as a long step gets on: the step's
 // thread says how far it has got, the window's thread shows it while it waits.
@@ -184,8 +182,29 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
     } catch (const KestrelError& error) {
         m_status.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
         m_status.addStatusLine(error.message());
+        noteRefusal(QStringLiteral("The SMTP server turned the connection down; the lines above "
+                                   "say why."));
         run.continueRun = false;
         m_state.SequenceCancelled = true;
+    }
+}
+
+void MailSequenceTransport::noteRefusal(const QString& otherAdvice)
+{
+    TIdSMTP::Refusal refusal = TIdSMTP::Refusal::None;
+    m_worker.run([this, &refusal] { refusal = m_sender->session().lastRefusal(); });
+    switch (refusal) {
+    case TIdSMTP::Refusal::None:
+        break;
+    case TIdSMTP::Refusal::LogIn:
+        m_state.failureAdvice = logInAdvice();
+        break;
+    case TIdSMTP::Refusal::AppPassword:
+        m_state.failureAdvice = appPasswordAdvice();
+        break;
+    case TIdSMTP::Refusal::Other:
+        m_state.failureAdvice = otherAdvice;
+        break;
     }
 }
 
@@ -230,27 +249,38 @@ void MailSequenceTransport::sendArchive(const QString& path)
     qint64 serverLimit = 0;
     m_worker.run([this, &serverLimit] { serverLimit = m_sender->session().sizeLimit(); });
     const qint64 limit = messageLimit(serverLimit);
+    // Servers count the headers they add on the way against their limit, so a message
+    // filled to the limit would be refused.
+    const qint64 planLimit = limit > 0 ? limit - ArchivePartPlan::headroom(limit) : 0;
     qint64 messageSize = -1;
     std::optional<ArchivePartPlan> plan;
     m_worker.run([&] {
         messageSize = m_sender->ZipMessageSize(m_message, archive);
-        if (limit > 0 && messageSize > limit)
-            plan = m_sender->PlanZipParts(m_message, archive, limit);
+        if (planLimit > 0 && messageSize > planLimit)
+            plan = m_sender->PlanZipParts(m_message, archive, planLimit);
     });
-    if (limit > 0 && messageSize > limit) {
+    qint64 refusedBytes = 0;
+    if (planLimit > 0 && messageSize > planLimit) {
         if (!plan) {
             m_sizeRefusal = tooLargeText(path, messageSize, limit, limit == serverLimit);
             throw KestrelError(m_sizeRefusal);
         }
-        sendArchiveInParts(path, *plan);
-        return;
+        refusedBytes = sendArchiveInParts(path, *plan, planLimit);
+    } else {
+        refusedBytes = sendWholeArchive(path, messageSize);
     }
+    if (refusedBytes > 0)
+        resendInSmallerParts(path, refusedBytes);
+}
 
+qint64 MailSequenceTransport::sendWholeArchive(const QString& path, qint64 messageSize)
+{
     // Mailing a large archive takes minutes as well: its status line says how far the
     // message has got, in tenths.
     ProgressLine progress(m_status, QStringLiteral("Sending ") + path,
                           m_zip.ArchiveSize() >= ProgressReportBytes);
-    const auto send = [this, &progress, &path, messageSize, serverLimit] {
+    bool refused = false;
+    const auto send = [this, &progress, &refused] {
         TIdSMTP& smtp = m_sender->session();
         if (progress.shown())
             smtp.setProgressHandler([&progress](qint64 written, qint64 total) {
@@ -261,18 +291,23 @@ void MailSequenceTransport::sendArchive(const QString& path)
             m_sender->SendZip(m_message, m_zip);
         } catch (const KestrelError&) {
             // The server refused the message for its size after it had taken it.
-            if (m_sender->session().ReplyCode() == MessageTooLargeReply)
-                m_sizeRefusal = tooLargeText(path, messageSize, serverLimit, true);
-            throw;
+            if (!smtp.Connected() || !smtp.refusedForSize())
+                throw;
+            refused = true;
         }
     };
     SequenceWorkerThread::wait(m_worker.start(send), [&progress] { progress.show(); });
     progress.show();
+    return refused ? messageSize : 0;
 }
 
-void MailSequenceTransport::sendArchiveInParts(const QString& path, const ArchivePartPlan& plan)
+qint64 MailSequenceTransport::sendArchiveInParts(const QString& path, const ArchivePartPlan& plan,
+                                                 qint64 planLimit)
 {
     const QString archive = m_zip.ZipFileName();
+    // Every part of this sending carries one set identifier; a sending of the same
+    // archive again is a set of its own.
+    const QString setId = MessageIdentity::newSetId();
     for (int part = 1; part <= plan.count(); ++part) {
         // A cancel between parts leaves the file due; the next run sends every part
         // again, so the mailbox never needs parts from two different archives.
@@ -285,23 +320,57 @@ void MailSequenceTransport::sendArchiveInParts(const QString& path, const Archiv
         }
         m_status.addStatusLine(
             QStringLiteral("Sending %1: part %2 of %3").arg(path).arg(part).arg(plan.count()));
+        bool refused = false;
         m_worker.run([&] {
             try {
-                m_sender->SendZipPart(m_message, archive, plan, part);
+                m_sender->SendZipPart(m_message, archive, plan, part, setId);
             } catch (const KestrelError&) {
-                if (m_sender->session().ReplyCode() == MessageTooLargeReply) {
-                    m_sizeRefusal = QStringLiteral("The back up of %1 is too large for the SMTP "
-                                                   "server: it refused part %2 of %3.")
-                                        .arg(path)
-                                        .arg(part)
-                                        .arg(plan.count());
-                }
-                throw;
+                TIdSMTP& smtp = m_sender->session();
+                if (!smtp.Connected() || !smtp.refusedForSize())
+                    throw;
+                refused = true;
             }
         });
+        if (refused) {
+            m_status.addStatusLine(QStringLiteral("The SMTP server refused part %1 of %2 of %3 "
+                                                  "for its size.")
+                                       .arg(part)
+                                       .arg(plan.count())
+                                       .arg(path));
+            return planLimit;
+        }
     }
     // As after a message of the whole archive: it is removed once the server took it.
     m_worker.run([&] { m_sender->DeleteZip(archive); });
+    return 0;
+}
+
+void MailSequenceTransport::resendInSmallerParts(const QString& path, qint64 refusedBytes)
+{
+    // Once, with parts half the size of the message refused: a server that counts
+    // more than the headroom of its own headers takes those.
+    const QString archive = m_zip.ZipFileName();
+    const qint64 limit = ArchivePartPlan::retryLimit(refusedBytes);
+    std::optional<ArchivePartPlan> plan;
+    m_worker.run([&] { plan = m_sender->PlanZipParts(m_message, archive, limit); });
+    if (!plan) {
+        m_sizeRefusal = QStringLiteral("The back up of %1 is too large for the SMTP server: it "
+                                       "refused a message of %2 bytes, and smaller parts "
+                                       "cannot be made.")
+                            .arg(path)
+                            .arg(refusedBytes);
+        throw KestrelError(m_sizeRefusal);
+    }
+    m_status.addStatusLine(
+        QStringLiteral("Sending %1 again in %2 smaller parts.").arg(path).arg(plan->count()));
+    if (sendArchiveInParts(path, *plan, limit) > 0) {
+        m_sizeRefusal = QStringLiteral("The back up of %1 is too large for the SMTP server: it "
+                                       "refused even parts of at most %2 bytes.  A smaller "
+                                       "\"Largest Message (MB)\" setting may help.")
+                            .arg(path)
+                            .arg(limit);
+        throw KestrelError(m_sizeRefusal);
+    }
 }
 
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
@@ -368,6 +437,8 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         } catch (const KestrelError& error) {
             if (m_sizeRefusal.isEmpty()) {
                 fail(QStringLiteral("Could not send back up file."), error.message());
+                noteRefusal(
+                    QStringLiteral("The SMTP server refused a message; the lines above say why."));
             } else {
                 // The session is still good for the files that fit; this archive is
                 // made anew when the file is tried again.

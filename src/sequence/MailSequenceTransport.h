@@ -52,11 +52,20 @@ private:
     void createSender();
     void connectSender(SequenceRun& run);
     bool senderConnected();
+    // After a failure: when the server refused what was asked of it, the sequence's
+    // end says what to do about it instead of asking to check the connection;
+    // otherAdvice for a refusal that is not about the log-in.
+    void noteRefusal(const QString& otherAdvice);
     void makeArchive(TTernFileObject& file);
     // Sends the archive just made, in parts when its message is larger than the
-    // server takes; on failure says why and throws again.
+    // server takes, and once more in smaller parts when the server refuses it for its
+    // size; on failure says why and throws again.
     void sendArchive(const QString& path);
-    void sendArchiveInParts(const QString& path, const ArchivePartPlan& plan);
+    // These return 0 when the server took everything, or the size of the largest
+    // message the server refused for its size (the archive then stays).
+    qint64 sendWholeArchive(const QString& path, qint64 messageSize);
+    qint64 sendArchiveInParts(const QString& path, const ArchivePartPlan& plan, qint64 planLimit);
+    void resendInSmallerParts(const QString& path, qint64 refusedBytes);
     // The largest message the server takes; 0 when there is no limit.
     static qint64 messageLimit(qint64 serverLimit);
     void releaseSender();

@@ -90,11 +90,14 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
         appendPendingLogLines();
         restoreStagedBurnFiles();
     } else if (isMailEdition(currentEdition())) {
-        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  "
-                                                  "Please check your connection."));
+        // "Please check your connection" only where the connection may be at fault.
+        const QString advice = m_state.failureAdvice.isEmpty()
+                                   ? QStringLiteral("Please check your connection.")
+                                   : m_state.failureAdvice;
+        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  ") +
+                                   advice);
         store.WriteBackUpSequenceSuccess(false);
-        reasonLine =
-            QStringLiteral("Back up sequence failed to complete.  Please check your connection.");
+        reasonLine = QStringLiteral("Back up sequence failed to complete.  ") + advice;
         m_window.addStatusLine(reasonLine);
     } else {
         store.WriteSequenceMessage(
@@ -111,12 +114,15 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
     }
     resetFileCounters();
     m_state.PendingLogLines.clear();
-    listNotBackedUp(notBackedUp);
-    writeSequenceDataFile();
+    // The list goes into the memo once, below the summary that replaces the memo, so
+    // that it stays in view; a window without a memo to replace (the run without a
+    // window writes each line out as it comes) shows it once as well.
+    const QStringList listLines = notBackedUpLines(notBackedUp);
+    writeSequenceDataFile(listLines);
     returnToIdle();
     m_window.refreshFromSettings();
-    // The summary replaced the memo; what was left out stays in view below it.
-    listNotBackedUp(notBackedUp);
+    for (const QString& line : listLines)
+        m_window.addStatusLine(line);
     // Before the after-sequence actions, which may end the program.
     notifyDesktop(SequenceEndNotice::failed(reasonLine, incomplete));
 
@@ -196,14 +202,11 @@ void SequenceCompletion::appendPendingLogLines()
     pending.clear();
 }
 
-void SequenceCompletion::listNotBackedUp(const QStringList& notBackedUp)
+QStringList SequenceCompletion::notBackedUpLines(const QStringList& notBackedUp)
 {
     if (notBackedUp.isEmpty())
-        return;
-    m_window.addStatusLine(QString());
-    m_window.addStatusLine(QStringLiteral("Not backed up in this sequence:"));
-    for (const QString& sentence : notBackedUp)
-        m_window.addStatusLine(sentence);
+        return {};
+    return QStringList{QString(), QStringLiteral("Not backed up in this sequence:")} + notBackedUp;
 }
 
 void SequenceCompletion::resetFileCounters()
@@ -235,13 +238,13 @@ void SequenceCompletion::restoreStagedBurnFiles()
             QStringLiteral("The files waiting to be burnt are still in %1.").arg(setAside));
 }
 
-void SequenceCompletion::writeSequenceDataFile()
+void SequenceCompletion::writeSequenceDataFile(const QStringList& linesToCome)
 {
     const QString stamp = SequenceDateStamp();
     TQuayRegistryObject().WriteSequenceFile(SequenceDataFile::fileName(stamp));
     // A data file that cannot be written must not keep the window in the running state.
     try {
-        SequenceDataFile::write(m_window.statusLines(), stamp);
+        SequenceDataFile::write(m_window.statusLines() + linesToCome, stamp);
     } catch (const KestrelError& error) {
         m_window.addStatusLine(error.message());
     }

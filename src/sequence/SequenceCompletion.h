@@ -66,9 +66,11 @@ private:
     void resetFileCounters();
     // Writes the drive edition's log lines of this sequence to the backup log.
     void appendPendingLogLines();
-    void listNotBackedUp(const QStringList& notBackedUp);
+    // The lines that list what the run could not back up; none when it backed up all.
+    static QStringList notBackedUpLines(const QStringList& notBackedUp);
     void restoreStagedBurnFiles();
-    void writeSequenceDataFile();
+    // The memo as it stands, and the lines still to come below it, go into the file.
+    void writeSequenceDataFile(const QStringList& linesToCome = {});
     void returnToIdle();
     void hangUpIfWanted();
     void openShutDownCountdown();

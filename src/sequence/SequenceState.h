@@ -24,6 +24,11 @@ struct SequenceState
     QStringList PendingLogLines;
     // Disc edition: the files staged for the current burn.
     TCDBurnFileObjectList BurnFileList;
+    // What the user can do about the fault that stopped the sequence when it was no
+    // connection fault (a refused log-in, a message the server refused); the failed
+    // end says it in place of asking to check the connection. Cleared when a
+    // sequence starts.
+    QString failureAdvice;
     // The user's choices, read when the sequence started.
     SequenceChoices choices;
 };

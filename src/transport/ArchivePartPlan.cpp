@@ -37,6 +37,11 @@ qint64 ArchivePartPlan::bytesFitting(qint64 budget)
     return fullLines * lineBytes + restBytes;
 }
 
+qint64 ArchivePartPlan::headroom(qint64 limit)
+{
+    return qMax<qint64>(0, qMin(Headroom, limit / 4));
+}
+
 std::optional<ArchivePartPlan> ArchivePartPlan::make(qint64 archiveBytes, qint64 limit,
                                                      const Overhead& overhead)
 {

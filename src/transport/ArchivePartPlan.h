@@ -37,6 +37,17 @@ public:
     // The most bytes whose base64 lines (76 characters and CR LF each) fit in budget.
     static qint64 bytesFitting(qint64 budget);
 
+    // The bytes a message stays below the server's limit: servers count the headers
+    // they add on the way (Received:, authentication results, DKIM and ARC
+    // signatures, spam scores: a few kilobytes) against their limit. 16 KiB, or a
+    // quarter of a limit below 64 KiB.
+    static qint64 headroom(qint64 limit);
+    static constexpr qint64 Headroom = 16 * 1024;
+    // The largest message of the one new try after the server refused a message of
+    // refusedBytes for its size: half of it, which leaves room for whatever the server
+    // adds up to half its limit.
+    static qint64 retryLimit(qint64 refusedBytes) { return refusedBytes / 2; }
+
 private:
     ArchivePartPlan(qint64 archiveBytes, int count, qint64 partBytes)
         : m_archiveBytes(archiveBytes), m_count(count), m_partBytes(partBytes)

@@ -258,10 +258,16 @@ QString HeaderDecoder::parameter(const Parameters& parameters, const QByteArray&
 {
     const QByteArray lower = name.toLower();
     std::map<int, QPair<QByteArray, bool>> pieces;
+    std::optional<QByteArray> plain;
     for (const auto& [key, value] : parameters) {
         const QByteArray lowerKey = key.toLower();
-        if (lowerKey == lower)
-            return text(value);
+        // A plain value beside the RFC 2231 form is the fallback for readers that
+        // know only the plain one; the other form is the exact name.
+        if (lowerKey == lower) {
+            if (!plain)
+                plain = value;
+            continue;
+        }
         if (lowerKey == lower + '*') {
             pieces[0] = {value, true};
             continue;
@@ -279,7 +285,7 @@ QString HeaderDecoder::parameter(const Parameters& parameters, const QByteArray&
             pieces[number] = {value, encoded};
     }
     if (pieces.empty())
-        return {};
+        return plain ? text(*plain) : QString();
     QByteArray charset;
     QByteArray bytes;
     for (auto& [number, piece] : pieces) {

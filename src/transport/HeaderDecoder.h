@@ -28,8 +28,8 @@ public:
 
     // A MIME parameter's value from name/value pairs (Content-Type, Content-
     // Disposition): the plain value (encoded words decoded), or the RFC 2231 form
-    // ("name*", "name*0*", "name*1", ...) when that is what the pairs hold. Empty when
-    // absent.
+    // ("name*", "name*0*", "name*1", ...) when the pairs hold it, also beside a plain
+    // fallback. Empty when absent.
     using Parameters = QList<QPair<QByteArray, QByteArray>>;
     static QString parameter(const Parameters& parameters, const QByteArray& name);
 };

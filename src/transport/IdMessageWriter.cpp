@@ -52,6 +52,62 @@ QList<QByteArray> splitBodyLine(const QString& line)
     return lines;
 }
 
+// Characters that stand for themselves in an RFC 2231 value (attribute-char: no
+// blank, "*", "'", "%" or tspecial); the rest is written %XX.
+bool isAttributeChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           QByteArray("!#$&+-.^_`{|}~").contains(c);
+}
+
+// The name with every character outside printable ASCII as "_".
+QString asciiStandIn(const QString& name)
+{
+    QString standIn;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+            ++i;
+        standIn += c.unicode() >= 32 && c.unicode() < 127 ? c : QLatin1Char('_');
+    }
+    return standIn;
+}
+
+// attribute*=UTF-8''<value> (RFC 2231 sections 3 and 4), in numbered pieces short
+// enough to keep each header line within 78 characters when the value is long.
+QStringList extendedParameter(const QString& attribute, const QString& value)
+{
+    static const char hexDigits[] = "0123456789ABCDEF";
+    QStringList escapes;
+    for (const char c : value.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        escapes << (isAttributeChar(c) ? QString(QLatin1Char(c))
+                                       : QStringLiteral("%") + QLatin1Char(hexDigits[byte >> 4]) +
+                                             QLatin1Char(hexDigits[byte & 0x0f]));
+    }
+    const QString charset = QStringLiteral("UTF-8''");
+    constexpr qsizetype pieceLength = 50;
+    const QString whole = escapes.join(QString());
+    if (whole.size() <= pieceLength)
+        return {attribute + QStringLiteral("*=") + charset + whole};
+    QStringList pieces;
+    QString piece;
+    for (const QString& escape : std::as_const(escapes)) {
+        if (piece.size() + escape.size() > pieceLength) {
+            pieces << piece;
+            piece.clear();
+        }
+        piece += escape;
+    }
+    pieces << piece;
+    for (qsizetype i = 0; i < pieces.size(); ++i)
+        pieces[i] = QStringLiteral("%1*%2*=%3%4")
+                        .arg(attribute)
+                        .arg(i)
+                        .arg(i == 0 ? charset : QString(), pieces[i]);
+    return pieces;
+}
+
 int priorityNumber(TIdMessagePriority priority)
 {
     return static_cast<int>(priority) + 1;
@@ -317,17 +373,31 @@ void TIdMessageWriter::writePartHeaders(const LineSink& sink, const TIdAttachmen
     QString type = attachment.ContentType;
     if (type.isEmpty() && encoding.compare(QLatin1String("base64"), Qt::CaseInsensitive) == 0)
         type = QStringLiteral("application/octet-stream");
-    // A Linux file name may hold quotes, line breaks or any other character: plain
-    // printable names are quoted, the rest travel as encoded words.
+    // A Linux file name may hold quotes, line breaks or any other character: a plain
+    // printable name is quoted; any other goes as RFC 2231 parameters beside a plain
+    // ASCII stand-in for readers that know only the quoted form.
     const QString fileName = attachment.FileName();
-    const QString shownName =
-        quoted(THeaderEncoder::isPrintableAscii(fileName) ? fileName : m_encoder.encode(fileName));
+    const auto parameterLines = [&fileName](const QString& attribute) {
+        QStringList lines;
+        if (THeaderEncoder::isPrintableAscii(fileName)) {
+            lines << eightSpaces + attribute + QLatin1Char('=') + quoted(fileName);
+        } else {
+            lines << eightSpaces + attribute + QLatin1Char('=') + quoted(asciiStandIn(fileName)) +
+                         QLatin1Char(';');
+            for (const QString& piece : extendedParameter(attribute, fileName))
+                lines << eightSpaces + piece + QLatin1Char(';');
+            lines.last().chop(1);
+        }
+        return lines;
+    };
 
     sink((QStringLiteral("Content-Type: ") + type + QLatin1Char(';')).toUtf8());
-    sink((eightSpaces + QStringLiteral("name=") + shownName).toUtf8());
+    for (const QString& line : parameterLines(QStringLiteral("name")))
+        sink(line.toUtf8());
     sink((QStringLiteral("Content-Transfer-Encoding: ") + encoding).toUtf8());
     sink((QStringLiteral("Content-Disposition: ") + disposition + QLatin1Char(';')).toUtf8());
-    sink((eightSpaces + QStringLiteral("filename=") + shownName).toUtf8());
+    for (const QString& line : parameterLines(QStringLiteral("filename")))
+        sink(line.toUtf8());
     if (!attachment.ContentID.isEmpty())
         sink((QStringLiteral("Content-ID: ") + attachment.ContentID).toUtf8());
     for (const TIdHeaderList::Line& line : attachment.ExtraHeaders.lines())

@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ void TIdSMTP::Connect()
     m_extensions.clear();
     m_sizeLimit = 0;
     m_authenticated = false;
+    m_refusal = Refusal::None;
     m_certificateCheck.reset();
     if (Host.trimmed().isEmpty())
         throw KestrelError(QStringLiteral("No SMTP server is set."));
@@ -165,16 +167,44 @@ void TIdSMTP::authenticate()
     if (m_extensions.contains(QLatin1String("AUTH PLAIN"))) {
         const QByteArray credentials =
             QByteArray(1, '\0') + UserId.toUtf8() + '\0' + Password.toUtf8();
-        SendCommand(QStringLiteral("AUTH PLAIN ") + QString::fromLatin1(credentials.toBase64()),
-                    {235}, QStringLiteral("to the user name and password"));
+        sendLogInCommand(QStringLiteral("AUTH PLAIN ") +
+                             QString::fromLatin1(credentials.toBase64()),
+                         235, QStringLiteral("to the user name and password"));
         m_authenticated = true;
     } else if (m_extensions.contains(QLatin1String("AUTH LOGIN"))) {
-        SendCommand(QStringLiteral("AUTH LOGIN"), {334}, QStringLiteral("when asked to log in"));
-        SendCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), {334},
-                    QStringLiteral("to the user name"));
-        SendCommand(QString::fromLatin1(Password.toUtf8().toBase64()), {235},
-                    QStringLiteral("to the password"));
+        sendLogInCommand(QStringLiteral("AUTH LOGIN"), 334, QStringLiteral("when asked to log in"));
+        sendLogInCommand(QString::fromLatin1(UserId.toUtf8().toBase64()), 334,
+                         QStringLiteral("to the user name"));
+        sendLogInCommand(QString::fromLatin1(Password.toUtf8().toBase64()), 235,
+                         QStringLiteral("to the password"));
         m_authenticated = true;
+    }
+}
+
+void TIdSMTP::sendLogInCommand(const QString& text, int expected, const QString& step)
+{
+    try {
+        SendCommand(text, {expected}, step);
+    } catch (const KestrelError& error) {
+        if (m_refusal != Refusal::Other)
+            throw;
+        // 534 and 5.7.9 (RFC 4954 section 6): the mechanism is too weak for this
+        // account, which is what providers answer when they want an app password.
+        const bool appPassword =
+            m_replyCode == 534 || m_replyText.startsWith(QLatin1String("5.7.9")) ||
+            m_replyText.contains(QLatin1String("application-specific password"),
+                                 Qt::CaseInsensitive) ||
+            m_replyText.contains(QLatin1String("app password"), Qt::CaseInsensitive);
+        if (appPassword) {
+            m_refusal = Refusal::AppPassword;
+            throw KestrelError(error.message() + QLatin1Char(' ') + appPasswordAdvice());
+        }
+        // 535: the credentials are wrong (RFC 4954 section 6).
+        if (m_replyCode == 535) {
+            m_refusal = Refusal::LogIn;
+            throw KestrelError(error.message() + QLatin1Char(' ') + logInAdvice());
+        }
+        throw;
     }
 }
 
@@ -253,6 +283,7 @@ QByteArray TIdSMTP::readLine(const QDeadlineTimer& deadline)
 int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
 {
     const QDeadlineTimer deadline(m_replyTimeoutMs);
+    m_refusal = Refusal::None;
     m_replyLines.clear();
     QString first;
     while (first.trimmed().isEmpty())
@@ -279,6 +310,7 @@ int TIdSMTP::ReadReply(std::initializer_list<int> expected, const QString& step)
     m_replyText = m_replyLines.join(QLatin1Char('\n'));
     if (expected.size() > 0 &&
         std::find(expected.begin(), expected.end(), m_replyCode) == expected.end()) {
+        m_refusal = Refusal::Other;
         const QString answer = QStringLiteral("The server answered %1: %2")
                                    .arg(m_replyCode)
                                    .arg(m_replyText.simplified());
@@ -304,6 +336,18 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         }
         throw KestrelError(message);
     }
+}
+
+bool TIdSMTP::refusedForSize() const
+{
+    static const QRegularExpression enhanced(
+        QStringLiteral("^([245])\\.(\\d{1,3})\\.(\\d{1,3})\\b"));
+    const QRegularExpressionMatch match = enhanced.match(m_replyText);
+    if (!match.hasMatch())
+        return m_replyCode == 552;
+    const QString code = match.captured(0);
+    // "552 5.2.2 mailbox full" is no matter of the message's size.
+    return code == QLatin1String("5.3.4") || code == QLatin1String("5.2.3");
 }
 
 QString TIdSMTP::withLogInHint(const QString& refusal) const

@@ -77,7 +77,24 @@ public:
     // Says "Quit" without waiting for the answer and closes the connection.
     void Disconnect();
 
+    // What the last failure was: None when it was no answer of the server (the
+    // connection failed, broke off or ran out of time), LogIn when the server refused
+    // the user name and password, AppPassword when it wants an app password instead
+    // of the account's own, Other for any other refusal.
+    enum class Refusal
+    {
+        None,
+        LogIn,
+        AppPassword,
+        Other
+    };
+    Refusal lastRefusal() const { return m_refusal; }
+
     int ReplyCode() const { return m_replyCode; }
+    // Whether the last reply refused a message for its size: 552 (RFC 5321 section
+    // 4.2.2) unless its enhanced code names another reason, or any 5.3.4 or 5.2.3
+    // (RFC 3463: message too big).
+    bool refusedForSize() const;
     QString ReplyText() const { return m_replyText; }
     bool isEncrypted() const { return m_socket.isEncrypted(); }
     bool isAuthenticated() const { return m_authenticated; }
@@ -96,6 +113,8 @@ private:
     QString withLogInHint(const QString& refusal) const;
     void startTls();
     void authenticate();
+    // Sends one command of the log-in; a refusal says what the user can do about it.
+    void sendLogInCommand(const QString& text, int expected, const QString& step);
     QByteArray readLine(const QDeadlineTimer& deadline);
     void writeBytes(const QByteArray& bytes);
     void writeMessage(TIdMessage& message);
@@ -118,6 +137,7 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    Refusal m_refusal = Refusal::None;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;
 };

@@ -59,6 +59,17 @@ QString socketProblemText(QAbstractSocket::SocketError error, const QString& hos
     }
 }
 
+QString logInAdvice()
+{
+    return QStringLiteral("Please check the SMTP server user name and password.");
+}
+
+QString appPasswordAdvice()
+{
+    return QStringLiteral("The mail provider wants an app password: make one in the account's "
+                          "security settings and enter it as the SMTP server user password.");
+}
+
 namespace {
 
 // "a", "a and b", "a, b and c".

@@ -22,3 +22,8 @@ QString socketProblemText(QAbstractSocket::SocketError error, const QString& hos
 // separated by "; ", for example "the certificate is signed by itself; the
 // certificate is for other.example, not smtp.example".
 QString certificateProblemText(const QList<QSslError>& errors, const QString& host);
+
+// What the user can do when the server refused the log-in: the user name or password
+// is wrong, or the provider wants an app password instead of the account's own.
+QString logInAdvice();
+QString appPasswordAdvice();

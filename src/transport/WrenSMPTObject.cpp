@@ -6,6 +6,7 @@
 #include "core/Services.h"
 #include "transport/IdMessage.h"
 #include "transport/IdMessageWriter.h"
+#include "transport/MessageIdentity.h"
 #include "transport/ServerCertificateTrust.h"
 #include "transport/ZipMaster.h"
 
@@ -54,8 +55,24 @@ void TWrenSMPTObject::Disconnect()
 
 void TWrenSMPTObject::Send(TIdMessage& message)
 {
+    MessageIdentity::stampRequest(message);
     m_smtp.Send(message);
 }
+
+namespace {
+
+// A save note's identity headers exist only while it is counted or sent, so a
+// request sent later with the same message object carries none of them.
+void forgetNoteIdentity(TIdMessage& message)
+{
+    message.ExtraHeaders.setValue(MessageIdentity::SetHeader, QString());
+    message.ExtraHeaders.setValue(MessageIdentity::MessageIdHeader, QString());
+}
+
+// Any set identifier has the same width, so a message is counted with this one.
+const QString countingSetId(32, QLatin1Char('0'));
+
+} // namespace
 
 void TWrenSMPTObject::SendZip(TIdMessage& message, const TZipMaster& zip)
 {
@@ -87,8 +104,12 @@ qint64 TWrenSMPTObject::messageSize(TIdMessage& message) const
 
 qint64 TWrenSMPTObject::ZipMessageSize(TIdMessage& message, const QString& zipFileName)
 {
-    const auto removePart = qScopeGuard([&message] { message.clearParts(); });
+    const auto removePart = qScopeGuard([&message] {
+        message.clearParts();
+        forgetNoteIdentity(message);
+    });
     message.addAttachment(archivePath(zipFileName));
+    MessageIdentity::stampNote(message, countingSetId, 1, 1);
     return messageSize(message);
 }
 
@@ -100,6 +121,7 @@ TWrenSMPTObject::PlanZipParts(TIdMessage& message, const QString& zipFileName, q
     const auto restore = qScopeGuard([&message, subject] {
         message.clearParts();
         message.Subject = subject;
+        forgetNoteIdentity(message);
     });
     const qint64 archiveBytes = QFileInfo(archive).size();
     return ArchivePartPlan::make(archiveBytes, limit, [&](int part, int count) {
@@ -108,17 +130,19 @@ TWrenSMPTObject::PlanZipParts(TIdMessage& message, const QString& zipFileName, q
         TIdAttachment& attachment = message.addAttachment(archive);
         attachment.PartName = ArchivePartPlan::partName(QFileInfo(archive).fileName(), part, count);
         attachment.Length = 0;
+        MessageIdentity::stampNote(message, countingSetId, part, count);
         return messageSize(message);
     });
 }
 
 void TWrenSMPTObject::SendZipPart(TIdMessage& message, const QString& zipFileName,
-                                  const ArchivePartPlan& plan, int part)
+                                  const ArchivePartPlan& plan, int part, const QString& setId)
 {
     const QString subject = message.Subject;
     const auto restore = qScopeGuard([&message, subject] {
         message.clearParts();
         message.Subject = subject;
+        forgetNoteIdentity(message);
     });
     const QString archive = archivePath(zipFileName);
     message.Subject = subject + ArchivePartPlan::subjectSuffix(part, plan.count());
@@ -127,6 +151,7 @@ void TWrenSMPTObject::SendZipPart(TIdMessage& message, const QString& zipFileNam
         ArchivePartPlan::partName(QFileInfo(archive).fileName(), part, plan.count());
     attachment.Offset = plan.offset(part);
     attachment.Length = plan.length(part);
+    MessageIdentity::stampNote(message, setId, part, plan.count());
     m_smtp.Send(message);
 }
 
@@ -144,8 +169,12 @@ void TWrenSMPTObject::DeleteZip(const QString& zipFileName)
 void TWrenSMPTObject::SendZip(TIdMessage& message, const QString& zipFileName)
 {
     // The part exists only for this send, whatever happens in it.
-    const auto removePart = qScopeGuard([&message] { message.clearParts(); });
+    const auto removePart = qScopeGuard([&message] {
+        message.clearParts();
+        forgetNoteIdentity(message);
+    });
     message.addAttachment(archivePath(zipFileName));
+    MessageIdentity::stampNote(message, MessageIdentity::newSetId(), 1, 1);
     m_smtp.Send(message);
     DeleteZip(zipFileName);
 }

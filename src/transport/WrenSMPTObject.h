@@ -24,11 +24,12 @@ public:
     // one the system does not trust and the user has not trusted for this server.
     void Connect();
     void Disconnect();
+    // Sends a message without parts (a request) under a Message-ID of its own.
     // Throws KestrelError.
     void Send(TIdMessage& message);
-    // Attaches the zip component's archive, sends the message and deletes the
-    // archive. On failure the archive stays where it is and the error is passed on;
-    // either way the message holds no part afterwards.
+    // Attaches the zip component's archive, sends the message (a set of one, with a
+    // new set identifier) and deletes the archive. On failure the archive stays where it is and the
+    // error is passed on; either way the message holds no part afterwards.
     void SendZip(TIdMessage& message, const TZipMaster& zip);
     // The same for an archive named directly; a relative name is taken from the zip
     // folder (setting ZipDirectory).
@@ -43,10 +44,11 @@ public:
     // part fits. Throws KestrelError when the archive cannot be read.
     std::optional<ArchivePartPlan> PlanZipParts(TIdMessage& message, const QString& zipFileName,
                                                 qint64 limit);
-    // Sends one part of the plan, attached under the part's name. The archive stays;
-    // the message holds no part and its own subject afterwards.
+    // Sends one part of the plan, attached under the part's name, as a member of the
+    // set setId (MessageIdentity::newSetId(), one for all parts of one sending). The
+    // archive stays; the message holds no part and its own subject afterwards.
     void SendZipPart(TIdMessage& message, const QString& zipFileName, const ArchivePartPlan& plan,
-                     int part);
+                     int part, const QString& setId);
     // Deletes the archive once its last part was accepted. Throws KestrelError.
     void DeleteZip(const QString& zipFileName);
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Parses a stored message with Python's email package and saves its attachments.
 
-Prints one JSON object: the message's subject, from and to headers, whether it is
+Prints one JSON object: the message's subject, from, to, Message-ID and set headers, whether it is
 multipart, and for each attachment its file name and the path it was saved to.
 """
 
@@ -27,6 +27,8 @@ def main():
         "subject": str(message["Subject"]),
         "from": str(message["From"]),
         "to": str(message["To"]),
+        "message_id": str(message["Message-ID"] or ""),
+        "set": str(message["X-Kestrel-Set"] or ""),
         "multipart": message.is_multipart(),
         "defects": [str(defect) for defect in message.defects],
         "attachments": attachments,

@@ -219,12 +219,16 @@ private Q_SLOTS:
         QVERIFY(start >= 0);
         QCOMPARE(f.window.history.mid(start, expected.size()), expected);
         // The failure inside the first folder: its other file is still reported, as due
-        // but not sent; the second folder is skipped.
+        // but not sent; the second folder is skipped. Neither file is told as backed up.
         QVERIFY(f.window.history.contains(QStringLiteral("Could not send back up file.")));
-        const qsizetype twoReport = f.window.history.indexOf(QStringLiteral("Back up copy of ") +
-                                                             two + QStringLiteral(" is current"));
-        QVERIFY(twoReport >= 0);
-        QCOMPARE(f.window.history.value(twoReport + 1), QStringLiteral("- latest file backed up."));
+        for (const QString& path : {one, two}) {
+            const qsizetype report =
+                f.window.history.indexOf(path + QStringLiteral(" was not backed up."));
+            QVERIFY2(report >= 0, qPrintable(path));
+            QCOMPARE(f.window.history.value(report + 1), BackUpSequence::NotBackedUpLine);
+        }
+        QVERIFY(!f.window.history.contains(QStringLiteral("Backed up version of ") + one +
+                                           QStringLiteral(" is superseded.")));
         QVERIFY(f.window.history.filter(three).isEmpty());
     }
 
@@ -257,20 +261,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("advice");
         const QString notSent = QStringLiteral("Could not send back up file.");
+        // "Check your connection" only where the server did not answer.
+        const QString connection = QStringLiteral("Please check your connection.");
+        const QString refused =
+            QStringLiteral("The SMTP server refused a message; the lines above say why.");
         QTest::newRow("greeting refused")
-            << "greeting" << QStringLiteral("Could not establish connection with SMTP server.");
-        QTest::newRow("recipient refused") << "recipient" << notSent;
-        QTest::newRow("Data refused") << "data" << notSent;
-        QTest::newRow("end of data refused") << "end" << notSent;
-        QTest::newRow("connection dropped in the message") << "drop" << notSent;
-        QTest::newRow("server stalls after the message") << "stall" << notSent;
+            << "greeting" << QStringLiteral("Could not establish connection with SMTP server.")
+            << QStringLiteral("The SMTP server turned the connection down; the lines above say "
+                              "why.");
+        QTest::newRow("recipient refused") << "recipient" << notSent << refused;
+        QTest::newRow("Data refused") << "data" << notSent << refused;
+        QTest::newRow("end of data refused") << "end" << notSent << refused;
+        QTest::newRow("connection dropped in the message") << "drop" << notSent << connection;
+        QTest::newRow("server stalls after the message") << "stall" << notSent << connection;
     }
 
     void failuresEndTheSequenceAndKeepTheArchive()
     {
         QFETCH(QString, failure);
         QFETCH(QString, line);
+        QFETCH(QString, advice);
         SequenceFixture f;
         const QString a = f.dataFile(QStringLiteral("a.txt"), "first file");
         const QString b = f.dataFile(QStringLiteral("b.txt"), "second file");
@@ -292,13 +304,13 @@ private Q_SLOTS:
 
         f.sequence.RunBackUpSequence();
         QVERIFY2(f.window.history.contains(line), qPrintable(f.window.history.join('\n')));
-        QVERIFY(f.window.history.contains(Failed));
+        QVERIFY(f.window.history.contains(QStringLiteral("Back up sequence failed to complete.  ") +
+                                          advice));
         QCOMPARE(f.loggedPaths(), QStringList());
         const TQuayRegistryObject store;
         QVERIFY(!store.ReadBackUpSequenceSuccess());
         QCOMPARE(store.ReadSequenceMessage(),
-                 QStringLiteral("Last back up sequence failed to complete.  Please check your "
-                                "connection."));
+                 QStringLiteral("Last back up sequence failed to complete.  ") + advice);
         QCOMPARE(store.ReadNumberOfBackUpSequences(), 0);
         QCOMPARE(f.statusFiles().size(), 1);
         QVERIFY(f.window.runEnabled);
@@ -338,7 +350,8 @@ private Q_SLOTS:
             << "The server answered 554: not today (in its greeting).";
         QTest::newRow("login refused, password echoed")
             << "login" << noConnection
-            << "The server answered 535: no entry for jo/*** (to the user name and password).";
+            << "The server answered 535: no entry for jo/*** (to the user name and password). "
+               "Please check the SMTP server user name and password.";
         QTest::newRow("recipient refused")
             << "recipient" << notSent
             << "The server answered 550: no such mailbox (to the recipient address "
@@ -390,9 +403,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("word");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("expectedEnd");
+        // Refused whole and then in smaller parts.
         QTest::newRow("refused at the end of data")
             << QByteArray(".") << QByteArray("552 5.3.4 Message too big\r\n")
-            << QStringLiteral(" bytes.");
+            << QStringLiteral("bytes.  A smaller \"Largest Message (MB)\" setting may help.");
         // Smaller than the headers alone, so not even a part of the archive fits.
         QTest::newRow("larger than the announced SIZE")
             << QByteArray("EHLO") << QByteArray("250-scripted.test\r\n250 SIZE 500\r\n")
@@ -408,6 +422,7 @@ private Q_SLOTS:
         const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(5000));
         f.listFiles({big});
         f.server.script(word, reply);
+        f.server.script(word, reply);
 
         f.sequence.RunBackUpSequence();
         const QStringList& history = f.window.history;
@@ -415,8 +430,7 @@ private Q_SLOTS:
         QVERIFY(notSent >= 0);
         const QString reason = history.value(notSent + 1);
         QVERIFY2(reason.startsWith(QStringLiteral("The back up of ") + big +
-                                   QStringLiteral(" is too large for the SMTP server: its message "
-                                                  "has ")),
+                                   QStringLiteral(" is too large for the SMTP server: ")),
                  qPrintable(reason));
         QVERIFY2(reason.endsWith(expectedEnd), qPrintable(reason));
         QCOMPARE(f.loggedPaths(), QStringList());

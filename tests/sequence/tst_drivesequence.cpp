@@ -281,9 +281,15 @@ private Q_SLOTS:
         const TQuayRegistryObject store;
         QVERIFY(!store.ReadBackUpSequenceSuccess());
         QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 2);
-        QVERIFY(f.window.history.contains(QStringLiteral("Backed up version of ") + twice +
+        // The copy that failed is not told as backed up; the others are.
+        QVERIFY(!f.window.history.contains(QStringLiteral("Backed up version of ") + twice +
+                                           QStringLiteral(" is superseded.")));
+        const qsizetype report =
+            f.window.history.indexOf(twice + QStringLiteral(" was not backed up."));
+        QVERIFY(report >= 0);
+        QCOMPARE(f.window.history.value(report + 1), BackUpSequence::NotBackedUpLine);
+        QVERIFY(f.window.history.contains(QStringLiteral("Backed up version of ") + after +
                                           QStringLiteral(" is superseded.")));
-        QVERIFY(f.window.history.contains(QStringLiteral("- latest file backed up.")));
     }
 
     // A copy that fails once and succeeds on the second attempt leaves an empty line

@@ -114,7 +114,14 @@ class TestMailboxDovecot : public QObject
             smallContent = "small; with a semicolon\n";
             first = env.writeFile(QStringLiteral("data/notes.txt"), firstVersion1);
             big = env.writeFile(QStringLiteral("data/sub/big.bin"), bigContent);
-            small = env.writeFile(QStringLiteral("data/sub/small;odd.txt"), smallContent);
+            // A path longer than a header line may be, without a blank to fold at, and a
+            // name that is not ASCII: the subject goes as encoded words the server's
+            // search still finds, the attachment name as RFC 2231 parameters.
+            QString deep = QStringLiteral("data/sub");
+            for (int i = 0; i < 5; ++i)
+                deep += QLatin1Char('/') + QString(200, QLatin1Char('d'));
+            small = env.writeFile(deep + QStringLiteral("/small;odd \u00e9t\u00e9.txt"),
+                                  smallContent);
             QFile list(store.ReadFileOfFiles());
             QVERIFY(list.open(QIODevice::WriteOnly));
             for (const QString& path : {first, big, small})

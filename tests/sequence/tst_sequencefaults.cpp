@@ -133,26 +133,86 @@ private Q_SLOTS:
         QVERIFY(!f.window.memo.contains(sentence));
     }
 
+    // A server without a SIZE that refuses a message for its size gets the file once
+    // more, in parts half that size; refused again, the file is skipped, and the run
+    // goes on and ends telling the user, the list of what it left out shown once.
+    void fileTooLargeForTheServerIsSkipped_data()
+    {
+        QTest::addColumn<int>("refusals");
+        QTest::newRow("taken in parts") << 1;
+        QTest::newRow("refused in parts too") << 2;
+    }
+
     void fileTooLargeForTheServerIsSkipped()
     {
+        QFETCH(int, refusals);
         SequenceFixture f;
         const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(5000));
         const QString small = f.dataFile(QStringLiteral("small.txt"), "fits");
         f.listFiles({big, small});
-        f.server.script(".", "552 5.3.4 Message too big\r\n");
+        for (int i = 0; i < refusals; ++i)
+            f.server.script(".", "552 5.3.4 Message too big\r\n");
 
         f.sequence.RunBackUpSequence();
         const QString logFile = TQuayRegistryObject().ReadLogFile();
-        // The refused message still reached the server; the session went on.
-        QCOMPARE(f.mailedPaths(), (QStringList{big, small, logFile}));
+        QCOMPARE(f.mailedPaths().first(), big);
+        QVERIFY(f.mailedPaths().value(1).startsWith(big + QStringLiteral(" (part 1 of ")));
+        QCOMPARE(f.mailedPaths().mid(f.mailedPaths().size() - 2), (QStringList{small, logFile}));
+        QVERIFY(f.zipFolderEntries().isEmpty());
+        if (refusals == 1) {
+            QCOMPARE(f.loggedPaths(), (QStringList{big, small}));
+            QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+            return;
+        }
+        QCOMPARE(f.mailedPaths().size(), 4);
         QCOMPARE(f.loggedPaths(), QStringList{small});
-        const QStringList named = dataFileLines().filter(
-            QStringLiteral("The back up of ") + big +
-            QStringLiteral(" is too large for the SMTP server: its message has "));
+        const QStringList named =
+            dataFileLines().filter(QStringLiteral("The back up of ") + big +
+                                   QStringLiteral(" is too large for the SMTP server: it refused "
+                                                  "even parts of at most "));
         QCOMPARE(named.size(), 2); // where it happened, and in the closing list
+        QCOMPARE(f.window.history.count(QStringLiteral("Not backed up in this sequence:")), 1);
+        QCOMPARE(dataFileLines().count(QStringLiteral("Not backed up in this sequence:")), 1);
         QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
         QCOMPARE(TQuayRegistryObject().ReadNumberOfFilesInLastSequence(), 1);
-        QVERIFY(f.zipFolderEntries().isEmpty());
+    }
+
+    // The end of a failed run asks to check the connection only where the connection
+    // may be at fault: a refused log-in says what to do instead.
+    void failedEndSaysWhatToDo_data()
+    {
+        QTest::addColumn<QByteArray>("authReply");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("wrong password")
+            << QByteArray("535 5.7.8 Username and Password not accepted\r\n")
+            << QStringLiteral("Please check the SMTP server user name and password.");
+        QTest::newRow("app password wanted")
+            << QByteArray("534 5.7.9 Application-specific password required\r\n")
+            << QStringLiteral("The mail provider wants an app password: make one in the "
+                              "account's security settings and enter it as the SMTP server user "
+                              "password.");
+        QTest::newRow("server gone")
+            << QByteArray() << QStringLiteral("Please check your connection.");
+    }
+
+    void failedEndSaysWhatToDo()
+    {
+        QFETCH(QByteArray, authReply);
+        QFETCH(QString, advice);
+        SequenceFixture f;
+        f.listFiles({f.dataFile(QStringLiteral("a.txt"), "a")});
+        f.server.script("EHLO", "250-scripted.test\r\n250 AUTH PLAIN\r\n");
+        if (authReply.isEmpty())
+            f.server.script("AUTH", QByteArray(), ScriptedSmtpServer::Action::Drop);
+        else
+            f.server.script("AUTH", authReply);
+
+        f.sequence.RunBackUpSequence();
+        QVERIFY2(f.window.history.contains(
+                     QStringLiteral("Back up sequence failed to complete.  ") + advice),
+                 qPrintable(f.window.history.join(u'\n')));
+        QCOMPARE(TQuayRegistryObject().ReadSequenceMessage(),
+                 QStringLiteral("Last back up sequence failed to complete.  ") + advice);
     }
 
     // Only archives the server accepted count, each once; the log's copy never does.
@@ -216,8 +276,8 @@ private Q_SLOTS:
                 .arg(tree)};
         for (const QString& sentence : expected) {
             // Added once while the run went on (it then stays through the clearing
-            // before each file), and listed at the end, before and after the summary.
-            QCOMPARE(f.window.history.count(sentence), 3);
+            // before each file), and listed once at the end, below the summary.
+            QCOMPARE(f.window.history.count(sentence), 2);
             QVERIFY2(f.window.memo.contains(sentence), qPrintable(f.window.memo.join('\n')));
             QVERIFY(dataFileLines().contains(sentence));
         }

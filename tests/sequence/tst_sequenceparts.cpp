@@ -3,6 +3,7 @@
 #include "support/MailedArchive.h"
 #include "support/SmtpSink.h"
 
+#include <QSet>
 #include <QTest>
 
 // Files whose save note is larger than the server takes go out as parts of their one
@@ -144,19 +145,23 @@ private Q_SLOTS:
     }
 
     // A part refused in the middle leaves the file due; the next run sends every part
-    // again. A refusal for its size skips the file and the run goes on; another
-    // refusal ends the run.
+    // again. A refusal for its size is tried once more in smaller parts; refused again,
+    // the file is skipped and the run goes on. Another refusal ends the run.
     void refusedPartLeavesTheFileDue_data()
     {
         QTest::addColumn<QByteArray>("refusal");
+        QTest::addColumn<int>("refusals");
         QTest::addColumn<bool>("runGoesOn");
-        QTest::newRow("refused") << QByteArray("554 5.7.1 refused\r\n") << false;
-        QTest::newRow("too large after all") << QByteArray("552 5.3.4 too big\r\n") << true;
+        QTest::newRow("refused") << QByteArray("554 5.7.1 refused\r\n") << 1 << false;
+        QTest::newRow("mailbox full is no matter of size")
+            << QByteArray("552 5.2.2 mailbox full\r\n") << 1 << false;
+        QTest::newRow("too large twice") << QByteArray("552 5.3.4 too big\r\n") << 2 << true;
     }
 
     void refusedPartLeavesTheFileDue()
     {
         QFETCH(QByteArray, refusal);
+        QFETCH(int, refusals);
         QFETCH(bool, runGoesOn);
         SequenceFixture f;
         const QString big = f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(12000));
@@ -166,12 +171,19 @@ private Q_SLOTS:
         f.server.script("EHLO", ehlo);
         f.server.script(".", "250 OK\r\n");
         f.server.script(".", "250 OK\r\n");
-        f.server.script(".", refusal);
+        for (int i = 0; i < refusals; ++i)
+            f.server.script(".", refusal);
 
         f.sequence.RunBackUpSequence();
         QVERIFY(!TQuayRegistryObject().ReadBackUpSequenceSuccess());
         QVERIFY(f.window.history.contains(QStringLiteral("Could not send back up file.")));
         QCOMPARE(f.loggedPaths(), runGoesOn ? QStringList{small} : QStringList());
+        QCOMPARE(f.window.history.filter(QStringLiteral(" smaller parts.")).size(), refusals - 1);
+        // No line of the failed file tells of success.
+        const QStringList afterBig = f.window.history.mid(
+            f.window.history.lastIndexOf(QStringLiteral("Could not send back up file.")));
+        QVERIFY(!afterBig.contains(QStringLiteral("Backed up version of ") + big +
+                                   QStringLiteral(" is superseded.")));
         const qsizetype firstRun = f.server.messages().size();
 
         f.server.script("EHLO", ehlo);
@@ -185,6 +197,71 @@ private Q_SLOTS:
             QVERIFY(subjects[part - 1].endsWith(big + partSubjectEnd(part, count)));
         QVERIFY(f.loggedPaths().contains(big));
         QVERIFY(f.zipFolderEntries().isEmpty());
+    }
+
+    // A server that counts the headers it adds (20 KB here) against its limit refuses
+    // a message filled to that limit: the file goes again, once, in parts half the size
+    // of what was refused, as a set of its own. A server that adds even more refuses
+    // those too; the file is then skipped with a line that says so.
+    void serverAddingHeaders_data()
+    {
+        QTest::addColumn<int>("fileBytes");
+        QTest::addColumn<qint64>("addedBytes");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("a part refused") << 150000 << qint64(20 * 1024) << true;
+        QTest::newRow("the whole message refused") << 30000 << qint64(20 * 1024) << true;
+        QTest::newRow("the smaller parts refused too") << 150000 << qint64(40 * 1024) << false;
+    }
+
+    void serverAddingHeaders()
+    {
+        QFETCH(int, fileBytes);
+        QFETCH(qint64, addedBytes);
+        QFETCH(bool, sent);
+        SequenceFixture f;
+        constexpr qint64 limit = 60000;
+        f.server.setSizeLimit(limit, addedBytes);
+        const QString big =
+            f.dataFile(QStringLiteral("big.bin"), SequenceFixture::noise(fileBytes));
+        const QString small = f.dataFile(QStringLiteral("small.txt"), "fits");
+        f.listFiles({big, small});
+
+        f.sequence.RunBackUpSequence();
+        const QString history = f.window.history.join(u'\n');
+        QCOMPARE(TQuayRegistryObject().ReadBackUpSequenceSuccess(), sent);
+        QCOMPARE(f.loggedPaths(), sent ? (QStringList{big, small}) : QStringList{small});
+        QCOMPARE(f.window.history.filter(QStringLiteral("Sending %1 again in ").arg(big)).size(),
+                 1);
+        if (!sent) {
+            QVERIFY2(history.contains(QStringLiteral("refused even parts of at most")),
+                     qPrintable(history));
+            return;
+        }
+        QVERIFY(f.zipFolderEntries().isEmpty());
+        // The refused attempt and the new one are two sets; the new one is whole.
+        QList<MailedArchive> retry;
+        QString retrySet;
+        const QList<QByteArray> messages = f.server.messages();
+        QSet<QString> sets;
+        for (qsizetype i = 0; i < messages.size(); ++i) {
+            const MailedArchive mailed = MailedArchive::readText(
+                messages[i], f.env.path(QStringLiteral("m%1").arg(i)), QLatin1String());
+            if (!mailed.subject.contains(big))
+                continue;
+            const QString set = mailed.parsed.value(QLatin1String("set")).toString();
+            QCOMPARE(set.size(), 32);
+            sets.insert(set);
+            if (messages[i].size() + addedBytes <= limit) {
+                if (retrySet.isEmpty())
+                    retrySet = set;
+                QCOMPARE(set, retrySet);
+                retry << mailed;
+            }
+        }
+        QCOMPARE(sets.size(), 2);
+        QVERIFY(retry.size() >= 2);
+        for (int part = 1; part <= retry.size(); ++part)
+            QVERIFY(retry[part - 1].subject.endsWith(partSubjectEnd(part, int(retry.size()))));
     }
 
     // The user's Cancel takes effect between parts; the file stays due.

@@ -97,13 +97,16 @@ private:
         }
         const QByteArray lower = word.toLower();
         const bool offerTls = !m_owner.m_certificate.isNull() && !encrypted;
+        const QByteArray size = m_owner.m_sizeLimit > 0
+                                    ? "250-SIZE " + QByteArray::number(m_owner.m_sizeLimit) + "\r\n"
+                                    : QByteArray();
         if (lower == "ehlo" && offerTls)
-            return {word, "250-scripted.test greets you\r\n250 STARTTLS\r\n",
+            return {word, "250-scripted.test greets you\r\n" + size + "250 STARTTLS\r\n",
                     ScriptedSmtpServer::Action::Reply};
         if (lower == "starttls")
             return {word, "220 go ahead\r\n", ScriptedSmtpServer::Action::Reply};
         if (lower == "ehlo")
-            return {word, "250-scripted.test greets you\r\n250 HELP\r\n",
+            return {word, "250-scripted.test greets you\r\n" + size + "250 HELP\r\n",
                     ScriptedSmtpServer::Action::Reply};
         if (lower == "data")
             return {word, "354 end with .\r\n", ScriptedSmtpServer::Action::Reply};
@@ -186,6 +189,7 @@ private:
             m_owner.m_commands.append(".");
             m_owner.m_changed.wakeAll();
         }
+        const qint64 messageBytes = connection.message.size();
         connection.message.clear();
         std::function<void()> onMessage;
         {
@@ -194,6 +198,17 @@ private:
         }
         if (onMessage)
             onMessage();
+        bool tooLarge = false;
+        {
+            QMutexLocker lock(&m_owner.m_mutex);
+            tooLarge = m_owner.m_sizeLimit > 0 &&
+                       messageBytes + m_owner.m_addedBytes > m_owner.m_sizeLimit;
+        }
+        if (tooLarge) {
+            answer(socket, {".", "552 5.3.4 Message size exceeds fixed limit\r\n",
+                            ScriptedSmtpServer::Action::Reply});
+            return true;
+        }
         answer(socket, answerFor(".", socket->isEncrypted()));
         return true;
     }
@@ -238,6 +253,13 @@ void ScriptedSmtpServer::enableTls(const QSslCertificate& certificate, const QSs
     m_certificate = certificate;
     m_key = key;
     m_implicitTls = implicit;
+}
+
+void ScriptedSmtpServer::setSizeLimit(qint64 limit, qint64 addedBytes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_sizeLimit = limit;
+    m_addedBytes = addedBytes;
 }
 
 void ScriptedSmtpServer::dropAfterDataBytes(qint64 bytes)

@@ -48,6 +48,10 @@ public:
     // encrypted from the first byte instead. The answer to STARTTLS can be scripted
     // like any other (for example with extra lines sent before the handshake).
     void enableTls(const QSslCertificate& certificate, const QSslKey& key, bool implicit = false);
+    // Announces SIZE limit in the EHLO reply and refuses, with 552 5.3.4 at the end of
+    // the message, every message whose text plus addedBytes (the headers a provider
+    // adds on the way) passes it.
+    void setSizeLimit(qint64 limit, qint64 addedBytes = 0);
     // Closes the connection once this many bytes of message text have arrived.
     void dropAfterDataBytes(qint64 bytes);
     // Runs hook on the server's thread once, when the next message has arrived and
@@ -80,6 +84,8 @@ private:
     Answer m_greeting{{}, "220 scripted.test ESMTP ready\r\n", Action::Reply};
     QList<Answer> m_script;
     qint64 m_dropAfterDataBytes = -1;
+    qint64 m_sizeLimit = 0;
+    qint64 m_addedBytes = 0;
     QSslCertificate m_certificate;
     QSslKey m_key;
     bool m_implicitTls = false;

@@ -132,6 +132,24 @@ private Q_SLOTS:
                  QStringLiteral("a.zip.0007"));
         QCOMPARE(ArchivePartPlan::subjectSuffix(3, 12), QStringLiteral(" (part 3 of 12)"));
     }
+
+    // Room left for the headers servers add: 16 KiB, a quarter of small limits.
+    void headroom_data()
+    {
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<qint64>("headroom");
+        QTest::newRow("a provider's 25 MB") << qint64(25000000) << qint64(16384);
+        QTest::newRow("exactly 64 KiB") << qint64(65536) << qint64(16384);
+        QTest::newRow("small limit") << qint64(40000) << qint64(10000);
+        QTest::newRow("no limit") << qint64(0) << qint64(0);
+    }
+
+    void headroom()
+    {
+        QFETCH(qint64, limit);
+        QFETCH(qint64, headroom);
+        QCOMPARE(ArchivePartPlan::headroom(limit), headroom);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestArchivePartPlan)

@@ -97,6 +97,15 @@ private Q_SLOTS:
             << noteStructure("NIL", "(\"attachment\" (\"filename*0*\" \"UTF-8''%C3%A4\" "
                                     "\"filename*1\" \".zip\"))")
             << QByteArray("2") << QString::fromUtf8("ä.zip");
+        QTest::newRow("RFC 2231 beside its plain stand-in")
+            << noteStructure("(\"name\" \"a_.zip\" \"name*\" \"UTF-8''%C3%A4.zip\")",
+                             "(\"attachment\" (\"filename\" \"a_.zip\" \"filename*\" "
+                             "\"UTF-8''%C3%A4.zip\"))")
+            << QByteArray("2") << QString::fromUtf8("ä.zip");
+        QTest::newRow("RFC 2231 pieces before the stand-in")
+            << noteStructure("NIL", "(\"attachment\" (\"filename*1*\" \"%3B.zip\" "
+                                    "\"filename*0*\" \"UTF-8''%C3%A4\" \"filename\" \"__.zip\"))")
+            << QByteArray("2") << QString::fromUtf8("ä;.zip");
         QTest::newRow("name of the type only")
             << noteStructure("(\"NAME\" \"b.zip\")", "NIL") << QByteArray("2") << "b.zip";
         QTest::newRow("nested multipart")

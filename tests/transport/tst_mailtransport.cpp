@@ -5,6 +5,7 @@
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "transport/IdMessage.h"
+#include "transport/MessageIdentity.h"
 #include "transport/WrenSMPTObject.h"
 #include "transport/ZipMaster.h"
 
@@ -212,8 +213,9 @@ private Q_SLOTS:
             sender.PlanZipParts(message, zip.ZipFileName(), options.sizeLimit);
         QVERIFY(plan);
         QVERIFY(plan->count() >= 5);
+        const QString setId = MessageIdentity::newSetId();
         for (int part = 1; part <= plan->count(); ++part)
-            sender.SendZipPart(message, zip.ZipFileName(), *plan, part);
+            sender.SendZipPart(message, zip.ZipFileName(), *plan, part, setId);
         QCOMPARE(message.Subject, subject);
         QVERIFY(message.MessageParts.empty());
         QVERIFY(QFile::exists(zip.ZipFileName()));
@@ -228,6 +230,11 @@ private Q_SLOTS:
                 sink.messagePath(part), env.path(QStringLiteral("part-%1").arg(part)),
                 QString::fromLatin1(zipPassword));
             QCOMPARE(mailed.subject, subject + ArchivePartPlan::subjectSuffix(part, plan->count()));
+            // One set: the same identifier on every part, and a Message-ID of each its own.
+            QCOMPARE(mailed.parsed.value(QLatin1String("set")).toString(), setId);
+            QCOMPARE(
+                mailed.parsed.value(QLatin1String("message_id")).toString(),
+                MessageIdentity::noteMessageId(setId, part, plan->count(), message.From.Address));
             QCOMPARE(mailed.attachmentName,
                      ArchivePartPlan::partName(QFileInfo(zip.ZipFileName()).fileName(), part,
                                                plan->count()));

@@ -359,15 +359,55 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(KestrelError, writer.prepare());
     }
 
+    // A plain name is quoted; any other goes as RFC 2231 parameters (in pieces when
+    // long) beside a plain stand-in, and never as encoded words inside quotes.
+    void attachmentNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("filenameLines");
+        QTest::newRow("quotes") << QStringLiteral("a \"quoted\" name.zip")
+                                << QStringList{
+                                       QStringLiteral("filename=\"a \\\"quoted\\\" name.zip\"")};
+        QTest::newRow("line break")
+            << QStringLiteral("line\nbreak.zip")
+            << QStringList{QStringLiteral("filename=\"line_break.zip\";"),
+                           QStringLiteral("filename*=UTF-8''line%0Abreak.zip")};
+        QTest::newRow("accent and semicolon")
+            << QStringLiteral("caf\u00e9; menu.txt.zip")
+            << QStringList{QStringLiteral("filename=\"caf_; menu.txt.zip\";"),
+                           QStringLiteral("filename*=UTF-8''caf%C3%A9%3B%20menu.txt.zip")};
+        QTest::newRow("long name in pieces")
+            << QString(30, QChar(0x00e9)) + QStringLiteral(".zip")
+            << QStringList{QStringLiteral("filename=\"") + QString(30, QLatin1Char('_')) +
+                               QStringLiteral(".zip\";"),
+                           QStringLiteral("filename*0*=UTF-8''") +
+                               QStringLiteral("%C3%A9").repeated(8) + QLatin1Char(';'),
+                           QStringLiteral("filename*1*=") + QStringLiteral("%C3%A9").repeated(8) +
+                               QLatin1Char(';'),
+                           QStringLiteral("filename*2*=") + QStringLiteral("%C3%A9").repeated(8) +
+                               QLatin1Char(';'),
+                           QStringLiteral("filename*3*=") + QStringLiteral("%C3%A9").repeated(6) +
+                               QStringLiteral(".zip")};
+    }
+
     void attachmentNames()
     {
+        QFETCH(QString, name);
+        QFETCH(QStringList, filenameLines);
         TIdMessage message;
-        message.addAttachment(writeFile(QStringLiteral("a \"quoted\" name.zip"), "x"));
-        message.addAttachment(writeFile(QStringLiteral("line\nbreak.zip"), "y"));
+        message.addAttachment(writeFile(QStringLiteral("x.zip"), "x")).PartName = name;
         const QByteArray wire = render(message);
-        QVERIFY(wire.contains("        name=\"a \\\"quoted\\\" name.zip\"\r\n"));
-        QVERIFY(wire.contains("        filename=\"=?ISO-8859-1?Q?line=0Abreak=2Ezip?=\"\r\n"));
-        QVERIFY(!wire.contains("line\nbreak"));
+        QByteArray expected = "Content-Disposition: attachment;\r\n";
+        for (const QString& line : filenameLines)
+            expected += "        " + line.toUtf8() + "\r\n";
+        QVERIFY2(wire.contains(expected + "\r\n"), wire.constData());
+        QByteArray typeLines = expected;
+        typeLines.replace("filename", "name");
+        QVERIFY(wire.contains(typeLines.mid(typeLines.indexOf("\r\n") + 2) +
+                              "Content-Transfer-Encoding: base64\r\n"));
+        QVERIFY(!wire.contains("=?"));
+        for (const QByteArray& line : wire.split('\n'))
+            QVERIFY(line.size() <= 78 + 1);
     }
 
     void unreadableAttachmentFailsBeforeWriting()

@@ -3,6 +3,7 @@
 #include "support/SmtpSink.h"
 #include "transport/IdMessage.h"
 #include "transport/IdSMTP.h"
+#include "transport/SmtpProblemText.h"
 
 #include <QHostInfo>
 #include <QSslKey>
@@ -368,6 +369,48 @@ private Q_SLOTS:
         const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
         QVERIFY(server.commands().contains(plain));
         session.Disconnect();
+    }
+
+    // A refused log-in says what to do: check the user name and password, or make an
+    // app password where the provider wants one.
+    void logInRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("refusal");
+        QTest::newRow("wrong password")
+            << QByteArray("535 5.7.8 credentials invalid\r\n") << int(TIdSMTP::Refusal::LogIn);
+        QTest::newRow("534, mechanism too weak")
+            << QByteArray("534-5.7.9 Application-specific password required.\r\n534 5.7.9 "
+                          "Learn more\r\n")
+            << int(TIdSMTP::Refusal::AppPassword);
+        QTest::newRow("535 naming an application-specific password")
+            << QByteArray("535 Please log in with an application-specific password\r\n")
+            << int(TIdSMTP::Refusal::AppPassword);
+        QTest::newRow("another refusal")
+            << QByteArray("454 4.7.0 temporary failure\r\n") << int(TIdSMTP::Refusal::Other);
+    }
+
+    void logInRefusals()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, refusal);
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250 AUTH PLAIN\r\n");
+        server.script("AUTH", reply);
+        TIdSMTP session;
+        configure(session, server);
+        session.UserId = QStringLiteral("jo");
+        session.Password = QStringLiteral("pw");
+        const QString error = errorOf([&] { session.Connect(); });
+        QCOMPARE(int(session.lastRefusal()), refusal);
+        const auto kind = TIdSMTP::Refusal(refusal);
+        QCOMPARE(error.endsWith(logInAdvice()), kind == TIdSMTP::Refusal::LogIn);
+        QCOMPARE(error.endsWith(appPasswordAdvice()), kind == TIdSMTP::Refusal::AppPassword);
+
+        // A server that is not there is no refusal.
+        session.Port = 1;
+        QVERIFY(!errorOf([&] { session.Connect(); }).isEmpty());
+        QCOMPARE(session.lastRefusal(), TIdSMTP::Refusal::None);
     }
 
     // A server that offers a log-in and then refuses the message for the want of one

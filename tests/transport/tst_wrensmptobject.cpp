@@ -3,9 +3,11 @@
 #include "support/ScriptedSmtpServer.h"
 #include "support/TestEnvironment.h"
 #include "transport/IdMessage.h"
+#include "transport/MessageIdentity.h"
 #include "transport/WrenSMPTObject.h"
 #include "transport/ZipMaster.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using Action = ScriptedSmtpServer::Action;
@@ -117,11 +119,23 @@ private Q_SLOTS:
         const qsizetype start = wire.indexOf(partStart) + partStart.size();
         const qsizetype end = wire.indexOf("\r\n\r\n--=_NextPart", start);
         QCOMPARE(QByteArray::fromBase64(wire.mid(start, end - start).replace("\r\n", "")), archive);
+        // A set of one: its identifier, and a Message-ID at the sender's domain.
+        const QRegularExpression note(QStringLiteral("\r\nX-Kestrel-Set: ([0-9a-f]{32})\r\n"
+                                                     "Message-ID: <\\1\\.1\\.1@(\\S+)>\r\n"));
+        const QRegularExpressionMatch noteMatch = note.match(QString::fromLatin1(wire));
+        QVERIFY2(noteMatch.hasMatch(), wire.left(wire.indexOf("\r\n\r\n")).constData());
+        QCOMPARE(noteMatch.captured(2), MessageIdentity::domainOf(message.From.Address));
 
-        // The next message over the same session carries no part.
+        // The next message over the same session carries no part, and an identity of
+        // its own, not the note's.
         message.Subject = QStringLiteral("Kestrel Request#1");
         sender.Send(message);
-        QVERIFY(!server.messages().value(1).contains("MIME-Version"));
+        const QString request = QString::fromLatin1(server.messages().value(1));
+        QVERIFY(!request.contains(QLatin1String("MIME-Version")));
+        QVERIFY(!request.contains(QLatin1String("X-Kestrel-Set")));
+        QVERIFY(
+            request.contains(QRegularExpression(QStringLiteral("\r\nMessage-ID: <[0-9a-f]{32}@"))));
+        QVERIFY(!request.contains(noteMatch.captured(1)));
         sender.Disconnect();
     }
 
