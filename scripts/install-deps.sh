@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6dbus6 libqt6network6 qt6-qpa-plugins libgl1-mesa-dev
   libsqlite3-dev sqlite3 libzip-dev
   python3 python3-aiosmtpd python3-dbusmock dbus
-  7zip libarchive-tools zip curl openssl dovecot-imapd
+  7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
 )
 
@@ -23,4 +23,7 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 "${sudo_cmd[@]}" apt-get update -qq
+# The tests start Postfix with a configuration of their own: the system's stays
+# unconfigured, so no system instance is set up, started or left listening.
+echo "postfix postfix/main_mailer_type select No configuration" | "${sudo_cmd[@]}" debconf-set-selections
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kestrel and runs every test headless: the
 # offscreen Qt platform, a throw-away HOME and XDG folders, fakes for every
-# platform service. Servers the tests need (aiosmtpd, scripted SMTP) are started
-# by the tests themselves on loopback.
+# platform service. Servers the tests need (aiosmtpd, scripted SMTP and IMAP, a
+# private dovecot and Postfix) are started by the tests themselves on loopback.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/build.sh"

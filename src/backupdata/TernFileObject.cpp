@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QSaveFile>
 #include <QScopeGuard>
 
@@ -272,7 +273,15 @@ QString TTernFileObject::SaveNoteSender() const
     // A server without log-in needs no user name; the user's own address stands in.
     if (userName.isEmpty() && !store.ReadUserEmailAddress().isEmpty())
         return store.ReadUserEmailAddress();
-    return userName + QLatin1Char('@') + store.ReadUserSMPTName();
+    // A server given by its address makes a domain literal ("jo@[192.0.2.7]"): mail
+    // servers refuse a bare address after the "@" (RFC 5321 section 4.1.3).
+    const QString server = store.ReadUserSMPTName().trimmed();
+    const QHostAddress address(server);
+    if (address.isNull())
+        return userName + QLatin1Char('@') + server;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return userName + QStringLiteral("@[IPv6:") + address.toString() + QLatin1Char(']');
+    return userName + QStringLiteral("@[") + address.toString() + QLatin1Char(']');
 }
 
 QString TTernFileObject::SaveNoteRecipient() const

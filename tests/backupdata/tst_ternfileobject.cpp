@@ -257,16 +257,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("userName");
         QTest::addColumn<QString>("ownAddress");
         QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("server");
         QTest::newRow("user name and server") << "jo"
                                               << ""
-                                              << "jo@smtp.example.org";
+                                              << "jo@smtp.example.org"
+                                              << "smtp.example.org";
+        // Mail servers refuse "jo@192.0.2.7" with 501.
+        QTest::newRow("server by IPv4 address") << "jo"
+                                                << ""
+                                                << "jo@[192.0.2.7]"
+                                                << " 192.0.2.7";
+        QTest::newRow("server by IPv6 address") << "jo"
+                                                << ""
+                                                << "jo@[IPv6:2001:db8::7]"
+                                                << "2001:db8::7";
         // "ann@example.org@smtp.example.org" would be no valid sender.
         QTest::newRow("log-in is an address") << "ann@example.org"
                                               << "other@example.org"
-                                              << "ann@example.org";
+                                              << "ann@example.org"
+                                              << "smtp.example.org";
         QTest::newRow("no log-in: the user's own address") << ""
                                                            << "me@example.org"
-                                                           << "me@example.org";
+                                                           << "me@example.org"
+                                                           << "smtp.example.org";
     }
 
     void saveNoteSender()
@@ -274,10 +287,11 @@ private Q_SLOTS:
         QFETCH(QString, userName);
         QFETCH(QString, ownAddress);
         QFETCH(QString, sender);
+        QFETCH(QString, server);
         TestEnvironment env;
         const TQuayRegistryObject store;
         store.WriteUserSMPTServerName(userName);
-        store.WriteUserSMPTName(QStringLiteral("smtp.example.org"));
+        store.WriteUserSMPTName(server);
         store.WriteUserEmailAddress(ownAddress);
         QCOMPARE(TTernFileObject().SaveNoteSender(), sender);
     }

@@ -54,6 +54,10 @@ DovecotServer::DovecotServer(const QString& folder, const Options& options)
     QDir().mkpath(maildir() + QStringLiteral("/tmp"));
     m_port = freePort();
     m_tlsPort = options.certificateFile.isEmpty() ? 0 : freePort();
+    if (options.forMailServer) {
+        m_lmtpPort = freePort();
+        m_authPort = freePort();
+    }
     writeConfiguration();
     handOver(m_folder);
 
@@ -144,6 +148,18 @@ void DovecotServer::writeConfiguration()
                                      "    port = %1\n    ssl = yes\n  }\n")
                           .arg(m_tlsPort);
     }
+    // LMTP names the recipient by address ("ann@example.test"): the user is its local
+    // part, here as at log-in.
+    QString lmtpService;
+    QString authListener;
+    if (m_options.forMailServer) {
+        lmtpService = QStringLiteral("service lmtp {\n  inet_listener lmtp {\n"
+                                     "    address = 127.0.0.1\n    port = %1\n  }\n}\n")
+                          .arg(m_lmtpPort);
+        authListener = QStringLiteral("  inet_listener {\n    address = 127.0.0.1\n"
+                                      "    port = %1\n  }\n")
+                           .arg(m_authPort);
+    }
     // Without root, dovecot can neither chroot its login processes nor change users:
     // every service runs as the one user, nothing chrooted.
     const QString text =
@@ -151,7 +167,7 @@ void DovecotServer::writeConfiguration()
                        "state_dir = %1/state\n"
                        "log_path = %1/log/dovecot.log\n"
                        "instance_name = kestrel-test-%2\n"
-                       "protocols = imap\n"
+                       "protocols = %8\n"
                        "listen = 127.0.0.1\n"
                        "%3"
                        "disable_plaintext_auth = no\n"
@@ -161,23 +177,27 @@ void DovecotServer::writeConfiguration()
                        "default_internal_group = %5\n"
                        "default_login_user = %4\n"
                        "passdb {\n  driver = passwd-file\n"
-                       "  args = scheme=PLAIN username_format=%u %1/passwd\n}\n"
+                       "  args = scheme=PLAIN username_format=%n %1/passwd\n}\n"
                        "userdb {\n  driver = passwd-file\n"
-                       "  args = username_format=%u %1/passwd\n}\n"
-                       "mail_location = maildir:%1/mail/%u\n"
+                       "  args = username_format=%n %1/passwd\n}\n"
+                       "mail_location = maildir:%1/mail/%n\n"
                        "service imap-login {\n  chroot =\n"
                        "  inet_listener imap {\n    address = 127.0.0.1\n    port = %6\n  }\n"
                        "%7}\n"
                        "service anvil {\n  chroot =\n}\n"
-                       "service auth {\n  user = $default_internal_user\n}\n"
-                       "service auth-worker {\n  user = $default_internal_user\n}\n")
+                       "service auth {\n  user = $default_internal_user\n%10}\n"
+                       "service auth-worker {\n  user = $default_internal_user\n}\n"
+                       "%9")
             .arg(folder)
             .arg(m_port)
             .arg(tls)
             .arg(user)
             .arg(runningAsRoot() ? QStringLiteral("nogroup") : user)
             .arg(m_port)
-            .arg(tlsListener);
+            .arg(tlsListener)
+            .arg(m_options.forMailServer ? QStringLiteral("imap lmtp") : QStringLiteral("imap"))
+            .arg(lmtpService)
+            .arg(authListener);
     QFile configuration(folder + QStringLiteral("/dovecot.conf"));
     configuration.open(QIODevice::WriteOnly);
     configuration.write(text.toUtf8());
@@ -250,6 +270,15 @@ int DovecotServer::deliverFolder(const QString& sinkFolder)
             return count;
         ++count;
     }
+}
+
+int DovecotServer::messageCount() const
+{
+    int count = 0;
+    for (const char* sub : {"/new", "/cur"})
+        count += static_cast<int>(
+            QDir(maildir() + QString::fromLatin1(sub)).entryList(QDir::Files).size());
+    return count;
 }
 
 void DovecotServer::recreateMailbox()

@@ -22,6 +22,9 @@ public:
         // on tlsPort().
         QString certificateFile;
         QString keyFile;
+        // Listeners for a mail server in front: LMTP delivery into the maildir and the
+        // authentication service for its SMTP log-ins, both on 127.0.0.1.
+        bool forMailServer = false;
     };
 
     DovecotServer(const QString& folder, const Options& options);
@@ -35,6 +38,8 @@ public:
     // 0 when the server did not start; errorText() says why.
     quint16 port() const { return m_port; }
     quint16 tlsPort() const { return m_tlsPort; }
+    quint16 lmtpPort() const { return m_lmtpPort; }
+    quint16 authPort() const { return m_authPort; }
     QString errorText() const { return m_error; }
     const Options& options() const { return m_options; }
     // The reader's settings for this server's INBOX, on port() (STARTTLS when TLS is on).
@@ -48,6 +53,9 @@ public:
     bool deliver(const QByteArray& message);
     // Delivers every message-<n>.eml of an SMTP sink's folder, in order; the count.
     int deliverFolder(const QString& sinkFolder);
+
+    // The messages in the INBOX's maildir, read or not.
+    int messageCount() const;
 
     // Makes the mailbox a new one: its messages and indexes go, so the next session
     // sees a new UIDVALIDITY.
@@ -64,6 +72,8 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_lmtpPort = 0;
+    quint16 m_authPort = 0;
     int m_delivered = 0;
     QString m_error;
 };

@@ -110,7 +110,7 @@ private:
             QVERIFY(envelopeFile.open(QIODevice::ReadOnly));
             const QJsonObject envelope = readJson(envelopeFile.readAll());
             QCOMPARE(envelope.value(QLatin1String("mail_from")).toString(),
-                     user + QStringLiteral("@127.0.0.1"));
+                     user + QStringLiteral("@[127.0.0.1]"));
             QCOMPARE(envelope.value(QLatin1String("rcpt_tos")).toArray().size(), 2);
             QCOMPARE(envelope.value(QLatin1String("tls")).toBool(), encrypted);
             QCOMPARE(envelope.value(QLatin1String("authenticated")).toBool(),
