@@ -33,11 +33,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -239,6 +242,37 @@ struct Bench
     }
 };
 
+// Of the sets mailed in parts, how many the mailbox holds out of order: a part with a
+// lower UID than the part before it. The messages as curl stored them, <uid>.eml.
+QPair<int, int> setsOutOfOrder(const QString& folder)
+{
+    static const QRegularExpression messageId(
+        QStringLiteral("Message-ID: <([0-9a-f]{32})\\.(\\d+)\\.(\\d+)@"),
+        QRegularExpression::CaseInsensitiveOption);
+    QMap<QString, QList<QPair<int, int>>> parts; // set: (uid, part)
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*.eml")})) {
+        QFile message(folder + '/' + name);
+        if (!message.open(QIODevice::ReadOnly))
+            continue;
+        const QRegularExpressionMatch match =
+            messageId.match(QString::fromLatin1(message.read(8192)));
+        if (match.hasMatch() && match.captured(3).toInt() > 1)
+            parts[match.captured(1)].append(
+                {name.section('.', 0, 0).toInt(), match.captured(2).toInt()});
+    }
+    int outOfOrder = 0;
+    for (QList<QPair<int, int>>& set : parts) {
+        std::sort(set.begin(), set.end());
+        for (qsizetype i = 1; i < set.size(); ++i) {
+            if (set.at(i).second < set.at(i - 1).second) {
+                ++outOfOrder;
+                break;
+            }
+        }
+    }
+    return {outOfOrder, static_cast<int>(parts.size())};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -257,10 +291,13 @@ int main(int argc, char** argv)
         const double curlSent = bench.curlBackUp(bench.env.path(QStringLiteral("c%1").arg(round)));
         const double curlFetched =
             bench.curlFetch(bench.env.path(QStringLiteral("f%1").arg(round)));
+        const auto [outOfOrder, sets] =
+            setsOutOfOrder(bench.env.path(QStringLiteral("f%1").arg(round)));
         std::printf("round %d: backup %.2f s (pause cut), %.2f s (designed pause); "
-                    "restore %.2f s; 7zz+curl send %.2f s; curl fetch of all %d messages %.2f s\n",
+                    "restore %.2f s; 7zz+curl send %.2f s; curl fetch of all %d messages %.2f s; "
+                    "%d of %d sets in parts delivered out of order\n",
                     round, cut, paused, restored, curlSent, bench.dovecot->messageCount(),
-                    curlFetched);
+                    curlFetched, outOfOrder, sets);
         std::fflush(stdout);
     }
     return 0;
