@@ -87,24 +87,17 @@ private:
     {
         QDir().mkpath(QFileInfo(path).absolutePath());
         const QByteArray encoded = QFile::encodeName(path);
-        // Create the file private to the user before SQLite opens it. A file that can
-        // only be read is still opened (read-only) by SQLite, so a failure here is
-        // only the cause to give if SQLite fails too.
-        const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        const int createError = fd >= 0 ? 0 : errno;
-        if (fd >= 0)
-            ::close(fd);
-
+        // The file is never opened outside SQLite: closing any descriptor of it drops
+        // every POSIX lock the process holds on it, those of the other threads'
+        // connections too, and another process could then take itself for the last
+        // user and delete the journal still in use here.
         int rc = tryOpen(encoded);
         if (isDamage(rc)) {
             setAside(path);
-            const int fd2 = ::open(encoded.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-            if (fd2 >= 0)
-                ::close(fd2);
             rc = tryOpen(encoded);
         }
         if (rc != SQLITE_OK) {
-            m_openError = createError != 0 ? qt_error_string(createError) : causeText(m_db, rc);
+            m_openError = causeText(m_db, rc);
             close();
             return;
         }
@@ -128,6 +121,9 @@ private:
             return rc;
         sqlite3_extended_result_codes(m_db, 1);
         sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+        // Private to the user before anything is written; the journal files SQLite
+        // makes take the database file's permissions.
+        ::chmod(encoded.constData(), 0600);
         rc = sqlite3_exec(m_db,
                           // With the WAL journal, NORMAL keeps the file consistent
                           // through a power cut and saves a sync per write; at worst

@@ -7,8 +7,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
+
+#include <thread>
 
 // The settings store against a real SQLite file in a temporary home.
 class TestSettingsStore : public QObject
@@ -211,6 +214,30 @@ private Q_SLOTS:
         runSql(QStringLiteral(
             "UPDATE registry_values SET data = x'01000000' WHERE name = 'FileListHasChanged';"));
         QVERIFY(store.ReadFileListHasChanged());
+    }
+
+    // A connection opened on another thread (the sequence's worker) must not drop the
+    // locks of the window's: another process closing its connection would then take
+    // itself for the last one and delete the journal the window still writes to.
+    void otherThreadsAndProcessesLeaveTheJournalAlone()
+    {
+        TestEnvironment env;
+        TQuayRegistryObject store;
+        store.WriteNumberOfBackUpSequences(1);
+        std::thread([] { TQuayRegistryObject().ReadNumberOfBackUpSequences(); }).join();
+        runSql(QStringLiteral("SELECT count(*) FROM registry_values;"));
+        QVERIFY(QFile::exists(SettingsDatabase::defaultPath() + QStringLiteral("-wal")));
+        store.WriteNumberOfBackUpSequences(7);
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"),
+                     {SettingsDatabase::defaultPath(),
+                      QStringLiteral("SELECT hex(data) FROM registry_values WHERE name = "
+                                     "'NumberOfBackUpSequences';")});
+        QVERIFY(sqlite.waitForFinished(10000));
+        QCOMPARE(sqlite.readAllStandardOutput().trimmed(), QByteArray("07000000"));
+        QCOMPARE(QFileInfo(SettingsDatabase::defaultPath()).permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
     }
 
     void lockedDatabaseIsWaitedFor()
