@@ -17,8 +17,8 @@
 namespace {
 
 const QString PostfixProgram = QStringLiteral("/usr/sbin/postfix");
-// Debian's pristine service table: every service Postfix needs, to be adapted.
-const QString ServiceTable = QStringLiteral("/etc/postfix/master.cf.proto");
+// The service table as Debian ships it: every service Postfix needs, to be adapted.
+const QString ServiceTable = QStringLiteral("/usr/share/postfix/master.cf.dist");
 
 quint16 freePort()
 {
