@@ -1,13 +1,13 @@
 #include "support/DovecotServer.h"
 
+#include "support/LoopbackServerProbe.h"
+
 #include "core/QuayRegistryObject.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <sys/stat.h>
@@ -23,14 +23,6 @@ constexpr gid_t UnprivilegedGid = 65534;
 bool runningAsRoot()
 {
     return geteuid() == 0;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
 }
 
 } // namespace
@@ -52,11 +44,11 @@ DovecotServer::DovecotServer(const QString& folder, const Options& options)
     QDir().mkpath(maildir() + QStringLiteral("/new"));
     QDir().mkpath(maildir() + QStringLiteral("/cur"));
     QDir().mkpath(maildir() + QStringLiteral("/tmp"));
-    m_port = freePort();
-    m_tlsPort = options.certificateFile.isEmpty() ? 0 : freePort();
+    m_port = freeLoopbackPort();
+    m_tlsPort = options.certificateFile.isEmpty() ? 0 : freeLoopbackPort();
     if (options.forMailServer) {
-        m_lmtpPort = freePort();
-        m_authPort = freePort();
+        m_lmtpPort = freeLoopbackPort();
+        m_authPort = freeLoopbackPort();
     }
     writeConfiguration();
     handOver(m_folder);
@@ -79,7 +71,8 @@ DovecotServer::DovecotServer(const QString& folder, const Options& options)
         m_port = 0;
         return;
     }
-    if (!waitUntilListening()) {
+    if (!waitForGreeting(m_port, "* OK",
+                         [this] { return m_process.state() != QProcess::NotRunning; })) {
         m_error = QStringLiteral("dovecot did not start: ") + logText();
         m_port = 0;
     }
@@ -226,21 +219,6 @@ void DovecotServer::handOver(const QString& path) const
         if (stat(name.constData(), &info) == 0 && (info.st_mode & S_IXOTH) == 0)
             chmod(name.constData(), info.st_mode | S_IXOTH);
     }
-}
-
-bool DovecotServer::waitUntilListening()
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_port);
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) &&
-            probe.readLine().startsWith("* OK"))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
 }
 
 bool DovecotServer::deliver(const QByteArray& message)

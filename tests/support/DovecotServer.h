@@ -64,7 +64,6 @@ public:
 private:
     QString maildir() const;
     void writeConfiguration();
-    bool waitUntilListening();
     void handOver(const QString& path) const;
 
     QString m_folder;

@@ -1,13 +1,12 @@
 #include "support/PostfixServer.h"
 
+#include "support/LoopbackServerProbe.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 #include <grp.h>
 #include <pwd.h>
@@ -19,14 +18,6 @@ namespace {
 const QString PostfixProgram = QStringLiteral("/usr/sbin/postfix");
 // The service table as Debian ships it: every service Postfix needs, to be adapted.
 const QString ServiceTable = QStringLiteral("/usr/share/postfix/master.cf.dist");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 // The Debian table with no daemon chrooted (the test's folder holds none of the files
 // a chroot needs) and without the public SMTP service on port 25.
@@ -91,7 +82,7 @@ PostfixServer::PostfixServer(const QString& folder, const Options& options)
             chmod(name.constData(), info.st_mode | S_IXOTH);
     } while (parent.cdUp() && parent.absolutePath() != QStringLiteral("/"));
 
-    m_port = freePort();
+    m_port = freeLoopbackPort();
     writeConfiguration();
     QString output;
     if (!control(QStringLiteral("start"), &output)) {
@@ -100,7 +91,7 @@ PostfixServer::PostfixServer(const QString& folder, const Options& options)
         return;
     }
     m_started = true;
-    if (!waitUntilListening()) {
+    if (!waitForGreeting(m_port, "220")) {
         m_error = QStringLiteral("Postfix does not listen: ") + logText();
         m_port = 0;
     }
@@ -187,17 +178,4 @@ void PostfixServer::writeConfiguration()
     QFile master(m_folder + QStringLiteral("/conf/master.cf"));
     if (master.open(QIODevice::WriteOnly))
         master.write(serviceTable(m_port).toUtf8());
-}
-
-bool PostfixServer::waitUntilListening() const
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_port);
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(5000) &&
-            probe.readLine().startsWith("220"))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
 }

@@ -44,7 +44,6 @@ public:
 private:
     bool control(const QString& command, QString* output = nullptr) const;
     void writeConfiguration();
-    bool waitUntilListening() const;
 
     QString m_folder;
     Options m_options;
