@@ -12,7 +12,8 @@
 // Reads never fail: a missing value, or one of the wrong type or length, reads as
 // its default. A write that cannot be stored throws SettingsError naming the value.
 
-// name, default
+// name, default. SequenceStoppedByUser: the user stopped the last sequence, so the
+// summary tells that instead of a failure.
 #define KESTREL_BOOLEAN_SETTINGS(X)                                                                \
     X(CloseTray, false)                                                                            \
     X(CloseApplicationAfterSequence, false)                                                        \
@@ -27,6 +28,7 @@
     X(StartMinimised, false)                                                                       \
     X(RunSequenceOnWindowsShutDown, false)                                                         \
     X(BackUpSequenceSuccess, false)                                                                \
+    X(SequenceStoppedByUser, false)                                                                \
     X(DialUpDisconnect, false)                                                                     \
     X(ShutDown, false)
 

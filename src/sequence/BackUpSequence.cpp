@@ -104,9 +104,8 @@ bool BackUpSequence::goingOn() const
 
 void BackUpSequence::stopWith(const QString& reason)
 {
-    m_window.addStatusLine(QStringLiteral("The back up sequence cannot go on."));
-    if (!reason.isEmpty())
-        m_window.addStatusLine(reason);
+    m_state.reportCause(m_window, QStringLiteral("The back up sequence cannot go on."));
+    m_state.reportCause(m_window, reason);
     m_run.continueRun = false;
 }
 
@@ -193,7 +192,9 @@ void BackUpSequence::start()
     m_window.setRunButtonEnabled(false);
     m_window.setCancelButtonEnabled(true);
     m_state.SequenceCancelled = false;
+    m_state.cancelledByUser = false;
     m_state.failureAdvice.clear();
+    m_state.failureCauses.clear();
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
     m_state.choices = m_window.userChoices();
@@ -212,6 +213,7 @@ void BackUpSequence::prepare()
     const TQuayRegistryObject store;
     m_file = std::make_unique<TTernFileObject>();
     store.WriteBackUpSequenceSuccess(true);
+    store.WriteSequenceStoppedByUser(false);
     // The limit is read after the settings page is stored, so a limit the user has
     // just typed applies to this sequence.
     m_window.saveUserChoices();
@@ -458,8 +460,11 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
         m_window.addStatusLine(QString());
         m_window.setFileNumberText(QString::number(m_run.fileIndex));
         pumpEvents();
-    } catch (const std::exception&) {
-        m_window.addStatusLine(QStringLiteral("An error in the back up sequence has occured."));
+    } catch (const std::exception& error) {
+        m_state.reportCause(m_window,
+                            QStringLiteral("An error in the back up sequence has occured."));
+        m_state.reportCause(m_window,
+                            path + QStringLiteral(": ") + QString::fromUtf8(error.what()));
         m_run.continueRun = false;
     }
 }
@@ -486,8 +491,8 @@ void BackUpSequence::finishWalks()
     try {
         m_transport->finishWalks(*m_file, m_run);
     } catch (const KestrelError& error) {
-        m_window.addStatusLine(QStringLiteral("Could not send the back up log file."));
-        m_window.addStatusLine(error.message());
+        m_state.reportCause(m_window, QStringLiteral("Could not send the back up log file."));
+        m_state.reportCause(m_window, error.message());
         m_run.continueRun = false;
     }
 }

@@ -15,7 +15,8 @@ void CdBurnCompletion::OnBurnDone(SequenceWindow& window, SequenceCompletion& co
     const TQuayRegistryObject store;
     window.addStatusLine(QStringLiteral("Verifying files have been burnt..."));
     if (!burner.LastBurnSucceeded())
-        window.addStatusLine(QStringLiteral("The burner reported that the burn failed."));
+        state.reportCause(window, QStringLiteral("The burner reported that the burn failed: ") +
+                                      burner.LastError());
     bool burnt = false;
     if (store.ReadCloseTray()) {
         // An image file has no tray to close and no disc to settle.
@@ -28,7 +29,7 @@ void CdBurnCompletion::OnBurnDone(SequenceWindow& window, SequenceCompletion& co
         // A file listed on the disc may still be unreadable: the session's MD5 sums
         // say whether every file reads back as it was written.
         if (burnt && !burner.CheckDiscMd5()) {
-            window.addStatusLine(QStringLiteral("The disc failed its MD5 check."));
+            state.reportCause(window, QStringLiteral("The disc failed its MD5 check."));
             burnt = false;
         }
         window.addStatusLine(QString());

@@ -27,16 +27,17 @@ void CdSequenceTransport::open(SequenceRun& run)
     m_state.MediaFull = false;
     m_state.BurnFileList.Clear();
     if (!m_burner.Equipped()) {
-        m_window.addStatusLine(QStringLiteral("Could not back up as either Window XP is not "
-                                              "installed or suitable burner is not present."));
-        m_window.addStatusLine(m_burner.LastError());
+        m_state.reportCause(m_window, QStringLiteral("Could not back up as either Window XP is "
+                                                     "not installed or suitable burner is not "
+                                                     "present."));
+        m_state.reportCause(m_window, m_burner.LastError());
         m_unusable = true;
         run.continueRun = false;
         return;
     }
     if (m_burner.IsBurning()) {
-        m_window.addStatusLine(
-            QStringLiteral("Could not back up as Burner already in use or not ready."));
+        m_state.reportCause(
+            m_window, QStringLiteral("Could not back up as Burner already in use or not ready."));
         m_unusable = true;
         run.continueRun = false;
         return;
@@ -152,7 +153,7 @@ void CdSequenceTransport::close(SequenceRun& run)
     }
     m_ended = true;
     if (m_state.MediaFull) {
-        m_window.addStatusLine(QStringLiteral("Media is full.  Please change your disk."));
+        m_state.reportCause(m_window, QStringLiteral("Media is full.  Please change your disk."));
         m_completion.EndSequenceFailed();
     } else {
         m_window.addStatusLine(QStringLiteral("No files require backing up."));

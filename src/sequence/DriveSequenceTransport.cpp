@@ -32,7 +32,14 @@ void DriveSequenceTransport::open(SequenceRun& run)
         return;
     }
     m_window.addStatusLine(QString());
-    m_window.addStatusLine(QStringLiteral("Could not back up as back up folder not available."));
+    m_state.reportCause(m_window,
+                        QStringLiteral("Could not back up as back up folder not available."));
+    m_state.reportCause(m_window, folder.isEmpty()
+                                      ? QStringLiteral("No back up folder is chosen: choose one "
+                                                       "on the Drive page.")
+                                      : QStringLiteral("The back up folder %1 does not exist or "
+                                                       "is not a folder.")
+                                            .arg(folder));
     m_window.beep();
     Services::clock().sleep(MissingFolderPauseMs);
     m_folderMissing = true;
@@ -73,11 +80,14 @@ bool DriveSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         }
         countAndRecord(file, run);
     } catch (const KestrelError& error) {
-        m_window.addStatusLine(QStringLiteral("Could not copy file as unknown error occured."));
-        m_window.addStatusLine(error.message());
+        m_state.reportCause(m_window,
+                            QStringLiteral("Could not copy file as unknown error occured."));
+        m_state.reportCause(m_window, error.message());
         run.continueRun = false;
     } catch (const std::exception&) {
-        m_window.addStatusLine(QStringLiteral("Could not copy file as unknown error occured."));
+        m_state.reportCause(m_window,
+                            QStringLiteral("Could not copy file as unknown error occured."));
+        m_state.reportCause(m_window, file.FileName());
         run.continueRun = false;
     }
     return true;

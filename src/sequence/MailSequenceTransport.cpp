@@ -157,7 +157,8 @@ void MailSequenceTransport::open(SequenceRun& run)
             } else {
                 Services::prompt().notify(QStringLiteral("Connection not established."),
                                           Prompt::Icon::Error);
-                m_status.addStatusLine(
+                m_state.reportCause(
+                    m_status,
                     QStringLiteral("Connection not established.  Back up sequence cancelled."));
                 run.continueRun = false;
                 m_state.SequenceCancelled = true;
@@ -180,8 +181,9 @@ void MailSequenceTransport::connectSender(SequenceRun& run)
         CertificateTrustQuestion::connect(
             [this] { m_worker.run([this] { m_sender->Connect(); }); });
     } catch (const KestrelError& error) {
-        m_status.addStatusLine(QStringLiteral("Could not establish connection with SMTP server."));
-        m_status.addStatusLine(error.message());
+        m_state.reportCause(m_status,
+                            QStringLiteral("Could not establish connection with SMTP server."));
+        m_state.reportCause(m_status, error.message());
         noteRefusal(QStringLiteral("The SMTP server turned the connection down; the lines above "
                                    "say why."));
         run.continueRun = false;
@@ -376,15 +378,18 @@ void MailSequenceTransport::resendInSmallerParts(const QString& path, qint64 ref
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
 {
     if (!senderConnected()) {
-        m_status.addStatusLine(QStringLiteral("Connection with SMTP server lost."));
+        m_state.reportCause(m_status, QStringLiteral("Connection with SMTP server lost."));
         run.continueRun = false;
         return false;
     }
 
-    const auto fail = [this, &run](const QString& line, const QString& reason) {
-        m_status.addStatusLine(line);
+    const auto fail = [this, &run, &file](const QString& line, const QString& reason) {
+        m_state.reportCause(m_status, line);
+        // The reason names the file it concerns, as the memo keeps it to the end.
         if (!reason.isEmpty())
-            m_status.addStatusLine(reason);
+            m_state.reportCause(m_status, reason.contains(file.FileName())
+                                              ? reason
+                                              : file.FileName() + QStringLiteral(": ") + reason);
         run.continueRun = false;
     };
     // A fault of this one file: the file stays due and the run goes on with the next,

@@ -72,56 +72,70 @@ void SequenceCompletion::EndSequenceSucceeded()
 void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool otherwiseComplete)
 {
     const TQuayRegistryObject store;
-    const bool incomplete = otherwiseComplete && !notBackedUp.isEmpty();
+    const bool stoppedByUser = m_state.cancelledByUser;
+    const bool incomplete = !stoppedByUser && otherwiseComplete && !notBackedUp.isEmpty();
+    const bool mail = isMailEdition(currentEdition());
     // The memo's line of why the sequence failed, also the notification's.
     QString reasonLine;
-    if (incomplete) {
+    QString message;
+    if (stoppedByUser) {
+        // The user knows why it stopped: no warning, and the summary says cancelled.
+        reasonLine =
+            QStringLiteral("Sequence stopped by User at: ") + dateTimeText(Services::clock().now());
+    } else if (incomplete) {
         const QString count = notBackedUp.size() == 1
                                   ? QStringLiteral("1 file or folder")
                                   : QStringLiteral("%1 files or folders").arg(notBackedUp.size());
-        store.WriteSequenceMessage(QStringLiteral("Last back up sequence could not back up %1.  "
-                                                  "The sequence data file names them; they are "
-                                                  "tried again in the next sequence.")
-                                       .arg(count));
-        store.WriteBackUpSequenceSuccess(false);
+        message = QStringLiteral("Last back up sequence could not back up %1.  The sequence data "
+                                 "file names them; they are tried again in the next sequence.")
+                      .arg(count);
         reasonLine =
             QStringLiteral("Back up sequence completed, but %1 could not be backed up.").arg(count);
-        m_window.addStatusLine(reasonLine);
-        appendPendingLogLines();
-        restoreStagedBurnFiles();
-    } else if (isMailEdition(currentEdition())) {
+    } else if (mail) {
         // "Please check your connection" only where the connection may be at fault.
         const QString advice = m_state.failureAdvice.isEmpty()
                                    ? QStringLiteral("Please check your connection.")
                                    : m_state.failureAdvice;
-        store.WriteSequenceMessage(QStringLiteral("Last back up sequence failed to complete.  ") +
-                                   advice);
-        store.WriteBackUpSequenceSuccess(false);
+        message = QStringLiteral("Last back up sequence failed to complete.  ") + advice;
         reasonLine = QStringLiteral("Back up sequence failed to complete.  ") + advice;
-        m_window.addStatusLine(reasonLine);
     } else {
-        store.WriteSequenceMessage(
-            m_state.MediaFull
-                ? QStringLiteral("Last back up sequence failed to complete.  Your media is full.")
-                : QStringLiteral("Last back up sequence failed to complete.  Please check your "
-                                 "media."));
-        store.WriteBackUpSequenceSuccess(false);
+        message = m_state.MediaFull
+                      ? QStringLiteral("Last back up sequence failed to complete.  Your media is "
+                                       "full.")
+                      : QStringLiteral("Last back up sequence failed to complete.  Please check "
+                                       "your media.");
         reasonLine =
             QStringLiteral("Back up sequence failed to complete.  Please check your media.");
+    }
+    // The warning names what stopped the sequence, as the memo does.
+    const QStringList causes = m_state.failureCauses.mid(0, MaxCausesInWarning);
+    if (!message.isEmpty() && !causes.isEmpty())
+        message += QStringLiteral("\n\n") + causes.join(QLatin1Char('\n'));
+    store.WriteSequenceMessage(message);
+    store.WriteBackUpSequenceSuccess(false);
+    store.WriteSequenceStoppedByUser(stoppedByUser);
+    // A stopped sequence says so below the summary, as the success end does.
+    const QStringList stoppedLines =
+        stoppedByUser ? QStringList{QString(), reasonLine} : QStringList{};
+    if (!stoppedByUser)
         m_window.addStatusLine(reasonLine);
+    // Files copied or burnt before the end are in the backup whatever stopped it.
+    if (!mail || incomplete) {
         appendPendingLogLines();
         restoreStagedBurnFiles();
     }
     resetFileCounters();
     m_state.PendingLogLines.clear();
-    // The list goes into the memo once, below the summary that replaces the memo, so
-    // that it stays in view; a window without a memo to replace (the run without a
-    // window writes each line out as it comes) shows it once as well.
-    const QStringList listLines = notBackedUpLines(notBackedUp);
-    writeSequenceDataFile(listLines);
+    // The causes and the list go into the memo below the summary that replaces the
+    // memo, so that they stay in view; a window without a memo to replace (the run
+    // without a window writes each line out as it comes) shows them once more at the end.
+    QStringList endLines = causeLines(m_window.statusLines());
+    const QStringList listLines = notBackedUpLines(notBackedUp) + stoppedLines;
+    writeSequenceDataFile(endLines + listLines);
+    endLines = causeLines({});
     returnToIdle();
     m_window.refreshFromSettings();
-    for (const QString& line : listLines)
+    for (const QString& line : endLines + listLines)
         m_window.addStatusLine(line);
     // Before the after-sequence actions, which may end the program.
     notifyDesktop(SequenceEndNotice::failed(reasonLine, incomplete));
@@ -137,9 +151,21 @@ void SequenceCompletion::EndSequenceFailed(const QStringList& notBackedUp, bool 
     m_outcome = Outcome::Failed;
 }
 
+QStringList SequenceCompletion::causeLines(const QStringList& alreadyShown) const
+{
+    QStringList lines;
+    for (const QString& cause : m_state.failureCauses) {
+        if (!alreadyShown.contains(cause))
+            lines.append(cause);
+    }
+    if (lines.isEmpty())
+        return {};
+    return QStringList{QString(), QStringLiteral("What stopped the back up sequence:")} + lines;
+}
+
 void SequenceCompletion::CancelSequence()
 {
-    m_state.SequenceCancelled = true;
+    m_state.cancelByUser();
     m_window.setCancelButtonEnabled(false);
     m_window.setProgressPosition(0);
     EndSequenceFailed();
@@ -183,7 +209,8 @@ void SequenceCompletion::ShowSequenceMessageOnce()
 {
     const TQuayRegistryObject store;
     const QString message = store.ReadSequenceMessage();
-    if (message.isEmpty())
+    // A box while a sequence runs would hold its window's events; it waits for the end.
+    if (message.isEmpty() || m_driverRunning)
         return;
     // Cleared before the box is shown: the focus coming back when the box closes
     // must not show it again.

@@ -61,6 +61,8 @@ public:
     static QString SequenceDateStamp();
 
     static constexpr int ShutDownDelayMs = 30000;
+    // The warning after a failed sequence names at most this many of its causes.
+    static constexpr qsizetype MaxCausesInWarning = 4;
 
 private:
     void resetFileCounters();
@@ -68,6 +70,9 @@ private:
     void appendPendingLogLines();
     // The lines that list what the run could not back up; none when it backed up all.
     static QStringList notBackedUpLines(const QStringList& notBackedUp);
+    // The lines that said what stopped the sequence, under a heading, but for those in
+    // alreadyShown; none when nothing did.
+    QStringList causeLines(const QStringList& alreadyShown) const;
     void restoreStagedBurnFiles();
     // The memo as it stands, and the lines still to come below it, go into the file.
     void writeSequenceDataFile(const QStringList& linesToCome = {});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sequence/SequenceChoices.h"
+#include "sequence/SequenceStatusView.h"
 #include "transport/CDBurnFileObjectList.h"
 
 #include <QStringList>
@@ -12,9 +13,12 @@
 // operations; nobody else keeps a copy.
 struct SequenceState
 {
-    // Set by Cancel, Exit and the window's close; every loop of the driver tests it;
-    // cleared when a sequence starts.
+    // Set by Cancel, Exit and the window's close, and when the connection cannot be
+    // made; every loop of the driver tests it; cleared only when a sequence starts.
     bool SequenceCancelled = false;
+    // The user stopped the sequence (Cancel, Exit, the window's close): its end reads
+    // as stopped, not as failed, and asks nothing. Cleared when a sequence starts.
+    bool cancelledByUser = false;
     // The running sequence was started because the session is ending.
     bool ShutDownTriggered = false;
     // Disc edition: a file did not fit on the medium.
@@ -29,6 +33,25 @@ struct SequenceState
     // end says it in place of asking to check the connection. Cleared when a
     // sequence starts.
     QString failureAdvice;
+    // The lines that said why the sequence stopped (the server's reply, the system's
+    // reason, the path in full): the failed end repeats them below the summary that
+    // replaces the memo, and in its warning. Cleared when a sequence starts.
+    QStringList failureCauses;
     // The user's choices, read when the sequence started.
     SequenceChoices choices;
+
+    // Shows a line that says why the sequence stops, and keeps it for the end.
+    void reportCause(SequenceStatusView& status, const QString& line)
+    {
+        if (line.isEmpty())
+            return;
+        status.addStatusLine(line);
+        failureCauses.append(line);
+    }
+    // Cancel, Exit or the window's close while a sequence runs.
+    void cancelByUser()
+    {
+        SequenceCancelled = true;
+        cancelledByUser = true;
+    }
 };

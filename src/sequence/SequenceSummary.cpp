@@ -27,10 +27,20 @@ QStringList sequenceSummaryMemo()
     QStringList memo = sequenceSummaryLines();
     if (store.ReadBackUpSequenceSuccess()) {
         memo << QStringLiteral("Last back up was successful.");
+    } else if (store.ReadSequenceStoppedByUser()) {
+        memo << QStringLiteral("Last back up was cancelled before it completed.")
+             << QStringLiteral("For more details see the sequence data file: ") +
+                    store.ReadSequenceFile();
     } else {
         memo << QStringLiteral("Last back up was unsuccessful. Please check you devices.")
              << QStringLiteral("For more details see the sequence data file: ") +
                     store.ReadSequenceFile();
     }
     return memo;
+}
+
+bool sequenceSummaryFailed()
+{
+    const TQuayRegistryObject store;
+    return !store.ReadBackUpSequenceSuccess() && !store.ReadSequenceStoppedByUser();
 }

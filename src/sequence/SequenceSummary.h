@@ -6,7 +6,10 @@
 // file, read from the settings store.
 QStringList sequenceSummaryLines();
 // The status memo as the summary leaves it: the five lines, then whether the last
-// sequence succeeded and, when it did not, which data file tells more.
+// sequence succeeded, was stopped by the user or failed and, when it did not
+// succeed, which data file tells more.
 QStringList sequenceSummaryMemo();
+// Whether the last sequence failed (the summary shows red); one the user stopped did not.
+bool sequenceSummaryFailed();
 // Bytes as megabytes in the general floating format ("2.5").
 QString megabytesText(double bytes);

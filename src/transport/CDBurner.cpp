@@ -25,6 +25,27 @@ QString unquoted(QString name)
     return name;
 }
 
+// What xorriso said about a failed burn: its FAILURE and SORRY lines, or its last line.
+QString burnFailureText(const QString& output)
+{
+    QStringList said;
+    QString last;
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        if (text.isEmpty())
+            continue;
+        last = text;
+        if (text.contains(QLatin1String(": FAILURE :")) ||
+            text.contains(QLatin1String(": SORRY :")))
+            said.append(text);
+    }
+    if (said.isEmpty() && !last.isEmpty())
+        said.append(last);
+    if (said.isEmpty())
+        return QStringLiteral("xorriso could not be started or said nothing.");
+    return said.mid(0, 3).join(QLatin1Char(' '));
+}
+
 } // namespace
 
 TCDBurner::TCDBurner(std::shared_ptr<DiscWriter> writer, QObject* parent)
@@ -128,9 +149,10 @@ void TCDBurner::StartBurn()
 
 void TCDBurner::burnFinished(bool ok, const QString& output)
 {
-    Q_UNUSED(output)
     m_burning = false;
     m_lastBurnOk = ok;
+    if (!ok)
+        m_lastError = burnFailureText(output);
     // The files are on the disc: the burn area is emptied as a completed burn does.
     if (ok)
         ClearFiles();

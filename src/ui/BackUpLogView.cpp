@@ -133,7 +133,9 @@ void BackUpLogView::RefreshLogTree(const QString& logPath)
 
 void BackUpLogView::LoadLogIntoTree(const QString& logPath)
 {
-    m_sequenceState.SequenceCancelled = false;
+    // A Cancel during the load stops it. The flag itself is the sequence's: clearing it
+    // here would let a cancelled sequence that reloads the tree go on.
+    const bool cancelledBefore = m_sequenceState.SequenceCancelled;
     QTreeWidget* tree = m_page->trvBackUpLog;
     tree->clear();
     m_loadedPath.clear();
@@ -153,7 +155,7 @@ void BackUpLogView::LoadLogIntoTree(const QString& logPath)
             sincePump.restart();
             showName = true;
         }
-        if (m_sequenceState.SequenceCancelled)
+        if (!cancelledBefore && m_sequenceState.SequenceCancelled)
             return;
         const BackUpLogReader::Status status = reader.readNext(record);
         if (status == BackUpLogReader::Status::End)

@@ -108,7 +108,6 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbIMAPMailbox->setText(store.readString(QStringLiteral("UserIMAPMailbox")));
     showImapServerFallback();
 
-    const QStringList lines = sequenceSummaryLines();
     struct
     {
         QLineEdit* field;
@@ -147,18 +146,9 @@ void SettingsPagesBinding::refreshFromSettings()
     setBox(m_backUp->ckbCloseApplicationAfterSequence, store.ReadCloseApplicationAfterSequence());
 
     m_summary->clearStatus();
-    for (const QString& line : lines)
+    for (const QString& line : sequenceSummaryMemo())
         m_summary->addStatusLine(line);
-    if (store.ReadBackUpSequenceSuccess()) {
-        m_summary->addStatusLine(QStringLiteral("Last back up was successful."));
-        m_summary->setStatusColour(false);
-    } else {
-        m_summary->addStatusLine(
-            QStringLiteral("Last back up was unsuccessful. Please check you devices."));
-        m_summary->addStatusLine(QStringLiteral("For more details see the sequence data file: ") +
-                                 store.ReadSequenceFile());
-        m_summary->setStatusColour(true);
-    }
+    m_summary->setStatusColour(sequenceSummaryFailed());
 
     m_user->edbMediaCapacity->setText(QString::number(store.ReadMediaCapacity()));
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());

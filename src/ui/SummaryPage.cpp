@@ -174,8 +174,11 @@ void SummaryPage::showPendingStatus()
     if (pending.cleared)
         memStatus->clear();
     // One paragraph per line, as if they had been added one by one.
-    if (!pending.lines.isEmpty())
+    if (!pending.lines.isEmpty()) {
         memStatus->appendPlainText(pending.lines.join(QLatin1Char('\n')));
+        // The memo follows its newest line, also when the user had scrolled it.
+        memStatus->verticalScrollBar()->setValue(memStatus->verticalScrollBar()->maximum());
+    }
     if (pending.fileNumber)
         edbFileNumber->setText(*pending.fileNumber);
     if (pending.progressSteps != 0) {

@@ -165,6 +165,7 @@ TfrmKestrelClientMain::~TfrmKestrelClientMain()
 
 TfrmKestrelWizard* TfrmKestrelClientMain::ShowSetupWizard()
 {
+    saveEdits();
     if (!m_wizard)
         m_wizard = new TfrmKestrelWizard;
     m_wizard->show();
@@ -216,7 +217,7 @@ void TfrmKestrelClientMain::connectSessionEnd()
     m_gnomeSession = new GnomeSessionClient([this] { return QueryEndSession(); }, this);
     connect(m_gnomeSession, &GnomeSessionClient::stopRequested, this, [this] {
         // The session is going away now; what the user entered is kept.
-        runState.SequenceCancelled = true;
+        runState.cancelByUser();
         m_unattended.run([this] { SaveTreesAndSettings(); });
         TerminateApplication();
     });
@@ -306,7 +307,7 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->pumRunBackUpNow, &QAction::triggered, this,
             &TfrmKestrelClientMain::RunBackUpSequence);
     connect(summaryPage->btnExit, &QPushButton::clicked, this, [this] {
-        runState.SequenceCancelled = true;
+        runState.cancelByUser();
         close();
     });
     connect(menus->FileExit, &QAction::triggered, this, &QWidget::close);
@@ -325,8 +326,10 @@ void TfrmKestrelClientMain::connectControls()
     connect(menus->LogFileName1, &QAction::triggered, logView, &BackUpLogView::showLogFileName);
     connect(menus->ArchiveLogFile1, &QAction::triggered, logView, &BackUpLogView::archiveLogFile);
     connect(menus->RestoreFromMailbox1, &QAction::triggered, this, [this] { ShowRestoreWindow(); });
-    connect(menus->RebuildLogFromMailbox1, &QAction::triggered, logView,
-            &BackUpLogView::rebuildLogFromMailbox);
+    connect(menus->RebuildLogFromMailbox1, &QAction::triggered, this, [this] {
+        saveEdits();
+        logView->rebuildLogFromMailbox();
+    });
     connect(logView, &BackUpLogView::restoreFromMailboxRequested, this,
             [this](const QString& path) { ShowRestoreWindow(path); });
     connect(menus->ToolsSetupWizard, &QAction::triggered, this, [this] {
@@ -402,6 +405,7 @@ RestoreWindow* TfrmKestrelClientMain::ShowRestoreWindow(const QString& path)
 {
     if (!isEdition(Edition::KestrelSolo))
         return nullptr;
+    saveEdits();
     if (!m_restore) {
         m_restore = new RestoreWindow(m_mailboxSource, this);
         m_restore->setAttribute(Qt::WA_DeleteOnClose);
@@ -439,6 +443,12 @@ void TfrmKestrelClientMain::RefreshFromSettings()
 void TfrmKestrelClientMain::StoreSettings()
 {
     m_settings->storeSettings();
+}
+
+void TfrmKestrelClientMain::saveEdits()
+{
+    // A store that fails is told; the action goes on with what the store holds.
+    m_unattended.run([this] { StoreSettings(); });
 }
 
 void TfrmKestrelClientMain::SaveTreesAndSettings()
@@ -480,6 +490,7 @@ void TfrmKestrelClientMain::CancelSequence()
 
 void TfrmKestrelClientMain::requestLastLog()
 {
+    saveEdits();
     BackUpRequests::requestLastLog(EMSMessage, [this] { HangUpAndShutDownIfSet(); });
 }
 
@@ -488,6 +499,7 @@ void TfrmKestrelClientMain::requestSelectedFile()
     const QTreeWidgetItem* node = backUpLogPage->trvBackUpLog->currentItem();
     if (!node)
         return;
+    saveEdits();
     const QString fileText = node->parent() ? node->parent()->text(0) : QString();
     BackUpRequests::requestFile(EMSMessage, node->text(0), fileText, node->childCount() > 0);
 }
@@ -584,7 +596,7 @@ void TfrmKestrelClientMain::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    runState.SequenceCancelled = true;
+    runState.cancelByUser();
     // A save that fails must not keep the user from closing the program.
     m_unattended.run([this] { SaveTreesAndSettings(); });
     if (Services::prompt().ask(QStringLiteral("Do you really want to exit?")) ==

@@ -74,6 +74,9 @@ public:
     void RefreshFromSettings();
     // Stores the settings pages in the store.
     void StoreSettings();
+    // Stores what the user typed on the pages before anything reads the settings
+    // (restore, requests, the wizard, the rebuild); a store that fails is told.
+    void saveEdits();
     // The save points of the selection lists and settings: deactivation and close.
     void SaveTreesAndSettings();
     // Runs a backup sequence; returns at once while one is running.

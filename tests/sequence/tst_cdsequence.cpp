@@ -212,7 +212,8 @@ private Q_SLOTS:
         QVERIFY(
             f.window.history.contains(QStringLiteral("Media is full.  Please change your disk.")));
         QCOMPARE(TQuayRegistryObject().ReadSequenceMessage(),
-                 QStringLiteral("Last back up sequence failed to complete.  Your media is full."));
+                 QStringLiteral("Last back up sequence failed to complete.  Your media is full.\n\n"
+                                "Media is full.  Please change your disk."));
         QVERIFY(!QFile::exists(f.image));
     }
 

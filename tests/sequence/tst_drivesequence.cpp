@@ -221,9 +221,15 @@ private Q_SLOTS:
             QStringLiteral("Back up sequence failed to complete.  Please check your media.")));
         const TQuayRegistryObject store;
         QVERIFY(!store.ReadBackUpSequenceSuccess());
+        const QString cause =
+            QStringLiteral("The back up folder %1 does not exist or is not a "
+                           "folder.")
+                .arg(f.env.path(QStringLiteral("gone")) + QStringLiteral("/stick"));
         QCOMPARE(store.ReadSequenceMessage(),
                  QStringLiteral("Last back up sequence failed to complete.  Please check your "
-                                "media."));
+                                "media.\n\n") +
+                     expected.last() + QLatin1Char('\n') + cause);
+        QCOMPARE(f.window.memo.last(), cause);
         QVERIFY(f.loggedPaths().isEmpty());
         QVERIFY(!QFileInfo::exists(f.env.path(QStringLiteral("gone"))));
         QVERIFY(f.window.runEnabled);

@@ -183,22 +183,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("authReply");
         QTest::addColumn<QString>("advice");
+        QTest::addColumn<QString>("cause");
         QTest::newRow("wrong password")
             << QByteArray("535 5.7.8 Username and Password not accepted\r\n")
-            << QStringLiteral("Please check the SMTP server user name and password.");
+            << QStringLiteral("Please check the SMTP server user name and password.")
+            << QStringLiteral("535: 5.7.8 Username and Password not accepted");
         QTest::newRow("app password wanted")
             << QByteArray("534 5.7.9 Application-specific password required\r\n")
             << QStringLiteral("The mail provider wants an app password: make one in the "
                               "account's security settings and enter it as the SMTP server user "
-                              "password.");
+                              "password.")
+            << QStringLiteral("534: 5.7.9 Application-specific password required");
         QTest::newRow("server gone")
-            << QByteArray() << QStringLiteral("Please check your connection.");
+            << QByteArray() << QStringLiteral("Please check your connection.")
+            << QStringLiteral("The server closed the connection");
     }
 
     void failedEndSaysWhatToDo()
     {
         QFETCH(QByteArray, authReply);
         QFETCH(QString, advice);
+        QFETCH(QString, cause);
         SequenceFixture f;
         f.listFiles({f.dataFile(QStringLiteral("a.txt"), "a")});
         f.server.script("EHLO", "250-scripted.test\r\n250 AUTH PLAIN\r\n");
@@ -211,8 +216,15 @@ private Q_SLOTS:
         QVERIFY2(f.window.history.contains(
                      QStringLiteral("Back up sequence failed to complete.  ") + advice),
                  qPrintable(f.window.history.join(u'\n')));
-        QCOMPARE(TQuayRegistryObject().ReadSequenceMessage(),
-                 QStringLiteral("Last back up sequence failed to complete.  ") + advice);
+        // The cause stays below the summary that replaces the memo, and the warning
+        // names it too.
+        const QString memo = f.window.memo.join(u'\n');
+        const qsizetype summaryEnd = memo.indexOf(QStringLiteral("For more details see"));
+        QVERIFY2(summaryEnd >= 0 && memo.indexOf(cause, summaryEnd) > summaryEnd, qPrintable(memo));
+        const QString warning = TQuayRegistryObject().ReadSequenceMessage();
+        QVERIFY(warning.startsWith(QStringLiteral("Last back up sequence failed to complete.  ") +
+                                   advice + QStringLiteral("\n\n")));
+        QVERIFY2(warning.contains(cause), qPrintable(warning));
     }
 
     // Only archives the server accepted count, each once; the log's copy never does.

@@ -115,7 +115,10 @@ private Q_SLOTS:
         };
 
         f.sequence.RunBackUpSequence();
-        QCOMPARE(f.window.history.count(ConnectionFailure), 2);
+        // Both ends read as stopped, not failed.
+        QCOMPARE(f.window.history.count(ConnectionFailure), 0);
+        QCOMPARE(f.window.history.filter(QStringLiteral("Sequence stopped by User at: ")).size(),
+                 2);
         QCOMPARE(f.env.notifications.calls(), QStringList());
     }
 

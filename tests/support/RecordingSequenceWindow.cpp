@@ -46,16 +46,7 @@ void RecordingSequenceWindow::refreshFromSettings()
 {
     calls << QStringLiteral("refreshFromSettings");
     memo.clear();
-    for (const QString& line : sequenceSummaryLines())
+    for (const QString& line : sequenceSummaryMemo())
         addStatusLine(line);
-    const TQuayRegistryObject store;
-    if (store.ReadBackUpSequenceSuccess()) {
-        addStatusLine(QStringLiteral("Last back up was successful."));
-        colour = StatusColour::Blue;
-    } else {
-        addStatusLine(QStringLiteral("Last back up was unsuccessful. Please check you devices."));
-        addStatusLine(QStringLiteral("For more details see the sequence data file: ") +
-                      store.ReadSequenceFile());
-        colour = StatusColour::Red;
-    }
+    colour = sequenceSummaryFailed() ? StatusColour::Red : StatusColour::Blue;
 }

@@ -1,3 +1,4 @@
+#include "core/ClockTimer.h"
 #include "core/QuayRegistryObject.h"
 #include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
@@ -218,6 +219,38 @@ private Q_SLOTS:
         run();
         QCOMPARE(newArrivals().size(), 5);
         QVERIFY(TQuayRegistryObject().ReadBackUpSequenceSuccess());
+    }
+
+    // Cancel in the pause after the first file: nothing more is packed or mailed, not
+    // even when the log tree reloads meanwhile, no warning resumes anything, and the
+    // files not reached stay due.
+    void cancelStopsTheRunForGood()
+    {
+        const TQuayRegistryObject store;
+        window->summaryPage->rdbFullBackUp->setChecked(true);
+        const std::unique_ptr<ClockTimer> cancelSoon = env->clock.createTimer(1000, [&] {
+            QTest::mouseClick(window->summaryPage->btnBackUpSequenceCancel, Qt::LeftButton);
+            window->LoadLogIntoTree(store.ReadLogFile());
+        });
+        cancelSoon->start();
+        run();
+        cancelSoon->stop();
+        QCOMPARE(newArrivals().size(), 1);
+        QCOMPARE(logLines(), 1);
+        QVERIFY(!store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadSequenceMessage(), QString());
+        const QString memo = window->summaryPage->statusText();
+        QVERIFY2(memo.contains(QStringLiteral("Last back up was cancelled before it completed.")),
+                 qPrintable(memo));
+        QVERIFY(memo.contains(QStringLiteral("Sequence stopped by User at: ")));
+        QVERIFY(!memo.contains(QStringLiteral("failed")));
+        QVERIFY(env->prompt.notices().isEmpty());
+
+        window->summaryPage->rdbIncrementalBackUp->setChecked(true);
+        run();
+        QCOMPARE(newArrivals().size(), 4);
+        QCOMPARE(logLines(), 4);
+        QVERIFY(store.ReadBackUpSequenceSuccess());
     }
 
     void byteLimitStopsAfterTheCrossingFile()
