@@ -261,7 +261,7 @@ QString TTernFileObject::SaveNoteSubject() const
            m_fileName;
 }
 
-QString TTernFileObject::SaveNoteSender() const
+QString TTernFileObject::SaveNoteSender()
 {
     const TQuayRegistryObject store;
     const QString userName = store.ReadUserSMPTServerName();

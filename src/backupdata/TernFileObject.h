@@ -66,7 +66,8 @@ public:
     // Sender, recipient and subject of the save note; sets BackupDate to now.
     void PrepareSaveNote(TIdMessage& message);
     QString SaveNoteSubject() const;
-    QString SaveNoteSender() const;
+    // The address every message of the program is sent from (save notes and requests).
+    static QString SaveNoteSender();
     QString SaveNoteRecipient() const;
 
     // Packs the file into its own archive in the zip folder, taking the file's state

@@ -1,7 +1,9 @@
 #include "sequence/BackUpRequests.h"
 
 #include "backupdata/MachineNumber.h"
+#include "backupdata/TernFileObject.h"
 #include "core/Clock.h"
+#include "core/EditionProfile.h"
 #include "core/KestrelError.h"
 #include "core/PlatformServices.h"
 #include "core/Prompt.h"
@@ -51,10 +53,22 @@ void BackUpRequests::address(TIdMessage& message, const QString& subject)
 {
     const TQuayRegistryObject store;
     message.clearParts();
-    message.Body.clear();
-    message.From = TIdEmailAddressItem(QString(), store.ReadUserEmailAddress());
+    // The sender the backups carry: servers take mail only from the account's address,
+    // and the answer goes back to it. The user's own address, when set, is where the
+    // answer is wanted.
+    const QString own = store.ReadUserEmailAddress().trimmed();
+    const QString sender = TTernFileObject::SaveNoteSender();
+    message.From = TIdEmailAddressItem(QString(), sender);
+    message.ReplyTo.setText(own.isEmpty() || own == sender ? QString() : own);
     message.Recipients.setText(store.ReadUserBackUpEmailAddress());
     message.Subject = subject;
+    // A plain text part tells a person who opens the request what it asks for.
+    message.ContentType = QStringLiteral("text/plain");
+    message.CharSet = QStringLiteral("utf-8");
+    message.Body = {QStringLiteral("%1 asks for the saved copy named in the subject of this "
+                                   "message to be sent back to its sender.")
+                        .arg(currentProfile().name),
+                    QString(), QStringLiteral("Subject: ") + subject};
 }
 
 void BackUpRequests::requestLastLog(TIdMessage& message,

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Parses a stored message with Python's email package and saves its attachments.
 
-Prints one JSON object: the message's subject, from, to, Message-ID and set headers, whether it is
-multipart, and for each attachment its file name and the path it was saved to.
+Prints one JSON object: the message's subject, from, to, reply-to, Message-ID and set headers,
+whether it is multipart, its plain text, and for each attachment its file name and the path it was saved to.
 """
 
 import email
@@ -10,6 +10,12 @@ import email.policy
 import json
 import os
 import sys
+
+
+def text_of(message):
+    """The plain text part of the message, empty when it has none."""
+    body = message.get_body(preferencelist=("plain",))
+    return body.get_content() if body is not None else ""
 
 
 def main():
@@ -29,7 +35,9 @@ def main():
         "to": str(message["To"]),
         "message_id": str(message["Message-ID"] or ""),
         "set": str(message["X-Kestrel-Set"] or ""),
+        "reply_to": str(message["Reply-To"] or ""),
         "multipart": message.is_multipart(),
+        "text": text_of(message),
         "defects": [str(defect) for defect in message.defects],
         "attachments": attachments,
     }))

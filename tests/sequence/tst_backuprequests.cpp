@@ -7,6 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -38,6 +42,24 @@ private:
                                                SmtpSink::Options{});
         writeSettings(sink->port());
         return sink;
+    }
+
+    static QJsonObject parsed(const SmtpSink& sink, int number)
+    {
+        QTemporaryDir out;
+        return QJsonDocument::fromJson(
+                   SmtpSink::run(QStringLiteral("python3"),
+                                 {QStringLiteral(KESTREL_TEST_SCRIPTS "/mail_attachments.py"),
+                                  sink.messagePath(number), out.path()}))
+            .object();
+    }
+
+    static QString envelopeSender(const SmtpSink& sink, int number)
+    {
+        QFile file(sink.envelopePath(number));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll()).object().value("mail_from").toString();
     }
 
     static QByteArray stored(const SmtpSink& sink, int number)
@@ -78,10 +100,16 @@ private Q_SLOTS:
         BackUpRequests::requestLastLog(message, [&hangUps] { ++hangUps; });
         QTRY_VERIFY2(QFile::exists(sink.messagePath(1)),
                      qPrintable(env.prompt.shown().join(QLatin1Char('|'))));
-        const QByteArray request = stored(sink, 1);
-        QVERIFY2(request.contains("Subject: Kestrel Request#.zip"), request.constData());
-        QVERIFY(request.contains("From: ann@example.org"));
-        QVERIFY(request.contains("To: backup@example.org"));
+        // A real message: the backups' sender on the envelope and in From, the user's
+        // own address to answer to, and a text part, as Python's email package reads it.
+        const QJsonObject request = parsed(sink, 1);
+        QCOMPARE(request.value("subject").toString(), QStringLiteral("Kestrel Request#.zip"));
+        QCOMPARE(request.value("from").toString(), QStringLiteral("ann@[127.0.0.1]"));
+        QCOMPARE(request.value("reply_to").toString(), QStringLiteral("ann@example.org"));
+        QCOMPARE(request.value("to").toString(), QStringLiteral("backup@example.org"));
+        QVERIFY(request.value("text").toString().contains(QStringLiteral("Kestrel Request#.zip")));
+        QCOMPARE(request.value("defects").toArray().size(), 0);
+        QCOMPARE(envelopeSender(sink, 1), QStringLiteral("ann@[127.0.0.1]"));
         QCOMPARE(hangUps, 0);
 
         env.prompt.queueAnswer(Prompt::Answer::Yes);

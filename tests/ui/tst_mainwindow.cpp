@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -387,6 +388,32 @@ private Q_SLOTS:
         window.summaryPage->btnExit->setFocus();
         window.pgcKestrel->setFocus();
         QCOMPARE(env->prompt.notices().size(), 1);
+    }
+
+    // What the user typed is stored before an action reads the settings, without
+    // leaving the page first.
+    void actionsReadWhatWasTyped_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("answerNo");
+        QTest::newRow("restore") << QStringLiteral("RestoreFromMailbox1") << false;
+        QTest::newRow("rebuild") << QStringLiteral("RebuildLogFromMailbox1") << true;
+        QTest::newRow("last log request") << QStringLiteral("Get1") << true;
+        QTest::newRow("wizard") << QStringLiteral("SetupWizard1") << false;
+    }
+
+    void actionsReadWhatWasTyped()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, answerNo);
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        window.pgcKestrel->setCurrentWidget(window.userSettingsPage);
+        window.userSettingsPage->spnIMAPPort->setValue(1143);
+        if (answerNo)
+            env->prompt.queueAnswer(Prompt::Answer::No);
+        window.findChild<QAction*>(action)->trigger();
+        QCOMPARE(TQuayRegistryObject().ReadUserIMAPPort(), 1143);
     }
 
     void menusAndButtonsReachTheirHandlers()
