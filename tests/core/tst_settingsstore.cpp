@@ -240,6 +240,32 @@ private Q_SLOTS:
                  QFile::Permissions());
     }
 
+    // A writer killed inside its transaction loses that transaction only.
+    void killedWriterLosesOnlyItsTransaction()
+    {
+        TestEnvironment env;
+        TQuayRegistryObject store;
+        store.WriteNumberOfBackUpSequences(1);
+        QProcess writer;
+        writer.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import sqlite3,sys,time\n"
+                                     "c=sqlite3.connect(sys.argv[1],isolation_level=None)\n"
+                                     "c.execute('BEGIN IMMEDIATE')\n"
+                                     "c.execute(\"UPDATE registry_values SET data=x'09000000' "
+                                     "WHERE name='NumberOfBackUpSequences'\")\n"
+                                     "print('written',flush=True)\n"
+                                     "time.sleep(60)\n"),
+                      SettingsDatabase::defaultPath()});
+        QVERIFY(writer.waitForReadyRead(10000));
+        QCOMPARE(writer.readAll().trimmed(), QByteArray("written"));
+        writer.kill();
+        QVERIFY(writer.waitForFinished(10000));
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 1);
+        store.WriteNumberOfBackUpSequences(2);
+        QCOMPARE(TQuayRegistryObject().ReadNumberOfBackUpSequences(), 2);
+    }
+
     void lockedDatabaseIsWaitedFor()
     {
         TestEnvironment env;

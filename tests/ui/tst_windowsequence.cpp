@@ -1,7 +1,9 @@
 #include "core/ClockTimer.h"
 #include "core/QuayRegistryObject.h"
+#include "core/SettingsDatabase.h"
 #include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
+#include "support/ProgramRun.h"
 #include "support/SmtpSink.h"
 #include "support/TestEnvironment.h"
 #include "ui/FileSelectionPage.h"
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -251,6 +254,43 @@ private Q_SLOTS:
         QCOMPARE(newArrivals().size(), 4);
         QCOMPARE(logLines(), 4);
         QVERIFY(store.ReadBackUpSequenceSuccess());
+    }
+
+    // The file-manager helper, sqlite3 and a run without a window use the settings
+    // while the window is open: the window's next run still reads and keeps them.
+    void otherProcessesShareTheSettings()
+    {
+        const TQuayRegistryObject store;
+        run();
+        QCOMPARE(newArrivals().size(), 5);
+        const QString added = env->writeFile(QStringLiteral("data/added.txt"), "from outside");
+        QProcess helper;
+        helper.start(QStringLiteral(KESTREL_BINARY_DIR "/src/app/kestrelsolo-add"), {added});
+        QVERIFY(helper.waitForFinished(60000));
+        QCOMPARE(helper.exitCode(), 0);
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"),
+                     {SettingsDatabase::defaultPath(),
+                      QStringLiteral("SELECT count(*) FROM registry_values;")});
+        QVERIFY(sqlite.waitForFinished(10000));
+        QCOMPARE(sqlite.exitCode(), 0);
+        const ProgramRun headless = ProgramRun::run({QStringLiteral("--run")});
+        QVERIFY2(headless.exitCode == 0, qPrintable(headless.out + headless.errors));
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 2);
+        newArrivals();
+
+        run();
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QCOMPARE(store.ReadNumberOfBackUpSequences(), 3);
+        QVERIFY(!window->summaryPage->statusText().contains(
+            QStringLiteral("Not all Internet fields are complete.")));
+        // The journal this process has open is still the one on disk.
+        const QDir descriptors(QStringLiteral("/proc/self/fd"));
+        for (const QFileInfo& link : descriptors.entryInfoList(QDir::System | QDir::Files))
+            QVERIFY2(!link.symLinkTarget().endsWith(QStringLiteral(" (deleted)")) ||
+                         !link.symLinkTarget().contains(QStringLiteral("registry")),
+                     qPrintable(link.symLinkTarget()));
+        QVERIFY(QFile::exists(SettingsDatabase::defaultPath() + QStringLiteral("-wal")));
     }
 
     void byteLimitStopsAfterTheCrossingFile()
