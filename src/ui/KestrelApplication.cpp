@@ -12,6 +12,7 @@
 #include "ui/DCMinTray.h"
 #include "ui/EditionPicture.h"
 #include "ui/QuayShutDown.h"
+#include "ui/SummaryPage.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
@@ -20,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextStream>
@@ -48,6 +50,21 @@ public:
         return false;
     }
 };
+
+// A sequence run with the profile as it is (a fresh one lacks the server, the folder
+// or the burner, so it fails), and the Summary page with its memo afterwards.
+void saveFailedRunMemo(TfrmKestrelClientMain* window, const QString& file)
+{
+    window->pgcKestrel->setCurrentWidget(window->summaryPage);
+    window->RunBackUpSequence();
+    QCoreApplication::processEvents();
+    // The memo shows its pending lines a moment after the run has ended.
+    QElapsedTimer shown;
+    shown.start();
+    while (shown.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    window->grab().save(file);
+}
 
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
 // main window, of the splash, of the About window, of the two countdowns and of
@@ -101,6 +118,8 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
             QStringLiteral("%1/%2-SetupWizard.png").arg(folder).arg(pages->count() + 3));
         wizard->close();
     }
+    saveFailedRunMemo(window,
+                      QStringLiteral("%1/%2-FailedRun.png").arg(folder).arg(pages->count() + 4));
     window->TerminateApplication();
 }
 
