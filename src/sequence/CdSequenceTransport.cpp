@@ -30,6 +30,10 @@ void CdSequenceTransport::open(SequenceRun& run)
         m_window.addStatusLine(QStringLiteral("Could not back up as either Window XP is not "
                                               "installed or suitable burner is not present."));
         m_window.addStatusLine(m_burner.LastError());
+        // Says where the burner is chosen, so the user knows what to put right.
+        if (m_burner.LastError() == TCDBurner::NoBurnerFound)
+            m_window.addStatusLine(QStringLiteral(
+                "Choose the burner or an image file in Back Up Drive on the Drive page."));
         m_unusable = true;
         run.continueRun = false;
         return;
