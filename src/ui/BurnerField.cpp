@@ -60,7 +60,8 @@ void BurnerField::fill(const QList<BurnerDevice>& burners)
     }
     m_box->lineEdit()->setPlaceholderText(burners.isEmpty() ? QStringLiteral("No burner found")
                                                             : QString());
-    setDevice(shown);
+    // An empty field takes the first burner found: most computers have one at most.
+    setDevice(shown.trimmed().isEmpty() && !burners.isEmpty() ? burners.first().device : shown);
 }
 
 void BurnerField::chooseImageFile()

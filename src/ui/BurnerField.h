@@ -21,7 +21,8 @@ public:
     explicit BurnerField(QComboBox* box, QObject* parent = nullptr);
 
     void setDiscWriter(std::shared_ptr<DiscWriter> writer);
-    // Lists the burners afresh, keeping what the field shows.
+    // Lists the burners afresh, keeping what the field shows; an empty field then shows
+    // the first burner found.
     void search();
     // The device as chosen or typed, without blanks around it.
     QString device() const;

@@ -64,6 +64,7 @@ void TfrmKestrelWizard::buildControls()
     btnBrowseForFolder =
         makeButton(this, QStringLiteral("btnBrowseForFolder"), QStringLiteral("Browse..."));
     answers->addWidget(btnBrowseForFolder, 1, 1);
+    answers->setColumnStretch(0, 1);
     cmbUserChoice = new QComboBox(this);
     cmbUserChoice->setObjectName(QStringLiteral("cmbUserChoice"));
     cmbUserChoice->addItems({QStringLiteral("No"), QStringLiteral("Yes")});

@@ -433,6 +433,8 @@ private Q_SLOTS:
         QCOMPARE(drive->itemText(1), QStringLiteral("/dev/sr1"));
         QCOMPARE(drive->itemData(0, Qt::ToolTipRole).toString(),
                  QStringLiteral("HL-DT-ST DVDRAM GH24NSD1"));
+        // Nothing was chosen yet: the first burner found is offered.
+        QCOMPARE(drive->currentText(), QStringLiteral("/dev/sr0"));
         drive->setCurrentIndex(1);
         window->StoreSettings();
         QCOMPARE(TQuayRegistryObject().ReadCDBurnerDevice(), QStringLiteral("/dev/sr1"));
