@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <thread>
 

@@ -14,7 +14,6 @@ struct BurnerDevice
 {
     QString device;
     QString description;
-    bool operator==(const BurnerDevice&) const = default;
 };
 
 // Lists the burners xorriso finds ("-devices") on a thread of its own, since a scan
