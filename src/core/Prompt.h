@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -63,6 +64,13 @@ public:
     // A file-open dialog; no value when the user cancels.
     virtual std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                               const QString& filter) = 0;
+    // A file-open dialog that takes several files at once; no value when the user cancels.
+    virtual std::optional<QStringList> chooseFiles(const QString& title, const QString& startFolder,
+                                                   const QString& filter) = 0;
+    // A file-save dialog: a file that need not exist yet, in a folder that does, and
+    // which is written to without asking; no value when the user cancels.
+    virtual std::optional<QString> chooseNewFile(const QString& title, const QString& startPath,
+                                                 const QString& filter) = 0;
     // The folder browser; no value when the user cancels.
     virtual std::optional<QString> chooseFolder(const QString& caption,
                                                 const QString& startFolder) = 0;

@@ -53,6 +53,25 @@ std::optional<QString> ScriptedPrompt::chooseFile(const QString& title, const QS
     return nextText(title);
 }
 
+std::optional<QStringList> ScriptedPrompt::chooseFiles(const QString& title, const QString&,
+                                                       const QString&)
+{
+    m_shown << title;
+    if (!m_fileLists.empty()) {
+        std::optional<QStringList> result = std::move(m_fileLists.front());
+        m_fileLists.pop_front();
+        return result;
+    }
+    m_unexpected << title;
+    return std::nullopt;
+}
+
+std::optional<QString> ScriptedPrompt::chooseNewFile(const QString& title, const QString&,
+                                                     const QString&)
+{
+    return nextText(title);
+}
+
 std::optional<QString> ScriptedPrompt::chooseFolder(const QString& caption, const QString&)
 {
     return nextText(caption);
@@ -76,6 +95,7 @@ void ScriptedPrompt::clear()
     m_whileOpen = nullptr;
     m_answers.clear();
     m_texts.clear();
+    m_fileLists.clear();
     m_passwords.clear();
     m_shown.clear();
     m_questions.clear();

@@ -17,6 +17,8 @@ public:
     void queueAnswer(Answer answer) { m_answers.push_back(answer); }
     // Input boxes, file dialogs and the folder browser; no value means Cancel.
     void queueText(std::optional<QString> text) { m_texts.push_back(std::move(text)); }
+    // File dialogs that take several files; no value means Cancel.
+    void queueFiles(std::optional<QStringList> files) { m_fileLists.push_back(std::move(files)); }
     void queuePasswords(std::optional<PasswordPair> pair)
     {
         m_passwords.push_back(std::move(pair));
@@ -34,6 +36,10 @@ public:
     std::optional<QString> inputPassword(const QString& caption, const QString& label) override;
     std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                       const QString& filter) override;
+    std::optional<QStringList> chooseFiles(const QString& title, const QString& startFolder,
+                                           const QString& filter) override;
+    std::optional<QString> chooseNewFile(const QString& title, const QString& startPath,
+                                         const QString& filter) override;
     std::optional<QString> chooseFolder(const QString& caption,
                                         const QString& startFolder) override;
     std::optional<PasswordPair> askPasswordPair(const QString& caption,
@@ -47,7 +53,8 @@ public:
     const QStringList& unexpected() const { return m_unexpected; }
     qsizetype pendingReplies() const
     {
-        return static_cast<qsizetype>(m_answers.size() + m_texts.size() + m_passwords.size());
+        return static_cast<qsizetype>(m_answers.size() + m_texts.size() + m_fileLists.size() +
+                                      m_passwords.size());
     }
     void clear();
 
@@ -57,6 +64,7 @@ private:
     std::function<void()> m_whileOpen;
     std::deque<Answer> m_answers;
     std::deque<std::optional<QString>> m_texts;
+    std::deque<std::optional<QStringList>> m_fileLists;
     std::deque<std::optional<PasswordPair>> m_passwords;
     QStringList m_shown;
     QStringList m_questions;

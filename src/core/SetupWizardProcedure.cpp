@@ -5,6 +5,8 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <cmath>
@@ -113,6 +115,10 @@ bool SetupWizardProcedure::storeAnswer(const WizardStep& step, const Answer& ans
         Services::prompt().notify(QStringLiteral("Password not valid.  Please re-enter it."));
         return false;
     }
+    if (const QString refused = refusal(step, answer); !refused.isEmpty()) {
+        Services::prompt().notify(refused, Prompt::Icon::Warning);
+        return false;
+    }
     switch (step.setting) {
     case WizardSetting::UserQuayName:
         store.WriteUserQuayName(answer.text);
@@ -176,8 +182,35 @@ bool SetupWizardProcedure::storeAnswer(const WizardStep& step, const Answer& ans
     case WizardSetting::UserBackUpEmailAddress:
         store.WriteUserBackUpEmailAddress(answer.text.trimmed());
         break;
+    case WizardSetting::CDBurnerDevice:
+        store.WriteCDBurnerDevice(answer.text.trimmed());
+        break;
     }
     return true;
+}
+
+QString SetupWizardProcedure::refusal(const WizardStep& step, const Answer& answer)
+{
+    const QString text = answer.text.trimmed();
+    if (step.kind == WizardStepKind::Folder && !QFileInfo(text).isDir()) {
+        if (text.isEmpty())
+            return QStringLiteral("Select the folder to back up to.");
+        return QStringLiteral("The folder \"%1\" does not exist. Select a folder that exists, "
+                              "or create it first.")
+            .arg(QDir::toNativeSeparators(text));
+    }
+    if (step.kind == WizardStepKind::Burner) {
+        if (text.isEmpty())
+            return QStringLiteral("Select the burner, or an image file, to back up to.");
+        // The burn makes an image file, but not the folder it goes in.
+        const QString imagePrefix = QStringLiteral("stdio:");
+        const QFileInfo image(text.mid(imagePrefix.size()));
+        if (text.startsWith(imagePrefix) && (image.isDir() || !image.absoluteDir().exists()))
+            return QStringLiteral("The image file \"%1\" cannot be written: its folder does "
+                                  "not exist.")
+                .arg(QDir::toNativeSeparators(image.filePath()));
+    }
+    return {};
 }
 
 QString SetupWizardProcedure::currentText(const WizardStep& step) const
@@ -202,6 +235,8 @@ QString SetupWizardProcedure::currentText(const WizardStep& step) const
         return *m_shownBytesText;
     case WizardSetting::UserBackUpEmailAddress:
         return store.ReadUserBackUpEmailAddress();
+    case WizardSetting::CDBurnerDevice:
+        return store.ReadCDBurnerDevice();
     default:
         return {};
     }

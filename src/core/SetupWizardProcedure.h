@@ -31,7 +31,8 @@ public:
         QString question;
         QString explanation;
         WizardStepKind kind = WizardStepKind::Text;
-        // The text, password, number or folder field (and the password's second field).
+        // The text, password, number, folder or burner field (and the password's second
+        // field).
         QString text;
         bool yes = false;
         bool backVisible = false;
@@ -75,6 +76,8 @@ private:
     // False when the answer is not stored and the wizard stays where it is; a number
     // that does not convert turns the direction back instead.
     bool storeAnswer(const WizardStep& step, const Answer& answer);
+    // Why a path the step cannot use is refused; empty when it is accepted.
+    static QString refusal(const WizardStep& step, const Answer& answer);
     QString currentText(const WizardStep& step) const;
     bool currentYes(const WizardStep& step) const;
 

@@ -230,6 +230,20 @@ QList<WizardStep> driveSteps(const CommonSteps& common)
             common.maxBytes(),         folder};
 }
 
+// Without a burner no back up of the CD edition can run.
+WizardStep burnerStep()
+{
+    return {QStringLiteral("Back Up Drive"),
+            QStringLiteral("Select the CD or DVD burner, or an image file, to back up to."),
+            QStringLiteral("This is the burner the files will be backed up to. Without a burner "
+                           "the files can be written to an image file instead (a file ending in "
+                           ".iso), which can be burned to a disc later."),
+            Kind::Burner,
+            Setting::CDBurnerDevice,
+            {},
+            {}};
+}
+
 } // namespace
 
 QList<WizardStep> SetupWizardSteps::forEdition(Edition edition)
@@ -246,8 +260,13 @@ QList<WizardStep> SetupWizardSteps::forEdition(Edition edition)
     case Edition::KestrelDrive:
         return driveSteps(common);
     case Edition::KestrelCD:
-        return {common.startWithDesktop(), common.startMinimised(), common.runOnStartUp(),
-                common.shutDown(),         common.runOnShutDown(),  common.maxBytes()};
+        return {common.startWithDesktop(),
+                common.startMinimised(),
+                common.runOnStartUp(),
+                common.shutDown(),
+                common.runOnShutDown(),
+                common.maxBytes(),
+                burnerStep()};
     }
     return {};
 }

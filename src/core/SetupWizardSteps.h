@@ -15,7 +15,10 @@ enum class WizardStepKind
     // Megabytes with three decimals, stored in bytes.
     Number,
     // A path, typed or chosen with "Browse...".
-    Folder
+    Folder,
+    // The disc burner: one of the burners found, typed, or an image file chosen with
+    // "Browse..." ("stdio:<path>").
+    Burner
 };
 
 // The setting a step's answer is stored in. RunEntry is the start-with-the-desktop
@@ -36,7 +39,8 @@ enum class WizardSetting
     RunSequenceOnWindowsShutDown,
     OverWriteFiles,
     MaxNumberOfBytesToBackedUp,
-    UserBackUpEmailAddress
+    UserBackUpEmailAddress,
+    CDBurnerDevice
 };
 
 struct WizardStep

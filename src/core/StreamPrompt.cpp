@@ -40,6 +40,18 @@ std::optional<QString> StreamPrompt::chooseFile(const QString& title, const QStr
     return cancelled(title);
 }
 
+std::optional<QStringList> StreamPrompt::chooseFiles(const QString& title, const QString&,
+                                                     const QString&)
+{
+    return cancelled(title);
+}
+
+std::optional<QString> StreamPrompt::chooseNewFile(const QString& title, const QString&,
+                                                   const QString&)
+{
+    return cancelled(title);
+}
+
 std::optional<QString> StreamPrompt::chooseFolder(const QString& caption, const QString&)
 {
     return cancelled(caption);

@@ -31,6 +31,10 @@ void CdSequenceTransport::open(SequenceRun& run)
                                                      "not installed or suitable burner is not "
                                                      "present."));
         m_state.reportCause(m_window, m_burner.LastError());
+        // Says where the burner is chosen, so the user knows what to put right.
+        if (m_burner.LastError() == TCDBurner::NoBurnerFound)
+            m_state.reportCause(m_window, QStringLiteral("Choose the burner or an image file in "
+                                                         "Back Up Drive on the Drive page."));
         m_unusable = true;
         run.continueRun = false;
         return;

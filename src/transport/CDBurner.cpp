@@ -48,19 +48,21 @@ QString burnFailureText(const QString& output)
 
 } // namespace
 
+const QString TCDBurner::NoBurnerFound = QStringLiteral("No CD Burner was found");
+
 TCDBurner::TCDBurner(std::shared_ptr<DiscWriter> writer, QObject* parent)
     : QObject(parent), m_writer(writer ? std::move(writer) : std::make_shared<XorrisoDiscWriter>())
 {
     const QString device = TQuayRegistryObject().ReadCDBurnerDevice().trimmed();
     if (device.isEmpty()) {
-        m_lastError = QStringLiteral("No CD Burner was found");
+        m_lastError = NoBurnerFound;
         return;
     }
     if (device.startsWith(ImagePrefix)) {
         // An image file can be written when its folder exists.
         const QFileInfo image(device.mid(ImagePrefix.size()));
         if (!image.absoluteDir().exists()) {
-            m_lastError = QStringLiteral("No CD Burner was found");
+            m_lastError = NoBurnerFound;
             return;
         }
     } else {
@@ -71,7 +73,7 @@ TCDBurner::TCDBurner(std::shared_ptr<DiscWriter> writer, QObject* parent)
             return;
         }
         if (!devices.output.contains(QStringLiteral("'") + device + QStringLiteral("'"))) {
-            m_lastError = QStringLiteral("No CD Burner was found");
+            m_lastError = NoBurnerFound;
             return;
         }
     }

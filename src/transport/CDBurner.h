@@ -25,6 +25,9 @@ public:
     const QString& LastError() const { return m_lastError; }
     // The burner device; empty when not equipped.
     const QString& BurnerDrive() const { return m_drive; }
+    // LastError when the setting names no burner that can be written to.
+    static const QString NoBurnerFound;
+
     // "<KestrelCD program folder>/Burn Area/", always ending with "/".
     static QString BurnArea();
     // Total bytes of the files below BurnArea.

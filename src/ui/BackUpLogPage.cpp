@@ -17,6 +17,7 @@ BackUpLogPage::BackUpLogPage(QWidget* parent) : QWidget(parent)
     auto* groupLayout = new QVBoxLayout(gpbBackedUpFiles);
     trvBackUpLog = new QTreeWidget(gpbBackedUpFiles);
     trvBackUpLog->setObjectName(QStringLiteral("trvBackUpLog"));
+    trvBackUpLog->setAccessibleName(QStringLiteral("Back up log"));
     trvBackUpLog->setHeaderHidden(true);
     groupLayout->addWidget(trvBackUpLog);
     layout->addWidget(gpbBackedUpFiles, 1);

@@ -26,6 +26,7 @@ FileSelectionPage::FileSelectionPage(QWidget* parent) : QWidget(parent)
     auto* groupLayout = new QVBoxLayout(GroupBox10);
     trvFiles = new QTreeWidget(GroupBox10);
     trvFiles->setObjectName(QStringLiteral("trvFiles"));
+    trvFiles->setAccessibleName(QStringLiteral("Files to back up"));
     trvFiles->setHeaderHidden(true);
     trvFiles->setSelectionMode(QAbstractItemView::SingleSelection);
     groupLayout->addWidget(trvFiles);
@@ -70,14 +71,14 @@ void FileSelectionPage::reloadIfChanged()
 
 void FileSelectionPage::browse()
 {
-    const std::optional<QString> chosen = Services::prompt().chooseFile(
+    const std::optional<QStringList> chosen = Services::prompt().chooseFiles(
         QStringLiteral("Select File To Add To Back Up File List"), QDir::homePath(), QString());
-    if (chosen) {
+    for (const QString& file : chosen.value_or(QStringList())) {
         // A line break in the name would turn one list entry into two other names.
-        if (isListableName(*chosen))
-            filesTree->InsertFilePath(QDir::cleanPath(*chosen));
+        if (isListableName(file))
+            filesTree->InsertFilePath(QDir::cleanPath(file));
         else
-            Services::prompt().notify(unlistableNameMessage(*chosen), Prompt::Icon::Warning);
+            Services::prompt().notify(unlistableNameMessage(file), Prompt::Icon::Warning);
     }
     trvFiles->expandAll();
 }

@@ -29,7 +29,7 @@ public:
     // Page shown: when `FileListHasChanged` is set, inserts the list's entries into the
     // tree and clears the flag.
     void reloadIfChanged();
-    // "Browse...": a file chosen in the file dialog is added to the tree.
+    // "Browse...": the files chosen in the file dialog are added to the tree.
     void browse();
     // "Remove Selected File": after the user's Yes, removes the selected node, its
     // emptied parents, and saves the list.

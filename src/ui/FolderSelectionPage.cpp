@@ -36,6 +36,7 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
     auto* groupLayout = new QVBoxLayout(GroupBox6);
     trvFolders = new QTreeWidget(GroupBox6);
     trvFolders->setObjectName(QStringLiteral("trvFolders"));
+    trvFolders->setAccessibleName(QStringLiteral("Folders to back up"));
     trvFolders->setHeaderHidden(true);
     trvFolders->setSelectionMode(QAbstractItemView::SingleSelection);
     groupLayout->addWidget(trvFolders);

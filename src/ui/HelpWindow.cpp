@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -21,6 +23,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent)
     m_browser->setObjectName(QStringLiteral("HelpBrowser"));
     m_browser->setOpenLinks(true);
     layout->addWidget(m_browser);
+    // A link followed in the window (Contents, a topic of the contents) changes the
+    // topic as much as showTopic does.
+    connect(m_browser, &QTextBrowser::sourceChanged, this, &HelpWindow::topicShown);
 }
 
 QString HelpWindow::topicResource(int context)
@@ -31,10 +36,21 @@ QString HelpWindow::topicResource(int context)
 
 void HelpWindow::showTopic(int context)
 {
-    m_topic = context;
     m_browser->setSource(QUrl(QStringLiteral("qrc") + topicResource(context)));
-    setWindowTitle(
-        QStringLiteral("%1 Help - topic %2").arg(QCoreApplication::applicationName()).arg(context));
     show();
     raise();
+}
+
+void HelpWindow::topicShown(const QUrl& source)
+{
+    bool isTopic = false;
+    const int topic = QFileInfo(source.path()).completeBaseName().toInt(&isTopic);
+    if (isTopic)
+        m_topic = topic;
+    // The topic's heading, which opens every page.
+    const QString heading = m_topic == ContentsTopic
+                                ? QStringLiteral("Contents")
+                                : m_browser->document()->firstBlock().text().trimmed();
+    setWindowTitle(
+        QStringLiteral("%1 Help - %2").arg(QCoreApplication::applicationName(), heading));
 }

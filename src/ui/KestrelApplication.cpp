@@ -13,6 +13,7 @@
 #include "ui/EditionPicture.h"
 #include "ui/QuayShutDown.h"
 #include "ui/SummaryPage.h"
+#include "ui/UserSettingsPage.h"
 #include "ui/WidgetPrompt.h"
 #include "ui/frmAutoRun.h"
 #include "ui/frmKestrelClientMain.h"
@@ -69,8 +70,11 @@ void saveFailedRunMemo(TfrmKestrelClientMain* window, const QString& file)
 // With KESTREL_SCREENSHOT_DIR set, the program saves a picture of each page of the
 // main window, of the splash, of the About window, of the two countdowns and of
 // the setup wizard into that folder and quits: how the windows are looked at without
-// a desktop.
-void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder)
+// a desktop. With KESTREL_SCREENSHOT_IMAGE_FILE set as well, the CD edition's Drive
+// page is saved once more with that image file chosen as its burner, as a user
+// chooses one; the prompt answers the file dialog.
+void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder,
+                            ScriptedPrompt& prompt)
 {
     QDir().mkpath(folder);
     {
@@ -120,6 +124,15 @@ void saveScreenshotsAndQuit(TfrmKestrelClientMain* window, const QString& folder
     }
     saveFailedRunMemo(window,
                       QStringLiteral("%1/%2-FailedRun.png").arg(folder).arg(pages->count() + 4));
+    const QString image = qEnvironmentVariable("KESTREL_SCREENSHOT_IMAGE_FILE");
+    if (isEdition(Edition::KestrelCD) && !image.isEmpty()) {
+        pages->setCurrentWidget(window->userSettingsPage);
+        prompt.queueText(image);
+        window->userSettingsPage->btnBrowseCDImage->click();
+        QCoreApplication::processEvents();
+        window->grab().save(
+            QStringLiteral("%1/%2-DriveWithImageFile.png").arg(folder).arg(pages->count() + 5));
+    }
     window->TerminateApplication();
 }
 
@@ -147,8 +160,8 @@ int runWindow(int& argc, char* argv[])
     if (qEnvironmentVariable("KESTREL_QUIT_WHEN_SHOWN") == QLatin1String("1"))
         QTimer::singleShot(0, &window, [&window] { window.TerminateApplication(); });
     if (!screenshotFolder.isEmpty())
-        QTimer::singleShot(500, &window, [&window, screenshotFolder] {
-            saveScreenshotsAndQuit(&window, screenshotFolder);
+        QTimer::singleShot(500, &window, [&window, screenshotFolder, &silentPrompt] {
+            saveScreenshotsAndQuit(&window, screenshotFolder, silentPrompt);
         });
     return QApplication::exec();
 }

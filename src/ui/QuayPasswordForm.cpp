@@ -3,6 +3,8 @@
 #include "ui/ControlHelpers.h"
 
 #include <QDialogButtonBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,5 +26,25 @@ TQuayPasswordForm::TQuayPasswordForm(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addRow(buttons);
-    setFixedSize(sizeHint());
+    fitCaption();
+}
+
+void TQuayPasswordForm::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange)
+        fitCaption();
+}
+
+void TQuayPasswordForm::fitCaption()
+{
+    // The desktop draws the caption, commonly in bold, beside the title bar's icon and
+    // buttons, which TitleBarRoom leaves room for.
+    constexpr int TitleBarRoom = 160;
+    QFont captionFont = font();
+    captionFont.setBold(true);
+    const int captionWidth =
+        QFontMetrics(captionFont).horizontalAdvance(windowTitle()) + TitleBarRoom;
+    const QSize fields = sizeHint();
+    setFixedSize(qMax(fields.width(), captionWidth), fields.height());
 }

@@ -4,7 +4,9 @@
 
 class QLineEdit;
 
-// The change-password dialog: two masked entries that must match.
+// The change-password dialog: two masked entries that must match. Its size is fixed,
+// and wide enough for its caption ("Change SMPT Server Password"), which a title bar
+// too narrow for it would cut short.
 class TQuayPasswordForm : public QDialog
 {
     Q_OBJECT
@@ -14,4 +16,10 @@ public:
 
     QLineEdit* ebPasswordOne;
     QLineEdit* ebPasswordTwo;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void fitCaption();
 };

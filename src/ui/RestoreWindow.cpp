@@ -13,6 +13,7 @@
 #include "ui/PathTree.h"
 #include "ui/TreeImages.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGridLayout>
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -72,7 +74,16 @@ RestoreWindow::RestoreWindow(MailboxSourceFactory factory, QWidget* parent,
                          QStringLiteral("Shows only the files whose path holds this text; * and "
                                         "? match any text and any one character."));
     edbSearch->setPlaceholderText(QStringLiteral("Search by name"));
-    edbSearch->setClearButtonEnabled(true);
+    // A clear button of its own: the line edit's built-in one has no name a screen
+    // reader could announce.
+    QAction* clearSearch = edbSearch->addAction(
+        style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    clearSearch->setObjectName(QStringLiteral("actClearSearch"));
+    clearSearch->setText(QStringLiteral("Clear search"));
+    clearSearch->setVisible(false);
+    connect(clearSearch, &QAction::triggered, edbSearch, &QLineEdit::clear);
+    connect(edbSearch, &QLineEdit::textChanged, clearSearch,
+            [clearSearch](const QString& text) { clearSearch->setVisible(!text.isEmpty()); });
     auto* search = new QHBoxLayout;
     search->addWidget(
         makeLabel(this, QStringLiteral("lblSearch"), QStringLiteral("&Find:"), edbSearch));
@@ -81,6 +92,7 @@ RestoreWindow::RestoreWindow(MailboxSourceFactory factory, QWidget* parent,
 
     trvSaved = new QTreeWidget(this);
     trvSaved->setObjectName(QStringLiteral("trvSaved"));
+    trvSaved->setAccessibleName(QStringLiteral("Saved files"));
     trvSaved->setHeaderHidden(true);
     trvSaved->setSelectionMode(QAbstractItemView::ExtendedSelection);
     trvSaved->header()->setSectionResizeMode(QHeaderView::ResizeToContents);

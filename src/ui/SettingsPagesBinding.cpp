@@ -8,6 +8,7 @@
 #include "sequence/SequenceSummary.h"
 #include "transport/MailEncryption.h"
 #include "ui/BackUpSettingsPage.h"
+#include "ui/BurnerField.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
@@ -67,9 +68,15 @@ SettingsPagesBinding::SettingsPagesBinding(SummaryPage* summary, UserSettingsPag
                                            BackUpSettingsPage* backUp, FolderSelectionPage* folders,
                                            const bool* suppressCloseTrayPrompt, QObject* parent)
     : QObject(parent), m_summary(summary), m_user(user), m_backUp(backUp), m_folders(folders),
+      m_burner(new BurnerField(user->edbCDDrive, this)),
       m_suppressCloseTrayPrompt(suppressCloseTrayPrompt)
 {
     connectHandlers();
+}
+
+void SettingsPagesBinding::setDiscWriter(std::shared_ptr<DiscWriter> writer)
+{
+    m_burner->setDiscWriter(std::move(writer));
 }
 
 void SettingsPagesBinding::setBox(QCheckBox* box, bool checked)
@@ -96,6 +103,7 @@ void SettingsPagesBinding::refreshFromSettings()
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
+    m_burner->setDevice(store.ReadCDBurnerDevice());
     m_user->edbIMAPServer->setText(store.ReadUserIMAPServer());
     // A port no server listens on shows as the one the reader uses instead.
     const int imapPort = store.ReadUserIMAPPort();
@@ -180,6 +188,7 @@ void SettingsPagesBinding::storeSettings()
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
+    store.WriteCDBurnerDevice(m_burner->device());
     store.WriteUserIMAPServer(m_user->edbIMAPServer->text().trimmed());
     store.WriteUserIMAPPort(m_user->spnIMAPPort->value());
     store.WriteUserIMAPEncryption(m_user->cmbIMAPEncryption->currentIndex());
@@ -308,6 +317,14 @@ void SettingsPagesBinding::connectHandlers()
             [this] { changePassword(PasswordField::Imap); });
     connect(m_user->edbSMPTServer, &QLineEdit::textChanged, this,
             &SettingsPagesBinding::showImapServerFallback);
+    // The burners are looked for each time the page shows, so one plugged in meanwhile
+    // is offered; the field is shown in the CD edition only.
+    connect(m_user, &UserSettingsPage::shown, this, [this] {
+        if (!m_user->edbCDDrive->isHidden())
+            m_burner->search();
+    });
+    connect(m_user->btnBrowseCDImage, &QPushButton::clicked, m_burner,
+            &BurnerField::chooseImageFile);
     connect(m_user->edbMaxNumberOfBytes, &QLineEdit::textChanged, this,
             [this](const QString& text) { checkNumber(text, false); });
     connect(m_user->edbMaxMessageBytes, &QLineEdit::textChanged, this,

@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class BurnerField;
+class DiscWriter;
 class SummaryPage;
 class UserSettingsPage;
 class BackUpSettingsPage;
@@ -12,7 +16,7 @@ class QLineEdit;
 
 // Moves settings between the store and the controls of the two settings pages and
 // the Summary page: the refresh, the save routine, the immediate click handlers,
-// the input checks and the change-password buttons.
+// the input checks, the change-password buttons and the choice of the burner.
 class SettingsPagesBinding : public QObject
 {
     Q_OBJECT
@@ -27,6 +31,8 @@ public:
     // Stores the settings pages, in the designed order. Throws KestrelError when the
     // media capacity is not a whole number (everything before it is stored).
     void storeSettings();
+    // The disc writer that lists the burners of the Drive page; the real xorriso unless set.
+    void setDiscWriter(std::shared_ptr<DiscWriter> writer);
     // Registers the file-manager menu entry and, when it is registered, shows
     // ckbLoadDLL checked. A failure is told, not thrown.
     void registerFileManagerEntry();
@@ -52,6 +58,7 @@ private:
     UserSettingsPage* m_user;
     BackUpSettingsPage* m_backUp;
     FolderSelectionPage* m_folders;
+    BurnerField* m_burner;
     const bool* m_suppressCloseTrayPrompt;
     bool m_refreshing = false;
     // The byte limit the last refresh read, and how edbMaxNumberOfBytes showed it.

@@ -80,11 +80,12 @@ SummaryPage::SummaryPage(QWidget* parent) : QWidget(parent)
     memStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     statusLayout->addWidget(memStatus, 1);
     auto* counterRow = new QHBoxLayout;
-    edbFileNumber = makeEdit(status, QStringLiteral("edbFileNumber"));
+    // Counters the sequence fills in: read-only, so they are not announced as editable.
+    edbFileNumber = readOnlyField(status, QStringLiteral("edbFileNumber"));
     edbFileNumber->setEnabled(false);
     lblProcessingFile = makeLabel(status, QStringLiteral("lblProcessingFile"),
                                   QStringLiteral("Processing File: "), edbFileNumber);
-    edbNumberOfFiles = makeEdit(status, QStringLiteral("edbNumberOfFiles"));
+    edbNumberOfFiles = readOnlyField(status, QStringLiteral("edbNumberOfFiles"));
     edbNumberOfFiles->setEnabled(false);
     lblOf = makeLabel(status, QStringLiteral("lblOf"), QStringLiteral("of "), edbNumberOfFiles);
     counterRow->addWidget(lblProcessingFile);

@@ -55,21 +55,30 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     btnChangeZipPassword =
         makeButton(grbUserInformation, QStringLiteral("btnChangeZipPassword"),
                    QStringLiteral("Change"), QStringLiteral("Change Zip Back Up File Password"));
+    // Three buttons read "Change": each is announced by what it changes.
+    btnChangeZipPassword->setAccessibleName(QStringLiteral("Change Zip Password"));
     edbUserBackUpEmailAddress =
         makeEdit(grbUserInformation, QStringLiteral("edbUserBackUpEmailAddress"));
     edbUserBackUpEmailAddress->installEventFilter(this);
     lblEmailAddress =
         makeLabel(grbUserInformation, QStringLiteral("lblEmailAddress"),
                   QStringLiteral("Back Up &Email Address:"), edbUserBackUpEmailAddress);
-    edbCDDrive = makeEdit(grbUserInformation, QStringLiteral("edbCDDrive"));
-    edbCDDrive->setReadOnly(true);
+    edbCDDrive = new QComboBox(grbUserInformation);
+    edbCDDrive->setObjectName(QStringLiteral("edbCDDrive"));
     lblBackUpDrive = makeLabel(grbUserInformation, QStringLiteral("lblBackUpDrive"),
                                QStringLiteral("Back Up &Drive (XP Default Drive):"), edbCDDrive);
+    btnBrowseCDImage = makeButton(grbUserInformation, QStringLiteral("btnBrowseCDImage"),
+                                  QStringLiteral("Image File..."),
+                                  QStringLiteral("Write to an image file instead of a disc"));
+    btnBrowseCDImage->setAccessibleName(QStringLiteral("Choose Image File"));
     edbMaxNumberOfBytes = makeEdit(grbUserInformation, QStringLiteral("edbMaxNumberOfBytes"));
     lblMaxNumberOfBytes =
         makeLabel(grbUserInformation, QStringLiteral("lblMaxNumberOfBytes"),
                   QStringLiteral("&Maximum Number Of Bytes To Back Up in One Sequence (MB):"),
                   edbMaxNumberOfBytes);
+    // The longest caption of the column takes two lines rather than the room of the
+    // fields beside it, which show paths.
+    lblMaxNumberOfBytes->setWordWrap(true);
     edbMediaCapacity = makeEdit(grbUserInformation, QStringLiteral("edbMediaCapacity"));
     lblMediaCapacity =
         makeLabel(grbUserInformation, QStringLiteral("lblMediaCapacity"),
@@ -83,11 +92,14 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     user->addWidget(lblEmailAddress, 1, 0);
     user->addWidget(edbUserBackUpEmailAddress, 1, 1, 1, 2);
     user->addWidget(lblBackUpDrive, 2, 0);
-    user->addWidget(edbCDDrive, 2, 1, 1, 2);
+    user->addWidget(edbCDDrive, 2, 1);
+    user->addWidget(btnBrowseCDImage, 2, 2);
     user->addWidget(lblMaxNumberOfBytes, 3, 0);
     user->addWidget(edbMaxNumberOfBytes, 3, 1, 1, 2);
     user->addWidget(lblMediaCapacity, 4, 0);
     user->addWidget(edbMediaCapacity, 4, 1, 1, 2);
+    // The fields take the room; a button beside one keeps the size of its caption.
+    user->setColumnStretch(1, 1);
     layout->addWidget(grbUserInformation);
 
     grbSMTPInformation =
@@ -108,6 +120,7 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     btnChangeSMPTServerUserPassword =
         makeButton(grbSMTPInformation, QStringLiteral("btnChangeSMPTServerUserPassword"),
                    QStringLiteral("Change"), QStringLiteral("Change SMTP Server User Password"));
+    btnChangeSMPTServerUserPassword->setAccessibleName(QStringLiteral("Change SMTP Password"));
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServer"),
                               QStringLiteral("&SMTP Server:"), edbSMPTServer),
                     0, 0);
@@ -153,6 +166,7 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     btnChangeIMAPPassword =
         makeButton(grbIMAPInformation, QStringLiteral("btnChangeIMAPPassword"),
                    QStringLiteral("Change"), QStringLiteral("Change IMAP Server User Password"));
+    btnChangeIMAPPassword->setAccessibleName(QStringLiteral("Change IMAP Password"));
     edbIMAPMailbox = makeEdit(grbIMAPInformation, QStringLiteral("edbIMAPMailbox"),
                               QStringLiteral("The folder of the mailbox the back ups arrive in."));
     edbIMAPMailbox->setPlaceholderText(QStringLiteral("INBOX"));
@@ -182,6 +196,12 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     imap->addWidget(edbIMAPMailbox, 4, 1, 1, 2);
     layout->addWidget(grbIMAPInformation);
     layout->addStretch();
+}
+
+void UserSettingsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    Q_EMIT shown();
 }
 
 bool UserSettingsPage::eventFilter(QObject* watched, QEvent* event)

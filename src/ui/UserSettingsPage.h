@@ -26,7 +26,9 @@ public:
     QLabel* lblEmailAddress;
     QLineEdit* edbUserBackUpEmailAddress;
     QLabel* lblBackUpDrive;
-    QLineEdit* edbCDDrive;
+    // The disc burner (KestrelCD): a burner found on this computer or an image file.
+    QComboBox* edbCDDrive;
+    QPushButton* btnBrowseCDImage;
     QLabel* lblMaxNumberOfBytes;
     QLineEdit* edbMaxNumberOfBytes;
     QLabel* lblMediaCapacity;
@@ -57,7 +59,9 @@ public:
 Q_SIGNALS:
     // The backup address field was double-clicked (the drive edition's folder browse).
     void backUpAddressDoubleClicked();
+    void shown();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 };

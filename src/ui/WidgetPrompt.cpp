@@ -119,6 +119,26 @@ std::optional<QString> WidgetPrompt::chooseFile(const QString& title, const QStr
     return file;
 }
 
+std::optional<QStringList>
+WidgetPrompt::chooseFiles(const QString& title, const QString& startFolder, const QString& filter)
+{
+    const QStringList files = QFileDialog::getOpenFileNames(m_parent, title, startFolder, filter);
+    if (files.isEmpty())
+        return std::nullopt;
+    return files;
+}
+
+std::optional<QString> WidgetPrompt::chooseNewFile(const QString& title, const QString& startPath,
+                                                   const QString& filter)
+{
+    // The file is written to without asking (a disc image is appended to), as Prompt says.
+    const QString file = QFileDialog::getSaveFileName(m_parent, title, startPath, filter, nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (file.isEmpty())
+        return std::nullopt;
+    return file;
+}
+
 std::optional<QString> WidgetPrompt::chooseFolder(const QString& caption,
                                                   const QString& startFolder)
 {

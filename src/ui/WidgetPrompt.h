@@ -22,6 +22,10 @@ public:
     std::optional<QString> inputPassword(const QString& caption, const QString& label) override;
     std::optional<QString> chooseFile(const QString& title, const QString& startFolder,
                                       const QString& filter) override;
+    std::optional<QStringList> chooseFiles(const QString& title, const QString& startFolder,
+                                           const QString& filter) override;
+    std::optional<QString> chooseNewFile(const QString& title, const QString& startPath,
+                                         const QString& filter) override;
     std::optional<QString> chooseFolder(const QString& caption,
                                         const QString& startFolder) override;
     std::optional<PasswordPair> askPasswordPair(const QString& caption,

@@ -33,6 +33,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -166,8 +167,10 @@ TfrmKestrelClientMain::~TfrmKestrelClientMain()
 TfrmKestrelWizard* TfrmKestrelClientMain::ShowSetupWizard()
 {
     saveEdits();
-    if (!m_wizard)
+    if (!m_wizard) {
         m_wizard = new TfrmKestrelWizard;
+        m_wizard->setDiscWriter(m_discWriter);
+    }
     m_wizard->show();
     m_wizard->raise();
     m_wizard->activateWindow();
@@ -371,11 +374,12 @@ void TfrmKestrelClientMain::applyEditionChanges()
     }
     switch (currentEdition()) {
     case Edition::KestrelClient:
-        hide({user->lblBackUpDrive, user->edbCDDrive, user->lblEmailAddress,
+        hide({user->lblBackUpDrive, user->edbCDDrive, user->btnBrowseCDImage, user->lblEmailAddress,
               user->edbUserBackUpEmailAddress, backUp->ckbOverWriteFiles});
         break;
     case Edition::KestrelSolo:
-        hide({user->lblBackUpDrive, user->edbCDDrive, backUp->ckbOverWriteFiles});
+        hide({user->lblBackUpDrive, user->edbCDDrive, user->btnBrowseCDImage,
+              backUp->ckbOverWriteFiles});
         break;
     case Edition::KestrelCD:
         hide({backUp->ckbDisconnectConnection, backUpLogPage->btnAddFileBackUpRequest,
@@ -386,12 +390,12 @@ void TfrmKestrelClientMain::applyEditionChanges()
                                 static_cast<QWidget*>(user->edbMediaCapacity)})
             widget->setVisible(true);
         becomeDrivePage();
-        user->edbCDDrive->setText(TQuayRegistryObject().ReadCDBurnerDevice());
         break;
     case Edition::KestrelDrive:
         hide({user->lblZipBackUp, user->edbZipBackUpFilePassword, user->btnChangeZipPassword,
               user->lblBackUpDrive, backUp->ckbDisconnectConnection, user->edbCDDrive,
-              user->grbSMTPInformation, backUpLogPage->btnAddFileBackUpRequest});
+              user->btnBrowseCDImage, user->grbSMTPInformation,
+              backUpLogPage->btnAddFileBackUpRequest});
         menus->Get1->setVisible(false);
         user->lblEmailAddress->setText(QStringLiteral("Back Up Folder:"));
         user->edbUserBackUpEmailAddress->setReadOnly(true);
@@ -428,6 +432,15 @@ void TfrmKestrelClientMain::setMailboxSource(MailboxSourceFactory factory)
 {
     m_mailboxSource = factory;
     logView->setMailboxSource(std::move(factory));
+}
+
+void TfrmKestrelClientMain::setDiscWriter(std::shared_ptr<DiscWriter> writer)
+{
+    m_discWriter = writer;
+    m_sequence->setDiscWriter(writer);
+    m_settings->setDiscWriter(writer);
+    if (m_wizard)
+        m_wizard->setDiscWriter(writer);
 }
 
 void TfrmKestrelClientMain::LoadLogIntoTree(const QString& logFile)

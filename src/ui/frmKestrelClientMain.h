@@ -34,6 +34,7 @@ class TDCMinTray;
 class TQuayShutDown;
 class SessionEndHandling;
 class GnomeSessionClient;
+class DiscWriter;
 
 // The program's one main window. It owns the six pages, the menus, the timers and
 // the window state of a sequence, and adapts itself to the running edition.
@@ -106,6 +107,9 @@ public:
     // The mailbox that restores and the log rebuild read; empty: the IMAP reader of
     // the stored settings.
     void setMailboxSource(MailboxSourceFactory factory);
+    // The disc writing program of the CD edition: its burns, the burners the Drive
+    // page and the wizard offer. The real xorriso unless set.
+    void setDiscWriter(std::shared_ptr<DiscWriter> writer);
 
     // Ends the program without the close question (after a sequence).
     void TerminateApplication();
@@ -160,6 +164,7 @@ private:
     QPointer<TfrmKestrelWizard> m_wizard;
     QPointer<RestoreWindow> m_restore;
     MailboxSourceFactory m_mailboxSource;
+    std::shared_ptr<DiscWriter> m_discWriter;
     UnattendedSteps m_unattended;
     bool m_terminating = false;
 };

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Services.h"
+#include "ui/BurnerField.h"
 #include "ui/ControlHelpers.h"
 
 #include <QComboBox>
@@ -31,8 +32,13 @@ TfrmKestrelWizard::TfrmKestrelWizard()
         if (m_procedure.confirmCancel())
             close();
     });
-    connect(btnBrowseForFolder, &QPushButton::clicked, this, &TfrmKestrelWizard::browseForFolder);
+    connect(btnBrowseForFolder, &QPushButton::clicked, this, &TfrmKestrelWizard::browse);
     showStep();
+}
+
+void TfrmKestrelWizard::setDiscWriter(std::shared_ptr<DiscWriter> writer)
+{
+    m_burner->setDiscWriter(std::move(writer));
 }
 
 void TfrmKestrelWizard::buildControls()
@@ -51,9 +57,14 @@ void TfrmKestrelWizard::buildControls()
     lblActionRequired->setWordWrap(true);
     answers->addWidget(lblActionRequired, 0, 0, 1, 2);
     answers->addWidget(edbUserInfo, 1, 0);
+    cmbBurner = new QComboBox(this);
+    cmbBurner->setObjectName(QStringLiteral("cmbBurner"));
+    m_burner = new BurnerField(cmbBurner, this);
+    answers->addWidget(cmbBurner, 1, 0);
     btnBrowseForFolder =
         makeButton(this, QStringLiteral("btnBrowseForFolder"), QStringLiteral("Browse..."));
     answers->addWidget(btnBrowseForFolder, 1, 1);
+    answers->setColumnStretch(0, 1);
     cmbUserChoice = new QComboBox(this);
     cmbUserChoice->setObjectName(QStringLiteral("cmbUserChoice"));
     cmbUserChoice->addItems({QStringLiteral("No"), QStringLiteral("Yes")});
@@ -89,33 +100,42 @@ void TfrmKestrelWizard::buildControls()
 void TfrmKestrelWizard::showStep()
 {
     const SetupWizardProcedure::Shown view = m_procedure.shown();
-    const WizardStepKind kind = view.kind;
-    const bool password = kind == WizardStepKind::Password;
-    const bool typed = kind != WizardStepKind::YesNo;
+    m_kind = view.kind;
+    const bool password = m_kind == WizardStepKind::Password;
+    const bool burner = m_kind == WizardStepKind::Burner;
+    const bool typed = m_kind != WizardStepKind::YesNo && !burner;
+    QWidget* field = typed    ? static_cast<QWidget*>(edbUserInfo)
+                     : burner ? static_cast<QWidget*>(cmbBurner)
+                              : cmbUserChoice;
 
     memStepDescription->clear();
     lblStepNumber->setText(view.stepLine);
     lblActionRequired->setText(view.question);
     edbUserInfo->setVisible(typed);
     edbUserInfo->setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
-    edbUserInfo->setText(view.text);
+    edbUserInfo->setText(typed ? view.text : QString());
     lblVerifyPassword->setVisible(password);
     edbPasswordVerification->setVisible(password);
     edbPasswordVerification->setText(password ? view.text : QString());
-    cmbUserChoice->setVisible(!typed);
+    cmbUserChoice->setVisible(field == cmbUserChoice);
     cmbUserChoice->setCurrentIndex(view.yes ? 1 : 0);
-    btnBrowseForFolder->setVisible(kind == WizardStepKind::Folder);
-    lblActionRequired->setBuddy(typed ? static_cast<QWidget*>(edbUserInfo) : cmbUserChoice);
+    cmbBurner->setVisible(burner);
+    if (burner) {
+        m_burner->setDevice(view.text);
+        m_burner->search();
+    }
+    btnBrowseForFolder->setVisible(m_kind == WizardStepKind::Folder || burner);
+    lblActionRequired->setBuddy(field);
     memStepDescription->setPlainText(view.explanation);
     btnBack->setVisible(view.backVisible);
     btnNext->setText(view.nextCaption);
-    (typed ? static_cast<QWidget*>(edbUserInfo) : cmbUserChoice)->setFocus();
+    field->setFocus();
 }
 
 SetupWizardProcedure::Answer TfrmKestrelWizard::answer() const
 {
-    return {edbUserInfo->text(), edbPasswordVerification->text(),
-            cmbUserChoice->currentText() != QLatin1String("No")};
+    return {m_kind == WizardStepKind::Burner ? m_burner->device() : edbUserInfo->text(),
+            edbPasswordVerification->text(), cmbUserChoice->currentText() != QLatin1String("No")};
 }
 
 void TfrmKestrelWizard::handle(SetupWizardProcedure::Outcome outcome)
@@ -132,8 +152,12 @@ void TfrmKestrelWizard::handle(SetupWizardProcedure::Outcome outcome)
     }
 }
 
-void TfrmKestrelWizard::browseForFolder()
+void TfrmKestrelWizard::browse()
 {
+    if (m_kind == WizardStepKind::Burner) {
+        m_burner->chooseImageFile();
+        return;
+    }
     const std::optional<QString> folder =
         Services::prompt().chooseFolder(QStringLiteral("Select Folder"), QDir::homePath());
     if (folder)

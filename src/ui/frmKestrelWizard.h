@@ -4,6 +4,10 @@
 
 #include <QWidget>
 
+#include <memory>
+
+class BurnerField;
+class DiscWriter;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -28,19 +32,28 @@ public:
     QLabel* lblVerifyPassword;
     QLineEdit* edbPasswordVerification;
     QComboBox* cmbUserChoice;
+    // The burner step's field: the burners found, or an image file.
+    QComboBox* cmbBurner;
+    // "Browse...": the folder of the folder step, the image file of the burner step.
     QPushButton* btnBrowseForFolder;
     QPushButton* btnBack;
     QPushButton* btnNext;
     QPushButton* btnCancel;
 
     const SetupWizardProcedure& procedure() const { return m_procedure; }
+    // The disc writer that lists the burners of the burner step; the real xorriso
+    // unless set.
+    void setDiscWriter(std::shared_ptr<DiscWriter> writer);
+    BurnerField* burnerField() const { return m_burner; }
 
 private:
     void buildControls();
     void showStep();
     SetupWizardProcedure::Answer answer() const;
     void handle(SetupWizardProcedure::Outcome outcome);
-    void browseForFolder();
+    void browse();
 
     SetupWizardProcedure m_procedure;
+    BurnerField* m_burner = nullptr;
+    WizardStepKind m_kind = WizardStepKind::Text;
 };

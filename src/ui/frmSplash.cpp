@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -78,6 +79,15 @@ TfrmSplash::TfrmSplash(QWidget* owner) : QDialog(owner)
 
     layout->addStretch();
     buildMakerDetails(layout);
+    // Only the About window has it; Escape closes that window as well.
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setVisible(false);
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnClose);
+    layout->addLayout(buttons);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -131,7 +141,12 @@ void TfrmSplash::turnIntoAbout()
 {
     lblWelcome->setText(currentProfile().name);
     lblProductVersion->setVisible(true);
+    // Nothing is loading any more.
+    lblStatus->setVisible(false);
     pgbLive->setVisible(false);
+    btnClose->setVisible(true);
+    btnClose->setDefault(true);
+    btnClose->setFocus();
     const bool shown = isVisible();
     setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);

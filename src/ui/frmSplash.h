@@ -5,6 +5,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QTimer;
 class QVBoxLayout;
 
@@ -22,8 +23,9 @@ public:
     // Shows the window centred on its owner, paints it at once (the start-up work
     // that follows keeps the event loop from painting) and starts tmrClose.
     void showSplash();
-    // The About window: the product name alone, the version line, no live bar, a
-    // system menu to close it by, and the taller client area.
+    // The About window: the product name alone, the version line, no loading text nor
+    // live bar, a Close button and a system menu to close it by, and the taller client
+    // area.
     void turnIntoAbout();
     // The end of start-up: pauses through the program's clock, 500 ms at a time for
     // as long as tmrClose runs (once when it is stopped), then hides and closes.
@@ -39,6 +41,7 @@ public:
     QLabel* lblProductVersion;
     QLabel* lblStatus;
     QProgressBar* pgbLive;
+    QPushButton* btnClose;
     QTimer* Timer1;
     QTimer* tmrClose;
 

@@ -62,7 +62,8 @@ private Q_SLOTS:
         QTest::newRow("drive") << "KestrelDrive"
                                << local + "Overwrite Previousily Backed Up Files|Number of "
                                           "Bytes to Back Up in One Sequence|Back Up Drive/Folder";
-        QTest::newRow("cd") << "KestrelCD" << local + "Number of Bytes to Back Up in One Sequence";
+        QTest::newRow("cd") << "KestrelCD"
+                            << local + "Number of Bytes to Back Up in One Sequence|Back Up Drive";
     }
 
     void stepsOfEachEdition()
@@ -103,8 +104,11 @@ private Q_SLOTS:
         QCOMPARE(wizard.currentStep(), 1);
         QVERIFY(env->autostart.present);
 
-        passOn(wizard, 5);
+        passOn(wizard, 6);
         // Back on the last step stores it and goes back; the wizard is not finished.
+        QCOMPARE(wizard.back(text("/dev/sr0")), Outcome::Moved);
+        QCOMPARE(wizard.currentStep(), 6);
+        QCOMPARE(TQuayRegistryObject().ReadCDBurnerDevice(), QStringLiteral("/dev/sr0"));
         QCOMPARE(wizard.back(text("3.5")), Outcome::Moved);
         QCOMPARE(wizard.currentStep(), 5);
         QCOMPARE(TQuayRegistryObject().ReadMaxNumberOfBytesToBackedUp(), 3500000.0);
@@ -177,6 +181,65 @@ private Q_SLOTS:
             QCOMPARE(TQuayRegistryObject().ReadMaxNumberOfBytesToBackedUp(), 1250000.0);
             QVERIFY(!TQuayRegistryObject().ReadWizzardRun());
         }
+    }
+
+    // The last step of the drive and CD editions names where the back ups go: a path
+    // that cannot be used there is told and the step stays to be answered again.
+    void placeStepsRefuseWhatCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("edition");
+        // "<root>" stands for the test's own folder; an empty "stored" means refused.
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("drive: a folder") << "KestrelDrive"
+                                         << "<root>/backups "
+                                         << "<root>/backups";
+        QTest::newRow("drive: a missing folder") << "KestrelDrive"
+                                                 << "<root>/missing"
+                                                 << "";
+        QTest::newRow("drive: a file") << "KestrelDrive"
+                                       << "<root>/backups/a.txt"
+                                       << "";
+        QTest::newRow("drive: nothing") << "KestrelDrive"
+                                        << ""
+                                        << "";
+        QTest::newRow("cd: a burner") << "KestrelCD"
+                                      << " /dev/sr0"
+                                      << "/dev/sr0";
+        QTest::newRow("cd: an image") << "KestrelCD"
+                                      << "stdio:<root>/backups/disc.iso"
+                                      << "stdio:<root>/backups/disc.iso";
+        QTest::newRow("cd: an image in a missing folder") << "KestrelCD"
+                                                          << "stdio:<root>/missing/disc.iso"
+                                                          << "";
+        QTest::newRow("cd: nothing") << "KestrelCD"
+                                     << ""
+                                     << "";
+    }
+
+    void placeStepsRefuseWhatCannotBeUsed()
+    {
+        QFETCH(QString, edition);
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        open(edition);
+        env->writeFile(QStringLiteral("backups/a.txt"), "a");
+        typed.replace(QStringLiteral("<root>"), env->root());
+        stored.replace(QStringLiteral("<root>"), env->root());
+        const TQuayRegistryObject store;
+        const auto place = [&store, cd = edition == QLatin1String("KestrelCD")] {
+            return cd ? store.ReadCDBurnerDevice() : store.ReadUserBackUpEmailAddress();
+        };
+        const QString before = place();
+        SetupWizardProcedure wizard;
+        passOn(wizard, wizard.stepCount() - 1);
+        const bool refused = stored.isEmpty();
+        QCOMPARE(wizard.next(text(typed)), refused ? Outcome::Stayed : Outcome::Finished);
+        QCOMPARE(place(), refused ? before : stored);
+        QCOMPARE(wizard.currentStep(), wizard.stepCount());
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QCOMPARE(env->prompt.notices().first() == QLatin1String("The set up wizard is complete."),
+                 !refused);
     }
 
     void answerThatCannotBeStoredKeepsTheStep()

@@ -261,7 +261,12 @@ private Q_SLOTS:
         QVERIFY(f.window.history.contains(QStringLiteral(
             "Could not back up as either Window XP is not installed or suitable burner is not "
             "present.")));
-        QVERIFY(f.window.history.contains(QStringLiteral("No CD Burner was found")));
+        // The line after it says where the burner is chosen.
+        const qsizetype at = f.window.history.indexOf(QStringLiteral("No CD Burner was found"));
+        QVERIFY(at >= 0);
+        QCOMPARE(f.window.history.value(at + 1),
+                 QStringLiteral(
+                     "Choose the burner or an image file in Back Up Drive on the Drive page."));
         QVERIFY(TCDBurner().BurnerDrive().isEmpty());
     }
 

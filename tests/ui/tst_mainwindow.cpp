@@ -13,6 +13,7 @@
 #include "ui/frmKestrelClientMain.h"
 #include "winintegration/SessionEndHandling.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -69,16 +71,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("hidden");
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("solo") << QStringLiteral("KestrelSolo") << QStringLiteral("User Settings")
-                              << QStringList{"lblBackUpDrive",         "edbCDDrive",
-                                             "ckbOverWriteFiles",      "ckbCloseTray",
-                                             "edbMediaCapacity",       "btnNewFolders",
-                                             "btnAddFileBackUpRequest"}
+                              << QStringList{"lblBackUpDrive",   "edbCDDrive",
+                                             "btnBrowseCDImage", "ckbOverWriteFiles",
+                                             "ckbCloseTray",     "edbMediaCapacity",
+                                             "btnNewFolders",    "btnAddFileBackUpRequest"}
                               << QStringList{"edbUserBackUpEmailAddress", "grbSMTPInformation",
                                              "edbZipBackUpFilePassword", "ckbDisconnectConnection"};
         QTest::newRow("client") << QStringLiteral("KestrelClient")
                                 << QStringLiteral("User Settings")
-                                << QStringList{"lblBackUpDrive", "edbCDDrive", "lblEmailAddress",
-                                               "edbUserBackUpEmailAddress", "ckbOverWriteFiles"}
+                                << QStringList{"lblBackUpDrive",
+                                               "edbCDDrive",
+                                               "btnBrowseCDImage",
+                                               "lblEmailAddress",
+                                               "edbUserBackUpEmailAddress",
+                                               "ckbOverWriteFiles"}
                                 << QStringList{"grbSMTPInformation", "edbZipBackUpFilePassword"};
         QTest::newRow("cd") << QStringLiteral("KestrelCD") << QStringLiteral("Drive")
                             << QStringList{"ckbDisconnectConnection",
@@ -89,13 +95,18 @@ private Q_SLOTS:
                                            "edbZipBackUpFilePassword",
                                            "btnChangeZipPassword"}
                             << QStringList{"ckbCloseTray", "lblMediaCapacity", "edbMediaCapacity",
-                                           "edbCDDrive"};
-        QTest::newRow("drive")
-            << QStringLiteral("KestrelDrive") << QStringLiteral("Drive")
-            << QStringList{"lblZipBackUp",       "edbZipBackUpFilePassword", "btnChangeZipPassword",
-                           "lblBackUpDrive",     "ckbDisconnectConnection",  "edbCDDrive",
-                           "grbSMTPInformation", "btnAddFileBackUpRequest"}
-            << QStringList{"lblEmailAddress", "edbUserBackUpEmailAddress"};
+                                           "edbCDDrive", "btnBrowseCDImage"};
+        QTest::newRow("drive") << QStringLiteral("KestrelDrive") << QStringLiteral("Drive")
+                               << QStringList{"lblZipBackUp",
+                                              "edbZipBackUpFilePassword",
+                                              "btnChangeZipPassword",
+                                              "lblBackUpDrive",
+                                              "ckbDisconnectConnection",
+                                              "edbCDDrive",
+                                              "btnBrowseCDImage",
+                                              "grbSMTPInformation",
+                                              "btnAddFileBackUpRequest"}
+                               << QStringList{"lblEmailAddress", "edbUserBackUpEmailAddress"};
     }
 
     void pagesAndEditionChanges()
@@ -155,6 +166,37 @@ private Q_SLOTS:
         QVERIFY(window.summaryPage->statusText().isEmpty());
     }
 
+    // Controls whose caption does not say what they are for carry a name that a screen
+    // reader announces instead.
+    void controlsAreNamedForScreenReaders_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("zip password") << "btnChangeZipPassword"
+                                      << "Change Zip Password";
+        QTest::newRow("SMTP password") << "btnChangeSMPTServerUserPassword"
+                                       << "Change SMTP Password";
+        QTest::newRow("IMAP password") << "btnChangeIMAPPassword"
+                                       << "Change IMAP Password";
+        QTest::newRow("files tree") << "trvFiles"
+                                    << "Files to back up";
+        QTest::newRow("folders tree") << "trvFolders"
+                                      << "Folders to back up";
+        QTest::newRow("log tree") << "trvBackUpLog"
+                                  << "Back up log";
+    }
+
+    void controlsAreNamedForScreenReaders()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        auto env = freshProfile();
+        TfrmKestrelClientMain window;
+        QWidget* widget = window.findChild<QWidget*>(control);
+        QVERIFY(widget);
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+    }
+
     void summaryComesFromTheStore()
     {
         auto env = freshProfile();
@@ -172,6 +214,10 @@ private Q_SLOTS:
         QCOMPARE(window.summaryPage->edbTotalNumberOfBackUpSequences->text(), QStringLiteral("3"));
         QCOMPARE(window.summaryPage->edbTotalNumberOfBytesBackedUp->text(), QStringLiteral("2.5"));
         QCOMPARE(window.userSettingsPage->edbMaxNumberOfBytes->text(), QStringLiteral("2"));
+        // Figures to read, the file counters too: each is announced as read-only.
+        for (QLineEdit* field : window.summaryPage->findChildren<QLineEdit*>())
+            QVERIFY2(QAccessible::queryAccessibleInterface(field)->state().readOnly,
+                     qPrintable(field->objectName()));
 
         window.RefreshFromSettings();
         QCOMPARE(window.summaryPage->statusText().split(QLatin1Char('\n')),
@@ -370,6 +416,26 @@ private Q_SLOTS:
         QCOMPARE(window.helpWindow()->currentTopic(), HelpWindow::ContentsTopic);
     }
 
+    // The help window's title names the topic shown, also one reached by a link.
+    void helpTitleFollowsTheTopic()
+    {
+        auto env = freshProfile();
+        HelpWindow help;
+        help.showTopic(500);
+        QCOMPARE(help.windowTitle(), QStringLiteral("KestrelSolo Help - User Settings"));
+        auto* browser = help.findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"));
+        // The page's "Contents" link, as a click follows it.
+        browser->setSource(QUrl(QStringLiteral("qrc:/help/100.html")));
+        QCOMPARE(help.currentTopic(), HelpWindow::ContentsTopic);
+        QCOMPARE(help.windowTitle(), QStringLiteral("KestrelSolo Help - Contents"));
+        browser->backward();
+        QCOMPARE(help.currentTopic(), 500);
+        QCOMPARE(help.windowTitle(), QStringLiteral("KestrelSolo Help - User Settings"));
+        // A number without a topic shows the contents, and says so.
+        help.showTopic(4711);
+        QCOMPARE(help.windowTitle(), QStringLiteral("KestrelSolo Help - Contents"));
+    }
+
     void failedSequenceWarningOnFirstFocus()
     {
         auto env = freshProfile();
@@ -421,7 +487,7 @@ private Q_SLOTS:
         auto env = freshProfile();
         TfrmKestrelClientMain window;
         const QString file = env->writeFile(QStringLiteral("docs/a.txt"), "a");
-        env->prompt.queueText(file);
+        env->prompt.queueFiles(QStringList{file});
         window.findChild<QAction*>(QStringLiteral("FilesBrowse1"))->trigger();
         QCOMPARE(window.fileSelectionPage->trvFiles->topLevelItemCount(), 1);
         env->prompt.queueText(env->root() + QStringLiteral("/docs"));

@@ -11,6 +11,7 @@
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -193,6 +195,19 @@ private Q_SLOTS:
         QCOMPARE(docs->childCount(), 1);
         QCOMPARE(docs->child(0)->text(0), QStringLiteral("b.txt"));
         QVERIFY(!childNamed(docs->parent(), QStringLiteral("c.txt")));
+        // The search's clear button is named for a screen reader, and clears it.
+        QToolButton* clear = nullptr;
+        for (QToolButton* button : window->edbSearch->findChildren<QToolButton*>())
+            if (button->isVisibleTo(window.get()) &&
+                QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name) ==
+                    QStringLiteral("Clear search"))
+                clear = button;
+        QVERIFY(clear);
+        clear->click();
+        QVERIFY(window->edbSearch->text().isEmpty());
+        QVERIFY(childNamed(docsNode(*window)->parent(), QStringLiteral("c.txt")));
+        window->edbSearch->setText(QStringLiteral("B.TXT"));
+        docs = docsNode(*window);
 
         window->preselect(QStringLiteral("/home/ann/docs"));
         const QList<QTreeWidgetItem*> selected = window->trvSaved->selectedItems();

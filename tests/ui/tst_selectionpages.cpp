@@ -70,15 +70,17 @@ private Q_SLOTS:
         FileSelectionPage files;
         files.setIconKeyList({"drive", "folder", "kestrelbackupfolder", "kestrelbackedupfolder",
                               ".zip", "unkownfiletype"});
-        env->prompt.queueText("/Docs/b.zip");
-        env->prompt.queueText(std::nullopt);
-        env->prompt.queueText("/Docs/bad\nname.txt");
-        files.btnFileBrowse->click();
+        // Several files chosen at once are all added; an unlistable one is told and skipped.
+        env->prompt.queueFiles(QStringList{"/Docs/b.zip", "/Docs/bad\nname.txt", "/Mail/c.txt"});
+        env->prompt.queueFiles(std::nullopt);
         files.btnFileBrowse->click();
         files.btnFileBrowse->click();
         QCOMPARE(files.trvFiles->topLevelItemCount(), 1);
+        QCOMPARE(files.trvFiles->topLevelItem(0)->childCount(), 2);
+        QVERIFY(files.filesTree->FindDeepestNode({"/", "Mail", "c.txt"}).node);
         QTreeWidgetItem* zip = files.filesTree->FindDeepestNode({"/", "Docs", "b.zip"}).node;
         QVERIFY(zip);
+        QCOMPARE(zip->parent()->childCount(), 1);
         QCOMPARE(TreeImages::image(zip), 4);
         QVERIFY(zip->parent()->isExpanded());
         QCOMPARE(env->prompt.notices().size(), 1);

@@ -1,7 +1,9 @@
 #include "core/QuayRegistryObject.h"
+#include "support/ListingDiscWriter.h"
 #include "support/TestEnvironment.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
+#include "ui/QuayPasswordForm.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
@@ -275,6 +277,18 @@ private Q_SLOTS:
         QCOMPARE(env->prompt.shown().first(), QStringLiteral("Change Zip file Password"));
     }
 
+    // The dialog keeps its size, so it must be wide enough for the longest caption
+    // it is given, or the title bar cuts the caption short.
+    void passwordDialogHoldsItsCaption()
+    {
+        TQuayPasswordForm form;
+        form.setWindowTitle(QStringLiteral("Change SMPT Server Password"));
+        QFont bold = form.font();
+        bold.setBold(true);
+        QVERIFY(form.width() > QFontMetrics(bold).horizontalAdvance(form.windowTitle()) + 100);
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+    }
+
     void leavingTheSettingsPageStoresIt()
     {
         open();
@@ -323,9 +337,11 @@ private Q_SLOTS:
         QList<QWidget*> fields;
         for (QWidget* page : std::initializer_list<QWidget*>{
                  window->userSettingsPage, window->backUpSettingsPage, window->summaryPage}) {
-            // A spin box is named as a whole; its inner line edit is part of it.
+            // A spin box or a list one can type in is named as a whole; its inner line
+            // edit is part of it.
             for (QLineEdit* edit : page->findChildren<QLineEdit*>())
-                if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()))
+                if (!qobject_cast<QAbstractSpinBox*>(edit->parentWidget()) &&
+                    !qobject_cast<QComboBox*>(edit->parentWidget()))
                     fields << edit;
             for (QAbstractSpinBox* spin : page->findChildren<QAbstractSpinBox*>())
                 fields << spin;
@@ -390,6 +406,55 @@ private Q_SLOTS:
         QCOMPARE(setUp.size(), 2);
         QVERIFY(setUp.at(0).startsWith(QLatin1String("scripts/run.sh ")));
         QVERIFY(setUp.at(1).startsWith(QLatin1String("scripts/test.sh ")));
+    }
+
+    // The CD edition's Back Up Drive offers the burners xorriso lists, without
+    // waiting for the list, and takes an image file; the choice is stored with the
+    // other settings and read back.
+    void cdEditionChoosesTheBurnerOrAnImageFile()
+    {
+        open(QStringLiteral("KestrelCD"));
+        const auto writer = std::make_shared<ListingDiscWriter>(
+            "Beginning to scan for devices ...\n"
+            "Full drive scan done\n"
+            "-----------------------------------------------------------------------------\n"
+            "0  -dev '/dev/sr0' rwrw-- :  'HL-DT-ST' 'DVDRAM GH24NSD1' \n"
+            "1  -dev '/dev/sr1' rwrw-- :  'ASUS    ' 'DRW-24D5MT'\n"
+            "-----------------------------------------------------------------------------\n");
+        window->setDiscWriter(writer);
+        UserSettingsPage* user = window->userSettingsPage;
+        QComboBox* drive = user->edbCDDrive;
+        QVERIFY(drive->isEditable());
+        QCOMPARE(labelOf(drive)->text(), QStringLiteral("Back Up &Drive (XP Default Drive):"));
+        QCOMPARE(drive->count(), 0);
+        window->show();
+        window->pgcKestrel->setCurrentWidget(user);
+        QTRY_COMPARE(drive->count(), 2);
+        QCOMPARE(drive->itemText(1), QStringLiteral("/dev/sr1"));
+        QCOMPARE(drive->itemData(0, Qt::ToolTipRole).toString(),
+                 QStringLiteral("HL-DT-ST DVDRAM GH24NSD1"));
+        // Nothing was chosen yet: the first burner found is offered.
+        QCOMPARE(drive->currentText(), QStringLiteral("/dev/sr0"));
+        drive->setCurrentIndex(1);
+        window->StoreSettings();
+        QCOMPARE(TQuayRegistryObject().ReadCDBurnerDevice(), QStringLiteral("/dev/sr1"));
+
+        // An image file is written as stdio:<path>; one whose folder is missing is refused.
+        env->prompt.queueText(env->root() + QStringLiteral("/missing/backup.iso"));
+        user->btnBrowseCDImage->click();
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QCOMPARE(drive->currentText(), QStringLiteral("/dev/sr1"));
+        const QString image = env->path(QStringLiteral("discs/backup.iso"));
+        env->prompt.queueText(image);
+        user->btnBrowseCDImage->click();
+        QCOMPARE(env->prompt.shown().last(), QStringLiteral("Select Image File"));
+        window->StoreSettings();
+        QCOMPARE(TQuayRegistryObject().ReadCDBurnerDevice(), QStringLiteral("stdio:") + image);
+
+        TQuayRegistryObject().WriteCDBurnerDevice(QStringLiteral("/dev/sr0"));
+        window->RefreshFromSettings();
+        QCOMPARE(drive->currentText(), QStringLiteral("/dev/sr0"));
+        QCOMPARE(writer->listings.loadRelaxed(), 1);
     }
 
     void driveEditionBrowsesForTheBackUpFolder()

@@ -1,5 +1,6 @@
 #include "core/QuayRegistryObject.h"
 #include "core/SetupWizardSteps.h"
+#include "support/ListingDiscWriter.h"
 #include "support/TestEnvironment.h"
 #include "ui/MainMenus.h"
 #include "ui/SummaryPage.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -59,13 +61,16 @@ private:
                  ownOpening ? step.openingQuestion : step.question);
         QCOMPARE(wizard->memStepDescription->toPlainText(), step.explanation);
         const bool password = step.kind == WizardStepKind::Password;
-        QCOMPARE(wizard->edbUserInfo->isVisible(), step.kind != WizardStepKind::YesNo);
+        const bool burner = step.kind == WizardStepKind::Burner;
+        QCOMPARE(wizard->edbUserInfo->isVisible(), step.kind != WizardStepKind::YesNo && !burner);
+        QCOMPARE(wizard->cmbBurner->isVisible(), burner);
         QCOMPARE(wizard->edbUserInfo->echoMode(),
                  password ? QLineEdit::Password : QLineEdit::Normal);
         QCOMPARE(wizard->edbPasswordVerification->isVisible(), password);
         QCOMPARE(wizard->lblVerifyPassword->isVisible(), password);
         QCOMPARE(wizard->cmbUserChoice->isVisible(), step.kind == WizardStepKind::YesNo);
-        QCOMPARE(wizard->btnBrowseForFolder->isVisible(), step.kind == WizardStepKind::Folder);
+        QCOMPARE(wizard->btnBrowseForFolder->isVisible(),
+                 step.kind == WizardStepKind::Folder || burner);
         QCOMPARE(wizard->btnNext->text(), QString(n == steps.size() ? "Finish" : "Next >>"));
     }
 
@@ -83,6 +88,8 @@ private:
             return QStringLiteral("4.250");
         case WizardStepKind::Folder:
             return env->root() + QStringLiteral("/backups");
+        case WizardStepKind::Burner:
+            return QStringLiteral("stdio:") + env->root() + QStringLiteral("/backup.iso");
         }
         return {};
     }
@@ -95,7 +102,15 @@ private:
             wizard->cmbUserChoice->setCurrentText(value);
             break;
         case WizardStepKind::Folder:
+            QDir().mkpath(value);
             env->prompt.queueText(value);
+            click(wizard->btnBrowseForFolder);
+            break;
+        case WizardStepKind::Burner:
+            // The burners found are offered; the test takes an image file instead.
+            QTRY_COMPARE(wizard->cmbBurner->count(), 1);
+            QCOMPARE(wizard->cmbBurner->itemText(0), QStringLiteral("/dev/sr0"));
+            env->prompt.queueText(value.mid(QStringLiteral("stdio:").size()));
             click(wizard->btnBrowseForFolder);
             break;
         default:
@@ -109,6 +124,8 @@ private:
         const WizardStepKind kind = SetupWizardSteps::forEdition(currentEdition()).at(n - 1).kind;
         if (kind == WizardStepKind::YesNo)
             QCOMPARE(wizard->cmbUserChoice->currentText(), answerOf(n));
+        else if (kind == WizardStepKind::Burner)
+            QCOMPARE(wizard->cmbBurner->currentText(), answerOf(n));
         else
             QCOMPARE(wizard->edbUserInfo->text(), answerOf(n));
         if (kind == WizardStepKind::Password)
@@ -137,7 +154,10 @@ private Q_SLOTS:
         QFETCH(QString, edition);
         env = std::make_unique<TestEnvironment>(edition);
         const int count = static_cast<int>(SetupWizardSteps::forEdition(currentEdition()).size());
+        const auto burners = std::make_shared<ListingDiscWriter>(
+            QStringLiteral("0  -dev '/dev/sr0' rwrw-- :  'HL-DT-ST' 'DVDRAM GH24NSD1'\n"));
         QPointer<TfrmKestrelWizard> wizard = new TfrmKestrelWizard;
+        wizard->setDiscWriter(burners);
         wizard->show();
         QCOMPARE(wizard->windowTitle(), edition + QStringLiteral(" Set Up Wizard"));
         QVERIFY(wizard->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -168,11 +188,14 @@ private Q_SLOTS:
         click(wizard->btnNext);
         QCOMPARE(env->prompt.notices(), QStringList{"The set up wizard is complete."});
         QVERIFY(TQuayRegistryObject().ReadWizzardRun());
+        if (edition == QLatin1String("KestrelCD"))
+            QCOMPARE(TQuayRegistryObject().ReadCDBurnerDevice(), answerOf(count));
         QTRY_VERIFY(released(wizard));
         QVERIFY(env->autostart.present);
 
         // Opened again it shows every value as stored, for review.
         wizard = new TfrmKestrelWizard;
+        wizard->setDiscWriter(burners);
         wizard->show();
         for (int n = 1; n <= count; ++n) {
             verifyAnswerShown(wizard, n);

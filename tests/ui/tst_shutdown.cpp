@@ -66,7 +66,8 @@ private:
         TQuayRegistryObject().WriteMaxNumberOfBytesToBackedUp(100e6);
         window = std::make_unique<TfrmKestrelClientMain>();
         window->show();
-        env->prompt.queueText(env->writeFile(QStringLiteral("data/report.txt"), "quarterly"));
+        env->prompt.queueFiles(
+            QStringList{env->writeFile(QStringLiteral("data/report.txt"), "quarterly")});
         window->fileSelectionPage->browse();
         if (withUnreadable)
             addUnreadableFile();
@@ -76,7 +77,7 @@ private:
     void addUnreadableFile()
     {
         const QString file = env->writeFile(QStringLiteral("data/locked.txt"), "private");
-        env->prompt.queueText(file);
+        env->prompt.queueFiles(QStringList{file});
         window->fileSelectionPage->browse();
         QFile::setPermissions(file, QFileDevice::Permissions());
     }

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -151,14 +152,21 @@ private Q_SLOTS:
             QCOMPARE(box->lblProductVersion->text(), QString("Product Version: V2 (2.1.2.0)"));
             QVERIFY(box->lblProductVersion->isVisible());
             QVERIFY(!box->pgbLive->isVisible());
+            // Nothing is loading, and a button closes it.
+            QVERIFY(!box->lblStatus->isVisible());
+            QVERIFY(box->btnClose->isVisible());
+            QCOMPARE(box->btnClose->text(), QString("Close"));
             QVERIFY(box->windowFlags() & Qt::WindowCloseButtonHint);
             QCOMPARE(box->height(), 300);
         }
-        // Closing one leaves the other.
+        // Closing one leaves the other; Escape closes that one.
         QPointer<TfrmSplash> closed = abouts.at(0);
-        closed->close();
+        closed->btnClose->click();
         QTRY_VERIFY(closed.isNull());
-        QVERIFY(abouts.at(1)->isVisible());
+        QPointer<TfrmSplash> other = abouts.at(1);
+        QVERIFY(other->isVisible());
+        QTest::keyClick(other, Qt::Key_Escape);
+        QTRY_VERIFY(other.isNull());
     }
 
     void messageWindowShownWhileFoldersAreSearched()

@@ -114,9 +114,8 @@ private Q_SLOTS:
         // Activation refreshes every field from the store; let it happen before the test types.
         QApplication::setActiveWindow(window.get());
         QTRY_VERIFY(window->isActiveWindow());
-        env->prompt.queueText(files.at(0));
-        window->fileSelectionPage->browse();
-        env->prompt.queueText(files.at(1));
+        // One choice of two files in the dialog.
+        env->prompt.queueFiles(files.mid(0, 2));
         window->fileSelectionPage->browse();
         env->prompt.queueText(env->root() + QStringLiteral("/data/tree"));
         window->folderSelectionPage->browse();
