@@ -12,12 +12,6 @@ namespace {
 // xorriso quotes a name in single quotes and writes a quote inside it as '"'"'.
 const QString QuotedName = QStringLiteral("'((?:[^']|'\"'\"')*)'");
 
-QString unquoted(QString name)
-{
-    name.replace(QStringLiteral("'\"'\"'"), QStringLiteral("'"));
-    return name;
-}
-
 } // namespace
 
 BurnerSearch::BurnerSearch(QObject* parent) : QObject(parent)
@@ -44,6 +38,12 @@ void BurnerSearch::start()
             },
             Qt::QueuedConnection);
     }).detach();
+}
+
+QString BurnerSearch::unquoted(QString name)
+{
+    name.replace(QStringLiteral("'\"'\"'"), QStringLiteral("'"));
+    return name;
 }
 
 QList<BurnerDevice> BurnerSearch::parse(const QString& output)

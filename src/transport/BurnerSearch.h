@@ -34,6 +34,8 @@ public:
     // The burners in the output of "xorriso -devices"; none when it found none or
     // could not be run.
     static QList<BurnerDevice> parse(const QString& output);
+    // A name as xorriso quotes it ('"'"' for a quote inside), without that quoting.
+    static QString unquoted(QString name);
 
 Q_SIGNALS:
     void found(const QList<BurnerDevice>& burners);

@@ -3,6 +3,7 @@
 #include "backupdata/TernFileObject.h"
 #include "core/EditionProfile.h"
 #include "core/QuayRegistryObject.h"
+#include "transport/BurnerSearch.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -17,13 +18,6 @@
 namespace {
 
 const QString ImagePrefix = QStringLiteral("stdio:");
-
-// xorriso quotes a name in single quotes and writes a quote inside it as '"'"'.
-QString unquoted(QString name)
-{
-    name.replace(QStringLiteral("'\"'\"'"), QStringLiteral("'"));
-    return name;
-}
 
 // What xorriso said about a failed burn: its FAILURE and SORRY lines, or its last line.
 QString burnFailureText(const QString& output)
@@ -190,7 +184,7 @@ QHash<QString, qint64> TCDBurner::DiscFiles() const
     for (const QString& text : result.output.split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch match = line.match(text);
         if (match.hasMatch())
-            files.insert(unquoted(match.captured(2)), match.captured(1).toLongLong());
+            files.insert(BurnerSearch::unquoted(match.captured(2)), match.captured(1).toLongLong());
     }
     return files;
 }
