@@ -222,6 +222,43 @@ QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint6
     return buffer.data().right(maxBytes);
 }
 
+QByteArray ImapMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes)
+{
+    checkReadable(note);
+    if (maxBytes <= 0)
+        return {};
+    const bool base64 = note.attachmentEncoding == "base64";
+    // Four characters carry three bytes, and each line of 76 adds a line break.
+    const qint64 characters = base64 ? (maxBytes + 2) / 3 * 4 : maxBytes;
+    const qint64 length = base64 ? characters + characters / 76 * 2 + 4 : maxBytes;
+    QByteArray encoded;
+    session().fetchSection(
+        note.uid, note.attachmentSection,
+        [&](QByteArrayView bytes) {
+            // A server that sends more than was asked for is not followed further.
+            if (encoded.size() < length)
+                encoded.append(
+                    bytes.first(std::min<qsizetype>(bytes.size(), length - encoded.size())));
+        },
+        0, length);
+    if (!base64)
+        return encoded;
+    QByteArray text;
+    text.reserve(encoded.size());
+    for (const char c : std::as_const(encoded)) {
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
+            text.append(c);
+    }
+    // Only whole groups are decoded: the part goes on after what was fetched.
+    text.truncate(text.size() / 4 * 4);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Base64StreamDecoder decoder(buffer);
+    decoder.write(text);
+    decoder.finish();
+    return buffer.data().left(maxBytes);
+}
+
 void ImapMailboxReader::close()
 {
     if (!m_session)

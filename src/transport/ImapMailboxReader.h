@@ -52,6 +52,7 @@ public:
     void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                          const Progress& progress = {}) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
+    QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override;
     void close() override;
     bool isOpen() override;
 

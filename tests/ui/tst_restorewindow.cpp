@@ -53,6 +53,10 @@ public:
     {
         return m_fake.fetchAttachmentTail(note, maxBytes);
     }
+    QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override
+    {
+        return m_fake.fetchAttachmentHead(note, maxBytes);
+    }
     void close() override { m_fake.close(); }
 
 private:
