@@ -3,6 +3,7 @@
 #include "core/KestrelError.h"
 #include "transport/IdMessage.h"
 #include "transport/IdMessageWriter.h"
+#include "transport/SecretMask.h"
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
 
@@ -115,6 +116,10 @@ void TIdSMTP::Connect()
             startTls();
             greet();
         }
+        // Neither the password nor the message (its subject names the file) goes in the
+        // clear to a server elsewhere.
+        if (!m_socket.isEncrypted() && !m_socket.peerAddress().isLoopback())
+            throw KestrelError(noEncryptionOffered(serverName(), Protocol, m_implicitTlsPort));
         authenticate();
     } catch (const KestrelError&) {
         Disconnect();
@@ -379,13 +384,7 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         return ReadReply(expected, step);
     } catch (const KestrelError& error) {
         // The password is never repeated, should a server echo what it was sent.
-        QString message = error.message();
-        if (!Password.isEmpty()) {
-            message.replace(Password, QStringLiteral("***"));
-            message.replace(QString::fromLatin1(Password.toUtf8().toBase64()),
-                            QStringLiteral("***"));
-        }
-        throw KestrelError(message);
+        throw KestrelError(maskedSecret(error.message(), UserId, Password));
     }
 }
 

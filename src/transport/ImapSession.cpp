@@ -4,6 +4,7 @@
 #include "transport/ImapCommandText.h"
 #include "transport/ImapFetchItems.h"
 #include "transport/ImapValue.h"
+#include "transport/SecretMask.h"
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
 
@@ -77,12 +78,7 @@ bool ImapSession::has(const char* capability) const
 
 QString ImapSession::hidden(QString text) const
 {
-    if (!Password.isEmpty()) {
-        text.replace(Password, QStringLiteral("***"));
-        const QByteArray plain = QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8();
-        text.replace(QString::fromLatin1(plain.toBase64()), QStringLiteral("***"));
-    }
-    return text;
+    return maskedSecret(std::move(text), UserName, Password);
 }
 
 void ImapSession::connectToServer()

@@ -246,6 +246,17 @@ private Q_SLOTS:
                            : "") +
             "}\r\n" + QString::fromUtf8("Säve").toUtf8();
         QCOMPARE(commands.value(3), search);
+
+        // A server that echoes the log-in in its refusal: the password is masked in
+        // whatever form it travelled (quoted with escapes, SASL PLAIN's base64).
+        if (logIn.contains('\r'))
+            return;
+        server.script(logIn.left(logIn.indexOf(' ')), "TAG NO refused: " + logIn + "\r\n");
+        const QString refused = errorOf([&] { mailbox.open(); });
+        const QString sent = QString::fromLatin1(logIn.mid(logIn.lastIndexOf(' ') + 1));
+        QVERIFY2(refused.contains("refused") && !refused.contains(password) &&
+                     !refused.contains(sent.mid(1, sent.size() - 2)),
+                 qPrintable(refused));
     }
 
     void faults_data()

@@ -6,6 +6,7 @@
 #include "transport/SmtpProblemText.h"
 
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QSslKey>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -374,6 +375,12 @@ private Q_SLOTS:
         const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
         QVERIFY(server.commands().contains(plain));
         session.Disconnect();
+
+        // Refused with the PLAIN credentials echoed.
+        server.script("ehlo", "250-scripted\r\n250 AUTH PLAIN\r\n");
+        server.script("AUTH", "535 no such " + plain + "\r\n");
+        const QString refused = errorOf([&] { session.Connect(); });
+        QVERIFY2(refused.contains("535: no such AUTH PLAIN ***"), qPrintable(refused));
     }
 
     // A refused log-in says what to do: check the user name and password, or make an
@@ -549,6 +556,37 @@ private Q_SLOTS:
         QCOMPARE(session.isEncrypted(), encrypted);
         QCOMPARE(server.commands().contains("STARTTLS"), encrypted && serverTls == 1);
         session.Disconnect();
+    }
+
+    // A server elsewhere that offers no STARTTLS gets neither the password nor the
+    // message. This computer's own network address stands in for it: the traffic stays
+    // on this computer, but the address is not loopback.
+    void plainServerElsewhereIsRefused()
+    {
+        QHostAddress own;
+        for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+            if (!address.isLoopback() && address.protocol() == QAbstractSocket::IPv4Protocol)
+                own = address;
+        }
+        if (own.isNull())
+            QSKIP("this computer has no network address besides loopback");
+        ScriptedSmtpServer server(own);
+        server.script("ehlo", "250-mail.example.org\r\n250 AUTH PLAIN LOGIN\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.Host = own.toString();
+        session.UserId = QStringLiteral("jo");
+        session.Password = QStringLiteral("secret");
+        TIdMessage message;
+        fill(message);
+        const QString error = errorOf([&] {
+            session.Connect();
+            session.Send(message);
+        });
+        QVERIFY2(error.contains("offers no STARTTLS, and nothing is sent unencrypted"),
+                 qPrintable(error));
+        for (const QByteArray& command : server.commands())
+            QVERIFY2(!command.startsWith("AUTH") && !command.startsWith("MAIL"), command);
     }
 
     void runsOnAWorkerThread()
