@@ -29,6 +29,15 @@ void checkReadable(const MailboxNote& note)
                 .arg(QString::fromLatin1(note.attachmentEncoding)));
 }
 
+// A part far larger than the structure announced is refused before it fills the
+// disk, one announced as empty included; the margin allows for servers that count
+// line ends their own way.
+qint64 announcedLimit(const MailboxNote& note)
+{
+    const qint64 announced = std::max<qint64>(0, note.attachmentEncodedSize);
+    return announced + announced / 8 + 65536;
+}
+
 } // namespace
 
 ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
@@ -139,11 +148,7 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
         if (progress && !progress(bytes))
             throw KestrelError(QStringLiteral("cancelled"));
     };
-    // A part far larger than the structure announced is refused before it fills the
-    // disk; the margin allows for servers that count line ends their own way.
-    const qint64 limit = note.attachmentEncodedSize > 0
-                             ? note.attachmentEncodedSize + note.attachmentEncodedSize / 8 + 65536
-                             : -1;
+    const qint64 limit = announcedLimit(note);
     session().fetchSection(
         note.uid, note.attachmentSection,
         [&](QByteArrayView bytes) {

@@ -25,9 +25,10 @@ constexpr qint64 MaxSearchResults = 5 * 1000 * 1000;
 // A server's words quoted in an error are cut to this length.
 constexpr qsizetype MaxQuotedText = 300;
 
-QList<quint32> expandSet(const QByteArray& set)
+// Adds the UIDs of a set to those of the replies before: the cap counts them all, so
+// a server cannot ask for an allocation without bound over many short replies.
+void expandSet(const QByteArray& set, QList<quint32>& uids)
 {
-    QList<quint32> uids;
     for (const QByteArray& range : set.split(',')) {
         const QList<QByteArray> ends = range.split(':');
         bool firstOk = false;
@@ -43,7 +44,6 @@ QList<quint32> expandSet(const QByteArray& set)
         for (quint64 uid = low; uid <= high; ++uid)
             uids.append(static_cast<quint32>(uid));
     }
-    return uids;
 }
 
 } // namespace
@@ -316,7 +316,7 @@ QList<quint32> ImapSession::runSearch(const QList<QByteArray>& pieces)
             const QList<ImapValue> values = parser.values();
             for (qsizetype i = 0; i + 1 < values.size(); ++i) {
                 if (values[i].isAtom("ALL") && values[i + 1].hasText())
-                    uids += expandSet(values[i + 1].text);
+                    expandSet(values[i + 1].text, uids);
             }
         }
     });

@@ -366,6 +366,30 @@ private Q_SLOTS:
         mailbox.close();
     }
 
+    // What the server announces bounds what it may send: a part announced as empty,
+    // and UID sets spread over many search replies.
+    void announcedSizesBoundTheReplies()
+    {
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        server.setBody(5, "2", m_encoded);
+        server.script("UID SEARCH", "* ESEARCH (TAG \"x\") UID ALL 1:3000000\r\n"
+                                    "* ESEARCH (TAG \"x\") UID ALL 3000001:6000000\r\n"
+                                    "TAG OK\r\n");
+        const auto owner = reader(server);
+        ImapMailboxReader& mailbox = *owner;
+        mailbox.open();
+        MailboxNote empty = note5();
+        empty.attachmentEncodedSize = 0;
+        QBuffer decoded;
+        decoded.open(QIODevice::WriteOnly);
+        const QString error = errorOf([&] { mailbox.fetchAttachment(empty, decoded); });
+        QVERIFY2(error.contains("larger than the message's structure said"), qPrintable(error));
+        QVERIFY(decoded.size() <= 65536);
+        mailbox.open();
+        QVERIFY(errorOf([&] { mailbox.allUids(); }).contains("too many search results"));
+    }
+
     void cancelledDownload()
     {
         TestEnvironment environment;
