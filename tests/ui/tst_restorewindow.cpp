@@ -140,7 +140,7 @@ private Q_SLOTS:
         mailbox = std::make_unique<FakeMailboxReader>();
         refuse = false;
         const auto archive = [](const char* name, const QByteArray& content) {
-            return FakeMailboxReader::archive(QString::fromLatin1(name), content, Password);
+            return FakeMailboxReader::archive(QString::fromLatin1(name), content, Password, day(1));
         };
         mailbox->addSaveNote(QStringLiteral("/home/ann/docs/a.txt"), day(1),
                              archive("a.txt", "first a"));
