@@ -12,6 +12,7 @@
 #include "core/DateTimeText.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/CdBurnCompletion.h"
@@ -37,15 +38,18 @@
 
 namespace {
 
-// A list or log the sequence needs is created empty when it is missing; one that
-// cannot be created stops the sequence with the file's path.
+// A list or log the sequence needs is created empty and private when it is missing;
+// one that cannot be created stops the sequence with the file's path.
 void ensureFileExists(const QString& path)
 {
-    if (QFileInfo::exists(path))
+    if (QFileInfo::exists(path)) {
+        PrivateFiles::tightenFile(path);
         return;
+    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         throw KestrelError(QStringLiteral("Could not create %1: %2").arg(path, file.errorString()));
+    PrivateFiles::makePrivate(file);
 }
 
 // Sorted in walking order, each folder once.

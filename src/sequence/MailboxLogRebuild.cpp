@@ -7,6 +7,7 @@
 #include "backupdata/TernBackUpFileObjectList.h"
 #include "core/Clock.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/LoggedFileDates.h"
@@ -149,7 +150,8 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
     }
     QDir().mkpath(QFileInfo(logPath).absolutePath());
     QSaveFile log(logPath);
-    if (!log.open(QIODevice::WriteOnly) || log.write(bytes) != bytes.size() || !log.commit())
+    if (!log.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(log) ||
+        log.write(bytes) != bytes.size() || !log.commit())
         throw KestrelError(QStringLiteral("Could not write the backup log %1: %2")
                                .arg(logPath, log.errorString()));
     store.WriteFileIDNumber(id);
