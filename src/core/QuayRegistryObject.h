@@ -36,12 +36,16 @@
 // any other takes STARTTLS when the server offers it, unless UserIMAPEncryption says
 // otherwise. UserSMTPEncryption and UserIMAPEncryption: 0 by the port, 1 TLS from the
 // start, 2 STARTTLS required, 3 none (a server on this computer only).
+// MaxMessagesPerSequence: the most messages one sequence sends (each part of a file
+// sent in parts counts), below what mail providers allow an account in a day; 0 or
+// less, no limit.
 #define KESTREL_INTEGER_SETTINGS(X)                                                                \
     X(NumberOfFilesInLastSequence, 0)                                                              \
     X(NumberOfBackUpSequences, 0)                                                                  \
     X(UserIMAPPort, 993)                                                                           \
     X(UserSMTPEncryption, 0)                                                                       \
-    X(UserIMAPEncryption, 0)
+    X(UserIMAPEncryption, 0)                                                                       \
+    X(MaxMessagesPerSequence, 400)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
 // no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's

@@ -400,6 +400,12 @@ bool TIdSMTP::refusedForSize() const
     return code == QLatin1String("5.3.4") || code == QLatin1String("5.2.3");
 }
 
+bool TIdSMTP::askedToSlowDown() const
+{
+    return m_replyCode == 421 || m_replyCode == 454 ||
+           (m_replyCode / 100 == 4 && m_replyText.startsWith(QLatin1String("4.7.")));
+}
+
 QString TIdSMTP::withLogInHint(const QString& refusal) const
 {
     // 530 and the enhanced codes 5.7.x mean the server wants to know who sends
@@ -505,6 +511,7 @@ void TIdSMTP::Send(TIdMessage& message)
         if (m_progressHandler)
             m_progressHandler(total, total);
         SendCommand(QStringLiteral("."), {250}, QStringLiteral("at the end of the message"));
+        ++m_messagesAccepted;
     } catch (const KestrelError&) {
         // If the server still waits for the message's end, a later command would
         // become message text; closing makes the server drop the partial message.

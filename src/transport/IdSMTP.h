@@ -99,6 +99,12 @@ public:
     // 4.2.2) unless its enhanced code names another reason, or any 5.3.4 or 5.2.3
     // (RFC 3463: message too big).
     bool refusedForSize() const;
+    // Whether the last reply asks to send less or later: 421 (the server closes),
+    // 454, or an enhanced code 4.7.x (RFC 3463: a temporary refusal of policy), as
+    // providers answer an account that sends too much too fast.
+    bool askedToSlowDown() const;
+    // Messages the server accepted over this session's life.
+    int messagesAccepted() const { return m_messagesAccepted; }
     QString ReplyText() const { return m_replyText; }
     bool isEncrypted() const { return m_socket.isEncrypted(); }
     bool isAuthenticated() const { return m_authenticated; }
@@ -144,6 +150,7 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    int m_messagesAccepted = 0;
     Refusal m_refusal = Refusal::None;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;

@@ -100,6 +100,7 @@ void SettingsPagesBinding::refreshFromSettings()
         int(mailEncryptionFromSetting(store.ReadUserSMTPEncryption())));
     m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
     m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
+    m_user->spnMaxMessagesPerSequence->setValue(std::max(0, store.ReadMaxMessagesPerSequence()));
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
@@ -185,6 +186,7 @@ void SettingsPagesBinding::storeSettings()
         if (const std::optional<double> megabytes = parseDecimal(messageText))
             store.WriteMaxMessageBytes(*megabytes * 1000000.0);
     }
+    store.WriteMaxMessagesPerSequence(m_user->spnMaxMessagesPerSequence->value());
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());

@@ -146,6 +146,18 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
                     4, 0);
     smtp->addWidget(edbSMPTServerUserPassword, 4, 1);
     smtp->addWidget(btnChangeSMPTServerUserPassword, 4, 2);
+    spnMaxMessagesPerSequence = new QSpinBox(grbSMTPInformation);
+    spnMaxMessagesPerSequence->setObjectName(QStringLiteral("spnMaxMessagesPerSequence"));
+    spnMaxMessagesPerSequence->setRange(0, 100000);
+    spnMaxMessagesPerSequence->setSpecialValueText(QStringLiteral("No limit"));
+    spnMaxMessagesPerSequence->setToolTip(
+        QStringLiteral("Mail providers allow an account a few hundred to a few thousand "
+                       "messages a day; the files beyond this many wait for the next sequence."));
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessagesPerSequence"),
+                              QStringLiteral("Most Messages in &One Sequence:"),
+                              spnMaxMessagesPerSequence),
+                    5, 0);
+    smtp->addWidget(spnMaxMessagesPerSequence, 5, 1);
     layout->addWidget(grbSMTPInformation);
 
     grbIMAPInformation = makeGroup(this, QStringLiteral("grbIMAPInformation"),

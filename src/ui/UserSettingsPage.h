@@ -41,6 +41,7 @@ public:
     // numbers (MailEncryption).
     QComboBox* cmbSMTPEncryption;
     QLineEdit* edbMaxMessageBytes;
+    QSpinBox* spnMaxMessagesPerSequence;
     QLineEdit* edbSMPTServerUserName;
     QLineEdit* edbSMPTServerUserPassword;
     QPushButton* btnChangeSMPTServerUserPassword;
