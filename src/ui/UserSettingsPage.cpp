@@ -154,7 +154,7 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
         QStringLiteral("Mail providers allow an account a few hundred to a few thousand "
                        "messages a day; the files beyond this many wait for the next sequence."));
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessagesPerSequence"),
-                              QStringLiteral("Most Messages in &One Sequence:"),
+                              QStringLiteral("Most Messa&ges in One Sequence:"),
                               spnMaxMessagesPerSequence),
                     5, 0);
     smtp->addWidget(spnMaxMessagesPerSequence, 5, 1);
