@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/AccessToken.h"
 #include "transport/MailEncryption.h"
 #include "transport/PeerCertificateCheck.h"
 
@@ -40,6 +41,9 @@ public:
     int Port = 25;
     QString UserId;
     QString Password;
+    // When set, the session logs in with an OAuth2 access token from it (OAUTHBEARER
+    // or XOAUTH2, whichever the server names first) instead of the password.
+    AccessTokenSource accessToken;
     // Written as the "X-Mailer" header; empty writes none.
     QString MailAgent;
     MailEncryption Encryption = MailEncryption::ByPort;
@@ -126,6 +130,7 @@ private:
     QString withLogInHint(const QString& refusal) const;
     void startTls();
     void authenticate();
+    void authenticateWithToken();
     // Sends one command of the log-in; a refusal says what the user can do about it.
     void sendLogInCommand(const QString& text, int expected, const QString& step);
     QByteArray readLine(const QDeadlineTimer& deadline);
@@ -151,6 +156,8 @@ private:
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
     int m_messagesAccepted = 0;
+    // The forms of the access token last sent, masked like the password.
+    QStringList m_tokenForms;
     Refusal m_refusal = Refusal::None;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;

@@ -62,6 +62,11 @@ ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
         settings.password = store.ReadUserSMPTServerPassword();
     settings.mailbox = store.ReadUserIMAPMailbox();
     settings.encryption = mailEncryptionFromSetting(store.ReadUserIMAPEncryption());
+    QString tokenCommand = store.ReadIMAPTokenCommand();
+    if (tokenCommand.trimmed().isEmpty())
+        tokenCommand = store.ReadSMTPTokenCommand();
+    settings.accessToken = accessTokenSource(mailAuthMethodFromSetting(store.ReadIMAPAuthMethod()),
+                                             tokenCommand, QStringLiteral("IMAP"));
     return settings;
 }
 
@@ -97,6 +102,7 @@ MailboxReader::MailboxState ImapMailboxReader::open()
     session->Port = m_settings.port;
     session->UserName = m_settings.userName;
     session->Password = m_settings.password;
+    session->accessToken = m_settings.accessToken;
     session->Encryption = m_settings.encryption;
     session->setConnectTimeoutMs(m_connectTimeoutMs);
     session->setReplyTimeoutMs(m_replyTimeoutMs);

@@ -4,6 +4,7 @@
 #include "transport/ImapCommandText.h"
 #include "transport/ImapFetchItems.h"
 #include "transport/ImapValue.h"
+#include "transport/SaslBearer.h"
 #include "transport/SecretMask.h"
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
@@ -78,7 +79,10 @@ bool ImapSession::has(const char* capability) const
 
 QString ImapSession::hidden(QString text) const
 {
-    return maskedSecret(std::move(text), UserName, Password);
+    text = maskedSecret(std::move(text), UserName, Password);
+    for (const QString& form : m_tokenForms)
+        text.replace(form, QStringLiteral("***"));
+    return text;
 }
 
 void ImapSession::connectToServer()
@@ -214,6 +218,10 @@ void ImapSession::logIn()
                            "port %2 nor STARTTLS), and a password is never sent unencrypted.")
                 .arg(serverName())
                 .arg(m_implicitTlsPort));
+    if (accessToken) {
+        logInWithToken();
+        return;
+    }
     if (UserName.isEmpty() || Password.isEmpty())
         throw KestrelError(
             QStringLiteral("No %1 is set for the IMAP server %2.")
@@ -239,6 +247,37 @@ void ImapSession::logIn()
         appendString(pieces, Password.toUtf8());
         runCommand(pieces);
     }
+    m_authenticated = true;
+}
+
+void ImapSession::logInWithToken()
+{
+    if (UserName.isEmpty())
+        throw KestrelError(QStringLiteral("No user name is set for the IMAP server %1: the "
+                                          "access token is sent with the account's address.")
+                               .arg(serverName()));
+    QStringList offered;
+    for (const QString& capability : std::as_const(m_capabilities)) {
+        if (capability.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
+            offered << capability.mid(5);
+    }
+    const std::optional<SaslBearer::Mechanism> mechanism = SaslBearer::choose(offered);
+    if (!mechanism)
+        throw KestrelError(QStringLiteral("The IMAP server %1 offers no log-in with an access "
+                                          "token (OAUTHBEARER or XOAUTH2).")
+                               .arg(serverName()));
+    const QString token = accessToken();
+    const QByteArray response =
+        SaslBearer::initialResponse(*mechanism, UserName, token, Host, Port);
+    m_tokenForms = {token, QString::fromLatin1(response)};
+    const QByteArray command = "AUTHENTICATE " + SaslBearer::name(*mechanism);
+    // The last piece answers the challenge that carries a refusal's error, so that
+    // the server ends the exchange with its NO (RFC 7628 section 3.2.2).
+    const QByteArray acknowledgement = SaslBearer::refusalAcknowledgement(*mechanism);
+    if (has("SASL-IR"))
+        runCommand({command + ' ' + response, acknowledgement});
+    else
+        runCommand({command, response, acknowledgement});
     m_authenticated = true;
 }
 

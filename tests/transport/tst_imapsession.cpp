@@ -259,6 +259,50 @@ private Q_SLOTS:
                  qPrintable(refused));
     }
 
+    // An access token goes by the mechanism the server names first of OAUTHBEARER and
+    // XOAUTH2, with the command (SASL-IR) or after the server's "+".
+    void logInWithAccessToken_data()
+    {
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<QByteArray>("sent");
+        const QByteArray xoauth2 = QByteArray("user=jo\x01"
+                                              "auth=Bearer tok-9\x01\x01")
+                                       .toBase64();
+        QTest::newRow("XOAUTH2 with the command")
+            << QByteArray("IMAP4rev1 AUTH=PLAIN AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR")
+            << "AUTHENTICATE XOAUTH2 " + xoauth2;
+        QTest::newRow("OAUTHBEARER after the invitation")
+            << QByteArray("IMAP4rev1 AUTH=OAUTHBEARER AUTH=XOAUTH2")
+            << QByteArray("AUTHENTICATE OAUTHBEARER");
+        QTest::newRow("none offered") << QByteArray("IMAP4rev1 AUTH=PLAIN") << QByteArray();
+    }
+
+    void logInWithAccessToken()
+    {
+        QFETCH(QByteArray, capabilities);
+        QFETCH(QByteArray, sent);
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        server.setCapabilities(capabilities);
+        ImapMailboxReader::Settings settings{QStringLiteral("127.0.0.1"), server.port(),
+                                             QStringLiteral("jo"), QString(),
+                                             QStringLiteral("INBOX")};
+        settings.accessToken = [] {
+            return QStringLiteral("tok-9");
+        };
+        ImapMailboxReader mailbox(settings);
+        mailbox.setReplyTimeoutMs(1000);
+        const QString error = errorOf([&] { mailbox.open(); });
+        if (sent.isEmpty()) {
+            QVERIFY2(error.contains("offers no log-in with an access token"), qPrintable(error));
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const QList<QByteArray> commands = server.commands();
+        QCOMPARE(commands.value(1), sent);
+        mailbox.close();
+    }
+
     void faults_data()
     {
         QTest::addColumn<QByteArray>("command");

@@ -383,6 +383,65 @@ private Q_SLOTS:
         QVERIFY2(refused.contains("535: no such AUTH PLAIN ***"), qPrintable(refused));
     }
 
+    // With an access token the session logs in by the mechanism the server names first
+    // of OAUTHBEARER and XOAUTH2; a refused token ends the exchange and is masked.
+    void logInWithAccessToken_data()
+    {
+        QTest::addColumn<QByteArray>("offered");
+        QTest::addColumn<QByteArray>("authReply");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("error");
+        const QByteArray xoauth2 =
+            QByteArray("user=jo@example.org\x01" "auth=Bearer tok-123\x01\x01").toBase64();
+        const QByteArray bearer = QByteArray(
+            "n,a=jo@example.org,\x01host=127.0.0.1\x01port=PORT\x01" "auth=Bearer tok-123\x01\x01");
+        QTest::newRow("XOAUTH2 named first")
+            << QByteArray("PLAIN XOAUTH2 OAUTHBEARER") << QByteArray("235 ok\r\n")
+            << "AUTH XOAUTH2 " + xoauth2 << QString();
+        QTest::newRow("OAUTHBEARER named first")
+            << QByteArray("OAUTHBEARER XOAUTH2") << QByteArray("235 ok\r\n")
+            << "AUTH OAUTHBEARER " + bearer << QString();
+        QTest::newRow("token refused")
+            << QByteArray("XOAUTH2") << QByteArray("334 eyJzdGF0dXMiOiI0MDEifQ==\r\n")
+            << "AUTH XOAUTH2 " + xoauth2 << QStringLiteral("535: 5.7.8 token tok-*** refused");
+        QTest::newRow("no token log-in offered")
+            << QByteArray("PLAIN LOGIN") << QByteArray() << QByteArray()
+            << QStringLiteral("offers no log-in with an access token (OAUTHBEARER or XOAUTH2)");
+    }
+
+    void logInWithAccessToken()
+    {
+        QFETCH(QByteArray, offered);
+        QFETCH(QByteArray, authReply);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, error);
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250 AUTH " + offered + "\r\n");
+        if (!authReply.isEmpty())
+            server.script("AUTH", authReply);
+        // The client's answer to the challenge that carries the refusal.
+        server.script("", "535 5.7.8 token tok-123 refused\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.UserId = QStringLiteral("jo@example.org");
+        session.accessToken = [] {
+            return QStringLiteral("tok-123");
+        };
+        const QString failure = errorOf([&] { session.Connect(); });
+        if (!sent.isEmpty()) {
+            if (sent.contains("PORT"))
+                sent = "AUTH OAUTHBEARER " +
+                       sent.mid(17).replace("PORT", QByteArray::number(server.port())).toBase64();
+            QVERIFY2(server.commands().contains(sent), server.commands().join('|'));
+        }
+        if (error.isEmpty()) {
+            QVERIFY2(failure.isEmpty() && session.isAuthenticated(), qPrintable(failure));
+        } else {
+            QVERIFY2(failure.contains(error.replace("tok-***", "***")), qPrintable(failure));
+            QVERIFY(!failure.contains("tok-123"));
+        }
+    }
+
     // A refused log-in says what to do: check the user name and password, or make an
     // app password where the provider wants one.
     void logInRefusals_data()
