@@ -182,6 +182,61 @@ private Q_SLOTS:
         QCOMPARE(notices, QStringList{"notify \"KestrelSolo: back up failed\" \"" + ending + "\""});
     }
 
+    // A server that takes OAuth2 access tokens only: the user's command gives the token
+    // before each log-in; a refused token or a failing command ends the run with the
+    // reason, and no token reaches the output.
+    void runSignsInWithTheTokenCommand()
+    {
+        TestEnvironment env;
+        const QString mail = env.path(QStringLiteral("mail/"));
+        QDir().mkpath(mail);
+        SmtpSink::Options options;
+        options.bearerToken = QStringLiteral("tok-42");
+        QVERIFY(TestCertificate::make(env.root(), QStringLiteral("sink"),
+                                      TestCertificate::Kind::ForLoopback, &options.certificateFile,
+                                      &options.keyFile));
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        pointAt(sink.port());
+        const TQuayRegistryObject store;
+        store.WriteTrustedServerCertificate(
+            ServerCertificateTrust::entry(QStringLiteral("127.0.0.1"), sink.port(),
+                                          QSslCertificate::fromPath(options.certificateFile)
+                                              .value(0)
+                                              .digest(QCryptographicHash::Sha256)));
+        store.WriteSMTPAuthMethod(2);
+        listFile(env.writeFile(QStringLiteral("data/report.txt"), "figures"));
+
+        const struct
+        {
+            QString command;
+            QString line;
+        } runs[] = {
+            {QStringLiteral("printf tok-41"), QStringLiteral("535: 5.7.8 token *** refused")},
+            {QStringLiteral("sh -c \"echo expired >&2; exit 3\""),
+             QStringLiteral("The token command for the SMTP server exited with status 3: "
+                            "expired.")},
+            {QStringLiteral("printf tok-42"), QString()},
+        };
+        for (const auto& run : runs) {
+            store.WriteSMTPTokenCommand(run.command);
+            const Finished finished = runKestrel({QStringLiteral("--run")});
+            QVERIFY2(!(finished.out + finished.errors).contains(QStringLiteral("tok-4")),
+                     qPrintable(finished.out));
+            if (!run.line.isEmpty()) {
+                QCOMPARE(finished.exitCode, int(HeadlessRun::Failed));
+                QVERIFY2(finished.out.contains(run.line), qPrintable(finished.out));
+                QVERIFY(!QFile::exists(sink.messagePath(1)));
+                continue;
+            }
+            QVERIFY2(finished.exitCode == HeadlessRun::Succeeded,
+                     qPrintable(finished.out + finished.errors));
+            QFile envelope(sink.envelopePath(1));
+            QVERIFY(envelope.open(QIODevice::ReadOnly));
+            QVERIFY(envelope.readAll().contains("\"authenticated\": true"));
+        }
+    }
+
     // A certificate the system does not trust stops the run without a question, and
     // the run names its fingerprint; given to --trust-certificate, alone or with
     // --run, it lets the runs through. A changed certificate stops them again.

@@ -8,6 +8,7 @@ stores every message it accepts as <folder>/message-<n>.eml, with the envelope i
 
 import argparse
 import asyncio
+import base64
 import json
 import logging
 import os
@@ -15,7 +16,7 @@ import ssl
 import sys
 import warnings
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 
 class StoringHandler:
@@ -37,6 +38,34 @@ class StoringHandler:
         return "250 Message accepted for delivery"
 
 
+class BearerHandler(StoringHandler):
+    """Offers OAUTHBEARER and XOAUTH2 and takes one access token."""
+
+    def __init__(self, folder, implicit_tls, token):
+        super().__init__(folder, implicit_tls)
+        self.token = token.encode()
+
+    async def auth_OAUTHBEARER(self, server, args):
+        return await self.bearer(server, args)
+
+    async def auth_XOAUTH2(self, server, args):
+        return await self.bearer(server, args)
+
+    async def bearer(self, server, args):
+        blob = base64.b64decode(args[1]) if len(args) > 1 else await server.challenge_auth("")
+        if blob is MISSING:
+            return AuthResult(success=False, handled=True)
+        given = [field[len(b"auth=Bearer "):] for field in blob.split(b"\x01")
+                 if field.startswith(b"auth=Bearer ")]
+        if given == [self.token]:
+            return AuthResult(success=True, auth_data=blob)
+        # The error goes as a challenge; the client's answer ends the exchange.
+        await server.challenge_auth(json.dumps({"status": "401", "schemes": "bearer"}))
+        return AuthResult(success=False, handled=False,
+                          message="535 5.7.8 token %s refused"
+                          % b"".join(given).decode(errors="replace"))
+
+
 def make_authenticator(user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         if (isinstance(auth_data, LoginPassword) and auth_data.login == user.encode()
@@ -51,7 +80,10 @@ async def serve(arguments):
     if arguments.cert:
         tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls_context.load_cert_chain(arguments.cert, arguments.key)
-    handler = StoringHandler(arguments.folder, arguments.implicit_tls)
+    if arguments.bearer_token:
+        handler = BearerHandler(arguments.folder, arguments.implicit_tls, arguments.bearer_token)
+    else:
+        handler = StoringHandler(arguments.folder, arguments.implicit_tls)
     authenticator = None
     if arguments.user:
         authenticator = make_authenticator(arguments.user, arguments.password)
@@ -63,7 +95,8 @@ async def serve(arguments):
     def factory():
         return SMTP(handler, hostname="sink.test", tls_context=starttls_context,
                     require_starttls=starttls_context is not None,
-                    authenticator=authenticator, auth_required=authenticator is not None,
+                    authenticator=authenticator,
+                    auth_required=authenticator is not None or bool(arguments.bearer_token),
                     # aiosmtpd counts only STARTTLS as encryption; an implicit-TLS
                     # connection is encrypted from its first byte.
                     auth_require_tls=not arguments.implicit_tls,
@@ -90,6 +123,7 @@ def main():
                         help="TLS from the first byte instead of STARTTLS")
     parser.add_argument("--user", help="require AUTH with this user name")
     parser.add_argument("--password", default="")
+    parser.add_argument("--bearer-token", help="require AUTH with this OAuth2 access token")
     parser.add_argument("--size-limit", type=int, default=64 * 1024 * 1024,
                         help="largest message accepted, 0 for no limit")
     asyncio.run(serve(parser.parse_args()))

@@ -15,6 +15,8 @@ SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Op
     if (!options.user.isEmpty())
         arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password")
                   << options.password;
+    if (!options.bearerToken.isEmpty())
+        arguments << QStringLiteral("--bearer-token") << options.bearerToken;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(30000)) {

@@ -18,6 +18,8 @@ public:
         // A user name makes AUTH required.
         QString user;
         QString password;
+        // An access token makes AUTH by OAUTHBEARER or XOAUTH2 required.
+        QString bearerToken;
         qint64 sizeLimit = 64 * 1024 * 1024;
     };
 
