@@ -204,6 +204,9 @@ void MailSequenceTransport::noteRefusal(const QString& otherAdvice)
     case TIdSMTP::Refusal::AppPassword:
         m_state.failureAdvice = appPasswordAdvice();
         break;
+    case TIdSMTP::Refusal::AccessToken:
+        m_state.failureAdvice = accessTokenAdvice();
+        break;
     case TIdSMTP::Refusal::Other:
         m_state.failureAdvice = otherAdvice;
         break;

@@ -263,15 +263,22 @@ void TIdSMTP::authenticateWithToken()
     const QByteArray response = SaslBearer::initialResponse(*mechanism, UserId, token, Host, Port);
     m_tokenForms = {token, QString::fromLatin1(response)};
     const QString step = QStringLiteral("to the access token");
-    // A refused token comes back as a challenge with the error, which the client must
-    // answer before the server says no (RFC 7628 section 3.2.2).
-    const int code =
-        SendCommand(QStringLiteral("AUTH ") + QString::fromLatin1(SaslBearer::name(*mechanism)) +
-                        QLatin1Char(' ') + QString::fromLatin1(response),
-                    {235, 334}, step);
-    if (code == 334)
-        sendLogInCommand(QString::fromLatin1(SaslBearer::refusalAcknowledgement(*mechanism)), 235,
-                         step);
+    try {
+        // A refused token comes back as a challenge with the error, which the client
+        // must answer before the server says no (RFC 7628 section 3.2.2).
+        const int code = SendCommand(QStringLiteral("AUTH ") +
+                                         QString::fromLatin1(SaslBearer::name(*mechanism)) +
+                                         QLatin1Char(' ') + QString::fromLatin1(response),
+                                     {235, 334}, step);
+        if (code == 334)
+            SendCommand(QString::fromLatin1(SaslBearer::refusalAcknowledgement(*mechanism)), {235},
+                        step);
+    } catch (const KestrelError& error) {
+        if (m_refusal != Refusal::Other)
+            throw;
+        m_refusal = Refusal::AccessToken;
+        throw KestrelError(error.message() + QLatin1Char(' ') + accessTokenAdvice());
+    }
     m_authenticated = true;
 }
 

@@ -88,12 +88,14 @@ public:
     // What the last failure was: None when it was no answer of the server (the
     // connection failed, broke off or ran out of time), LogIn when the server refused
     // the user name and password, AppPassword when it wants an app password instead
-    // of the account's own, Other for any other refusal.
+    // of the account's own, AccessToken when it refused the access token, Other for
+    // any other refusal.
     enum class Refusal
     {
         None,
         LogIn,
         AppPassword,
+        AccessToken,
         Other
     };
     Refusal lastRefusal() const { return m_refusal; }

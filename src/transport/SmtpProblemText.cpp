@@ -64,6 +64,13 @@ QString logInAdvice()
     return QStringLiteral("Please check the SMTP server user name and password.");
 }
 
+QString accessTokenAdvice()
+{
+    return QStringLiteral("The server refused the access token: check that the SMTP token "
+                          "command prints a fresh token for this account, and sign in again "
+                          "with the tool that makes it if the account's sign-in has lapsed.");
+}
+
 QString appPasswordAdvice()
 {
     return QStringLiteral("The mail provider wants an app password: make one in the account's "

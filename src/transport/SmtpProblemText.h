@@ -27,3 +27,5 @@ QString certificateProblemText(const QList<QSslError>& errors, const QString& ho
 // is wrong, or the provider wants an app password instead of the account's own.
 QString logInAdvice();
 QString appPasswordAdvice();
+// The server refused the access token that the token command printed.
+QString accessTokenAdvice();

@@ -212,7 +212,9 @@ private Q_SLOTS:
             QString command;
             QString line;
         } runs[] = {
-            {QStringLiteral("printf tok-41"), QStringLiteral("535: 5.7.8 token *** refused")},
+            {QStringLiteral("printf tok-41"),
+             QStringLiteral("535: 5.7.8 token *** refused (to the access token). The server "
+                            "refused the access token")},
             {QStringLiteral("sh -c \"echo expired >&2; exit 3\""),
              QStringLiteral("The token command for the SMTP server exited with status 3: "
                             "expired.")},
