@@ -16,7 +16,9 @@ cmake --build "$build" -j "$(nproc)"
 
 source "$top/scripts/test-environment.sh"
 supp="$top/tests/sanitizer"
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0:strict_string_checks=0"
+# Full unwinding at each allocation: the system libraries have no frame pointers, and
+# the suppressions need to see their frames.
+export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="suppressions=$supp/ubsan.supp:print_stacktrace=1:halt_on_error=1"
 

@@ -68,7 +68,7 @@ private Q_SLOTS:
     void goldenSaveNote()
     {
         const QByteArray content =
-            QByteArray("PK\x03\x04 sixty bytes of archive content .......", 47) +
+            QByteArray("PK\x03\x04 sixty bytes of archive content ...........", 47) +
             QByteArray(13, 'z');
         QCOMPARE(content.size(), 60);
         TIdMessage message;
