@@ -13,8 +13,8 @@ build="${KESTREL_FUZZ_DIR:-$top/build-fuzz}"
 seconds="${KESTREL_FUZZ_SECONDS:-30}"
 jobs="${KESTREL_FUZZ_JOBS:-2}"
 
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DKESTREL_FUZZ=ON \
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-O1 -gline-tables-only" -DKESTREL_FUZZ=ON \
   -DKESTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kestrel_fuzz_targets
 

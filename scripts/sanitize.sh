@@ -16,11 +16,17 @@ cmake --build "$build" -j "$(nproc)"
 
 source "$top/scripts/test-environment.sh"
 supp="$top/tests/sanitizer"
-# Full unwinding at each allocation: the system libraries have no frame pointers, and
-# the suppressions need to see their frames.
-export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0"
+export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="suppressions=$supp/ubsan.supp:print_stacktrace=1:halt_on_error=1"
 
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" "$@"
+status=0
+ctest --output-on-failure -j "$(nproc)" -LE dbus "$@" || status=$?
+# Qt D-Bus leaks what it caches (tests/sanitizer/lsan.supp). Its frames, which the
+# suppression needs, are seen only with full unwinding at each allocation: too slow
+# for the whole suite (ten times and more for some tests), so only the tests that
+# talk D-Bus run with it.
+ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0" \
+  ctest --output-on-failure -j "$(nproc)" -L dbus "$@" || status=$?
+exit $status
