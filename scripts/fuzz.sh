@@ -41,10 +41,12 @@ fuzz() {
   local options="$ASAN_OPTIONS"
   # libzip has no frame pointers: its leak (tests/sanitizer/lsan.supp) is recognised
   # only with full unwinding at each allocation, which costs speed.
-  [ "$name" = savedarchive ] && options="$options:fast_unwind_on_malloc=0"
-  if ASAN_OPTIONS="$options" "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-    -max_len=16384 -print_final_stats=1 -artifact_prefix="$findings/$name-" "$corpus" \
-    >"$scratch/$name.log" 2>&1; then
+  if [ "$name" = savedarchive ]; then
+    options="$options:fast_unwind_on_malloc=0"
+  fi
+  if ASAN_OPTIONS="$options" "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" \
+    -timeout=20 -rss_limit_mb=2048 -max_len=16384 -print_final_stats=1 \
+    -artifact_prefix="$findings/$name-" "$corpus" >"$scratch/$name.log" 2>&1; then
     echo "fuzz_$name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$scratch/$name.log" |
       grep -o '[0-9]*$') runs, no fault"
   else
