@@ -5,6 +5,7 @@
 #include "backupdata/TernFileObject.h"
 #include "core/DateTimeText.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -64,7 +65,8 @@ QString BackUpLogMaintenance::archive(const QString& logPath, const QDateTime& n
     QByteArray text;
     for (const QString& line : latest)
         text += line.toUtf8() + "\r\n";
-    if (!log.open(QIODevice::WriteOnly) || log.write(text) != text.size())
+    if (!log.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(log) ||
+        log.write(text) != text.size())
         throw KestrelError(
             QCoreApplication::translate("BackUpLogMaintenance", "Unable to write %1: %2")
                 .arg(logPath, log.errorString()));

@@ -2,6 +2,7 @@
 
 #include "backupdata/SelectionListText.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -69,7 +70,8 @@ QStringList writeSelectionList(const QString& path, const SelectionTree& tree,
         content.append("\r\n");
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(file) ||
+        file.write(content) != content.size() || !file.commit())
         throw KestrelError(path);
     return result.refused;
 }

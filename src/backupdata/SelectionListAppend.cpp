@@ -76,7 +76,7 @@ QStringList appendSelectionListEntries(const QString& path, const QStringList& e
         return added;
 
     const Descriptor file(
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
     if (file.get() < 0)
         throw KestrelError(path);
     if (endsWithoutLineEnd(file.get()))

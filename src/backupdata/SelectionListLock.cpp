@@ -12,7 +12,7 @@
 SelectionListLock::SelectionListLock(const QString& listPath)
 {
     const QByteArray lockPath = QFile::encodeName(listPath + QStringLiteral(".lock"));
-    m_descriptor = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    m_descriptor = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_descriptor < 0)
         throw KestrelError(listPath);
     int result = 0;

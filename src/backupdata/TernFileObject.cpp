@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "transport/IdMessage.h"
@@ -228,6 +229,8 @@ void TTernFileObject::appendLines(const QStringList& lines) const
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         throw KestrelError(
             QStringLiteral("Could not open the backup log %1: %2").arg(logPath, log.errorString()));
+    if (created)
+        PrivateFiles::makePrivate(log);
     QByteArray bytes;
     if (!created)
         bytes += missingLineEnd(logPath);
@@ -325,7 +328,8 @@ QString TTernFileObject::ZipFolder()
     const QString zipFolder = QDir::cleanPath(TQuayRegistryObject().ReadZipDirectory());
     // One level only, as the zip folder's parent is the program folder or a folder
     // the user chose: a missing parent means the setting is wrong.
-    if (!QFileInfo(zipFolder).isDir() && !QDir().mkdir(zipFolder))
+    if (!QFileInfo(zipFolder).isDir() &&
+        ::mkdir(QFile::encodeName(zipFolder).constData(), 0700) != 0)
         throw KestrelError(QStringLiteral("Could not create the zip folder %1").arg(zipFolder));
     return zipFolder;
 }

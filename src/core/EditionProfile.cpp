@@ -1,5 +1,7 @@
 #include "core/EditionProfile.h"
 
+#include "core/PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -79,7 +81,7 @@ QString programFolder(Edition edition)
 {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString folder = dataHome + QStringLiteral("/Orrery/") + editionProfile(edition).name;
-    QDir().mkpath(folder);
+    PrivateFiles::makePrivateFolder(folder);
     return folder;
 }
 

@@ -36,12 +36,20 @@
 // any other takes STARTTLS when the server offers it, unless UserIMAPEncryption says
 // otherwise. UserSMTPEncryption and UserIMAPEncryption: 0 by the port, 1 TLS from the
 // start, 2 STARTTLS required, 3 none (a server on this computer only).
+// SMTPAuthMethod and IMAPAuthMethod: how the session logs in: 0 the password, 1 OAuth2,
+// 2 an access token that the command SMTPTokenCommand or IMAPTokenCommand prints.
+// MaxMessagesPerSequence: the most messages one sequence sends (each part of a file
+// sent in parts counts), below what mail providers allow an account in a day; 0 or
+// less, no limit.
 #define KESTREL_INTEGER_SETTINGS(X)                                                                \
     X(NumberOfFilesInLastSequence, 0)                                                              \
     X(NumberOfBackUpSequences, 0)                                                                  \
     X(UserIMAPPort, 993)                                                                           \
     X(UserSMTPEncryption, 0)                                                                       \
-    X(UserIMAPEncryption, 0)
+    X(UserIMAPEncryption, 0)                                                                       \
+    X(MaxMessagesPerSequence, 400)                                                                 \
+    X(SMTPAuthMethod, 0)                                                                           \
+    X(IMAPAuthMethod, 0)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
 // no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's
@@ -57,7 +65,9 @@
 // not, as "host:port sha256hex" (ServerCertificateTrust), TrustedIMAPServerCertificate
 // the same for the IMAP server. UserIMAPServer and UserIMAPUserName name the IMAP
 // server and its log-in of the mailbox that restores read; empty, the SMTP server's
-// name with "imap." for a leading "smtp." and the SMTP log-in stand in.
+// name with "imap." for a leading "smtp." and the SMTP log-in stand in. SMTPTokenCommand
+// and IMAPTokenCommand: the command lines (split as a desktop file's Exec) whose output
+// is the access token; an empty IMAP one, the SMTP one stands in.
 #define KESTREL_STRING_SETTINGS(X)                                                                 \
     X(SequenceMessage)                                                                             \
     X(SequenceFile)                                                                                \
@@ -73,7 +83,9 @@
     X(TrustedServerCertificate)                                                                    \
     X(TrustedIMAPServerCertificate)                                                                \
     X(UserIMAPServer)                                                                              \
-    X(UserIMAPUserName)
+    X(UserIMAPUserName)                                                                            \
+    X(SMTPTokenCommand)                                                                            \
+    X(IMAPTokenCommand)
 
 // Stored scrambled, read and written as plain text. UserIMAPPassword: empty, the SMTP
 // password stands in.

@@ -1,5 +1,6 @@
 #include "core/SettingsDatabase.h"
 
+#include "core/PrivateFiles.h"
 #include "core/SettingsError.h"
 
 #include <QCoreApplication>
@@ -85,7 +86,7 @@ public:
 private:
     void open(const QString& path)
     {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        PrivateFiles::makePrivateFolder(QFileInfo(path).absolutePath());
         const QByteArray encoded = QFile::encodeName(path);
         // The file is never opened outside SQLite: closing any descriptor of it drops
         // every POSIX lock the process holds on it, those of the other threads'

@@ -1,25 +1,27 @@
 #include "core/StreamPrompt.h"
 
+#include "core/TerminalText.h"
+
 #include <QTextStream>
 
 Prompt::Answer StreamPrompt::ask(const QString& text, Buttons buttons, Icon)
 {
     if (buttons == Buttons::Ok) {
-        m_out << text << Qt::endl;
+        m_out << terminalText(text) << Qt::endl;
         return Answer::Ok;
     }
-    m_out << text << QStringLiteral(" [answered No]") << Qt::endl;
+    m_out << terminalText(text) << QStringLiteral(" [answered No]") << Qt::endl;
     return Answer::No;
 }
 
 void StreamPrompt::notify(const QString& text, Icon)
 {
-    m_out << text << Qt::endl;
+    m_out << terminalText(text) << Qt::endl;
 }
 
 std::nullopt_t StreamPrompt::cancelled(const QString& text)
 {
-    m_out << text << QStringLiteral(" [cancelled]") << Qt::endl;
+    m_out << terminalText(text) << QStringLiteral(" [cancelled]") << Qt::endl;
     return std::nullopt;
 }
 

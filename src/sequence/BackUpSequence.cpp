@@ -12,6 +12,7 @@
 #include "core/DateTimeText.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/CdBurnCompletion.h"
@@ -37,15 +38,18 @@
 
 namespace {
 
-// A list or log the sequence needs is created empty when it is missing; one that
-// cannot be created stops the sequence with the file's path.
+// A list or log the sequence needs is created empty and private when it is missing;
+// one that cannot be created stops the sequence with the file's path.
 void ensureFileExists(const QString& path)
 {
-    if (QFileInfo::exists(path))
+    if (QFileInfo::exists(path)) {
+        PrivateFiles::tightenFile(path);
         return;
+    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         throw KestrelError(QStringLiteral("Could not create %1: %2").arg(path, file.errorString()));
+    PrivateFiles::makePrivate(file);
 }
 
 // Sorted in walking order, each folder once.
@@ -218,6 +222,8 @@ void BackUpSequence::prepare()
     // just typed applies to this sequence.
     m_window.saveUserChoices();
     m_run.maxBytes = store.ReadMaxNumberOfBytesToBackedUp();
+    if (isMailEdition(currentEdition()))
+        m_run.maxMessages = std::max(0, store.ReadMaxMessagesPerSequence());
     const QString logFile = store.ReadLogFile();
     const QString filesList = store.ReadFileOfFiles();
     const QString foldersList = store.ReadFileOfDirectories();
@@ -419,6 +425,16 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
         bool wanted = false;
         bool saved = false;
         if (before.isFile && goingOn()) {
+            if ((m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) &&
+                m_run.messageLimitReached) {
+                // Only counted: the message limit has been met.
+                ++m_run.filesWaiting;
+                m_window.addStatusLine(path + QStringLiteral(" waits for the next sequence."));
+                m_window.addStatusLine(QString());
+                m_window.setFileNumberText(QString::number(m_run.fileIndex));
+                pumpEvents();
+                return;
+            }
             if (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) {
                 wanted = true;
                 // Looking ahead ends with the first file sent; it must not compete
@@ -484,6 +500,14 @@ void BackUpSequence::pumpEvents()
 
 void BackUpSequence::finishWalks()
 {
+    if (m_run.messageLimitReached) {
+        m_window.addStatusLine(m_run.filesWaiting == 1
+                                   ? QStringLiteral("1 file waits for the next back up sequence.")
+                                   : QStringLiteral("%1 files wait for the next back up sequence.")
+                                         .arg(m_run.filesWaiting));
+        // As at the byte limit, the log goes with the next sequence.
+        return;
+    }
     if (!goingOn())
         return;
     m_window.loadLogIntoTree();
@@ -532,7 +556,8 @@ void BackUpSequence::chooseEnd()
     // A run stopped by the byte limit counts as successful; one that could not back
     // up some of its files does not, so the user is warned.
     const bool wentThrough = !cancelled() && (m_run.continueRun || m_run.maxReached);
-    m_completion.setSentThisSequence(m_run.filesSent, m_run.bytesThisSequence, m_run.maxReached);
+    m_completion.setSentThisSequence(m_run.filesSent, m_run.bytesThisSequence, m_run.maxReached,
+                                     m_run.messageLimitReached ? m_run.filesWaiting : -1);
     if (wentThrough && m_run.notBackedUp.isEmpty())
         m_completion.EndSequenceSucceeded();
     else

@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/SequenceCompletion.h"
@@ -65,7 +66,7 @@ void CdSequenceTransport::setStagedFilesAside()
             "Existing files waiting to be burnt.  Files will be temporarily moved."));
         m_window.addStatusLine(QStringLiteral("Moving files..."));
         if (QDir().rename(QDir::cleanPath(area), setAside))
-            QDir().mkpath(area);
+            PrivateFiles::makePrivateFolder(area);
         m_window.addStatusLine(
             QStringLiteral("Existing files waiting to be burnt temporarily moved."));
     } else {

@@ -4,6 +4,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "core/TerminalText.h"
 #include "sequence/MailboxCatalog.h"
 #include "sequence/MailboxRestore.h"
 #include "sequence/MailboxVerify.h"
@@ -19,7 +20,7 @@ class StreamProgress : public RestoreProgress
 {
 public:
     explicit StreamProgress(QTextStream& out) : m_out(out) {}
-    void status(const QString& text) override { m_out << text << Qt::endl; }
+    void status(const QString& text) override { m_out << terminalText(text) << Qt::endl; }
     void progress(qint64, qint64) override {}
 
 private:
@@ -75,10 +76,10 @@ int HeadlessRestore::list(const QString& pattern)
         for (const SavedVersion& version : file.versions) {
             m_out << version.noteDate.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
                   << QStringLiteral("  %1  ").arg(version.archiveSize(), 12)
-                  << partsText(version).leftJustified(14) << file.path << Qt::endl;
+                  << partsText(version).leftJustified(14) << terminalLine(file.path) << Qt::endl;
             // Below its line, so that each version's line still ends with the path.
             if (!version.complete())
-                m_out << QStringLiteral("    ") << version.fault() << Qt::endl;
+                m_out << QStringLiteral("    ") << terminalLine(version.fault()) << Qt::endl;
         }
     }
     m_out << m_lastRefresh << Qt::endl;
@@ -134,7 +135,7 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
     restore.setMailboxState(m_state);
     MailboxRestore::Summary summary = restore.restore(chosen, progress);
     summary.notices = notices;
-    m_out << summary.text() << Qt::endl;
+    m_out << terminalText(summary.text()) << Qt::endl;
     return summary.failed > 0 || summary.cancelled || !notices.isEmpty() ? Failed : Succeeded;
 }
 
@@ -147,7 +148,7 @@ int HeadlessRestore::verify(int count)
     try {
         const MailboxVerify::Result result = MailboxVerify::verify(
             catalog, m_reader, TQuayRegistryObject().ReadUserZipPassword(), count, progress);
-        m_out << result.text() << Qt::endl;
+        m_out << terminalText(result.text()) << Qt::endl;
         return result.faults.isEmpty() ? Succeeded : Failed;
     } catch (const KestrelError& error) {
         Services::prompt().notify(error.message(), Prompt::Icon::Error);

@@ -1,6 +1,7 @@
 #include "sequence/HeadlessSequenceWindow.h"
 
 #include "core/QuayRegistryObject.h"
+#include "core/TerminalText.h"
 #include "sequence/SequenceSummary.h"
 
 #include <QTextStream>
@@ -13,7 +14,7 @@ void HeadlessSequenceWindow::addStatusLine(const QString& line)
 {
     m_memo.append(line);
     // Flushed with every line, so a reader of the output follows the run as it goes.
-    m_out << line << Qt::endl;
+    m_out << terminalText(line) << Qt::endl;
 }
 
 void HeadlessSequenceWindow::appendToLastStatusLine(const QString& text)

@@ -210,6 +210,20 @@ void MailSequenceTransport::noteRefusal(const QString& otherAdvice)
     }
 }
 
+int MailSequenceTransport::messagesAccepted()
+{
+    int accepted = 0;
+    m_worker.run([this, &accepted] { accepted = m_sender->session().messagesAccepted(); });
+    return accepted;
+}
+
+bool MailSequenceTransport::askedToSlowDown()
+{
+    bool asked = false;
+    m_worker.run([this, &asked] { asked = m_sender->session().askedToSlowDown(); });
+    return asked;
+}
+
 bool MailSequenceTransport::senderConnected()
 {
     bool connected = false;
@@ -431,6 +445,10 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
     // subject or an archive left over from an earlier run.
     bool accepted = false;
     if (noteReady && archiveReady) {
+        const int acceptedBefore = messagesAccepted();
+        // Parts the server took before a failure count as well.
+        const auto countMessages =
+            qScopeGuard([&] { run.messagesSent += messagesAccepted() - acceptedBefore; });
         try {
             sendArchive(file.FileName());
             accepted = true;
@@ -440,7 +458,10 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
                 fail(QStringLiteral("Could not save to log file."), error.message());
             }
         } catch (const KestrelError& error) {
-            if (m_sizeRefusal.isEmpty()) {
+            if (askedToSlowDown()) {
+                // The file stays due; the next run, later, sends it.
+                fail(QStringLiteral("The server asks to slow down."), error.message());
+            } else if (m_sizeRefusal.isEmpty()) {
                 fail(QStringLiteral("Could not send back up file."), error.message());
                 noteRefusal(
                     QStringLiteral("The SMTP server refused a message; the lines above say why."));
@@ -461,6 +482,15 @@ bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
         ++run.filesSent;
         const TQuayRegistryObject store;
         store.WriteNumberOfFilesInLastSequence(store.ReadNumberOfFilesInLastSequence() + 1);
+    }
+    if (run.maxMessages > 0 && run.messagesSent >= run.maxMessages && run.continueRun) {
+        m_status.addStatusLine(QString());
+        m_status.addStatusLine(
+            QStringLiteral("%1 messages were sent, the most allowed in one sequence.  The files "
+                           "still due are backed up by the next sequence.")
+                .arg(run.messagesSent));
+        run.messageLimitReached = true;
+        run.maxReached = true;
     }
     if (run.bytesThisSequence > run.maxBytes) {
         m_status.addStatusLine(QString());

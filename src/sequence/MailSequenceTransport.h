@@ -51,6 +51,8 @@ public:
 private:
     void createSender();
     void connectSender(SequenceRun& run);
+    int messagesAccepted();
+    bool askedToSlowDown();
     bool senderConnected();
     // After a failure: when the server refused what was asked of it, the sequence's
     // end says what to do about it instead of asking to check the connection;

@@ -3,6 +3,7 @@
 #include "backupdata/MachineNumber.h"
 #include "core/EditionProfile.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "sequence/RestoreProgress.h"
 #include "sequence/SaveNoteSubject.h"
 
@@ -92,7 +93,7 @@ CachedMailbox readCache(const QString& path)
 
 void writeCache(const QString& path, const CachedMailbox& cached)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    PrivateFiles::makePrivateFolder(QFileInfo(path).absolutePath());
     QJsonArray notes;
     for (const MailboxNote& note : cached.notes)
         notes.append(noteToJson(note));
@@ -103,7 +104,7 @@ void writeCache(const QString& path, const CachedMailbox& cached)
     // Only a cache written in whole replaces the one before: a half-written one would
     // hide notes from every later listing.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
+    if (!file.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(file) ||
         file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
         throw KestrelError(QStringLiteral("Could not write the mailbox catalog %1").arg(path));
 }

@@ -3,14 +3,19 @@
 #include "backupdata/BackUpLogMaintenance.h"
 #include "backupdata/BackUpLogReader.h"
 #include "backupdata/LogLineFormat.h"
+#include "backupdata/SelectionListText.h"
 #include "backupdata/TernBackUpFileObjectList.h"
 #include "core/Clock.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "sequence/LoggedFileDates.h"
 #include "sequence/RestoreProgress.h"
+#include "sequence/SavedArchive.h"
 #include "sequence/ZipDirectoryTail.h"
+#include "sequence/ZipPasswordCheck.h"
+#include "transport/MailboxReader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +36,31 @@ struct Record
     QDateTime backupDate;
 };
 
+// A note's date comes from the sending computer's clock, which may run a little ahead.
+constexpr qint64 ClockSlackSeconds = 300;
+
+// Why a version may not go into the log when a zip password is set: only archives
+// that open with it are the user's own.
+QString passwordRefusal(MailboxReader& reader, const SavedVersion& version, const QString& password)
+{
+    constexpr qsizetype FirstLook = 1024;
+    QByteArray head = reader.fetchAttachmentHead(version.parts.constFirst(), FirstLook);
+    const qsizetype needed = ZipPasswordCheck::bytesNeeded(head);
+    if (needed > head.size())
+        head = reader.fetchAttachmentHead(version.parts.constFirst(), needed);
+    switch (ZipPasswordCheck::check(head, password)) {
+    case ZipPasswordCheck::Verdict::Opens:
+        return {};
+    case ZipPasswordCheck::Verdict::WrongPassword:
+        return QStringLiteral("its archive does not open with the zip password");
+    case ZipPasswordCheck::Verdict::NotProtected:
+        return SavedArchive::notProtectedMessage();
+    case ZipPasswordCheck::Verdict::Unreadable:
+        break;
+    }
+    return QStringLiteral("its archive cannot be read");
+}
+
 QDateTime wholeSeconds(const QDateTime& moment)
 {
     return moment.isValid() ? QDateTime::fromSecsSinceEpoch(moment.toSecsSinceEpoch()) : moment;
@@ -45,9 +75,10 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
 {
     QList<const SavedVersion*> versions;
     for (const SavedFile& file : catalog.files()) {
-        // A path with a line break cannot be one record; the program never logs one.
-        if (file.path.contains(QLatin1Char('\n')) || file.path.contains(QLatin1Char('\r'))) {
-            progress.status(QStringLiteral("A saved path with a line break was left out."));
+        // A path with a line break or Ctrl-Z would come back as other records, one of
+        // them with whatever date the rest of the subject makes up.
+        if (!isListableName(file.path)) {
+            progress.status(QStringLiteral("Left out: %1").arg(unlistableNameMessage(file.path)));
             continue;
         }
         for (const SavedVersion& version : file.versions) {
@@ -59,6 +90,8 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
     const TQuayRegistryObject store;
     const QString logPath = store.ReadLogFile();
     const LoggedFileDates logged(logPath);
+    const QString zipPassword = store.ReadUserZipPassword();
+    const QDateTime latestDate = Services::clock().now().addSecs(ClockSlackSeconds);
     QList<Record> records;
     for (qsizetype i = 0; i < versions.size(); ++i) {
         if (progress.cancelRequested())
@@ -66,16 +99,31 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
         const SavedVersion& version = *versions.at(i);
         progress.status(QStringLiteral("Reading %1").arg(version.path));
         progress.progress(i, versions.size());
-        QByteArray tail;
-        runStep(runner,
-                [&] { tail = reader.fetchAttachmentTail(version.parts.constLast(), TailBytes); });
+        QString refusal;
+        if (!zipPassword.isEmpty())
+            runStep(runner, [&] { refusal = passwordRefusal(reader, version, zipPassword); });
         Record record{version.path, version.noteDate, version.archiveSize(), version.noteDate};
-        if (const auto directory = ZipDirectoryTail::read(tail)) {
-            record.size = directory->size;
-            if (directory->modified.isValid())
-                record.fileDate = directory->exactTime
-                                      ? directory->modified
-                                      : logged.refine(version.path, directory->modified);
+        if (refusal.isEmpty()) {
+            QByteArray tail;
+            runStep(runner, [&] {
+                tail = reader.fetchAttachmentTail(version.parts.constLast(), TailBytes);
+            });
+            if (const auto directory = ZipDirectoryTail::read(tail)) {
+                record.size = directory->size;
+                if (directory->modified.isValid())
+                    record.fileDate = directory->exactTime
+                                          ? directory->modified
+                                          : logged.refine(version.path, directory->modified);
+            }
+            // A record from the future would keep the file from being due until then.
+            if (record.backupDate > latestDate || record.fileDate > latestDate)
+                refusal =
+                    QStringLiteral("it is dated in the future (%1)")
+                        .arg(std::max(record.backupDate, record.fileDate).toString(Qt::ISODate));
+        }
+        if (!refusal.isEmpty()) {
+            progress.status(QStringLiteral("Left out %1: %2").arg(version.path, refusal));
+            continue;
         }
         records.append(record);
     }
@@ -102,7 +150,8 @@ MailboxLogRebuild::Result MailboxLogRebuild::rebuild(const MailboxCatalog& catal
     }
     QDir().mkpath(QFileInfo(logPath).absolutePath());
     QSaveFile log(logPath);
-    if (!log.open(QIODevice::WriteOnly) || log.write(bytes) != bytes.size() || !log.commit())
+    if (!log.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(log) ||
+        log.write(bytes) != bytes.size() || !log.commit())
         throw KestrelError(QStringLiteral("Could not write the backup log %1: %2")
                                .arg(logPath, log.errorString()));
     store.WriteFileIDNumber(id);

@@ -230,7 +230,7 @@ private:
                 qint64 partsDone = 0;
                 for (const MailboxNote& note : version.parts) {
                     m_reader.fetchAttachment(note, archive.file, [&](qint64 bytes) {
-                        m_progress.progress(before + partsDone + bytes, m_total);
+                        m_progress.progress(addSizes(before, partsDone + bytes), m_total);
                         return !m_progress.cancelRequested();
                     });
                     partsDone = archive.file.pos();
@@ -245,7 +245,7 @@ private:
                 runStep(m_runner, [&] { m_connectionBroke = !m_reader.isOpen(); });
             throw;
         }
-        m_done = before + version.archiveSize();
+        m_done = addSizes(before, version.archiveSize());
 
         SavedArchive zip(archive.path);
         const SavedArchive::Entry& entry = zip.entry();
@@ -380,7 +380,7 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     Summary summary;
     qint64 total = 0;
     for (const SavedVersion& version : versions)
-        total += version.archiveSize();
+        total = addSizes(total, version.archiveSize());
     m_password = SavedArchive::packedPassword(m_password);
     RestoreRun run(m_reader, m_runStep, m_password, progress, total);
     if (m_writeOver)

@@ -59,6 +59,13 @@ QString SavedArchive::packedPassword(const QString& password)
     return cut;
 }
 
+QString SavedArchive::notProtectedMessage()
+{
+    return QStringLiteral("refused: the archive is not encrypted with AES although a zip "
+                          "password is set, so anyone could have made it (clear the zip "
+                          "password to take it anyway)");
+}
+
 SavedArchive::SavedArchive(const QString& path)
 {
     int openError = 0;
@@ -114,6 +121,9 @@ SavedArchive::SavedArchive(const QString& path)
         m_entry.modified = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(stat.mtime));
     m_entry.encrypted =
         (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE;
+    m_entry.aesEncrypted = m_entry.encrypted && (stat.encryption_method == ZIP_EM_AES_128 ||
+                                                 stat.encryption_method == ZIP_EM_AES_192 ||
+                                                 stat.encryption_method == ZIP_EM_AES_256);
     guard.release();
 }
 
@@ -128,6 +138,8 @@ SavedArchive::Extracted SavedArchive::extract(const QString& password, QIODevice
 {
     if (m_entry.encrypted && password.isEmpty())
         return Extracted::WrongPassword;
+    if (!password.isEmpty() && !m_entry.aesEncrypted)
+        throw KestrelError(notProtectedMessage());
     const QByteArray secret = password.toUtf8();
     zip_file_t* file = m_entry.encrypted
                            ? zip_fopen_index_encrypted(m_archive, 0, 0, secret.constData())

@@ -31,6 +31,9 @@ public:
         // Whether modified is to the second (the extended timestamp) or the DOS date.
         bool exactTime = false;
         bool encrypted = false;
+        // Encrypted with WinZip AES, as the program packs with a zip password; the old
+        // PKWARE cipher is no protection and an unencrypted entry none at all.
+        bool aesEncrypted = false;
         // The permission bits the archive records, when it records any.
         std::optional<int> permissions;
     };
@@ -43,6 +46,8 @@ public:
 
     // The password as the zip component packs with it: at most 255 characters.
     static QString packedPassword(const QString& password);
+    // Why an entry is refused when a zip password is set but it is not AES-encrypted.
+    static QString notProtectedMessage();
 
     // Throws KestrelError with the reason when the archive is refused or unreadable.
     explicit SavedArchive(const QString& path);
@@ -54,7 +59,9 @@ public:
 
     // Writes the entry to out from its start, checking the CRC and that exactly the
     // declared bytes arrive; progress gets the bytes written and may return false to
-    // stop ("cancelled"). Throws KestrelError on a damaged archive or a failed write.
+    // stop ("cancelled"). Throws KestrelError on a damaged archive or a failed write,
+    // and, when a password is given, on an entry not encrypted with AES: anyone who can
+    // put a message into the mailbox could have made it, so it is refused unwritten.
     using Progress = std::function<bool(qint64 written)>;
     Extracted extract(const QString& password, QIODevice& out, const Progress& progress = {});
 

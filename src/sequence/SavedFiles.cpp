@@ -21,7 +21,7 @@ qint64 SavedVersion::archiveSize() const
 {
     qint64 total = 0;
     for (const MailboxNote& note : parts)
-        total += decodedSize(note);
+        total = addSizes(total, decodedSize(note));
     return total;
 }
 

@@ -5,6 +5,17 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QtNumeric>
+
+#include <limits>
+
+// Sizes a server announces are added without overflow: a sum past the largest
+// number stays at it.
+inline qint64 addSizes(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    return qAddOverflow(a, b, &sum) ? std::numeric_limits<qint64>::max() : sum;
+}
 
 // One saved version of a file in the mailbox: the save note, or the set of notes
 // carrying its archive in parts.

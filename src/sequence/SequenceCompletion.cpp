@@ -56,7 +56,8 @@ void SequenceCompletion::EndSequenceSucceeded()
     writeSequenceDataFile();
     returnToIdle();
     // Before the after-sequence actions, which may end the program.
-    notifyDesktop(SequenceEndNotice::succeeded(m_filesSent, m_bytesSent, m_maxReached));
+    notifyDesktop(
+        SequenceEndNotice::succeeded(m_filesSent, m_bytesSent, m_maxReached, m_filesWaiting));
 
     if (!m_state.SequenceCancelled) {
         hangUpIfWanted();
@@ -184,11 +185,13 @@ void SequenceCompletion::setDriverRunning(bool running)
     }
 }
 
-void SequenceCompletion::setSentThisSequence(int files, double bytes, bool maxReached)
+void SequenceCompletion::setSentThisSequence(int files, double bytes, bool maxReached,
+                                             int filesWaiting)
 {
     m_filesSent = files;
     m_bytesSent = bytes;
     m_maxReached = maxReached;
+    m_filesWaiting = filesWaiting;
 }
 
 void SequenceCompletion::HangUpAndShutDownIfSet()

@@ -44,7 +44,7 @@ public:
     void setDriverRunning(bool running);
     // Told by the driver before it ends the sequence: what the server accepted in this
     // sequence, for the success notification.
-    void setSentThisSequence(int files, double bytes, bool maxReached);
+    void setSentThisSequence(int files, double bytes, bool maxReached, int filesWaiting = -1);
     // After a request mail: hangs up when DialUpDisconnect is set, then opens the
     // shut-down countdown when ShutDown is set or the shut-down trigger started us.
     void HangUpAndShutDownIfSet();
@@ -90,6 +90,7 @@ private:
     int m_filesSent = 0;
     double m_bytesSent = 0.0;
     bool m_maxReached = false;
+    int m_filesWaiting = -1;
     // An end of this sequence has already decided about the desktop notification.
     bool m_desktopNotified = false;
 };

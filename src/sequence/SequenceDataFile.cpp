@@ -1,6 +1,7 @@
 #include "sequence/SequenceDataFile.h"
 
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@ QString SequenceDataFile::fileName(const QString& dateStamp)
 QString SequenceDataFile::write(const QStringList& lines, const QString& dateStamp)
 {
     const QString statusFolder = folder();
-    if (!QDir().mkpath(statusFolder))
+    if (!PrivateFiles::makePrivateFolder(statusFolder))
         throw KestrelError(QStringLiteral("Could not create the folder %1").arg(statusFolder));
     const QString name = fileName(dateStamp);
     const QString path = QDir(statusFolder).filePath(name);
@@ -27,7 +28,8 @@ QString SequenceDataFile::write(const QStringList& lines, const QString& dateSta
     for (const QString& line : lines)
         bytes += line.toUtf8() + "\r\n";
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || !PrivateFiles::makePrivate(file) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw KestrelError(QStringLiteral("Could not write the sequence data file %1: %2")
                                .arg(path, file.errorString()));
     return name;

@@ -20,7 +20,8 @@ QString bytesText(double bytes)
 
 } // namespace
 
-SequenceEndNotice SequenceEndNotice::succeeded(int filesSent, double bytesSent, bool maxReached)
+SequenceEndNotice SequenceEndNotice::succeeded(int filesSent, double bytesSent, bool maxReached,
+                                               int filesWaiting)
 {
     QString body;
     if (filesSent == 0) {
@@ -32,7 +33,12 @@ SequenceEndNotice SequenceEndNotice::succeeded(int filesSent, double bytesSent, 
     }
     // A sequence the byte limit stopped counts as successful, but the user should know
     // that files are still waiting.
-    if (maxReached)
+    if (filesWaiting >= 0)
+        body += QStringLiteral("  The most messages for one sequence were sent; %1 wait for the "
+                               "next sequence.")
+                    .arg(filesWaiting == 1 ? QStringLiteral("1 file")
+                                           : QStringLiteral("%1 files").arg(filesWaiting));
+    else if (maxReached)
         body += QStringLiteral("  The maximum number of bytes for one sequence was reached; the "
                                "rest is backed up in the next sequence.");
     return {summaryText(QStringLiteral("back up complete")), body};

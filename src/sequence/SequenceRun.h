@@ -21,6 +21,12 @@ struct SequenceRun
     int filesSent = 0;
     // The per-run byte limit, read when the run starts.
     double maxBytes = 0.0;
+    // Messages the server accepted in this run, and the most it may send (0, no
+    // limit). At the limit the walk goes on only to count the files still due.
+    int messagesSent = 0;
+    int maxMessages = 0;
+    bool messageLimitReached = false;
+    int filesWaiting = 0;
     int fileIndex = 0;
     // The walk has left the files list for the folders.
     bool walkingFolders = false;

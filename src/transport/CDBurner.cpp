@@ -2,6 +2,7 @@
 
 #include "backupdata/TernFileObject.h"
 #include "core/EditionProfile.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "transport/BurnerSearch.h"
 
@@ -103,7 +104,7 @@ bool TCDBurner::ClearFiles()
     }
     const QString area = BurnArea();
     TTernFileObject::RemoveFolderTree(area);
-    QDir().mkpath(area);
+    PrivateFiles::makePrivateFolder(area);
     int left = 0;
     QDirIterator it(area, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {

@@ -3,6 +3,8 @@
 #include "core/KestrelError.h"
 #include "transport/IdMessage.h"
 #include "transport/IdMessageWriter.h"
+#include "transport/SaslBearer.h"
+#include "transport/SecretMask.h"
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
 
@@ -115,6 +117,10 @@ void TIdSMTP::Connect()
             startTls();
             greet();
         }
+        // Neither the password nor the message (its subject names the file) goes in the
+        // clear to a server elsewhere.
+        if (!m_socket.isEncrypted() && !m_socket.peerAddress().isLoopback())
+            throw KestrelError(noEncryptionOffered(serverName(), Protocol, m_implicitTlsPort));
         authenticate();
     } catch (const KestrelError&) {
         Disconnect();
@@ -202,6 +208,10 @@ void TIdSMTP::failSecuring()
 void TIdSMTP::authenticate()
 {
     m_missingLogInField.clear();
+    if (accessToken) {
+        authenticateWithToken();
+        return;
+    }
     if (UserId.isEmpty() || Password.isEmpty()) {
         const bool offersLogIn =
             std::any_of(m_extensions.cbegin(), m_extensions.cend(), [](const QString& extension) {
@@ -230,6 +240,39 @@ void TIdSMTP::authenticate()
                          QStringLiteral("to the password"));
         m_authenticated = true;
     }
+}
+
+void TIdSMTP::authenticateWithToken()
+{
+    if (!m_socket.isEncrypted() && !m_socket.peerAddress().isLoopback())
+        throw KestrelError(noEncryptionOffered(serverName(), Protocol, m_implicitTlsPort));
+    if (UserId.isEmpty())
+        throw KestrelError(QStringLiteral("No SMTP Server User Name is set: the access token is "
+                                          "sent with the account's address."));
+    QStringList offered;
+    for (const QString& extension : std::as_const(m_extensions)) {
+        if (extension.startsWith(QLatin1String("AUTH ")))
+            offered << extension.mid(5);
+    }
+    const std::optional<SaslBearer::Mechanism> mechanism = SaslBearer::choose(offered);
+    if (!mechanism)
+        throw KestrelError(QStringLiteral("The SMTP server %1 offers no log-in with an access "
+                                          "token (OAUTHBEARER or XOAUTH2).")
+                               .arg(serverName()));
+    const QString token = accessToken();
+    const QByteArray response = SaslBearer::initialResponse(*mechanism, UserId, token, Host, Port);
+    m_tokenForms = {token, QString::fromLatin1(response)};
+    const QString step = QStringLiteral("to the access token");
+    // A refused token comes back as a challenge with the error, which the client must
+    // answer before the server says no (RFC 7628 section 3.2.2).
+    const int code =
+        SendCommand(QStringLiteral("AUTH ") + QString::fromLatin1(SaslBearer::name(*mechanism)) +
+                        QLatin1Char(' ') + QString::fromLatin1(response),
+                    {235, 334}, step);
+    if (code == 334)
+        sendLogInCommand(QString::fromLatin1(SaslBearer::refusalAcknowledgement(*mechanism)), 235,
+                         step);
+    m_authenticated = true;
 }
 
 void TIdSMTP::sendLogInCommand(const QString& text, int expected, const QString& step)
@@ -379,12 +422,9 @@ int TIdSMTP::SendCommand(const QString& text, std::initializer_list<int> expecte
         return ReadReply(expected, step);
     } catch (const KestrelError& error) {
         // The password is never repeated, should a server echo what it was sent.
-        QString message = error.message();
-        if (!Password.isEmpty()) {
-            message.replace(Password, QStringLiteral("***"));
-            message.replace(QString::fromLatin1(Password.toUtf8().toBase64()),
-                            QStringLiteral("***"));
-        }
+        QString message = maskedSecret(error.message(), UserId, Password);
+        for (const QString& form : std::as_const(m_tokenForms))
+            message.replace(form, QStringLiteral("***"));
         throw KestrelError(message);
     }
 }
@@ -399,6 +439,12 @@ bool TIdSMTP::refusedForSize() const
     const QString code = match.captured(0);
     // "552 5.2.2 mailbox full" is no matter of the message's size.
     return code == QLatin1String("5.3.4") || code == QLatin1String("5.2.3");
+}
+
+bool TIdSMTP::askedToSlowDown() const
+{
+    return m_replyCode == 421 || m_replyCode == 454 ||
+           (m_replyCode / 100 == 4 && m_replyText.startsWith(QLatin1String("4.7.")));
 }
 
 QString TIdSMTP::withLogInHint(const QString& refusal) const
@@ -506,6 +552,7 @@ void TIdSMTP::Send(TIdMessage& message)
         if (m_progressHandler)
             m_progressHandler(total, total);
         SendCommand(QStringLiteral("."), {250}, QStringLiteral("at the end of the message"));
+        ++m_messagesAccepted;
     } catch (const KestrelError&) {
         // If the server still waits for the message's end, a later command would
         // become message text; closing makes the server drop the partial message.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/AccessToken.h"
 #include "transport/MailEncryption.h"
 #include "transport/PeerCertificateCheck.h"
 
@@ -40,6 +41,9 @@ public:
     int Port = 25;
     QString UserId;
     QString Password;
+    // When set, the session logs in with an OAuth2 access token from it (OAUTHBEARER
+    // or XOAUTH2, whichever the server names first) instead of the password.
+    AccessTokenSource accessToken;
     // Written as the "X-Mailer" header; empty writes none.
     QString MailAgent;
     MailEncryption Encryption = MailEncryption::ByPort;
@@ -99,6 +103,12 @@ public:
     // 4.2.2) unless its enhanced code names another reason, or any 5.3.4 or 5.2.3
     // (RFC 3463: message too big).
     bool refusedForSize() const;
+    // Whether the last reply asks to send less or later: 421 (the server closes),
+    // 454, or an enhanced code 4.7.x (RFC 3463: a temporary refusal of policy), as
+    // providers answer an account that sends too much too fast.
+    bool askedToSlowDown() const;
+    // Messages the server accepted over this session's life.
+    int messagesAccepted() const { return m_messagesAccepted; }
     QString ReplyText() const { return m_replyText; }
     bool isEncrypted() const { return m_socket.isEncrypted(); }
     bool isAuthenticated() const { return m_authenticated; }
@@ -120,6 +130,7 @@ private:
     QString withLogInHint(const QString& refusal) const;
     void startTls();
     void authenticate();
+    void authenticateWithToken();
     // Sends one command of the log-in; a refusal says what the user can do about it.
     void sendLogInCommand(const QString& text, int expected, const QString& step);
     QByteArray readLine(const QDeadlineTimer& deadline);
@@ -144,6 +155,9 @@ private:
     qint64 m_sizeLimit = 0;
     ProgressHandler m_progressHandler;
     bool m_authenticated = false;
+    int m_messagesAccepted = 0;
+    // The forms of the access token last sent, masked like the password.
+    QStringList m_tokenForms;
     Refusal m_refusal = Refusal::None;
     // The empty field of a log-in the server offers, for the words of a refusal.
     QString m_missingLogInField;

@@ -29,6 +29,15 @@ void checkReadable(const MailboxNote& note)
                 .arg(QString::fromLatin1(note.attachmentEncoding)));
 }
 
+// A part far larger than the structure announced is refused before it fills the
+// disk, one announced as empty included; the margin allows for servers that count
+// line ends their own way.
+qint64 announcedLimit(const MailboxNote& note)
+{
+    const qint64 announced = std::max<qint64>(0, note.attachmentEncodedSize);
+    return announced + announced / 8 + 65536;
+}
+
 } // namespace
 
 ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
@@ -53,6 +62,11 @@ ImapMailboxReader::Settings ImapMailboxReader::settingsFromStore()
         settings.password = store.ReadUserSMPTServerPassword();
     settings.mailbox = store.ReadUserIMAPMailbox();
     settings.encryption = mailEncryptionFromSetting(store.ReadUserIMAPEncryption());
+    QString tokenCommand = store.ReadIMAPTokenCommand();
+    if (tokenCommand.trimmed().isEmpty())
+        tokenCommand = store.ReadSMTPTokenCommand();
+    settings.accessToken = accessTokenSource(mailAuthMethodFromSetting(store.ReadIMAPAuthMethod()),
+                                             tokenCommand, QStringLiteral("IMAP"));
     return settings;
 }
 
@@ -88,6 +102,7 @@ MailboxReader::MailboxState ImapMailboxReader::open()
     session->Port = m_settings.port;
     session->UserName = m_settings.userName;
     session->Password = m_settings.password;
+    session->accessToken = m_settings.accessToken;
     session->Encryption = m_settings.encryption;
     session->setConnectTimeoutMs(m_connectTimeoutMs);
     session->setReplyTimeoutMs(m_replyTimeoutMs);
@@ -139,11 +154,7 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
         if (progress && !progress(bytes))
             throw KestrelError(QStringLiteral("cancelled"));
     };
-    // A part far larger than the structure announced is refused before it fills the
-    // disk; the margin allows for servers that count line ends their own way.
-    const qint64 limit = note.attachmentEncodedSize > 0
-                             ? note.attachmentEncodedSize + note.attachmentEncodedSize / 8 + 65536
-                             : -1;
+    const qint64 limit = announcedLimit(note);
     session().fetchSection(
         note.uid, note.attachmentSection,
         [&](QByteArrayView bytes) {
@@ -220,6 +231,43 @@ QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint6
     decoder.write(text);
     decoder.finish();
     return buffer.data().right(maxBytes);
+}
+
+QByteArray ImapMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes)
+{
+    checkReadable(note);
+    if (maxBytes <= 0)
+        return {};
+    const bool base64 = note.attachmentEncoding == "base64";
+    // Four characters carry three bytes, and each line of 76 adds a line break.
+    const qint64 characters = base64 ? (maxBytes + 2) / 3 * 4 : maxBytes;
+    const qint64 length = base64 ? characters + characters / 76 * 2 + 4 : maxBytes;
+    QByteArray encoded;
+    session().fetchSection(
+        note.uid, note.attachmentSection,
+        [&](QByteArrayView bytes) {
+            // A server that sends more than was asked for is not followed further.
+            if (encoded.size() < length)
+                encoded.append(
+                    bytes.first(std::min<qsizetype>(bytes.size(), length - encoded.size())));
+        },
+        0, length);
+    if (!base64)
+        return encoded;
+    QByteArray text;
+    text.reserve(encoded.size());
+    for (const char c : std::as_const(encoded)) {
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
+            text.append(c);
+    }
+    // Only whole groups are decoded: the part goes on after what was fetched.
+    text.truncate(text.size() / 4 * 4);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Base64StreamDecoder decoder(buffer);
+    decoder.write(text);
+    decoder.finish();
+    return buffer.data().left(maxBytes);
 }
 
 void ImapMailboxReader::close()

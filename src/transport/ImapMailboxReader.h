@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/AccessToken.h"
 #include "transport/MailEncryption.h"
 #include "transport/MailboxReader.h"
 
@@ -24,6 +25,8 @@ public:
         QString password;
         QString mailbox;
         MailEncryption encryption = MailEncryption::ByPort;
+        // Set when the session logs in with an access token instead of the password.
+        AccessTokenSource accessToken = {};
     };
 
     // The IMAP settings, with the SMTP server's name (with "imap." for a leading
@@ -52,6 +55,7 @@ public:
     void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                          const Progress& progress = {}) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
+    QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override;
     void close() override;
     bool isOpen() override;
 

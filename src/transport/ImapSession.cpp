@@ -4,6 +4,8 @@
 #include "transport/ImapCommandText.h"
 #include "transport/ImapFetchItems.h"
 #include "transport/ImapValue.h"
+#include "transport/SaslBearer.h"
+#include "transport/SecretMask.h"
 #include "transport/SmtpProblemText.h"
 #include "transport/UntrustedCertificateError.h"
 
@@ -24,9 +26,10 @@ constexpr qint64 MaxSearchResults = 5 * 1000 * 1000;
 // A server's words quoted in an error are cut to this length.
 constexpr qsizetype MaxQuotedText = 300;
 
-QList<quint32> expandSet(const QByteArray& set)
+// Adds the UIDs of a set to those of the replies before: the cap counts them all, so
+// a server cannot ask for an allocation without bound over many short replies.
+void expandSet(const QByteArray& set, QList<quint32>& uids)
 {
-    QList<quint32> uids;
     for (const QByteArray& range : set.split(',')) {
         const QList<QByteArray> ends = range.split(':');
         bool firstOk = false;
@@ -42,7 +45,6 @@ QList<quint32> expandSet(const QByteArray& set)
         for (quint64 uid = low; uid <= high; ++uid)
             uids.append(static_cast<quint32>(uid));
     }
-    return uids;
 }
 
 } // namespace
@@ -77,11 +79,9 @@ bool ImapSession::has(const char* capability) const
 
 QString ImapSession::hidden(QString text) const
 {
-    if (!Password.isEmpty()) {
-        text.replace(Password, QStringLiteral("***"));
-        const QByteArray plain = QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8();
-        text.replace(QString::fromLatin1(plain.toBase64()), QStringLiteral("***"));
-    }
+    text = maskedSecret(std::move(text), UserName, Password);
+    for (const QString& form : m_tokenForms)
+        text.replace(form, QStringLiteral("***"));
     return text;
 }
 
@@ -218,6 +218,10 @@ void ImapSession::logIn()
                            "port %2 nor STARTTLS), and a password is never sent unencrypted.")
                 .arg(serverName())
                 .arg(m_implicitTlsPort));
+    if (accessToken) {
+        logInWithToken();
+        return;
+    }
     if (UserName.isEmpty() || Password.isEmpty())
         throw KestrelError(
             QStringLiteral("No %1 is set for the IMAP server %2.")
@@ -243,6 +247,37 @@ void ImapSession::logIn()
         appendString(pieces, Password.toUtf8());
         runCommand(pieces);
     }
+    m_authenticated = true;
+}
+
+void ImapSession::logInWithToken()
+{
+    if (UserName.isEmpty())
+        throw KestrelError(QStringLiteral("No user name is set for the IMAP server %1: the "
+                                          "access token is sent with the account's address.")
+                               .arg(serverName()));
+    QStringList offered;
+    for (const QString& capability : std::as_const(m_capabilities)) {
+        if (capability.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
+            offered << capability.mid(5);
+    }
+    const std::optional<SaslBearer::Mechanism> mechanism = SaslBearer::choose(offered);
+    if (!mechanism)
+        throw KestrelError(QStringLiteral("The IMAP server %1 offers no log-in with an access "
+                                          "token (OAUTHBEARER or XOAUTH2).")
+                               .arg(serverName()));
+    const QString token = accessToken();
+    const QByteArray response =
+        SaslBearer::initialResponse(*mechanism, UserName, token, Host, Port);
+    m_tokenForms = {token, QString::fromLatin1(response)};
+    const QByteArray command = "AUTHENTICATE " + SaslBearer::name(*mechanism);
+    // The last piece answers the challenge that carries a refusal's error, so that
+    // the server ends the exchange with its NO (RFC 7628 section 3.2.2).
+    const QByteArray acknowledgement = SaslBearer::refusalAcknowledgement(*mechanism);
+    if (has("SASL-IR"))
+        runCommand({command + ' ' + response, acknowledgement});
+    else
+        runCommand({command, response, acknowledgement});
     m_authenticated = true;
 }
 
@@ -320,7 +355,7 @@ QList<quint32> ImapSession::runSearch(const QList<QByteArray>& pieces)
             const QList<ImapValue> values = parser.values();
             for (qsizetype i = 0; i + 1 < values.size(); ++i) {
                 if (values[i].isAtom("ALL") && values[i + 1].hasText())
-                    uids += expandSet(values[i + 1].text);
+                    expandSet(values[i + 1].text, uids);
             }
         }
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/AccessToken.h"
 #include "transport/MailEncryption.h"
 
 #include "transport/ImapConnection.h"
@@ -43,6 +44,9 @@ public:
     int Port = 993;
     QString UserName;
     QString Password;
+    // When set, the session logs in with an OAuth2 access token from it (OAUTHBEARER
+    // or XOAUTH2, whichever the server names first) instead of the password.
+    AccessTokenSource accessToken;
     MailEncryption Encryption = MailEncryption::ByPort;
 
     static constexpr int DefaultConnectTimeoutMs = 30 * 1000;
@@ -104,6 +108,7 @@ private:
     void handleUntagged(const QByteArray& response, const Untagged& untagged);
     void readResponseCode(const QByteArray& text);
     void askCapabilities();
+    void logInWithToken();
     void startTls();
     // As TIdSMTP's: a server that sends TLS, nothing or closes at once before its
     // greeting is told to be one that speaks TLS from the start.
@@ -125,6 +130,8 @@ private:
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
     int m_implicitTlsPort = ImplicitTlsPort;
     QStringList m_capabilities;
+    // The forms of the access token last sent, masked like the password.
+    QStringList m_tokenForms;
     bool m_authenticated = false;
     bool m_loggingOut = false;
     int m_tagNumber = 0;

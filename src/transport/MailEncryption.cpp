@@ -48,6 +48,17 @@ QString startTlsNotOffered(const QString& server, const QString& protocol)
         .arg(server, protocol);
 }
 
+QString noEncryptionOffered(const QString& server, const QString& protocol, int tlsPort)
+{
+    return QStringLiteral("The server %1 offers no STARTTLS, and nothing is sent unencrypted to "
+                          "a server elsewhere than on this computer: if the server speaks TLS "
+                          "from the start (usually on port %2), choose \"TLS from the start\" as "
+                          "the %3 encryption.")
+        .arg(server)
+        .arg(tlsPort)
+        .arg(protocol);
+}
+
 bool looksLikeTls(const QByteArray& firstBytes)
 {
     return firstBytes.size() >= 2 && (firstBytes[0] == '\x16' || firstBytes[0] == '\x15') &&

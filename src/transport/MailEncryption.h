@@ -33,6 +33,8 @@ QString plainServerMetWithTls(const QString& fault, const QString& protocol);
 QString unencryptedRefused(const QString& server, const QString& protocol);
 // STARTTLS chosen, and the server offers none.
 QString startTlsNotOffered(const QString& server, const QString& protocol);
+// No STARTTLS from a server elsewhere, with the encryption chosen by port.
+QString noEncryptionOffered(const QString& server, const QString& protocol, int tlsPort);
 // Whether bytes that came first are the start of a TLS record (a handshake or an
 // alert of TLS 1.x), never a greeting.
 bool looksLikeTls(const QByteArray& firstBytes);

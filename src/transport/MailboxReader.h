@@ -71,6 +71,9 @@ public:
     // At most the last maxBytes bytes of the decoded attachment, fetched on their own
     // (for the archive's central directory without downloading the archive).
     virtual QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) = 0;
+    // At most the first maxBytes bytes of the decoded attachment (the archive's local
+    // header, with what it takes to check the password).
+    virtual QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) = 0;
     // Logs out and closes; harmless when not open.
     virtual void close() = 0;
     // Whether the connection is still open: a transfer that broke off (the server

@@ -35,6 +35,8 @@ TWrenSMPTObject::TWrenSMPTObject()
     const int port = settings.ReadUserConnectionPort();
     m_smtp.Port = port > 0 && port <= 65535 ? port : DefaultPort;
     m_smtp.Encryption = mailEncryptionFromSetting(settings.ReadUserSMTPEncryption());
+    m_smtp.accessToken = accessTokenSource(mailAuthMethodFromSetting(settings.ReadSMTPAuthMethod()),
+                                           settings.ReadSMTPTokenCommand(), QStringLiteral("SMTP"));
 }
 
 bool TWrenSMPTObject::Connected()

@@ -4,6 +4,7 @@
 #include "core/EditionProfile.h"
 #include "core/KestrelCommandLine.h"
 #include "core/KestrelError.h"
+#include "core/PrivateFiles.h"
 #include "core/ScriptedPrompt.h"
 #include "core/Services.h"
 #include "sequence/HeadlessRestore.h"
@@ -178,7 +179,14 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName, const 
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const KestrelCommandLine commandLine(arguments);
-    switch (commandLine.action()) {
+    // What an earlier version left readable to others is tightened before anything is
+    // read or written; help, the version and a refused command line touch no file.
+    const KestrelCommandLine::Action action = commandLine.action();
+    if (action != KestrelCommandLine::Action::Refuse &&
+        action != KestrelCommandLine::Action::ShowHelp &&
+        action != KestrelCommandLine::Action::ShowVersion)
+        PrivateFiles::tightenAtStart();
+    switch (action) {
     case KestrelCommandLine::Action::Refuse:
         QTextStream(stderr) << commandLine.errorText() << Qt::endl
                             << QStringLiteral("Try --help for the options.") << Qt::endl;

@@ -452,6 +452,8 @@ void RestoreWindow::showReports()
         return;
     }
     prbRestore->setRange(0, ProgressSteps);
-    const qint64 steps = done * ProgressSteps / total;
+    // In floating point: sizes a server announced may be as large as a qint64 holds.
+    const auto steps =
+        static_cast<qint64>(static_cast<double>(done) / static_cast<double>(total) * ProgressSteps);
     prbRestore->setValue(static_cast<int>(std::clamp<qint64>(steps, 0, ProgressSteps)));
 }

@@ -100,6 +100,11 @@ void SettingsPagesBinding::refreshFromSettings()
         int(mailEncryptionFromSetting(store.ReadUserSMTPEncryption())));
     m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
     m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
+    m_user->spnMaxMessagesPerSequence->setValue(std::max(0, store.ReadMaxMessagesPerSequence()));
+    m_user->smtpSignIn.showStoredMethod(store.ReadSMTPAuthMethod());
+    m_user->smtpSignIn.tokenCommand->setText(store.ReadSMTPTokenCommand());
+    m_user->imapSignIn.showStoredMethod(store.ReadIMAPAuthMethod());
+    m_user->imapSignIn.tokenCommand->setText(store.ReadIMAPTokenCommand());
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
@@ -185,6 +190,11 @@ void SettingsPagesBinding::storeSettings()
         if (const std::optional<double> megabytes = parseDecimal(messageText))
             store.WriteMaxMessageBytes(*megabytes * 1000000.0);
     }
+    store.WriteMaxMessagesPerSequence(m_user->spnMaxMessagesPerSequence->value());
+    store.WriteSMTPAuthMethod(m_user->smtpSignIn.storedMethod());
+    store.WriteSMTPTokenCommand(m_user->smtpSignIn.tokenCommand->text().trimmed());
+    store.WriteIMAPAuthMethod(m_user->imapSignIn.storedMethod());
+    store.WriteIMAPTokenCommand(m_user->imapSignIn.tokenCommand->text().trimmed());
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());

@@ -136,16 +136,39 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
                               QStringLiteral("&Largest Message (MB):"), edbMaxMessageBytes),
                     2, 0);
     smtp->addWidget(edbMaxMessageBytes, 2, 1, 1, 2);
+    smtpSignIn = SignInFields::make(grbSMTPInformation, QStringLiteral("SMTP"),
+                                    QStringLiteral("SMTP To&ken Command:"));
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMTPSignIn"),
+                              QStringLiteral("SMTP Sign-in:"), smtpSignIn.method),
+                    3, 0);
+    smtp->addWidget(smtpSignIn.method, 3, 1);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserName"),
                               QStringLiteral("SMTP Server User &Name:"), edbSMPTServerUserName),
-                    3, 0);
-    smtp->addWidget(edbSMPTServerUserName, 3, 1, 1, 2);
-    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserPassword"),
-                              QStringLiteral("SMTP Server User Pass&word:"),
-                              edbSMPTServerUserPassword),
                     4, 0);
-    smtp->addWidget(edbSMPTServerUserPassword, 4, 1);
-    smtp->addWidget(btnChangeSMPTServerUserPassword, 4, 2);
+    smtp->addWidget(edbSMPTServerUserName, 4, 1, 1, 2);
+    QLabel* smtpPasswordLabel =
+        makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserPassword"),
+                  QStringLiteral("SMTP Server User Pass&word:"), edbSMPTServerUserPassword);
+    smtp->addWidget(smtpPasswordLabel, 5, 0);
+    smtp->addWidget(edbSMPTServerUserPassword, 5, 1);
+    smtp->addWidget(btnChangeSMPTServerUserPassword, 5, 2);
+    // The token's command takes the password's row when it is the method.
+    smtp->addWidget(smtpSignIn.tokenLabel, 5, 0);
+    smtp->addWidget(smtpSignIn.tokenCommand, 5, 1, 1, 2);
+    smtpSignIn.follow(
+        {smtpPasswordLabel, edbSMPTServerUserPassword, btnChangeSMPTServerUserPassword});
+    spnMaxMessagesPerSequence = new QSpinBox(grbSMTPInformation);
+    spnMaxMessagesPerSequence->setObjectName(QStringLiteral("spnMaxMessagesPerSequence"));
+    spnMaxMessagesPerSequence->setRange(0, 100000);
+    spnMaxMessagesPerSequence->setSpecialValueText(QStringLiteral("No limit"));
+    spnMaxMessagesPerSequence->setToolTip(
+        QStringLiteral("Mail providers allow an account a few hundred to a few thousand "
+                       "messages a day; the files beyond this many wait for the next sequence."));
+    smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessagesPerSequence"),
+                              QStringLiteral("Most Messa&ges in One Sequence:"),
+                              spnMaxMessagesPerSequence),
+                    6, 0);
+    smtp->addWidget(spnMaxMessagesPerSequence, 6, 1);
     layout->addWidget(grbSMTPInformation);
 
     grbIMAPInformation = makeGroup(this, QStringLiteral("grbIMAPInformation"),
@@ -181,19 +204,29 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     cmbIMAPEncryption = encryptionBox(grbIMAPInformation, QStringLiteral("cmbIMAPEncryption"),
                                       QStringLiteral("993"));
     imap->addWidget(cmbIMAPEncryption, 1, 2);
+    imapSignIn = SignInFields::make(grbIMAPInformation, QStringLiteral("IMAP"),
+                                    QStringLiteral("IMAP Token Command:"));
+    imapSignIn.tokenCommand->setPlaceholderText(QStringLiteral("as for SMTP"));
+    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPSignIn"),
+                              QStringLiteral("IMAP Sign-in:"), imapSignIn.method),
+                    2, 0);
+    imap->addWidget(imapSignIn.method, 2, 1);
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPUserName"),
                               QStringLiteral("IMAP &User Name:"), edbIMAPUserName),
-                    2, 0);
-    imap->addWidget(edbIMAPUserName, 2, 1, 1, 2);
-    imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPPassword"),
-                              QStringLiteral("IMAP P&assword:"), edbIMAPPassword),
                     3, 0);
-    imap->addWidget(edbIMAPPassword, 3, 1);
-    imap->addWidget(btnChangeIMAPPassword, 3, 2);
+    imap->addWidget(edbIMAPUserName, 3, 1, 1, 2);
+    QLabel* imapPasswordLabel = makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPPassword"),
+                                          QStringLiteral("IMAP P&assword:"), edbIMAPPassword);
+    imap->addWidget(imapPasswordLabel, 4, 0);
+    imap->addWidget(edbIMAPPassword, 4, 1);
+    imap->addWidget(btnChangeIMAPPassword, 4, 2);
+    imap->addWidget(imapSignIn.tokenLabel, 4, 0);
+    imap->addWidget(imapSignIn.tokenCommand, 4, 1, 1, 2);
+    imapSignIn.follow({imapPasswordLabel, edbIMAPPassword, btnChangeIMAPPassword});
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPMailbox"),
                               QStringLiteral("Mailbo&x Folder:"), edbIMAPMailbox),
-                    4, 0);
-    imap->addWidget(edbIMAPMailbox, 4, 1, 1, 2);
+                    5, 0);
+    imap->addWidget(edbIMAPMailbox, 5, 1, 1, 2);
     layout->addWidget(grbIMAPInformation);
     layout->addStretch();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/SignInFields.h"
+
 #include <QWidget>
 
 class QGroupBox;
@@ -11,7 +13,7 @@ class QSpinBox;
 
 // The "User Settings" page ("Drive" in the drive and CD editions): backup address,
 // zip password, byte limit, drive details, the SMTP fields and the mailbox that
-// restores read.
+// restores read, each server with its sign-in method.
 class UserSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -41,9 +43,11 @@ public:
     // numbers (MailEncryption).
     QComboBox* cmbSMTPEncryption;
     QLineEdit* edbMaxMessageBytes;
+    QSpinBox* spnMaxMessagesPerSequence;
     QLineEdit* edbSMPTServerUserName;
     QLineEdit* edbSMPTServerUserPassword;
     QPushButton* btnChangeSMPTServerUserPassword;
+    SignInFields smtpSignIn;
 
     // The mailbox that restores read (KestrelSolo only). Empty fields fall back to the
     // SMTP values, which their placeholder texts show.
@@ -54,6 +58,7 @@ public:
     QLineEdit* edbIMAPUserName;
     QLineEdit* edbIMAPPassword;
     QPushButton* btnChangeIMAPPassword;
+    SignInFields imapSignIn;
     QLineEdit* edbIMAPMailbox;
 
 Q_SIGNALS:

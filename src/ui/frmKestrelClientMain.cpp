@@ -157,6 +157,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
 
 TfrmKestrelClientMain::~TfrmKestrelClientMain()
 {
+    // The pages are hidden as the widget base class deletes them, when this window is
+    // no longer whole: what is to be kept was stored by Exit or the session's end.
+    disconnect(backUpSettingsPage, &BackUpSettingsPage::hidden, this, nullptr);
     // The countdowns outlive no window: the auto-run one calls this window's sequence,
     // and no shut-down may follow a program that has ended. An open wizard goes too.
     delete m_autoRun;

@@ -1,4 +1,5 @@
 #include "core/CertificateFingerprint.h"
+#include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "core/SettingsDatabase.h"
 #include "sequence/HeadlessRun.h"
@@ -15,6 +16,7 @@
 #include "ui/frmKestrelClientMain.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLockFile>
 #include <QPlainTextEdit>
@@ -25,6 +27,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 // kestrelsolo --run: the built executable in a temporary home with the recording
 // platform fakes and no display, against a real SMTP server (aiosmtpd) and a scripted
@@ -72,6 +75,10 @@ private Q_SLOTS:
         const QString file = env.writeFile(QStringLiteral("data/report.txt"), "quarterly figures");
         listFile(file);
 
+        // As an earlier version left them: folders and files readable by others.
+        for (const QString& root : PrivateFiles::programRoots())
+            ::chmod(QFile::encodeName(root).constData(), 0755);
+
         const Finished incremental = runKestrel({QStringLiteral("--run")});
         QVERIFY2(incremental.exitCode == HeadlessRun::Succeeded,
                  qPrintable(incremental.out + incremental.errors));
@@ -95,6 +102,26 @@ private Q_SLOTS:
                                   QStringLiteral(" requested.")));
         QVERIFY(QFile::exists(sink.messagePath(4)));
         QVERIFY(!QFile::exists(SequenceLock::path()));
+
+        // The program's own files name every backed-up path: the user's alone.
+        int files = 0;
+        for (const QString& root : PrivateFiles::programRoots()) {
+            QDirIterator entries(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                 QDirIterator::Subdirectories);
+            QStringList paths;
+            if (QFileInfo::exists(root))
+                paths << root;
+            while (entries.hasNext())
+                paths << entries.next();
+            for (const QString& path : std::as_const(paths)) {
+                struct stat info = {};
+                QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0);
+                QVERIFY2((info.st_mode & 0077) == 0 || S_ISLNK(info.st_mode),
+                         qPrintable(path + QString::number(info.st_mode, 8)));
+                files += S_ISREG(info.st_mode);
+            }
+        }
+        QVERIFY(files >= 5);
     }
 
     // kestreldrive --run copies into the backup folder; a missing folder fails the run.

@@ -85,7 +85,8 @@ private Q_SLOTS:
                            FakeMailboxReader::archive("a.txt", "second", "Quokka-7"));
         const QList<quint32> torn = reader.addSaveNote("/home/jo/a.txt", at(3, 1), "xyz", 2);
         reader.removeNote(torn.at(1));
-        reader.addSaveNote("/home/jo/b.bin", at(1, 5), FakeMailboxReader::archive("b.bin", "b"));
+        reader.addSaveNote("/home/jo/b.bin", at(1, 5),
+                           FakeMailboxReader::archive("b.bin", "b", "Quokka-7"));
 
         QString text;
         QTextStream out(&text);
@@ -146,6 +147,15 @@ private Q_SLOTS:
         QCOMPARE(run.restore("a.txt", env.path("none"), "2026-03-09"),
                  int(HeadlessRestore::Failed));
         QVERIFY(!text.contains("Quokka"));
+
+        // Names from the mailbox reach the terminal with their control characters shown,
+        // never as commands to it, nor as lines of their own.
+        reader.addSaveNote("/home/jo/\x1b]0;owned\x07\nfake line", at(4, 1),
+                           FakeMailboxReader::archive("x", "x", "Quokka-7"));
+        text.clear();
+        QCOMPARE(run.list("owned"), int(HeadlessRestore::Succeeded));
+        QVERIFY2(text.contains("/home/jo/\\x1B]0;owned\\x07\\x0Afake line\n"), qPrintable(text));
+        QVERIFY(!text.contains('\x1b'));
     }
 };
 

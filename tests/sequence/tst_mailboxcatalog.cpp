@@ -102,6 +102,14 @@ private Q_SLOTS:
         QCOMPARE(catalog.matching("?.txt").size(), 1);
         QCOMPARE(catalog.matching("a.tx").size(), 1);
         QCOMPARE(catalog.matching("*.tx").size(), 0);
+
+        // Sizes a server announces with 18 digits add up without overflow.
+        SavedVersion huge = big;
+        for (MailboxNote& note : huge.parts)
+            note.attachmentEncodedSize = 999'999'999'999'999'999;
+        while (huge.parts.size() < 20)
+            huge.parts += huge.parts;
+        QCOMPARE(huge.archiveSize(), std::numeric_limits<qint64>::max());
     }
 
     // Each delivery "A4/2": part 2 of a set of 4 parts; sets A to F carry a set id,

@@ -120,6 +120,52 @@ private Q_SLOTS:
         QCOMPARE(MailboxVerify::verify(catalog, reader, Password, 2, progress).checked, 2);
     }
 
+    // With a zip password, only archives that open with it are the user's: a note
+    // planted in the mailbox neither enters a rebuilt log nor passes the check.
+    void plantedNotesAreLeftOut()
+    {
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        store.WriteUserZipPassword(Password);
+        FakeMailboxReader reader;
+        const QDateTime modified(QDate(2025, 12, 24), QTime(18, 30, 2));
+        const QDateTime future(QDate(2099, 1, 1), QTime(0, 0));
+        reader.addSaveNote("/home/jo/mine", at(1),
+                           FakeMailboxReader::archive("mine", "mine", Password, modified));
+        reader.addSaveNote("/home/jo/plain", at(2), FakeMailboxReader::archive("plain", "x"));
+        reader.addSaveNote("/home/jo/other", at(3),
+                           FakeMailboxReader::archive("other", "x", "other password"));
+        reader.addSaveNote("/home/jo/late", at(4),
+                           FakeMailboxReader::archive("late", "x", Password, future));
+        reader.addSaveNote("/home/jo/late-note", future,
+                           FakeMailboxReader::archive("late-note", "x", Password, modified));
+        reader.addSaveNote("/home/jo/a\x1a;01/01/2099 00:00:00", at(5),
+                           FakeMailboxReader::archive("a", "x", Password, modified));
+        reader.addSaveNote("/home/jo/not-a-zip", at(6), QByteArray(3000, 'z'));
+        MailboxCatalog catalog(env.path("cache"));
+        refresh(catalog, reader);
+
+        RecordingRestoreProgress progress;
+        QCOMPARE(MailboxLogRebuild::rebuild(catalog, reader, progress).records, 1);
+        QCOMPARE(lines(store.ReadLogFile()),
+                 QStringList({"/home/jo/mine;24/12/2025 18:30:02;0 KB;01/03/2026 10:01:00;1"}));
+        QCOMPARE(progress.statuses.filter("Left out").size(), 6);
+        QVERIFY(progress.statuses.contains(
+            "Left out /home/jo/other: its archive does not open with the zip password"));
+        QVERIFY(progress.statuses.contains(
+            "Left out /home/jo/late: it is dated in the future (2099-01-01T00:00:00)"));
+
+        reader.addSaveNote("/home/jo/mine", at(7), FakeMailboxReader::archive("mine", "x"));
+        refresh(catalog, reader);
+        const MailboxVerify::Result checked =
+            MailboxVerify::verify(catalog, reader, Password, 10, progress);
+        QVERIFY2(
+            checked.text().contains(
+                "/home/jo/mine (saved 2026-03-01 10:07:00): refused: the archive is not encrypted "
+                "with AES"),
+            qPrintable(checked.text()));
+    }
+
     // Every file's latest log record is looked up in the mailbox, whatever the sample.
     void verifyFindsGapsOfTheLatestRecords()
     {

@@ -131,7 +131,8 @@ private Q_SLOTS:
         FakeMailboxReader reader;
         const QString target = env.path("Restored");
         for (const QString name : {"a", "b", "c", "d"}) {
-            reader.addSaveNote("/" + name, at(1), FakeMailboxReader::archive(name, "saved"));
+            reader.addSaveNote("/" + name, at(1),
+                               FakeMailboxReader::archive(name, "saved", Password));
             env.writeFile("Restored/" + name, "mine");
         }
         const QList<SavedVersion> versions = latest(reader, env.path("cache"));
@@ -205,8 +206,8 @@ private Q_SLOTS:
         QDir().mkpath(target);
         QVERIFY(QFile::link(outside, target + "/via"));
 
-        const MailboxRestore::Summary summary =
-            restore(reader, target, latest(reader, env.path("cache")));
+        MailboxRestore::Summary summary =
+            restore(reader, target, latest(reader, env.path("cache")), QString());
         QCOMPARE(summary.failed, 8);
         for (const MailboxRestore::ItemResult& item : summary.items)
             QVERIFY2(!item.reason.isEmpty(), qPrintable(item.path));
@@ -215,6 +216,17 @@ private Q_SLOTS:
         QVERIFY(summary.text().contains("Failed /h/small-claim: the archive's entry is larger"));
         QVERIFY(summary.text().contains("Failed /h/large-claim: the archive's entry claims"));
         QVERIFY(summary.text().contains("Failed /h/link: the archive's entry is a link"));
+
+        // With a zip password, a plain archive is refused whatever it holds, even as
+        // the newest version of a file saved encrypted before.
+        reader.addSaveNote("/h/planted", at(1),
+                           FakeMailboxReader::archive("planted", "mine", Password));
+        reader.addSaveNote("/h/planted", at(2), FakeMailboxReader::archive("planted", "theirs"));
+        summary = restore(reader, target, latest(reader, env.path("cache")));
+        QCOMPARE(summary.failed, 9);
+        QVERIFY(summary.text().contains("Failed /h/planted: refused: the archive is not "
+                                        "encrypted with AES"));
+        QCOMPARE(filesBelow(target), QStringList());
     }
 
     void brokenDownloadsLeaveNoFile()
@@ -223,11 +235,11 @@ private Q_SLOTS:
         FakeMailboxReader reader;
         const QByteArray content = randomBytes(100000);
         const QList<quint32> parts =
-            reader.addSaveNote("/a", at(1), FakeMailboxReader::archive("a", content), 2);
+            reader.addSaveNote("/a", at(1), FakeMailboxReader::archive("a", content, Password), 2);
         const QList<quint32> torn =
-            reader.addSaveNote("/b", at(1), FakeMailboxReader::archive("b", content), 2);
+            reader.addSaveNote("/b", at(1), FakeMailboxReader::archive("b", content, Password), 2);
         reader.removeNote(torn.at(1));
-        QByteArray damaged = FakeMailboxReader::archive("c", content);
+        QByteArray damaged = FakeMailboxReader::archive("c", content, Password);
         damaged[damaged.size() / 2] = static_cast<char>(damaged.at(damaged.size() / 2) ^ 0x55);
         reader.addSaveNote("/c", at(1), damaged);
         const QList<SavedVersion> versions = latest(reader, env.path("cache"));

@@ -255,6 +255,38 @@ private Q_SLOTS:
         QCOMPARE(store.ReadNumberOfBytesBackedUp(), double(archiveBytes));
     }
 
+    // The providers' limits: a sequence sends at most the set number of messages and
+    // counts what waits; a server that asks to slow down ends it with the files due.
+    void providersLimitsEndTheRunCleanly()
+    {
+        SequenceFixture f;
+        const TQuayRegistryObject store;
+        store.WriteMaxMessagesPerSequence(2);
+        QStringList files;
+        for (const QString name : {"a", "b", "c", "d"})
+            files << f.dataFile(name, name.toUtf8());
+        f.listFiles(files);
+
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.server.messages().size(), 2);
+        QCOMPARE(f.loggedPaths(), files.mid(0, 2));
+        const QString memo = f.window.history.join(u'\n');
+        QVERIFY2(memo.contains("2 messages were sent, the most allowed in one sequence.") &&
+                     memo.contains("2 files wait for the next back up sequence."),
+                 qPrintable(memo));
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+
+        f.server.script(".", "421 4.7.0 Try again later, closing connection.\r\n",
+                        ScriptedSmtpServer::Action::Drop);
+        f.window.history.clear();
+        f.sequence.RunBackUpSequence();
+        QCOMPARE(f.loggedPaths(), files.mid(0, 2));
+        QVERIFY(!store.ReadBackUpSequenceSuccess());
+        QVERIFY2(store.ReadSequenceMessage().contains("The server asks to slow down.") &&
+                     store.ReadSequenceMessage().contains("4.7.0 Try again later"),
+                 qPrintable(store.ReadSequenceMessage()));
+    }
+
     void namesAndFoldersTheWalkCannotTakeAreReported()
     {
         SequenceFixture f;

@@ -209,6 +209,14 @@ QByteArray FakeMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint6
     return found->attachment.right(maxBytes);
 }
 
+QByteArray FakeMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes)
+{
+    const auto found = m_notes.constFind(note.uid);
+    if (!m_open || found == m_notes.cend())
+        throw KestrelError(QStringLiteral("The message is no longer in the mailbox."));
+    return found->attachment.left(maxBytes);
+}
+
 QByteArray FakeMailboxReader::archive(const QString& entryName, const QByteArray& content,
                                       const QString& password, const QDateTime& modified)
 {

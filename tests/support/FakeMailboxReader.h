@@ -47,6 +47,7 @@ public:
     void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                          const Progress& progress = {}) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
+    QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override;
     void close() override { m_open = false; }
     bool isOpen() override { return m_open; }
 

@@ -14,10 +14,10 @@ class ScriptedSmtpWorker : public QObject
 public:
     explicit ScriptedSmtpWorker(ScriptedSmtpServer& owner) : m_owner(owner) {}
 
-    quint16 listen()
+    quint16 listen(const QHostAddress& address)
     {
         m_server = new SslSocketListener(this);
-        m_server->listen(QHostAddress::LocalHost, 0);
+        m_server->listen(address, 0);
         connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
         return m_server->serverPort();
     }
@@ -220,13 +220,14 @@ private:
     QTcpServer* m_server = nullptr;
 };
 
-ScriptedSmtpServer::ScriptedSmtpServer() : m_worker(std::make_unique<ScriptedSmtpWorker>(*this))
+ScriptedSmtpServer::ScriptedSmtpServer(const QHostAddress& address)
+    : m_worker(std::make_unique<ScriptedSmtpWorker>(*this))
 {
     m_worker->moveToThread(&m_thread);
     m_thread.start();
     QMetaObject::invokeMethod(
-        m_worker.get(), [this] { return m_worker->listen(); }, Qt::BlockingQueuedConnection,
-        &m_port);
+        m_worker.get(), [this, address] { return m_worker->listen(address); },
+        Qt::BlockingQueuedConnection, &m_port);
 }
 
 ScriptedSmtpServer::~ScriptedSmtpServer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QMutex>
 #include <QSslCertificate>
@@ -32,7 +33,9 @@ public:
         Drop
     };
 
-    ScriptedSmtpServer();
+    // Listens on loopback unless told another address of this computer.
+    explicit ScriptedSmtpServer(
+        const QHostAddress& address = QHostAddress(QHostAddress::LocalHost));
     ~ScriptedSmtpServer();
     ScriptedSmtpServer(const ScriptedSmtpServer&) = delete;
     ScriptedSmtpServer& operator=(const ScriptedSmtpServer&) = delete;

@@ -1,6 +1,8 @@
+#include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
 #include "transport/CommandDialUp.h"
+#include "transport/TokenCommand.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,8 +10,9 @@
 
 #include <csignal>
 
-// Dial and hang-up through the user's commands. Only harmless commands run here:
-// true, false, sleep and writes into the test's temporary folder.
+// Dial and hang-up, and access tokens, through the user's commands. Only harmless
+// commands run here: true, false, sleep, echo, printf and writes into the test's
+// temporary folder.
 class TestCommandDialUp : public QObject
 {
     Q_OBJECT
@@ -62,6 +65,48 @@ private Q_SLOTS:
         QVERIFY(child > 0);
         // The killed child may linger as a zombie for a moment.
         QTRY_VERIFY_WITH_TIMEOUT(processGone(child), 10000);
+    }
+
+    // The user's command that prints an access token: split as a desktop file's Exec
+    // line and run without a shell; every failure names the server and says why.
+    void tokenCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("first line") << "printf \"tok en\\\\n2nd\""
+                                    << "tok en" << QString();
+        QTest::newRow("quoted program") << "\"/bin/sh\" -c \"echo \\\"x y\\\"; echo z\""
+                                        << "x y" << QString();
+        QTest::newRow("no shell") << "echo $HOME;"
+                                  << "$HOME;" << QString();
+        QTest::newRow("fails") << "sh -c \"echo expired >&2; exit 3\"" << QString()
+                               << "The token command for the SMTP server exited with status 3: "
+                                  "expired.";
+        QTest::newRow("prints nothing")
+            << "true" << QString() << "The token command for the SMTP server printed no token.";
+        QTest::newRow("hangs") << "sleep 20" << QString()
+                               << "The token command for the SMTP server did not finish within "
+                                  "0.3 seconds.";
+        QTest::newRow("not there") << "/nonexistent/token" << QString() << "could not start";
+        QTest::newRow("open quote") << "sh -c \"echo" << QString() << "quote that is not closed";
+    }
+
+    void tokenCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, token);
+        QFETCH(QString, error);
+        QString got;
+        QString failure;
+        try {
+            got = TokenCommand::run(command, QStringLiteral("SMTP"), 300);
+        } catch (const KestrelError& e) {
+            failure = e.message();
+        }
+        QCOMPARE(got, token);
+        QVERIFY2(error.isEmpty() ? failure.isEmpty() : failure.contains(error),
+                 qPrintable(failure));
     }
 
     void hangUpRunsTheCommandOnlyWhenSet()

@@ -246,6 +246,61 @@ private Q_SLOTS:
                            : "") +
             "}\r\n" + QString::fromUtf8("Säve").toUtf8();
         QCOMPARE(commands.value(3), search);
+
+        // A server that echoes the log-in in its refusal: the password is masked in
+        // whatever form it travelled (quoted with escapes, SASL PLAIN's base64).
+        if (logIn.contains('\r'))
+            return;
+        server.script(logIn.left(logIn.indexOf(' ')), "TAG NO refused: " + logIn + "\r\n");
+        const QString refused = errorOf([&] { mailbox.open(); });
+        const QString sent = QString::fromLatin1(logIn.mid(logIn.lastIndexOf(' ') + 1));
+        QVERIFY2(refused.contains("refused") && !refused.contains(password) &&
+                     !refused.contains(sent.mid(1, sent.size() - 2)),
+                 qPrintable(refused));
+    }
+
+    // An access token goes by the mechanism the server names first of OAUTHBEARER and
+    // XOAUTH2, with the command (SASL-IR) or after the server's "+".
+    void logInWithAccessToken_data()
+    {
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<QByteArray>("sent");
+        const QByteArray xoauth2 = QByteArray("user=jo\x01"
+                                              "auth=Bearer tok-9\x01\x01")
+                                       .toBase64();
+        QTest::newRow("XOAUTH2 with the command")
+            << QByteArray("IMAP4rev1 AUTH=PLAIN AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR")
+            << "AUTHENTICATE XOAUTH2 " + xoauth2;
+        QTest::newRow("OAUTHBEARER after the invitation")
+            << QByteArray("IMAP4rev1 AUTH=OAUTHBEARER AUTH=XOAUTH2")
+            << QByteArray("AUTHENTICATE OAUTHBEARER");
+        QTest::newRow("none offered") << QByteArray("IMAP4rev1 AUTH=PLAIN") << QByteArray();
+    }
+
+    void logInWithAccessToken()
+    {
+        QFETCH(QByteArray, capabilities);
+        QFETCH(QByteArray, sent);
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        server.setCapabilities(capabilities);
+        ImapMailboxReader::Settings settings{QStringLiteral("127.0.0.1"), server.port(),
+                                             QStringLiteral("jo"), QString(),
+                                             QStringLiteral("INBOX")};
+        settings.accessToken = [] {
+            return QStringLiteral("tok-9");
+        };
+        ImapMailboxReader mailbox(settings);
+        mailbox.setReplyTimeoutMs(1000);
+        const QString error = errorOf([&] { mailbox.open(); });
+        if (sent.isEmpty()) {
+            QVERIFY2(error.contains("offers no log-in with an access token"), qPrintable(error));
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const QList<QByteArray> commands = server.commands();
+        QCOMPARE(commands.value(1), sent);
+        mailbox.close();
     }
 
     void faults_data()
@@ -353,6 +408,30 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(target));
         QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
         mailbox.close();
+    }
+
+    // What the server announces bounds what it may send: a part announced as empty,
+    // and UID sets spread over many search replies.
+    void announcedSizesBoundTheReplies()
+    {
+        TestEnvironment environment;
+        ScriptedImapServer server;
+        server.setBody(5, "2", m_encoded);
+        server.script("UID SEARCH", "* ESEARCH (TAG \"x\") UID ALL 1:3000000\r\n"
+                                    "* ESEARCH (TAG \"x\") UID ALL 3000001:6000000\r\n"
+                                    "TAG OK\r\n");
+        const auto owner = reader(server);
+        ImapMailboxReader& mailbox = *owner;
+        mailbox.open();
+        MailboxNote empty = note5();
+        empty.attachmentEncodedSize = 0;
+        QBuffer decoded;
+        decoded.open(QIODevice::WriteOnly);
+        const QString error = errorOf([&] { mailbox.fetchAttachment(empty, decoded); });
+        QVERIFY2(error.contains("larger than the message's structure said"), qPrintable(error));
+        QVERIFY(decoded.size() <= 65536);
+        mailbox.open();
+        QVERIFY(errorOf([&] { mailbox.allUids(); }).contains("too many search results"));
     }
 
     void cancelledDownload()

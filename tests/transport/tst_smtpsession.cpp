@@ -6,6 +6,7 @@
 #include "transport/SmtpProblemText.h"
 
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QSslKey>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -374,6 +375,71 @@ private Q_SLOTS:
         const QByteArray plain = "AUTH PLAIN " + QByteArray("\0jo\0s3cret-pass", 15).toBase64();
         QVERIFY(server.commands().contains(plain));
         session.Disconnect();
+
+        // Refused with the PLAIN credentials echoed.
+        server.script("ehlo", "250-scripted\r\n250 AUTH PLAIN\r\n");
+        server.script("AUTH", "535 no such " + plain + "\r\n");
+        const QString refused = errorOf([&] { session.Connect(); });
+        QVERIFY2(refused.contains("535: no such AUTH PLAIN ***"), qPrintable(refused));
+    }
+
+    // With an access token the session logs in by the mechanism the server names first
+    // of OAUTHBEARER and XOAUTH2; a refused token ends the exchange and is masked.
+    void logInWithAccessToken_data()
+    {
+        QTest::addColumn<QByteArray>("offered");
+        QTest::addColumn<QByteArray>("authReply");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("error");
+        const QByteArray xoauth2 =
+            QByteArray("user=jo@example.org\x01" "auth=Bearer tok-123\x01\x01").toBase64();
+        const QByteArray bearer = QByteArray(
+            "n,a=jo@example.org,\x01host=127.0.0.1\x01port=PORT\x01" "auth=Bearer tok-123\x01\x01");
+        QTest::newRow("XOAUTH2 named first")
+            << QByteArray("PLAIN XOAUTH2 OAUTHBEARER") << QByteArray("235 ok\r\n")
+            << "AUTH XOAUTH2 " + xoauth2 << QString();
+        QTest::newRow("OAUTHBEARER named first")
+            << QByteArray("OAUTHBEARER XOAUTH2") << QByteArray("235 ok\r\n")
+            << "AUTH OAUTHBEARER " + bearer << QString();
+        QTest::newRow("token refused")
+            << QByteArray("XOAUTH2") << QByteArray("334 eyJzdGF0dXMiOiI0MDEifQ==\r\n")
+            << "AUTH XOAUTH2 " + xoauth2 << QStringLiteral("535: 5.7.8 token tok-*** refused");
+        QTest::newRow("no token log-in offered")
+            << QByteArray("PLAIN LOGIN") << QByteArray() << QByteArray()
+            << QStringLiteral("offers no log-in with an access token (OAUTHBEARER or XOAUTH2)");
+    }
+
+    void logInWithAccessToken()
+    {
+        QFETCH(QByteArray, offered);
+        QFETCH(QByteArray, authReply);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, error);
+        ScriptedSmtpServer server;
+        server.script("ehlo", "250-scripted\r\n250 AUTH " + offered + "\r\n");
+        if (!authReply.isEmpty())
+            server.script("AUTH", authReply);
+        // The client's answer to the challenge that carries the refusal.
+        server.script("", "535 5.7.8 token tok-123 refused\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.UserId = QStringLiteral("jo@example.org");
+        session.accessToken = [] {
+            return QStringLiteral("tok-123");
+        };
+        const QString failure = errorOf([&] { session.Connect(); });
+        if (!sent.isEmpty()) {
+            if (sent.contains("PORT"))
+                sent = "AUTH OAUTHBEARER " +
+                       sent.mid(17).replace("PORT", QByteArray::number(server.port())).toBase64();
+            QVERIFY2(server.commands().contains(sent), server.commands().join('|'));
+        }
+        if (error.isEmpty()) {
+            QVERIFY2(failure.isEmpty() && session.isAuthenticated(), qPrintable(failure));
+        } else {
+            QVERIFY2(failure.contains(error.replace("tok-***", "***")), qPrintable(failure));
+            QVERIFY(!failure.contains("tok-123"));
+        }
     }
 
     // A refused log-in says what to do: check the user name and password, or make an
@@ -549,6 +615,37 @@ private Q_SLOTS:
         QCOMPARE(session.isEncrypted(), encrypted);
         QCOMPARE(server.commands().contains("STARTTLS"), encrypted && serverTls == 1);
         session.Disconnect();
+    }
+
+    // A server elsewhere that offers no STARTTLS gets neither the password nor the
+    // message. This computer's own network address stands in for it: the traffic stays
+    // on this computer, but the address is not loopback.
+    void plainServerElsewhereIsRefused()
+    {
+        QHostAddress own;
+        for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+            if (!address.isLoopback() && address.protocol() == QAbstractSocket::IPv4Protocol)
+                own = address;
+        }
+        if (own.isNull())
+            QSKIP("this computer has no network address besides loopback");
+        ScriptedSmtpServer server(own);
+        server.script("ehlo", "250-mail.example.org\r\n250 AUTH PLAIN LOGIN\r\n");
+        TIdSMTP session;
+        configure(session, server);
+        session.Host = own.toString();
+        session.UserId = QStringLiteral("jo");
+        session.Password = QStringLiteral("secret");
+        TIdMessage message;
+        fill(message);
+        const QString error = errorOf([&] {
+            session.Connect();
+            session.Send(message);
+        });
+        QVERIFY2(error.contains("offers no STARTTLS, and nothing is sent unencrypted"),
+                 qPrintable(error));
+        for (const QByteArray& command : server.commands())
+            QVERIFY2(!command.startsWith("AUTH") && !command.startsWith("MAIL"), command);
     }
 
     void runsOnAWorkerThread()

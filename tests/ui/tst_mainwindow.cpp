@@ -282,6 +282,21 @@ private Q_SLOTS:
         QVERIFY(env->prompt.unexpected().isEmpty());
     }
 
+    // Ending without Exit (the session's end, the program's own end) stores what it
+    // means to before the window goes; its pages store nothing while it is destroyed.
+    void destroyedWindowStoresNothing()
+    {
+        auto env = freshProfile();
+        auto window = std::make_unique<TfrmKestrelClientMain>();
+        window->show();
+        window->pgcKestrel->setCurrentWidget(window->backUpSettingsPage);
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QString server = TQuayRegistryObject().ReadUserSMPTName();
+        window->userSettingsPage->edbSMPTServer->setText("typed.example.org");
+        window.reset();
+        QCOMPARE(TQuayRegistryObject().ReadUserSMPTName(), server);
+    }
+
     void resetAsksBeforeClearingTheByteTotal()
     {
         auto env = freshProfile();

@@ -53,6 +53,10 @@ public:
     {
         return m_fake.fetchAttachmentTail(note, maxBytes);
     }
+    QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override
+    {
+        return m_fake.fetchAttachmentHead(note, maxBytes);
+    }
     void close() override { m_fake.close(); }
 
 private:
@@ -136,7 +140,7 @@ private Q_SLOTS:
         mailbox = std::make_unique<FakeMailboxReader>();
         refuse = false;
         const auto archive = [](const char* name, const QByteArray& content) {
-            return FakeMailboxReader::archive(QString::fromLatin1(name), content, Password);
+            return FakeMailboxReader::archive(QString::fromLatin1(name), content, Password, day(1));
         };
         mailbox->addSaveNote(QStringLiteral("/home/ann/docs/a.txt"), day(1),
                              archive("a.txt", "first a"));

@@ -73,6 +73,14 @@ private Q_SLOTS:
         user->cmbSMTPEncryption->setCurrentIndex(1);
         user->cmbIMAPEncryption->setCurrentIndex(2);
         user->edbSMPTServerUserName->setText("me");
+        // The token method: the command's row takes the password's.
+        window->show();
+        QVERIFY(user->edbSMPTServerUserPassword->isVisibleTo(user));
+        user->smtpSignIn.method->setCurrentIndex(1);
+        QVERIFY(!user->edbSMPTServerUserPassword->isVisibleTo(user));
+        QVERIFY(user->smtpSignIn.tokenCommand->isVisibleTo(user));
+        user->smtpSignIn.tokenCommand->setText(" mail-token --account \"me\" ");
+        user->spnMaxMessagesPerSequence->setValue(0);
         user->edbUserBackUpEmailAddress->setText("backup@example.org");
         window->backUpSettingsPage->ckbStartUpMinimised->setChecked(true);
         window->folderSelectionPage->ckbBackUpSubFolders->setChecked(true);
@@ -85,6 +93,10 @@ private Q_SLOTS:
         QCOMPARE(store.ReadUserSMTPEncryption(), 1);
         QCOMPARE(store.ReadUserIMAPEncryption(), 2);
         QCOMPARE(store.ReadUserSMPTServerName(), QStringLiteral("me"));
+        QCOMPARE(store.ReadSMTPAuthMethod(), 2);
+        QCOMPARE(store.ReadSMTPTokenCommand(), QStringLiteral("mail-token --account \"me\""));
+        QCOMPARE(store.ReadIMAPAuthMethod(), 0);
+        QCOMPARE(store.ReadMaxMessagesPerSequence(), 0);
         QCOMPARE(store.ReadUserBackUpEmailAddress(), QStringLiteral("backup@example.org"));
         QVERIFY(store.ReadStartMinimised());
         QVERIFY(store.ReadBackUpSubFolders());
@@ -92,7 +104,10 @@ private Q_SLOTS:
 
         // A number out of range, written elsewhere, shows as by the port.
         store.WriteUserIMAPEncryption(9);
+        store.WriteIMAPAuthMethod(2);
         window->RefreshFromSettings();
+        QVERIFY(!user->edbIMAPPassword->isVisibleTo(user));
+        QCOMPARE(user->smtpSignIn.method->currentText(), QStringLiteral("Token command"));
         QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
         QCOMPARE(user->cmbSMTPEncryption->currentIndex(), 1);
         QCOMPARE(user->cmbIMAPEncryption->currentIndex(), 0);

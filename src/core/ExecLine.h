@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+#include <optional>
+
+// A command line split into the program and its arguments as a desktop file's Exec
+// key is (the Desktop Entry Specification): arguments are separated by blanks, and an
+// argument in double quotes keeps its blanks, with \", \`, \$ and \\ inside standing
+// for the character. No shell takes part: nothing is expanded or redirected.
+// None when a quote is not closed or the line names no program.
+std::optional<QStringList> splitExecLine(const QString& line);
