@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Kestrel needs to build, run and test.
+# Installs the Debian 12 packages Kestrel needs to build, run and test (clang, its
+# libFuzzer and sanitizer runtimes and llvm's symbolizer for scripts/fuzz.sh and
+# scripts/sanitize.sh).
 # Installs only what is missing; needs root (or sudo) when something is.
 set -euo pipefail
 
@@ -10,6 +12,7 @@ packages=(
   python3 python3-aiosmtpd python3-dbusmock dbus
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

@@ -23,8 +23,12 @@ public:
     }
 
 private:
-    struct Connection
+    // Owned by its socket, so that a connection still open when the server stops goes
+    // with the socket.
+    struct Connection : QObject
     {
+        using QObject::QObject;
+
         QByteArray buffer;
         bool inData = false;
         QByteArray message;
@@ -33,7 +37,7 @@ private:
     void accept()
     {
         while (auto* socket = static_cast<QSslSocket*>(m_server->nextPendingConnection())) {
-            auto* connection = new Connection;
+            auto* connection = new Connection(socket);
             {
                 QMutexLocker lock(&m_owner.m_mutex);
                 ++m_owner.m_connections;
@@ -42,8 +46,7 @@ private:
                 connection->buffer += socket->readAll();
                 process(socket, *connection);
             });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket, connection] {
-                delete connection;
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 socket->deleteLater();
                 QMutexLocker lock(&m_owner.m_mutex);
                 ++m_owner.m_closed;

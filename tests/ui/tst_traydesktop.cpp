@@ -108,6 +108,7 @@ private:
         }
         tip.endArray();
         tip >> title;
+        tip.endStructure();
         return title;
     }
 
