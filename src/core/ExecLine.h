@@ -5,7 +5,7 @@
 #include <optional>
 
 // A command line split into the program and its arguments as a desktop file's Exec
-// key is (the Desktop Entry Specification): arguments are separated by blanks, and an
+// key is (freedesktop.org desktop entries): arguments are separated by blanks, and an
 // argument in double quotes keeps its blanks, with \", \`, \$ and \\ inside standing
 // for the character. No shell takes part: nothing is expanded or redirected.
 // None when a quote is not closed or the line names no program.

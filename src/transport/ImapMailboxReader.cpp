@@ -29,6 +29,36 @@ void checkReadable(const MailboxNote& note)
                 .arg(QString::fromLatin1(note.attachmentEncoding)));
 }
 
+enum class GroupCut
+{
+    None,
+    AtStart,
+    AtEnd
+};
+
+// Base64 text cut out of a part, decoded: line breaks and blanks go, and only whole
+// groups of four characters are taken, counted from the end where the cut is at the
+// start and from the start where it is at the end.
+QByteArray decodedGroups(const QByteArray& encoded, GroupCut cut)
+{
+    QByteArray text;
+    text.reserve(encoded.size());
+    for (const char c : encoded) {
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
+            text.append(c);
+    }
+    if (cut == GroupCut::AtStart)
+        text = text.right(text.size() / 4 * 4);
+    else if (cut == GroupCut::AtEnd)
+        text.truncate(text.size() / 4 * 4);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    Base64StreamDecoder decoder(buffer);
+    decoder.write(text);
+    decoder.finish();
+    return buffer.data();
+}
+
 // A part far larger than the structure announced is refused before it fills the
 // disk, one announced as empty included; the margin allows for servers that count
 // line ends their own way.
@@ -216,21 +246,8 @@ QByteArray ImapMailboxReader::fetchAttachmentTail(const MailboxNote& note, qint6
     // margin takes the group cut at the start and a last line shorter than the rest.
     const qint64 characters = (maxBytes + 2) / 3 * 4 + 4;
     const QByteArray encoded = sectionTail(note, characters + characters / 76 * 2 + 256, &whole);
-    QByteArray text;
-    text.reserve(encoded.size());
-    for (const char c : encoded) {
-        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
-            text.append(c);
-    }
     // The text ends on a whole group, so whole groups are counted from its end.
-    if (!whole)
-        text = text.right(text.size() / 4 * 4);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    Base64StreamDecoder decoder(buffer);
-    decoder.write(text);
-    decoder.finish();
-    return buffer.data().right(maxBytes);
+    return decodedGroups(encoded, whole ? GroupCut::None : GroupCut::AtStart).right(maxBytes);
 }
 
 QByteArray ImapMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes)
@@ -254,20 +271,8 @@ QByteArray ImapMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint6
         0, length);
     if (!base64)
         return encoded;
-    QByteArray text;
-    text.reserve(encoded.size());
-    for (const char c : std::as_const(encoded)) {
-        if (c != '\r' && c != '\n' && c != ' ' && c != '\t')
-            text.append(c);
-    }
-    // Only whole groups are decoded: the part goes on after what was fetched.
-    text.truncate(text.size() / 4 * 4);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    Base64StreamDecoder decoder(buffer);
-    decoder.write(text);
-    decoder.finish();
-    return buffer.data().left(maxBytes);
+    // The part goes on after what was fetched.
+    return decodedGroups(encoded, GroupCut::AtEnd).left(maxBytes);
 }
 
 void ImapMailboxReader::close()
