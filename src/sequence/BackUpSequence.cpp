@@ -425,8 +425,8 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
         bool wanted = false;
         bool saved = false;
         if (before.isFile && goingOn()) {
-            if ((m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) &&
-                m_run.messageLimitReached) {
+            const bool due = m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds);
+            if (due && m_run.messageLimitReached) {
                 // Only counted: the message limit has been met.
                 ++m_run.filesWaiting;
                 m_window.addStatusLine(path + QStringLiteral(" waits for the next sequence."));
@@ -435,7 +435,7 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 pumpEvents();
                 return;
             }
-            if (m_fullBackUp || m_log->IsDueAt(path, before.fileDateSeconds)) {
+            if (due) {
                 wanted = true;
                 // Looking ahead ends with the first file sent; it must not compete
                 // with the transport either.

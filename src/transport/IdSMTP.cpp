@@ -254,25 +254,20 @@ void TIdSMTP::authenticateWithToken()
         if (extension.startsWith(QLatin1String("AUTH ")))
             offered << extension.mid(5);
     }
-    const std::optional<SaslBearer::Mechanism> mechanism = SaslBearer::choose(offered);
-    if (!mechanism)
-        throw KestrelError(QStringLiteral("The SMTP server %1 offers no log-in with an access "
-                                          "token (OAUTHBEARER or XOAUTH2).")
-                               .arg(serverName()));
-    const QString token = accessToken();
-    const QByteArray response = SaslBearer::initialResponse(*mechanism, UserId, token, Host, Port);
-    m_tokenForms = {token, QString::fromLatin1(response)};
+    const SaslBearer::Opening opening =
+        SaslBearer::open(offered, Protocol, serverName(), accessToken, UserId, Host, Port);
+    m_tokenForms = opening.secretForms;
     const QString step = QStringLiteral("to the access token");
     try {
         // A refused token comes back as a challenge with the error, which the client
         // must answer before the server says no (RFC 7628 section 3.2.2).
         const int code = SendCommand(QStringLiteral("AUTH ") +
-                                         QString::fromLatin1(SaslBearer::name(*mechanism)) +
-                                         QLatin1Char(' ') + QString::fromLatin1(response),
+                                         QString::fromLatin1(SaslBearer::name(opening.mechanism)) +
+                                         QLatin1Char(' ') + QString::fromLatin1(opening.response),
                                      {235, 334}, step);
         if (code == 334)
-            SendCommand(QString::fromLatin1(SaslBearer::refusalAcknowledgement(*mechanism)), {235},
-                        step);
+            SendCommand(QString::fromLatin1(SaslBearer::refusalAcknowledgement(opening.mechanism)),
+                        {235}, step);
     } catch (const KestrelError& error) {
         if (m_refusal != Refusal::Other)
             throw;

@@ -261,19 +261,14 @@ void ImapSession::logInWithToken()
         if (capability.startsWith(QLatin1String("AUTH="), Qt::CaseInsensitive))
             offered << capability.mid(5);
     }
-    const std::optional<SaslBearer::Mechanism> mechanism = SaslBearer::choose(offered);
-    if (!mechanism)
-        throw KestrelError(QStringLiteral("The IMAP server %1 offers no log-in with an access "
-                                          "token (OAUTHBEARER or XOAUTH2).")
-                               .arg(serverName()));
-    const QString token = accessToken();
-    const QByteArray response =
-        SaslBearer::initialResponse(*mechanism, UserName, token, Host, Port);
-    m_tokenForms = {token, QString::fromLatin1(response)};
-    const QByteArray command = "AUTHENTICATE " + SaslBearer::name(*mechanism);
+    const SaslBearer::Opening opening =
+        SaslBearer::open(offered, Protocol, serverName(), accessToken, UserName, Host, Port);
+    m_tokenForms = opening.secretForms;
+    const QByteArray& response = opening.response;
+    const QByteArray command = "AUTHENTICATE " + SaslBearer::name(opening.mechanism);
     // The last piece answers the challenge that carries a refusal's error, so that
     // the server ends the exchange with its NO (RFC 7628 section 3.2.2).
-    const QByteArray acknowledgement = SaslBearer::refusalAcknowledgement(*mechanism);
+    const QByteArray acknowledgement = SaslBearer::refusalAcknowledgement(opening.mechanism);
     if (has("SASL-IR"))
         runCommand({command + ' ' + response, acknowledgement});
     else

@@ -1,5 +1,7 @@
 #include "transport/SaslBearer.h"
 
+#include "core/KestrelError.h"
+
 namespace SaslBearer {
 
 std::optional<Mechanism> choose(const QStringList& offered)
@@ -30,6 +32,20 @@ QByteArray initialResponse(Mechanism mechanism, const QString& user, const QStri
     return ("n,a=" + name + ",\x01host=" + host.toUtf8() + "\x01port=" + QByteArray::number(port) +
             '\x01' + bearer)
         .toBase64();
+}
+
+Opening open(const QStringList& offered, const QString& protocol, const QString& server,
+             const std::function<QString()>& token, const QString& user, const QString& host,
+             int port)
+{
+    const std::optional<Mechanism> mechanism = choose(offered);
+    if (!mechanism)
+        throw KestrelError(QStringLiteral("The %1 server %2 offers no log-in with an access token "
+                                          "(OAUTHBEARER or XOAUTH2).")
+                               .arg(protocol, server));
+    const QString given = token();
+    const QByteArray response = initialResponse(*mechanism, user, given, host, port);
+    return {*mechanism, response, {given, QString::fromLatin1(response)}};
 }
 
 QByteArray refusalAcknowledgement(Mechanism mechanism)
