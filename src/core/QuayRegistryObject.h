@@ -38,6 +38,9 @@
 // start, 2 STARTTLS required, 3 none (a server on this computer only).
 // SMTPAuthMethod and IMAPAuthMethod: how the session logs in: 0 the password, 1 OAuth2,
 // 2 an access token that the command SMTPTokenCommand or IMAPTokenCommand prints.
+// SMTPOAuthProvider and IMAPOAuthProvider: whose sign-in OAuth2 uses (OAuthClientSettings):
+// 0 the endpoints and scopes stored beside it, 1 Microsoft personal accounts, 2 Microsoft
+// work or school accounts, 3 Google.
 // MaxMessagesPerSequence: the most messages one sequence sends (each part of a file
 // sent in parts counts), below what mail providers allow an account in a day; 0 or
 // less, no limit.
@@ -49,7 +52,9 @@
     X(UserIMAPEncryption, 0)                                                                       \
     X(MaxMessagesPerSequence, 400)                                                                 \
     X(SMTPAuthMethod, 0)                                                                           \
-    X(IMAPAuthMethod, 0)
+    X(IMAPAuthMethod, 0)                                                                           \
+    X(SMTPOAuthProvider, 0)                                                                        \
+    X(IMAPOAuthProvider, 0)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
 // no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's
@@ -67,7 +72,12 @@
 // server and its log-in of the mailbox that restores read; empty, the SMTP server's
 // name with "imap." for a leading "smtp." and the SMTP log-in stand in. SMTPTokenCommand
 // and IMAPTokenCommand: the command lines (split as a desktop file's Exec) whose output
-// is the access token; an empty IMAP one, the SMTP one stands in.
+// is the access token; an empty IMAP one, the SMTP one stands in. SMTPOAuthClientId,
+// SMTPOAuthClientSecret (a desktop client's is not secret: some providers hand one out
+// anyway), SMTPOAuthAuthorizationEndpoint, SMTPOAuthTokenEndpoint,
+// SMTPOAuthDeviceEndpoint and SMTPOAuthScopes (separated by spaces) describe the OAuth2
+// client that signs in; the endpoints and scopes count only with provider 0. The IMAP
+// ones the same; with an empty IMAP client ID, the SMTP side's client stands in.
 #define KESTREL_STRING_SETTINGS(X)                                                                 \
     X(SequenceMessage)                                                                             \
     X(SequenceFile)                                                                                \
@@ -85,14 +95,29 @@
     X(UserIMAPServer)                                                                              \
     X(UserIMAPUserName)                                                                            \
     X(SMTPTokenCommand)                                                                            \
-    X(IMAPTokenCommand)
+    X(IMAPTokenCommand)                                                                            \
+    X(SMTPOAuthClientId)                                                                           \
+    X(SMTPOAuthClientSecret)                                                                       \
+    X(SMTPOAuthAuthorizationEndpoint)                                                              \
+    X(SMTPOAuthTokenEndpoint)                                                                      \
+    X(SMTPOAuthDeviceEndpoint)                                                                     \
+    X(SMTPOAuthScopes)                                                                             \
+    X(IMAPOAuthClientId)                                                                           \
+    X(IMAPOAuthClientSecret)                                                                       \
+    X(IMAPOAuthAuthorizationEndpoint)                                                              \
+    X(IMAPOAuthTokenEndpoint)                                                                      \
+    X(IMAPOAuthDeviceEndpoint)                                                                     \
+    X(IMAPOAuthScopes)
 
 // Stored scrambled, read and written as plain text. UserIMAPPassword: empty, the SMTP
-// password stands in.
+// password stands in. SMTPRefreshToken and IMAPRefreshToken: what the last OAuth2
+// sign-in for that server gave; an empty IMAP one, the SMTP one stands in.
 #define KESTREL_SCRAMBLED_SETTINGS(X)                                                              \
     X(UserSMPTServerPassword)                                                                      \
     X(UserZipPassword)                                                                             \
-    X(UserIMAPPassword)
+    X(UserIMAPPassword)                                                                            \
+    X(SMTPRefreshToken)                                                                            \
+    X(IMAPRefreshToken)
 
 // File locations: an empty or missing value reads as the program folder plus the
 // suffix, and that default is written back.
