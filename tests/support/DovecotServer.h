@@ -25,6 +25,10 @@ public:
         // Listeners for a mail server in front: LMTP delivery into the maildir and the
         // authentication service for its SMTP log-ins, both on 127.0.0.1.
         bool forMailServer = false;
+        // An OAuth2 introspection endpoint (RFC 7662, answered by a POST): with one, the
+        // server also takes XOAUTH2 and OAUTHBEARER log-ins and asks it whether each
+        // token is active and whose it is.
+        QString oauth2IntrospectionUrl;
     };
 
     DovecotServer(const QString& folder, const Options& options);
