@@ -10,6 +10,7 @@
 #include "ui/BackUpSettingsPage.h"
 #include "ui/BurnerField.h"
 #include "ui/FolderSelectionPage.h"
+#include "ui/OAuthSignInDialog.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "winintegration/ShellExtension.h"
@@ -101,10 +102,8 @@ void SettingsPagesBinding::refreshFromSettings()
     m_shownMessageBytesText = megabytesFieldText(store.ReadMaxMessageBytes());
     m_user->edbMaxMessageBytes->setText(m_shownMessageBytesText);
     m_user->spnMaxMessagesPerSequence->setValue(std::max(0, store.ReadMaxMessagesPerSequence()));
-    m_user->smtpSignIn.showStoredMethod(store.ReadSMTPAuthMethod());
-    m_user->smtpSignIn.tokenCommand->setText(store.ReadSMTPTokenCommand());
-    m_user->imapSignIn.showStoredMethod(store.ReadIMAPAuthMethod());
-    m_user->imapSignIn.tokenCommand->setText(store.ReadIMAPTokenCommand());
+    m_user->smtpSignIn.showStored();
+    m_user->imapSignIn.showStored();
     m_user->edbSMPTServerUserName->setText(store.ReadUserSMPTServerName());
     m_user->edbSMPTServerUserPassword->setText(store.ReadUserSMPTServerPassword());
     m_user->edbUserBackUpEmailAddress->setText(store.ReadUserBackUpEmailAddress());
@@ -191,10 +190,8 @@ void SettingsPagesBinding::storeSettings()
             store.WriteMaxMessageBytes(*megabytes * 1000000.0);
     }
     store.WriteMaxMessagesPerSequence(m_user->spnMaxMessagesPerSequence->value());
-    store.WriteSMTPAuthMethod(m_user->smtpSignIn.storedMethod());
-    store.WriteSMTPTokenCommand(m_user->smtpSignIn.tokenCommand->text().trimmed());
-    store.WriteIMAPAuthMethod(m_user->imapSignIn.storedMethod());
-    store.WriteIMAPTokenCommand(m_user->imapSignIn.tokenCommand->text().trimmed());
+    m_user->smtpSignIn.store();
+    m_user->imapSignIn.store();
     store.WriteUserSMPTServerName(m_user->edbSMPTServerUserName->text());
     store.WriteUserSMPTServerPassword(m_user->edbSMPTServerUserPassword->text());
     store.WriteUserBackUpEmailAddress(m_user->edbUserBackUpEmailAddress->text().trimmed());
@@ -325,6 +322,12 @@ void SettingsPagesBinding::connectHandlers()
             [this] { changePassword(PasswordField::Smtp); });
     connect(m_user->btnChangeIMAPPassword, &QPushButton::clicked, this,
             [this] { changePassword(PasswordField::Imap); });
+    for (const SignInFields* fields : {&m_user->smtpSignIn, &m_user->imapSignIn}) {
+        connect(fields->detailsButton, &QPushButton::clicked, this,
+                [this, fields] { fields->editDetails(m_user); });
+        connect(fields->signInButton, &QPushButton::clicked, this,
+                [this, fields] { signIn(fields->side); });
+    }
     connect(m_user->edbSMPTServer, &QLineEdit::textChanged, this,
             &SettingsPagesBinding::showImapServerFallback);
     // The burners are looked for each time the page shows, so one plugged in meanwhile
@@ -363,6 +366,20 @@ QString SettingsPagesBinding::imapServerFallback(const QString& smtpServer)
     if (smtpServer.startsWith(smtpPrefix, Qt::CaseInsensitive))
         return QStringLiteral("imap.") + smtpServer.mid(smtpPrefix.size());
     return smtpServer;
+}
+
+void SettingsPagesBinding::signIn(MailServerSide side)
+{
+    // The sign-in reads its client from the store, and an IMAP side without a client
+    // of its own takes the SMTP side's, so both are stored first.
+    try {
+        m_user->smtpSignIn.store();
+        m_user->imapSignIn.store();
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Warning);
+        return;
+    }
+    OAuthSignInDialog::signIn(m_user->window(), side);
 }
 
 void SettingsPagesBinding::changePassword(PasswordField field)

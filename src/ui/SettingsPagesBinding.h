@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/OAuthClientSettings.h"
+
 #include <QObject>
 #include <QString>
 
@@ -51,6 +53,7 @@ private:
         Imap
     };
     void changePassword(PasswordField field);
+    void signIn(MailServerSide side);
     void showImapServerFallback();
     void checkNumber(const QString& text, bool wholeNumber);
 

@@ -136,12 +136,11 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
                               QStringLiteral("&Largest Message (MB):"), edbMaxMessageBytes),
                     2, 0);
     smtp->addWidget(edbMaxMessageBytes, 2, 1, 1, 2);
-    smtpSignIn = SignInFields::make(grbSMTPInformation, QStringLiteral("SMTP"),
+    smtpSignIn = SignInFields::make(grbSMTPInformation, MailServerSide::Smtp,
                                     QStringLiteral("SMTP To&ken Command:"));
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMTPSignIn"),
                               QStringLiteral("SMTP Sign-in:"), smtpSignIn.method),
                     3, 0);
-    smtp->addWidget(smtpSignIn.method, 3, 1);
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblSMPTServerUserName"),
                               QStringLiteral("SMTP Server User &Name:"), edbSMPTServerUserName),
                     4, 0);
@@ -152,9 +151,8 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     smtp->addWidget(smtpPasswordLabel, 5, 0);
     smtp->addWidget(edbSMPTServerUserPassword, 5, 1);
     smtp->addWidget(btnChangeSMPTServerUserPassword, 5, 2);
-    // The token's command takes the password's row when it is the method.
-    smtp->addWidget(smtpSignIn.tokenLabel, 5, 0);
-    smtp->addWidget(smtpSignIn.tokenCommand, 5, 1, 1, 2);
+    // The token's command or the OAuth2 provider takes the password's row.
+    smtpSignIn.place(smtp, 3, 5);
     smtpSignIn.follow(
         {smtpPasswordLabel, edbSMPTServerUserPassword, btnChangeSMPTServerUserPassword});
     spnMaxMessagesPerSequence = new QSpinBox(grbSMTPInformation);
@@ -167,8 +165,8 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     smtp->addWidget(makeLabel(grbSMTPInformation, QStringLiteral("lblMaxMessagesPerSequence"),
                               QStringLiteral("Most Messa&ges in One Sequence:"),
                               spnMaxMessagesPerSequence),
-                    6, 0);
-    smtp->addWidget(spnMaxMessagesPerSequence, 6, 1);
+                    7, 0);
+    smtp->addWidget(spnMaxMessagesPerSequence, 7, 1);
     layout->addWidget(grbSMTPInformation);
 
     grbIMAPInformation = makeGroup(this, QStringLiteral("grbIMAPInformation"),
@@ -204,13 +202,13 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     cmbIMAPEncryption = encryptionBox(grbIMAPInformation, QStringLiteral("cmbIMAPEncryption"),
                                       QStringLiteral("993"));
     imap->addWidget(cmbIMAPEncryption, 1, 2);
-    imapSignIn = SignInFields::make(grbIMAPInformation, QStringLiteral("IMAP"),
+    imapSignIn = SignInFields::make(grbIMAPInformation, MailServerSide::Imap,
                                     QStringLiteral("IMAP Token Command:"));
     imapSignIn.tokenCommand->setPlaceholderText(QStringLiteral("as for SMTP"));
+    imapSignIn.clientId->setPlaceholderText(QStringLiteral("as for SMTP"));
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPSignIn"),
                               QStringLiteral("IMAP Sign-in:"), imapSignIn.method),
                     2, 0);
-    imap->addWidget(imapSignIn.method, 2, 1);
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPUserName"),
                               QStringLiteral("IMAP &User Name:"), edbIMAPUserName),
                     3, 0);
@@ -220,13 +218,12 @@ UserSettingsPage::UserSettingsPage(QWidget* parent) : QWidget(parent)
     imap->addWidget(imapPasswordLabel, 4, 0);
     imap->addWidget(edbIMAPPassword, 4, 1);
     imap->addWidget(btnChangeIMAPPassword, 4, 2);
-    imap->addWidget(imapSignIn.tokenLabel, 4, 0);
-    imap->addWidget(imapSignIn.tokenCommand, 4, 1, 1, 2);
+    imapSignIn.place(imap, 2, 4);
     imapSignIn.follow({imapPasswordLabel, edbIMAPPassword, btnChangeIMAPPassword});
     imap->addWidget(makeLabel(grbIMAPInformation, QStringLiteral("lblIMAPMailbox"),
                               QStringLiteral("Mailbo&x Folder:"), edbIMAPMailbox),
-                    5, 0);
-    imap->addWidget(edbIMAPMailbox, 5, 1, 1, 2);
+                    6, 0);
+    imap->addWidget(edbIMAPMailbox, 6, 1, 1, 2);
     layout->addWidget(grbIMAPInformation);
     layout->addStretch();
 }
