@@ -76,10 +76,20 @@ private Q_SLOTS:
         // The token method: the command's row takes the password's.
         window->show();
         QVERIFY(user->edbSMPTServerUserPassword->isVisibleTo(user));
-        user->smtpSignIn.method->setCurrentIndex(1);
+        user->smtpSignIn.method->setCurrentIndex(2);
         QVERIFY(!user->edbSMPTServerUserPassword->isVisibleTo(user));
+        QVERIFY(!user->smtpSignIn.signInButton->isVisibleTo(user));
         QVERIFY(user->smtpSignIn.tokenCommand->isVisibleTo(user));
         user->smtpSignIn.tokenCommand->setText(" mail-token --account \"me\" ");
+        // OAuth2: the provider takes the password's row, the client ID a row of its own.
+        user->imapSignIn.method->setCurrentIndex(1);
+        QVERIFY(!user->edbIMAPPassword->isVisibleTo(user));
+        QVERIFY(user->imapSignIn.provider->isVisibleTo(user));
+        QVERIFY(user->imapSignIn.clientId->isVisibleTo(user));
+        QVERIFY(user->imapSignIn.signInButton->isVisibleTo(user));
+        user->imapSignIn.provider->setCurrentIndex(
+            user->imapSignIn.provider->findText(QStringLiteral("Google")));
+        user->imapSignIn.clientId->setText(QStringLiteral(" 1234.apps.example "));
         user->spnMaxMessagesPerSequence->setValue(0);
         user->edbUserBackUpEmailAddress->setText("backup@example.org");
         window->backUpSettingsPage->ckbStartUpMinimised->setChecked(true);
@@ -95,7 +105,10 @@ private Q_SLOTS:
         QCOMPARE(store.ReadUserSMPTServerName(), QStringLiteral("me"));
         QCOMPARE(store.ReadSMTPAuthMethod(), 2);
         QCOMPARE(store.ReadSMTPTokenCommand(), QStringLiteral("mail-token --account \"me\""));
-        QCOMPARE(store.ReadIMAPAuthMethod(), 0);
+        QCOMPARE(store.ReadIMAPAuthMethod(), 1);
+        QCOMPARE(store.ReadIMAPOAuthProvider(), 3);
+        QCOMPARE(store.ReadIMAPOAuthClientId(), QStringLiteral("1234.apps.example"));
+        QCOMPARE(store.ReadSMTPOAuthProvider(), 0);
         QCOMPARE(store.ReadMaxMessagesPerSequence(), 0);
         QCOMPARE(store.ReadUserBackUpEmailAddress(), QStringLiteral("backup@example.org"));
         QVERIFY(store.ReadStartMinimised());
