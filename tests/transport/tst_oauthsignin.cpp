@@ -104,6 +104,49 @@ private Q_SLOTS:
                            {"rotate", true}});
     }
 
+    // A preset names its endpoints and scopes whatever is stored beside it; the IMAP
+    // side without a client ID of its own takes the SMTP side's whole client.
+    void clientOfEachSide_data()
+    {
+        QTest::addColumn<int>("smtpProvider");
+        QTest::addColumn<QString>("imapClient");
+        QTest::addColumn<int>("imapProvider");
+        QTest::addColumn<QString>("expected"); // the IMAP side: client, token endpoint, scopes
+        QTest::newRow("Google shared") << 3 << QString() << 0
+                                       << "smtp-app|https://oauth2.googleapis.com/token|"
+                                          "https://mail.google.com/";
+        QTest::newRow("Microsoft work, own client")
+            << 0 << "imap-app" << 2
+            << "imap-app|https://login.microsoftonline.com/organizations/oauth2/v2.0/token|"
+               "https://outlook.office.com/SMTP.Send "
+               "https://outlook.office.com/IMAP.AccessAsUser.All offline_access";
+        QTest::newRow("custom shared")
+            << 0 << QString() << 1 << "smtp-app|https://stored.example/token|a b";
+        QTest::newRow("unknown provider is custom")
+            << 0 << "imap-app" << 9 << "imap-app|https://stored.example/imap-token|";
+    }
+
+    void clientOfEachSide()
+    {
+        QFETCH(int, smtpProvider);
+        QFETCH(QString, imapClient);
+        QFETCH(int, imapProvider);
+        QFETCH(QString, expected);
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        store.WriteSMTPOAuthProvider(smtpProvider);
+        store.WriteSMTPOAuthClientId("smtp-app");
+        store.WriteSMTPOAuthTokenEndpoint("https://stored.example/token");
+        store.WriteSMTPOAuthScopes(" a  b ");
+        store.WriteIMAPOAuthProvider(imapProvider);
+        store.WriteIMAPOAuthClientId(imapClient);
+        store.WriteIMAPOAuthTokenEndpoint("https://stored.example/imap-token");
+        const OAuthClientSettings client = OAuthClientSettings::fromStore(MailServerSide::Imap);
+        QCOMPARE(QStringList({client.clientId, client.tokenEndpoint.toString(), client.scopes})
+                     .join('|'),
+                 expected);
+    }
+
     void signInInTheBrowser_data()
     {
         QTest::addColumn<QJsonObject>("fault");
