@@ -25,6 +25,9 @@ public:
         // Listeners for a mail server in front: LMTP delivery into the maildir and the
         // authentication service for its SMTP log-ins, both on 127.0.0.1.
         bool forMailServer = false;
+        // Log-ins by OAUTHBEARER or XOAUTH2 only, the access token checked by posting it
+        // to this OAuth2 introspection endpoint, which must name the user.
+        QString oauth2IntrospectionUrl;
     };
 
     DovecotServer(const QString& folder, const Options& options);
