@@ -74,7 +74,16 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
                QStringLiteral("Download N randomly chosen saved versions, check that each opens "
                               "and matches the size of its log record, and exit: 1 on any "
                               "fault."),
-               QStringLiteral("N"))
+               QStringLiteral("N")),
+      m_signIn(QStringLiteral("sign-in"),
+               QStringLiteral("Sign in to the provider of the smtp or imap server with OAuth2 "
+                              "and store the sign-in for --run and the restores: shows an "
+                              "address and a code to enter there from any device, waits, and "
+                              "exits 0 when signed in."),
+               QStringLiteral("SERVER")),
+      m_browser(QStringLiteral("browser"),
+                QStringLiteral("With --sign-in: sign in in a browser on this computer instead "
+                               "of with a code; prints the address to open."))
 {
     m_restoreVersion.setFlags(QCommandLineOption::HiddenFromHelp);
     m_parser.setApplicationDescription(
@@ -92,6 +101,8 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     m_parser.addOption(m_restoreVersion);
     m_parser.addOption(m_overwrite);
     m_parser.addOption(m_verify);
+    m_parser.addOption(m_signIn);
+    m_parser.addOption(m_browser);
     m_parser.addPositionalArgument(QStringLiteral("PATTERN"),
                                    QStringLiteral("With --list: the paths to list."),
                                    QStringLiteral("[PATTERN]"));
@@ -115,6 +126,21 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         m_action = Action::Refuse;
         m_error = QStringLiteral("--trust-certificate takes a SHA-256 fingerprint: 64 "
                                  "hexadecimal digits, in pairs separated by \":\" or not.");
+    } else if (m_parser.isSet(m_signIn) &&
+               (mailboxTasks > 0 || m_parser.isSet(m_run) || m_parser.isSet(m_full) ||
+                m_parser.isSet(m_trustCertificate) || !m_parser.positionalArguments().isEmpty())) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--sign-in goes alone.");
+    } else if (m_parser.isSet(m_browser) && !m_parser.isSet(m_signIn)) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--browser goes with --sign-in.");
+    } else if (m_parser.isSet(m_signIn)) {
+        m_signInServer = m_parser.value(m_signIn).trimmed().toLower();
+        const bool known =
+            m_signInServer == QLatin1String("smtp") || m_signInServer == QLatin1String("imap");
+        m_action = known ? Action::SignIn : Action::Refuse;
+        if (!known)
+            m_error = QStringLiteral("--sign-in takes the server: smtp or imap.");
     } else if (mailboxTasks > 1 || (mailboxTasks == 1 && m_parser.isSet(m_run))) {
         m_action = Action::Refuse;
         m_error = QStringLiteral("--run, --list, --restore and --verify go one at a time.");
@@ -186,6 +212,11 @@ bool KestrelCommandLine::isVersionDate(const QString& text)
 bool KestrelCommandLine::overwrite() const
 {
     return m_parser.isSet(m_overwrite);
+}
+
+bool KestrelCommandLine::signInWithBrowser() const
+{
+    return m_parser.isSet(m_browser);
 }
 
 bool KestrelCommandLine::fullBackUp() const

@@ -10,7 +10,8 @@
 // trusts the SMTP server's certificate with that fingerprint, alone or before a
 // --run. --list [PATTERN], --restore PATTERN --to DIR [--version DATE] and --verify N
 // read the save notes in the mailbox without a window; --trust-certificate then
-// trusts the IMAP server's certificate. Parsed before any application object exists,
+// trusts the IMAP server's certificate. --sign-in smtp|imap [--browser] signs in to
+// the server's provider with OAuth2 on the terminal. Parsed before any application object exists,
 // because the run without a window must not need a display.
 class KestrelCommandLine
 {
@@ -25,6 +26,7 @@ public:
         ListSaved,
         RestoreSaved,
         VerifySaved,
+        SignIn,
         Refuse
     };
 
@@ -49,6 +51,10 @@ public:
     QString restoreVersion() const;
     // N of --verify.
     int verifyCount() const { return m_verifyCount; }
+    // "smtp" or "imap" of --sign-in.
+    QString signInServer() const { return m_signInServer; }
+    // With --sign-in: in the browser (--browser) instead of with a code.
+    bool signInWithBrowser() const;
     // Whether DATE of --version is of a form that the note dates are matched against.
     static bool isVersionDate(const QString& text);
     // Why the command line is refused.
@@ -69,6 +75,9 @@ private:
     QCommandLineOption m_overwrite;
     QCommandLineOption m_restoreVersion;
     QCommandLineOption m_verify;
+    QCommandLineOption m_signIn;
+    QCommandLineOption m_browser;
+    QString m_signInServer;
     QString m_pattern;
     int m_verifyCount = 0;
     QByteArray m_certificateToTrust;

@@ -1,6 +1,6 @@
 #include "transport/AccessToken.h"
 
-#include "core/KestrelError.h"
+#include "transport/OAuthAccessToken.h"
 #include "transport/TokenCommand.h"
 
 MailAuthMethod mailAuthMethodFromSetting(int stored)
@@ -28,10 +28,9 @@ AccessTokenSource accessTokenSource(MailAuthMethod method, const QString& tokenC
     case MailAuthMethod::OAuth2:
         break;
     }
-    return [protocol]() -> QString {
-        throw KestrelError(QStringLiteral("This version cannot sign in to the %1 server with "
-                                          "OAuth2 itself: choose \"Token command\" with a "
-                                          "command that prints the access token.")
-                               .arg(protocol));
+    const MailServerSide side =
+        protocol == QLatin1String("IMAP") ? MailServerSide::Imap : MailServerSide::Smtp;
+    return [side] {
+        return OAuthAccessToken::current(side);
     };
 }

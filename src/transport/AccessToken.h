@@ -22,6 +22,7 @@ MailAuthMethod mailAuthMethodFromSetting(int stored);
 using AccessTokenSource = std::function<QString()>;
 
 // The source for a method and its command; empty for the password. protocol is
-// "SMTP" or "IMAP".
+// "SMTP" or "IMAP". OAuth2 renews the access token with the stored refresh token when
+// it is about to run out (OAuthAccessToken) and never asks the user.
 AccessTokenSource accessTokenSource(MailAuthMethod method, const QString& tokenCommand,
                                     const QString& protocol);

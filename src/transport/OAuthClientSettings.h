@@ -48,7 +48,8 @@ struct OAuthClientSettings
 // "SMTP" or "IMAP".
 QString sideName(MailServerSide side);
 
-// The refresh token stored for the side (an empty IMAP one: the SMTP one), and its
-// replacement after a sign-in or rotation. The store keeps it among the secrets.
-QString readRefreshToken(MailServerSide side);
+// The refresh token stored for the side (an empty IMAP one: the SMTP one; storedFor
+// tells which, so that a rotated one replaces it there), and its replacement after a
+// sign-in or rotation. The store keeps it among the secrets.
+QString readRefreshToken(MailServerSide side, MailServerSide* storedFor = nullptr);
 void writeRefreshToken(MailServerSide side, const QString& refreshToken);

@@ -9,6 +9,7 @@
 #include "core/Services.h"
 #include "sequence/HeadlessRestore.h"
 #include "sequence/HeadlessRun.h"
+#include "sequence/HeadlessSignIn.h"
 #include "sequence/ProgramPlatform.h"
 #include "ui/DCMinTray.h"
 #include "ui/EditionPicture.h"
@@ -207,6 +208,8 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName, const 
     case KestrelCommandLine::Action::RestoreSaved:
     case KestrelCommandLine::Action::VerifySaved:
         return HeadlessRestore::runProcess(argc, argv, commandLine);
+    case KestrelCommandLine::Action::SignIn:
+        return HeadlessSignIn::runProcess(argc, argv, commandLine);
     case KestrelCommandLine::Action::OpenWindow:
         break;
     }

@@ -7,6 +7,7 @@
 #include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
 #include "support/ProgramRun.h"
+#include "support/ScriptedOAuthServer.h"
 #include "support/ScriptedSmtpServer.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
 #include <QLockFile>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -237,6 +239,77 @@ private Q_SLOTS:
             QVERIFY(envelope.open(QIODevice::ReadOnly));
             QVERIFY(envelope.readAll().contains("\"authenticated\": true"));
         }
+    }
+
+    // The program's own OAuth2 sign-in: --sign-in smtp with a device code against the
+    // scripted authorization server, then runs whose access tokens the SMTP server
+    // checks there. Without a usable sign-in the run fails with the line that names
+    // --sign-in, and never starts a sign-in itself. No token reaches the output.
+    void runSignsInWithOAuth2()
+    {
+        TestEnvironment env;
+        ScriptedOAuthServer authorization(QStringLiteral(KESTREL_TEST_SCRIPTS));
+        QVERIFY2(authorization.port() != 0, qPrintable(authorization.errorText()));
+        authorization.control({{"interval", 1}, {"device_answers", QJsonArray{"slow_down"}}});
+        const QString mail = env.path(QStringLiteral("mail/"));
+        QDir().mkpath(mail);
+        SmtpSink::Options options;
+        options.introspectUrl = authorization.url(QStringLiteral("/introspect")).toString();
+        QVERIFY(TestCertificate::make(env.root(), QStringLiteral("sink"),
+                                      TestCertificate::Kind::ForLoopback, &options.certificateFile,
+                                      &options.keyFile));
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), mail, options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        pointAt(sink.port());
+        const TQuayRegistryObject store;
+        store.WriteTrustedServerCertificate(
+            ServerCertificateTrust::entry(QStringLiteral("127.0.0.1"), sink.port(),
+                                          QSslCertificate::fromPath(options.certificateFile)
+                                              .value(0)
+                                              .digest(QCryptographicHash::Sha256)));
+        store.WriteSMTPAuthMethod(1);
+        authorization.storeAsClient();
+        listFile(env.writeFile(QStringLiteral("data/report.txt"), "figures"));
+        const auto noToken = [](const Finished& finished) {
+            const QString all = finished.out + finished.errors;
+            return !all.contains(QLatin1String("at-")) && !all.contains(QLatin1String("rt-"));
+        };
+        const QString signInLine =
+            QStringLiteral("Sign in again: run \"kestrelsolo --sign-in smtp\"");
+
+        const Finished notSignedIn = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(notSignedIn.exitCode, int(HeadlessRun::Failed));
+        QVERIFY2(notSignedIn.out.contains(signInLine), qPrintable(notSignedIn.out));
+        QVERIFY(!notSignedIn.out.contains(QLatin1String("http")));
+
+        const Finished signIn = runKestrel({QStringLiteral("--sign-in"), QStringLiteral("smtp")});
+        QVERIFY2(signIn.exitCode == 0, qPrintable(signIn.out + signIn.errors));
+        QVERIFY2(signIn.out.contains(QStringLiteral("open %1 and enter the code WDJB-MJHT")
+                                         .arg(authorization.url("/activate").toString())),
+                 qPrintable(signIn.out));
+        QVERIFY(noToken(signIn));
+        QVERIFY(!store.ReadSMTPRefreshToken().isEmpty());
+
+        const Finished sent = runKestrel({QStringLiteral("--run")});
+        QVERIFY2(sent.exitCode == HeadlessRun::Succeeded, qPrintable(sent.out + sent.errors));
+        QVERIFY(noToken(sent));
+        QFile envelope(sink.envelopePath(1));
+        QVERIFY(envelope.open(QIODevice::ReadOnly));
+        QVERIFY(envelope.readAll().contains("\"authenticated\": true"));
+
+        const auto messages = [&mail] {
+            return QDir(mail).entryList({QStringLiteral("*.eml")}, QDir::Files).size();
+        };
+        const qsizetype sentBefore = messages();
+        authorization.control({{"revoke_all", true}});
+        listFile(env.writeFile(QStringLiteral("data/later.txt"), "more figures"));
+        const Finished revoked = runKestrel({QStringLiteral("--run")});
+        QCOMPARE(revoked.exitCode, int(HeadlessRun::Failed));
+        QVERIFY2(revoked.out.contains(QLatin1String("has lapsed or was withdrawn")) &&
+                     revoked.out.contains(signInLine),
+                 qPrintable(revoked.out));
+        QVERIFY(noToken(revoked));
+        QCOMPARE(messages(), sentBefore);
     }
 
     // A certificate the system does not trust stops the run without a question, and

@@ -14,6 +14,8 @@ import logging
 import os
 import ssl
 import sys
+import urllib.parse
+import urllib.request
 import warnings
 
 from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
@@ -38,12 +40,31 @@ class StoringHandler:
         return "250 Message accepted for delivery"
 
 
-class BearerHandler(StoringHandler):
-    """Offers OAUTHBEARER and XOAUTH2 and takes one access token."""
+def introspect(url, token):
+    """Whether the authorization server's introspection (RFC 7662) calls the token active."""
+    data = urllib.parse.urlencode({"token": token}).encode()
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open(urllib.request.Request(url, data=data), timeout=30) as answer:
+        return json.load(answer).get("active") is True
 
-    def __init__(self, folder, implicit_tls, token):
+
+class BearerHandler(StoringHandler):
+    """Offers OAUTHBEARER and XOAUTH2 and takes one access token, or those the
+    introspection endpoint calls active."""
+
+    def __init__(self, folder, implicit_tls, token, introspect_url=None):
         super().__init__(folder, implicit_tls)
-        self.token = token.encode()
+        self.token = token.encode() if token else None
+        self.introspect_url = introspect_url
+
+    async def accepts(self, given):
+        if self.introspect_url is None:
+            return given == [self.token]
+        if len(given) != 1:
+            return False
+        loop = asyncio.get_running_loop()
+        return await loop.run_in_executor(None, introspect, self.introspect_url,
+                                          given[0].decode(errors="replace"))
 
     async def auth_OAUTHBEARER(self, server, args):
         return await self.bearer(server, args)
@@ -57,13 +78,15 @@ class BearerHandler(StoringHandler):
             return AuthResult(success=False, handled=True)
         given = [field[len(b"auth=Bearer "):] for field in blob.split(b"\x01")
                  if field.startswith(b"auth=Bearer ")]
-        if given == [self.token]:
+        if await self.accepts(given):
             return AuthResult(success=True, auth_data=blob)
         # The error goes as a challenge; the client's answer ends the exchange.
         await server.challenge_auth(json.dumps({"status": "401", "schemes": "bearer"}))
+        # A token from the authorization server is a real secret: it is not repeated.
+        shown = b"".join(given).decode(errors="replace") if self.introspect_url is None else ""
         return AuthResult(success=False, handled=False,
-                          message="535 5.7.8 token %s refused"
-                          % b"".join(given).decode(errors="replace"))
+                          message="535 5.7.8 token %s refused" % shown if shown
+                          else "535 5.7.8 token refused")
 
 
 def make_authenticator(user, password):
@@ -80,8 +103,10 @@ async def serve(arguments):
     if arguments.cert:
         tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         tls_context.load_cert_chain(arguments.cert, arguments.key)
-    if arguments.bearer_token:
-        handler = BearerHandler(arguments.folder, arguments.implicit_tls, arguments.bearer_token)
+    bearer = bool(arguments.bearer_token or arguments.introspect_url)
+    if bearer:
+        handler = BearerHandler(arguments.folder, arguments.implicit_tls, arguments.bearer_token,
+                                arguments.introspect_url)
     else:
         handler = StoringHandler(arguments.folder, arguments.implicit_tls)
     authenticator = None
@@ -96,7 +121,7 @@ async def serve(arguments):
         return SMTP(handler, hostname="sink.test", tls_context=starttls_context,
                     require_starttls=starttls_context is not None,
                     authenticator=authenticator,
-                    auth_required=authenticator is not None or bool(arguments.bearer_token),
+                    auth_required=authenticator is not None or bearer,
                     # aiosmtpd counts only STARTTLS as encryption; an implicit-TLS
                     # connection is encrypted from its first byte.
                     auth_require_tls=not arguments.implicit_tls,
@@ -124,6 +149,9 @@ def main():
     parser.add_argument("--user", help="require AUTH with this user name")
     parser.add_argument("--password", default="")
     parser.add_argument("--bearer-token", help="require AUTH with this OAuth2 access token")
+    parser.add_argument("--introspect-url",
+                        help="require AUTH with an access token that this OAuth2 "
+                             "introspection endpoint calls active")
     parser.add_argument("--size-limit", type=int, default=64 * 1024 * 1024,
                         help="largest message accepted, 0 for no limit")
     asyncio.run(serve(parser.parse_args()))

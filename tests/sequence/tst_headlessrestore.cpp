@@ -27,7 +27,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("action");
-        // Pattern, target, version and count, or the refusal's start.
+        // Pattern, target, version, the server to sign in to and count, or the refusal's
+        // start.
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* name, const QStringList& arguments, Action action,
                             const QString& expected) {
@@ -57,6 +58,13 @@ private Q_SLOTS:
         row("full with list", {"--list", "--full"}, Action::Refuse, "--full goes with --run");
         row("bad fingerprint", {"--list", "--trust-certificate", "12"}, Action::Refuse,
             "--trust-certificate takes");
+        row("sign in", {"--sign-in", "SMTP"}, Action::SignIn, "|||smtp|0");
+        row("sign in in the browser", {"--sign-in=imap", "--browser"}, Action::SignIn,
+            "|||imap+browser|0");
+        row("sign in elsewhere", {"--sign-in", "pop"}, Action::Refuse, "--sign-in takes");
+        row("sign in and run", {"--run", "--sign-in", "smtp"}, Action::Refuse,
+            "--sign-in goes alone");
+        row("browser alone", {"--browser"}, Action::Refuse, "--browser goes with --sign-in");
     }
     void commandLine()
     {
@@ -68,10 +76,12 @@ private Q_SLOTS:
         if (line.action() == Action::Refuse)
             QVERIFY2(line.errorText().startsWith(expected), qPrintable(line.errorText()));
         else
-            QCOMPARE(QStringList({line.pattern(), line.restoreTarget(), line.restoreVersion(),
-                                  QString(), QString::number(line.verifyCount())})
-                         .join('|'),
-                     expected);
+            QCOMPARE(
+                QStringList({line.pattern(), line.restoreTarget(), line.restoreVersion(),
+                             line.signInServer() + (line.signInWithBrowser() ? "+browser" : ""),
+                             QString::number(line.verifyCount())})
+                    .join('|'),
+                expected);
     }
 
     void listAndRestoreForScripts()

@@ -12,14 +12,20 @@
 #include "support/LoopbackMailSettings.h"
 #include "support/ProgramRun.h"
 #include "support/RecordingSequenceWindow.h"
+#include "support/ScriptedOAuthServer.h"
 #include "support/SmtpSink.h"
 #include "support/TestCertificate.h"
 #include "support/TestEnvironment.h"
+#include "transport/AccessToken.h"
 #include "transport/ImapMailboxReader.h"
+#include "transport/OAuthAccessToken.h"
+#include "transport/OAuthSignIn.h"
+#include "transport/SignInView.h"
 #include "transport/WrenSMPTObject.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTest>
@@ -208,6 +214,58 @@ private Q_SLOTS:
         } catch (const KestrelError& error) {
             QFAIL(qPrintable(error.message() + u'\n' + dovecot.logText()));
         }
+    }
+
+    // Dovecot asks the scripted authorization server whether an access token is active:
+    // the one the program's sign-in got logs in, the same one withdrawn is refused.
+    void logsInWithAnOAuth2AccessToken()
+    {
+        struct NoView : SignInView
+        {
+            void openAddress(const QUrl&) override {}
+            void showDeviceCode(const QString&, const QUrl&, const QUrl&) override {}
+            void showStatus(const QString&) override {}
+        } view;
+        TestEnvironment env;
+        ScriptedOAuthServer authorization(QStringLiteral(KESTREL_TEST_SCRIPTS),
+                                          {QStringLiteral("--username"), QStringLiteral("ann")});
+        QVERIFY2(authorization.port() != 0, qPrintable(authorization.errorText()));
+        DovecotServer::Options options;
+        options.oauth2IntrospectionUrl =
+            authorization.url(QStringLiteral("/introspect")).toString();
+        DovecotServer dovecot(env.path(QStringLiteral("dovecot")), options);
+        QVERIFY2(dovecot.port() != 0, qPrintable(dovecot.errorText()));
+        authorization.storeAsClient(true);
+        OAuthAccessToken::forgetAll();
+        QString token;
+        try {
+            OAuthSignIn(MailServerSide::Imap, view).run(OAuthSignIn::Flow::DeviceCode);
+            token = accessTokenSource(MailAuthMethod::OAuth2, QString(), QStringLiteral("IMAP"))();
+        } catch (const KestrelError& error) {
+            QFAIL(qPrintable(error.message()));
+        }
+        const auto open = [&] {
+            ImapMailboxReader::Settings settings = dovecot.readerSettings();
+            settings.password.clear();
+            settings.accessToken = [token] {
+                return token;
+            };
+            ImapMailboxReader reader(settings);
+            try {
+                openMailbox(reader, {});
+                reader.close();
+            } catch (const KestrelError& error) {
+                return error.message();
+            }
+            return QString();
+        };
+        const QString accepted = open();
+        QVERIFY2(accepted.isEmpty(), qPrintable(accepted + u'\n' + dovecot.logText()));
+        authorization.control({{"revoke_all", true}});
+        const QString refused = open();
+        QVERIFY2(refused.contains(QLatin1String("AUTHENTICATIONFAILED")) &&
+                     !refused.contains(token),
+                 qPrintable(refused));
     }
 
 private:

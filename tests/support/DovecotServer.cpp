@@ -154,22 +154,22 @@ void DovecotServer::writeConfiguration()
                            .arg(m_authPort);
     }
     const bool oauth2 = !m_options.oauth2IntrospectionUrl.isEmpty();
-    QString oauth2Passdb;
+    QString passdb = QStringLiteral("passdb {\n  driver = passwd-file\n"
+                                    "  args = scheme=PLAIN username_format=%n %1/passwd\n}\n")
+                         .arg(folder);
     if (oauth2) {
-        const QString backend = folder + QStringLiteral("/dovecot-oauth2.conf.ext");
-        QFile file(backend);
-        file.open(QIODevice::WriteOnly);
-        file.write(QStringLiteral("introspection_mode = post\n"
-                                  "introspection_url = %1\n"
-                                  "force_introspection = yes\n"
-                                  "username_attribute = username\n"
-                                  "active_attribute = active\n"
-                                  "active_value = true\n")
-                       .arg(m_options.oauth2IntrospectionUrl)
-                       .toUtf8());
-        oauth2Passdb = QStringLiteral("passdb {\n  driver = oauth2\n"
-                                      "  mechanisms = xoauth2 oauthbearer\n  args = %1\n}\n")
-                           .arg(backend);
+        passdb = QStringLiteral("passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n"
+                                "  args = %1/dovecot-oauth2.conf.ext\n}\n")
+                     .arg(folder);
+        QFile introspection(folder + QStringLiteral("/dovecot-oauth2.conf.ext"));
+        introspection.open(QIODevice::WriteOnly);
+        introspection.write(QStringLiteral("introspection_mode = post\n"
+                                           "introspection_url = %1\n"
+                                           "username_attribute = username\n"
+                                           "active_attribute = active\n"
+                                           "active_value = true\n")
+                                .arg(m_options.oauth2IntrospectionUrl)
+                                .toUtf8());
     }
     // Without root, dovecot can neither chroot its login processes nor change users:
     // every service runs as the one user, nothing chrooted.
@@ -182,14 +182,12 @@ void DovecotServer::writeConfiguration()
                        "listen = 127.0.0.1\n"
                        "%3"
                        "disable_plaintext_auth = no\n"
-                       "auth_mechanisms = plain login%11\n"
+                       "auth_mechanisms = plain login%12\n"
                        "auth_verbose = yes\n"
                        "default_internal_user = %4\n"
                        "default_internal_group = %5\n"
                        "default_login_user = %4\n"
-                       "passdb {\n  driver = passwd-file\n  mechanisms = plain login\n"
-                       "  args = scheme=PLAIN username_format=%n %1/passwd\n}\n"
-                       "%12"
+                       "%11"
                        "userdb {\n  driver = passwd-file\n"
                        "  args = username_format=%n %1/passwd\n}\n"
                        "mail_location = maildir:%1/mail/%n\n"
@@ -210,8 +208,8 @@ void DovecotServer::writeConfiguration()
             .arg(m_options.forMailServer ? QStringLiteral("imap lmtp") : QStringLiteral("imap"))
             .arg(lmtpService)
             .arg(authListener)
-            .arg(oauth2 ? QStringLiteral(" xoauth2 oauthbearer") : QString())
-            .arg(oauth2Passdb);
+            .arg(passdb)
+            .arg(oauth2 ? QStringLiteral(" xoauth2 oauthbearer") : QString());
     QFile configuration(folder + QStringLiteral("/dovecot.conf"));
     configuration.open(QIODevice::WriteOnly);
     configuration.write(text.toUtf8());

@@ -25,9 +25,8 @@ public:
         // Listeners for a mail server in front: LMTP delivery into the maildir and the
         // authentication service for its SMTP log-ins, both on 127.0.0.1.
         bool forMailServer = false;
-        // An OAuth2 introspection endpoint (RFC 7662, answered by a POST): with one, the
-        // server also takes XOAUTH2 and OAUTHBEARER log-ins and asks it whether each
-        // token is active and whose it is.
+        // Log-ins by OAUTHBEARER or XOAUTH2 only, the access token checked by posting it
+        // to this OAuth2 introspection endpoint, which must name the user.
         QString oauth2IntrospectionUrl;
     };
 

@@ -17,6 +17,8 @@ SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Op
                   << options.password;
     if (!options.bearerToken.isEmpty())
         arguments << QStringLiteral("--bearer-token") << options.bearerToken;
+    if (!options.introspectUrl.isEmpty())
+        arguments << QStringLiteral("--introspect-url") << options.introspectUrl;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(30000)) {

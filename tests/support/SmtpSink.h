@@ -20,6 +20,8 @@ public:
         QString password;
         // An access token makes AUTH by OAUTHBEARER or XOAUTH2 required.
         QString bearerToken;
+        // Or: any access token this OAuth2 introspection endpoint calls active.
+        QString introspectUrl;
         qint64 sizeLimit = 64 * 1024 * 1024;
     };
 
