@@ -44,6 +44,12 @@ QString BurnerField::device() const
 
 void BurnerField::setDevice(const QString& device)
 {
+    // An empty setting takes the first burner found: most computers have one at most.
+    // The list may have come before the settings were read, or after.
+    if (device.trimmed().isEmpty() && m_box->count() > 0) {
+        m_box->setCurrentIndex(0);
+        return;
+    }
     const int index = m_box->findText(device);
     m_box->setCurrentIndex(index);
     if (index < 0)
@@ -60,8 +66,7 @@ void BurnerField::fill(const QList<BurnerDevice>& burners)
     }
     m_box->lineEdit()->setPlaceholderText(burners.isEmpty() ? QStringLiteral("No burner found")
                                                             : QString());
-    // An empty field takes the first burner found: most computers have one at most.
-    setDevice(shown.trimmed().isEmpty() && !burners.isEmpty() ? burners.first().device : shown);
+    setDevice(shown);
 }
 
 void BurnerField::chooseImageFile()
