@@ -1,6 +1,8 @@
 #include "core/QuayRegistryObject.h"
 #include "support/ListingDiscWriter.h"
+#include "support/ScriptedOAuthServer.h"
 #include "support/TestEnvironment.h"
+#include "transport/OAuthClientSettings.h"
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/QuayPasswordForm.h"
@@ -12,10 +14,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,6 +28,24 @@
 #include <QtTest>
 
 #include <memory>
+
+// The browser the desktop opens: it follows the sign-in address to the scripted
+// authorization server, whose answer redirects it to the program's listener.
+class FollowingBrowser : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    void open(const QUrl& address)
+    {
+        opened << address;
+        network.get(QNetworkRequest(address));
+    }
+
+public:
+    QNetworkAccessManager network;
+    QList<QUrl> opened;
+};
 
 // The two settings pages: refresh, save, immediate click handlers, input checks,
 // password changes, and the save points of activation and page changes.
@@ -124,6 +147,36 @@ private Q_SLOTS:
         QCOMPARE(user->edbMaxNumberOfBytes->text(), QStringLiteral("2.5"));
         QCOMPARE(user->cmbSMTPEncryption->currentIndex(), 1);
         QCOMPARE(user->cmbIMAPEncryption->currentIndex(), 0);
+    }
+
+    // Sign In opens the browser at the provider's page and stores the sign-in once the
+    // browser comes back; the stored client is what the pages showed.
+    void signInFromTheWindow()
+    {
+        open();
+        ScriptedOAuthServer server(QStringLiteral(KESTREL_TEST_SCRIPTS));
+        QVERIFY2(server.port() != 0, qPrintable(server.errorText()));
+        server.storeAsClient();
+        TQuayRegistryObject().WriteSMTPAuthMethod(1);
+        window->RefreshFromSettings();
+        UserSettingsPage* user = window->userSettingsPage;
+        window->show();
+        window->pgcKestrel->setCurrentWidget(user);
+        QCOMPARE(user->smtpSignIn.provider->currentText(), QStringLiteral("Custom"));
+        QVERIFY(user->smtpSignIn.signInButton->isVisibleTo(user));
+
+        FollowingBrowser browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
+        const auto unset =
+            qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); });
+        user->smtpSignIn.signInButton->click();
+        QCOMPARE(browser.opened.size(), 1);
+        QCOMPARE(browser.opened.first().path(), QStringLiteral("/authorize"));
+        QVERIFY(!readRefreshToken(MailServerSide::Smtp).isEmpty());
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QVERIFY2(env->prompt.notices().first().startsWith(QStringLiteral("Signed in")),
+                 qPrintable(env->prompt.notices().first()));
+        QCOMPARE(server.counts().value(QStringLiteral("authorization_code")).toInt(), 1);
     }
 
     // Shown in megabytes beside the port and stored with the other fields; a text that
