@@ -78,8 +78,9 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
       m_signIn(QStringLiteral("sign-in"),
                QStringLiteral("Sign in to the provider of the smtp or imap server with OAuth2 "
                               "and store the sign-in for --run and the restores: shows an "
-                              "address and a code to enter there from any device, waits, and "
-                              "exits 0 when signed in."),
+                              "address and a code to enter there from any device (for Google: an "
+                              "address to open on this computer), waits, and exits 0 when "
+                              "signed in."),
                QStringLiteral("SERVER")),
       m_browser(QStringLiteral("browser"),
                 QStringLiteral("With --sign-in: sign in in a browser on this computer instead "

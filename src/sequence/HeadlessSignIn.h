@@ -5,9 +5,9 @@ class QTextStream;
 
 // kestrelsolo --sign-in smtp|imap: the OAuth2 sign-in on the terminal. With a code
 // (the address and code printed, then a wait until it is entered) unless --browser
-// is given or the provider has no device sign-in; then the address to open in a
-// browser on this computer is printed and the redirect awaited. The refresh token is
-// stored for the server; it never appears in the output.
+// is given or the provider has no device sign-in for mail (Google); then the address
+// to open in a browser on this computer is printed and the redirect awaited. The
+// refresh token is stored for the server; it never appears in the output.
 namespace HeadlessSignIn {
 
 enum ExitStatus

@@ -76,6 +76,9 @@ OAuthSignIn::~OAuthSignIn() = default;
 
 OAuthSignIn::Flow OAuthSignIn::preferredFlow() const
 {
+    // Google grants only a few scopes to a device sign-in, and mail is not among them.
+    if (d->client.provider == OAuthProvider::Google)
+        return Flow::Browser;
     return d->client.deviceEndpoint.isEmpty() ? Flow::Browser : Flow::DeviceCode;
 }
 

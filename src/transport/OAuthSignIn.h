@@ -32,7 +32,8 @@ public:
     OAuthSignIn(const OAuthSignIn&) = delete;
     OAuthSignIn& operator=(const OAuthSignIn&) = delete;
 
-    // The device code when the provider has an endpoint for it, else the browser.
+    // The device code when the provider has an endpoint for it and grants the mail
+    // scopes that way, else the browser.
     Flow preferredFlow() const;
 
     // Signs in: returns once the refresh token is stored; throws KestrelError with the

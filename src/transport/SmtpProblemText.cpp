@@ -1,6 +1,9 @@
 #include "transport/SmtpProblemText.h"
 
+#include "core/QuayRegistryObject.h"
+#include "transport/AccessToken.h"
 #include "transport/CertificateDescription.h"
+#include "transport/OAuthTokenEndpoint.h"
 
 #include <QStringList>
 
@@ -66,6 +69,11 @@ QString logInAdvice()
 
 QString accessTokenAdvice()
 {
+    if (mailAuthMethodFromSetting(TQuayRegistryObject().ReadSMTPAuthMethod()) ==
+        MailAuthMethod::OAuth2)
+        return QStringLiteral("The server refused the access token of the program's sign-in: "
+                              "check that the account may send mail with OAuth2. %1")
+            .arg(signInAgainText(MailServerSide::Smtp));
     return QStringLiteral("The server refused the access token: check that the SMTP token "
                           "command prints a fresh token for this account, and sign in again "
                           "with the tool that makes it if the account's sign-in has lapsed.");

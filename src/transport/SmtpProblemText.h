@@ -27,5 +27,6 @@ QString certificateProblemText(const QList<QSslError>& errors, const QString& ho
 // is wrong, or the provider wants an app password instead of the account's own.
 QString logInAdvice();
 QString appPasswordAdvice();
-// The server refused the access token that the token command printed.
+// The server refused the access token that the token command printed, or that the
+// program's own OAuth2 sign-in got (as SMTPAuthMethod says).
 QString accessTokenAdvice();
