@@ -106,7 +106,9 @@ bool OAuthSignInDialog::signIn(QWidget* parent, MailServerSide side)
     OAuthSignInDialog dialog(parent, side);
     OAuthSignIn signIn(side, client, dialog);
     dialog.onStop([&signIn] { signIn.cancel(); });
-    const bool hasDevice = !client.deviceEndpoint.isEmpty();
+    // Google grants no mail scope to a sign-in with a code.
+    const bool hasDevice =
+        !client.deviceEndpoint.isEmpty() && client.provider != OAuthProvider::Google;
     auto flow = client.authorizationEndpoint.isEmpty() ? OAuthSignIn::Flow::DeviceCode
                                                        : OAuthSignIn::Flow::Browser;
     dialog.setModal(true);
