@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QThread>
 
 #include <qt6keychain/keychain.h>
@@ -41,12 +40,6 @@ SecretStore::Outcome outcomeOf(QKeychain::Error error)
     default:
         return SecretStore::Outcome::Unanswered;
     }
-}
-
-bool isWindowThread()
-{
-    const QCoreApplication* application = QCoreApplication::instance();
-    return application && application->thread() == QThread::currentThread();
 }
 
 QThread* keyringThread = nullptr;
@@ -153,20 +146,11 @@ SecretStore::Reading SecretServiceStore::run(Operation operation, const Item& it
         },
         Qt::QueuedConnection);
 
-    // The window keeps painting while the desktop asks to unlock the keyring.
-    const bool pumps = isWindowThread();
-    const QDeadlineTimer deadline(m_timeoutMs);
+    // The caller processes no events meanwhile: an event handled here could ask for a
+    // secret again while the first use still settles the store.
     std::unique_lock lock(pending->mutex);
-    while (!pending->done && !deadline.hasExpired()) {
-        if (pumps) {
-            lock.unlock();
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-            lock.lock();
-            pending->changed.wait_for(lock, std::chrono::milliseconds(10));
-        } else {
-            pending->changed.wait_for(lock, std::chrono::milliseconds(deadline.remainingTime()));
-        }
-    }
+    pending->changed.wait_for(lock, std::chrono::milliseconds(m_timeoutMs),
+                              [&pending] { return pending->done; });
     if (!pending->done) {
         m_gaveUp = true;
         return {Outcome::Unanswered, {}};
