@@ -80,6 +80,7 @@ PrivateKeyring::PrivateKeyring()
 PrivateKeyring::~PrivateKeyring()
 {
     if (m_daemon.state() != QProcess::NotRunning) {
+        pause(false);
         m_daemon.terminate();
         if (!m_daemon.waitForFinished(3000)) {
             m_daemon.kill();
@@ -119,6 +120,12 @@ bool PrivateKeyring::lock()
     lock << QVariant::fromValue(
         QList<QDBusObjectPath>{qvariant_cast<QDBusObjectPath>(path.arguments().constFirst())});
     return bus.call(lock, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
+}
+
+void PrivateKeyring::pause(bool paused)
+{
+    if (m_daemon.state() == QProcess::Running)
+        ::kill(pid_t(m_daemon.processId()), paused ? SIGSTOP : SIGCONT);
 }
 
 QByteArray PrivateKeyring::secretTool(const QStringList& arguments, const QByteArray& input,

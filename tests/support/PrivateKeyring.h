@@ -26,6 +26,8 @@ public:
 
     // Locks the default collection, as after the user locked it.
     bool lock();
+    // Stops the daemon where it is (it answers nothing), or lets it go on.
+    void pause(bool paused);
     // The item's secret as another client (secret-tool) finds it by the attributes
     // QtKeychain gives it; no value when there is none.
     std::optional<QString> lookup(const QString& label, const QString& key) const;

@@ -6,15 +6,16 @@
 #include "support/TestEnvironment.h"
 #include "winintegration/SecretServiceStore.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
 
 #include <csignal>
 #include <memory>
 
-// The keyring through a real gnome-keyring-daemon of the test's own: items written,
-// read and removed, the secrets of an older settings database moved into it, and a
-// locked keyring that loses nothing.
+// The keyring through a real gnome-keyring-daemon of the test's own (on a PrivateDBus):
+// items written, read and removed, the secrets of an older settings database moved
+// into it, a keyring that hangs, and a locked keyring that loses nothing.
 class TestSecretServiceStore : public QObject
 {
     Q_OBJECT
@@ -119,6 +120,23 @@ private Q_SLOTS:
         for (const QString& name : SecretKeeping::names())
             QVERIFY2(!SettingsDatabase::read(TQuayRegistryObject::keyPath(), name),
                      qPrintable(name));
+    }
+
+    // A keyring that stops answering costs one bounded wait; the store then asks it
+    // nothing more.
+    void hangingKeyringCostsOneWait()
+    {
+        SecretServiceStore store(300);
+        const SecretStore::Item item = SecretKeeping::itemOf(QStringLiteral("UserZipPassword"));
+        m_keyring->pause(true);
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(store.availability(item), SecretStore::Outcome::Unanswered);
+        QCOMPARE(store.write(item, QStringLiteral("zip")), SecretStore::Outcome::Unanswered);
+        QCOMPARE(store.read(item).outcome, SecretStore::Outcome::Unanswered);
+        const qint64 elapsed = waited.elapsed();
+        m_keyring->pause(false);
+        QVERIFY2(elapsed >= 300 && elapsed < 3000, qPrintable(QString::number(elapsed)));
     }
 
     // Last: the keyring stays locked, since no prompt can show to unlock it.
