@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Kestrel needs to build, run and test (clang, its
 # libFuzzer and sanitizer runtimes and llvm's symbolizer for scripts/fuzz.sh and
-# scripts/sanitize.sh).
+# scripts/sanitize.sh). QtKeychain reaches the Secret Service through libsecret, which
+# it loads at run time; the tests run gnome-keyring of their own and read it back with
+# secret-tool.
 # Installs only what is missing; needs root (or sudo) when something is.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6dbus6 libqt6network6 qt6-qpa-plugins libgl1-mesa-dev
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
   libsqlite3-dev sqlite3 libzip-dev
   python3 python3-aiosmtpd python3-dbusmock dbus
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix

@@ -4,6 +4,7 @@
 #include "core/KestrelError.h"
 #include "core/PlatformServices.h"
 #include "core/Scrambler.h"
+#include "core/SecretKeeping.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
 
@@ -123,6 +124,16 @@ void TQuayRegistryObject::writeScrambled(const QString& name, const QString& val
     SettingsDatabase::write(keyPath(), name, {ValueType::String, scrambleBytes(value.toUtf8())});
 }
 
+QString TQuayRegistryObject::readSecret(const QString& name) const
+{
+    return SecretKeeping::read(name);
+}
+
+void TQuayRegistryObject::writeSecret(const QString& name, const QString& value) const
+{
+    SecretKeeping::write(name, value);
+}
+
 QString TQuayRegistryObject::readLocation(const QString& name, const char* suffix) const
 {
     const QString stored = readString(name);
@@ -175,14 +186,14 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
     {                                                                                              \
         writeString(QStringLiteral(#name), value);                                                 \
     }
-#define KESTREL_DEFINE_SCRAMBLED(name)                                                             \
+#define KESTREL_DEFINE_SECRET(name, label)                                                         \
     QString TQuayRegistryObject::Read##name() const                                                \
     {                                                                                              \
-        return readScrambled(QStringLiteral(#name));                                               \
+        return readSecret(QStringLiteral(#name));                                                  \
     }                                                                                              \
     void TQuayRegistryObject::Write##name(const QString& value) const                              \
     {                                                                                              \
-        writeScrambled(QStringLiteral(#name), value);                                              \
+        writeSecret(QStringLiteral(#name), value);                                                 \
     }
 #define KESTREL_DEFINE_LOCATION(name, suffix)                                                      \
     QString TQuayRegistryObject::Read##name() const                                                \
@@ -198,7 +209,7 @@ KESTREL_BOOLEAN_SETTINGS(KESTREL_DEFINE_BOOLEAN)
 KESTREL_INTEGER_SETTINGS(KESTREL_DEFINE_INTEGER)
 KESTREL_FLOAT_SETTINGS(KESTREL_DEFINE_FLOAT)
 KESTREL_STRING_SETTINGS(KESTREL_DEFINE_STRING)
-KESTREL_SCRAMBLED_SETTINGS(KESTREL_DEFINE_SCRAMBLED)
+KESTREL_SECRET_SETTINGS(KESTREL_DEFINE_SECRET)
 KESTREL_LOCATION_SETTINGS(KESTREL_DEFINE_LOCATION)
 
 // ---- values with rules of their own ----

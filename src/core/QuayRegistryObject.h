@@ -109,15 +109,17 @@
     X(IMAPOAuthDeviceEndpoint)                                                                     \
     X(IMAPOAuthScopes)
 
-// Stored scrambled, read and written as plain text. UserIMAPPassword: empty, the SMTP
-// password stands in. SMTPRefreshToken and IMAPRefreshToken: what the last OAuth2
-// sign-in for that server gave; an empty IMAP one, the SMTP one stands in.
-#define KESTREL_SCRAMBLED_SETTINGS(X)                                                              \
-    X(UserSMPTServerPassword)                                                                      \
-    X(UserZipPassword)                                                                             \
-    X(UserIMAPPassword)                                                                            \
-    X(SMTPRefreshToken)                                                                            \
-    X(IMAPRefreshToken)
+// The secrets, read and written as plain text: kept in the desktop's keyring where one
+// answers, otherwise scrambled in the database (SecretKeeping). name, what the keyring
+// item is called after the edition's name. UserIMAPPassword: empty, the SMTP password
+// stands in. SMTPRefreshToken and IMAPRefreshToken: what the last OAuth2 sign-in for
+// that server gave; an empty IMAP one, the SMTP one stands in.
+#define KESTREL_SECRET_SETTINGS(X)                                                                 \
+    X(UserSMPTServerPassword, "SMTP server password")                                              \
+    X(UserZipPassword, "zip file password")                                                        \
+    X(UserIMAPPassword, "IMAP server password")                                                    \
+    X(SMTPRefreshToken, "SMTP server sign-in (OAuth2 refresh token)")                              \
+    X(IMAPRefreshToken, "IMAP server sign-in (OAuth2 refresh token)")
 
 // File locations: an empty or missing value reads as the program folder plus the
 // suffix, and that default is written back.
@@ -143,19 +145,21 @@ public:
 #define KESTREL_DECLARE_STRING(name)                                                               \
     QString Read##name() const;                                                                    \
     void Write##name(const QString& value) const;
+#define KESTREL_DECLARE_SECRET(name, label) KESTREL_DECLARE_STRING(name)
 #define KESTREL_DECLARE_LOCATION(name, suffix) KESTREL_DECLARE_STRING(name)
 
     KESTREL_BOOLEAN_SETTINGS(KESTREL_DECLARE_BOOLEAN)
     KESTREL_INTEGER_SETTINGS(KESTREL_DECLARE_INTEGER)
     KESTREL_FLOAT_SETTINGS(KESTREL_DECLARE_FLOAT)
     KESTREL_STRING_SETTINGS(KESTREL_DECLARE_STRING)
-    KESTREL_SCRAMBLED_SETTINGS(KESTREL_DECLARE_STRING)
+    KESTREL_SECRET_SETTINGS(KESTREL_DECLARE_SECRET)
     KESTREL_LOCATION_SETTINGS(KESTREL_DECLARE_LOCATION)
 
 #undef KESTREL_DECLARE_BOOLEAN
 #undef KESTREL_DECLARE_INTEGER
 #undef KESTREL_DECLARE_FLOAT
 #undef KESTREL_DECLARE_STRING
+#undef KESTREL_DECLARE_SECRET
 #undef KESTREL_DECLARE_LOCATION
 
     // Written only: a sequence is being started by the auto-run countdown.
@@ -216,11 +220,14 @@ public:
     double readFloat(const QString& name, bool* ok = nullptr) const;
     QString readString(const QString& name) const;
     QString readScrambled(const QString& name) const;
+    // A secret of the table, wherever it is kept.
+    QString readSecret(const QString& name) const;
     void writeBoolean(const QString& name, bool value) const;
     void writeInteger(const QString& name, int value) const;
     void writeFloat(const QString& name, double value) const;
     void writeString(const QString& name, const QString& value) const;
     void writeScrambled(const QString& name, const QString& value) const;
+    void writeSecret(const QString& name, const QString& value) const;
 
     // The key path of the running edition, "Software\\Orrery\\<Edition>".
     static QString keyPath();

@@ -68,3 +68,42 @@ bool RecordingFileManagerMenu::removeMenu(const EditionProfile& profile)
         registered = false;
     return helperPresent;
 }
+
+SecretStore::Outcome RecordingSecretStore::availability(const Item& /*probe*/)
+{
+    record(QStringLiteral("secret availability"));
+    return answer;
+}
+
+SecretStore::Reading RecordingSecretStore::read(const Item& item)
+{
+    record(QStringLiteral("secret read ") + item.key);
+    if (answer != Outcome::Done)
+        return {answer, {}};
+    const auto found = items.constFind(item.key);
+    if (found == items.constEnd())
+        return {Outcome::Missing, {}};
+    return {Outcome::Done, *found};
+}
+
+SecretStore::Outcome RecordingSecretStore::write(const Item& item, const QString& value)
+{
+    record(QStringLiteral("secret write ") + item.key);
+    if (answer != Outcome::Done)
+        return answer;
+    if (writeAnswer == Outcome::Done) {
+        items.insert(item.key, value);
+        labels.insert(item.key, item.label);
+    }
+    return writeAnswer;
+}
+
+SecretStore::Outcome RecordingSecretStore::remove(const Item& item)
+{
+    record(QStringLiteral("secret remove ") + item.key);
+    if (answer != Outcome::Done)
+        return answer;
+    items.remove(item.key);
+    labels.remove(item.key);
+    return Outcome::Done;
+}

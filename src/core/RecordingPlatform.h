@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/PlatformServices.h"
+#include "core/SecretStore.h"
+
+#include <QMap>
 
 #include <QStringList>
 
@@ -56,4 +59,20 @@ public:
     bool removeMenu(const EditionProfile& profile) override;
     bool helperPresent = true; // whether a helper is in the shell-extension folder
     bool registered = false;   // whether the action files are there
+};
+
+// A keyring in memory. Calls are recorded as "secret read <key>" (never a value).
+// With the default answer Unanswered it stands for a machine without a keyring.
+class RecordingSecretStore : public SecretStore, public RecordingLog
+{
+public:
+    Outcome availability(const Item& probe) override;
+    Reading read(const Item& item) override;
+    Outcome write(const Item& item, const QString& value) override;
+    Outcome remove(const Item& item) override;
+
+    Outcome answer = Outcome::Unanswered; // what availability() and every call answer
+    Outcome writeAnswer = Outcome::Done;  // what writes answer while the keyring is open
+    QMap<QString, QString> items;         // value by key
+    QMap<QString, QString> labels;        // label by key
 };

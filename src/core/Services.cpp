@@ -17,6 +17,7 @@ struct Fallbacks
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
     RecordingFileManagerMenu fileManagerMenu;
+    RecordingSecretStore secretStore;
 };
 
 Fallbacks& fallbacks()
@@ -71,6 +72,11 @@ DesktopNotificationService& Services::notifications()
 FileManagerMenuService& Services::fileManagerMenu()
 {
     return pick<FileManagerMenuService>(installed().fileManagerMenu, fallbacks().fileManagerMenu);
+}
+
+SecretStore& Services::secretStore()
+{
+    return pick<SecretStore>(installed().secretStore, fallbacks().secretStore);
 }
 
 Services::Set Services::current()

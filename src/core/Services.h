@@ -7,10 +7,12 @@ class PowerOffService;
 class DialUpService;
 class DesktopNotificationService;
 class FileManagerMenuService;
+class SecretStore;
 
-// The process-wide seams: one prompt, one clock and the platform stand-ins. The
-// program installs the real ones in main; tests install scripted and recording
-// ones through ScopedServices. The objects are owned by whoever installed them.
+// The process-wide seams: one prompt, one clock, the platform stand-ins and the
+// keyring. The program installs the real ones in main; tests install scripted and
+// recording ones through ScopedServices. The objects are owned by whoever installed
+// them.
 class Services
 {
 public:
@@ -23,6 +25,7 @@ public:
         DialUpService* dialUp = nullptr;
         DesktopNotificationService* notifications = nullptr;
         FileManagerMenuService* fileManagerMenu = nullptr;
+        SecretStore* secretStore = nullptr;
     };
 
     static Prompt& prompt();
@@ -32,6 +35,7 @@ public:
     static DialUpService& dialUp();
     static DesktopNotificationService& notifications();
     static FileManagerMenuService& fileManagerMenu();
+    static SecretStore& secretStore();
 
     static Set current();
     static void install(const Set& set);

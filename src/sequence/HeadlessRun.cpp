@@ -7,6 +7,7 @@
 #include "core/PlatformServices.h"
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
+#include "core/SecretKeeping.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
 #include "core/StreamPrompt.h"
@@ -121,6 +122,7 @@ int HeadlessRun::runWithoutWindow(int& argc, char* argv[],
     SystemClock clock;
     const ProgramPlatform platform;
     const ScopedServices installed(platform.services(&prompt, &clock));
+    errors << SecretKeeping::placeText() << Qt::endl;
     return task(out);
 }
 

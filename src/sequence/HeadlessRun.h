@@ -44,7 +44,8 @@ public:
     static int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
     // The frame of every run without a window: a core application, the stream prompt
     // on standard error, the real clock and the program's platform services; the task
-    // writes its lines to standard output and returns the exit status.
+    // writes its lines to standard output and returns the exit status. Where passwords
+    // are kept is said first, on standard error.
     static int runWithoutWindow(int& argc, char* argv[],
                                 const std::function<int(QTextStream& out)>& task);
 

@@ -4,6 +4,7 @@
 #include "transport/CommandDialUp.h"
 #include "winintegration/FreedesktopNotifications.h"
 #include "winintegration/LogindPowerOff.h"
+#include "winintegration/SecretServiceStore.h"
 #include "winintegration/XdgAutostart.h"
 #include "winintegration/XdgFileManagerMenu.h"
 
@@ -22,6 +23,14 @@ ProgramPlatform::ProgramPlatform()
         m_notifications = std::make_unique<FreedesktopNotifications>();
         m_fileManagerMenu = std::make_unique<XdgFileManagerMenu>();
     }
+    // KESTREL_KEYRING names the keyring: "none" or "secret-service"; unset, the
+    // Secret Service, but none with the recording platform.
+    const QString keyring = qEnvironmentVariable("KESTREL_KEYRING");
+    const bool fake = qEnvironmentVariable("KESTREL_FAKE_PLATFORM") == QLatin1String("1");
+    if (keyring == QLatin1String("secret-service") || (keyring.isEmpty() && !fake))
+        m_secretStore = std::make_unique<SecretServiceStore>();
+    else
+        m_secretStore = std::make_unique<RecordingSecretStore>();
 }
 
 ProgramPlatform::~ProgramPlatform() = default;
@@ -34,5 +43,6 @@ Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
             m_powerOff.get(),
             m_dialUp.get(),
             m_notifications.get(),
-            m_fileManagerMenu.get()};
+            m_fileManagerMenu.get(),
+            m_secretStore.get()};
 }

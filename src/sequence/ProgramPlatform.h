@@ -9,11 +9,13 @@ class PowerOffService;
 class DialUpService;
 class DesktopNotificationService;
 class FileManagerMenuService;
+class SecretStore;
 
 // The platform services a running program installs: the real ones, or with
 // KESTREL_FAKE_PLATFORM=1 the recording fakes, so that an end-to-end run of a real
 // executable can never power the machine off, dial, write an autostart entry or a
-// file-manager menu, or pop up a notification.
+// file-manager menu, or pop up a notification. The keyring is the Secret Service, or
+// none with the fakes unless KESTREL_KEYRING=secret-service asks for it.
 class ProgramPlatform
 {
 public:
@@ -31,4 +33,5 @@ private:
     std::unique_ptr<DialUpService> m_dialUp;
     std::unique_ptr<DesktopNotificationService> m_notifications;
     std::unique_ptr<FileManagerMenuService> m_fileManagerMenu;
+    std::unique_ptr<SecretStore> m_secretStore;
 };

@@ -6,6 +6,7 @@
 #include "core/KestrelError.h"
 #include "core/PrivateFiles.h"
 #include "core/ScriptedPrompt.h"
+#include "core/SecretKeeping.h"
 #include "core/Services.h"
 #include "sequence/HeadlessRestore.h"
 #include "sequence/HeadlessRun.h"
@@ -154,6 +155,7 @@ int runWindow(int& argc, char* argv[])
 
     TfrmKestrelClientMain window;
     prompt.setParentWindow(&window);
+    window.summaryPage->addStatusLine(SecretKeeping::placeText());
     // Started minimised into the tray, the window shows only as its icon.
     if (!window.tray->keepsWindowHidden())
         window.show();

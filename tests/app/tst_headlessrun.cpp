@@ -1,11 +1,13 @@
 #include "core/CertificateFingerprint.h"
 #include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
+#include "core/SecretKeeping.h"
 #include "core/SettingsDatabase.h"
 #include "sequence/HeadlessRun.h"
 #include "sequence/SequenceLock.h"
 #include "support/LoopbackMailSettings.h"
 #include "support/MailedArchive.h"
+#include "support/PrivateKeyring.h"
 #include "support/ProgramRun.h"
 #include "support/ScriptedOAuthServer.h"
 #include "support/ScriptedSmtpServer.h"
@@ -404,6 +406,81 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(sink->messagePath(1))); // the log: the file went out before
         QCOMPARE(store.ReadTrustedServerCertificate(),
                  ServerCertificateTrust::entry(QStringLiteral("127.0.0.1"), sink->port(), second));
+    }
+
+    // The SMTP password where it is kept: only in a real keyring of the test's own
+    // (which also takes the zip password over from the database), or in the database
+    // where no keyring answers or the keyring is locked. Each run says once where the
+    // passwords are, and never shows one.
+    void runFindsThePasswordWhereItIsKept_data()
+    {
+        QTest::addColumn<QString>("keyring");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("keyring") << "open" << SecretKeeping::keyringText();
+        QTest::newRow("locked") << "locked" << SecretKeeping::lockedText();
+        QTest::newRow("none") << "none" << SecretKeeping::noKeyringText();
+    }
+
+    void runFindsThePasswordWhereItIsKept()
+    {
+        QFETCH(QString, keyring);
+        QFETCH(QString, line);
+        TestEnvironment env;
+        std::unique_ptr<PrivateKeyring> daemon;
+        QByteArray bus = "unix:path=/nonexistent/kestrel-test-session-bus";
+        if (keyring != QLatin1String("none")) {
+            daemon = std::make_unique<PrivateKeyring>();
+            if (daemon->address().isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no gnome-keyring-daemon of the test's own: ") +
+                                 daemon->errorText()));
+            bus = daemon->address().toUtf8();
+        }
+        SmtpSink::Options options;
+        options.user = QStringLiteral("ann");
+        options.password = QStringLiteral("kept pw 7");
+        QVERIFY(TestCertificate::make(env.root(), QStringLiteral("keyring"),
+                                      TestCertificate::Kind::ForLoopback, &options.certificateFile,
+                                      &options.keyFile));
+        SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("mail/")),
+                      options);
+        QVERIFY2(sink.port() != 0, qPrintable(sink.errorText()));
+        storeLoopbackMailSettings(sink.port(), {options.user, options.password,
+                                                QStringLiteral("backup@example.org"),
+                                                QLatin1String(ZipPassword)});
+        ServerCertificateTrust::trust(QStringLiteral("127.0.0.1"), sink.port(),
+                                      QSslCertificate::fromPath(options.certificateFile)
+                                          .value(0)
+                                          .digest(QCryptographicHash::Sha256));
+        listFile(env.writeFile(QStringLiteral("data/report.txt"), "figures"));
+        const SecretStore::Item smtp =
+            SecretKeeping::itemOf(QStringLiteral("UserSMPTServerPassword"));
+        if (keyring == QLatin1String("open")) {
+            QVERIFY(daemon->store(smtp.label, smtp.key, options.password));
+            QVERIFY(SettingsDatabase::remove(TQuayRegistryObject::keyPath(), smtp.key));
+        } else if (keyring == QLatin1String("locked")) {
+            QVERIFY(daemon->lock());
+        }
+
+        const QByteArray previousBus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        qputenv("KESTREL_KEYRING", "secret-service");
+        const Finished run = runKestrel({QStringLiteral("--run")});
+        qunsetenv("KESTREL_KEYRING");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", previousBus);
+
+        QVERIFY2(run.exitCode == HeadlessRun::Succeeded, qPrintable(run.out + run.errors));
+        QVERIFY(QFile::exists(sink.messagePath(1)));
+        QCOMPARE(run.errors.count(line), 1);
+        QVERIFY(!(run.out + run.errors).contains(options.password));
+        QVERIFY(!(run.out + run.errors).contains(QLatin1String(ZipPassword)));
+        const bool open = keyring == QLatin1String("open");
+        for (const QString& name : {smtp.key, QStringLiteral("UserZipPassword")})
+            QVERIFY2(bool(SettingsDatabase::read(TQuayRegistryObject::keyPath(), name)) != open,
+                     qPrintable(name));
+        if (open) {
+            const SecretStore::Item zip = SecretKeeping::itemOf(QStringLiteral("UserZipPassword"));
+            QVERIFY(daemon->lookup(zip.label, zip.key) == QLatin1String(ZipPassword));
+        }
     }
 
     void refusedCommandLines_data()

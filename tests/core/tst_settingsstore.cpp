@@ -2,6 +2,7 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Scrambler.h"
+#include "core/SecretKeeping.h"
 #include "core/SettingsDatabase.h"
 #include "support/TestEnvironment.h"
 
@@ -173,6 +174,71 @@ private Q_SLOTS:
         TQuayRegistryObject store;
         store.WriteUserSMPTServerPassword(plain);
         QCOMPARE(store.ReadUserSMPTServerPassword(), plain);
+    }
+
+    // Every secret follows the keyring: moved into it when it answers and takes them,
+    // kept scrambled in the database otherwise, and never lost on the way.
+    void secretsFollowTheKeyring_data()
+    {
+        using Outcome = SecretStore::Outcome;
+        QTest::addColumn<Outcome>("answer");
+        QTest::addColumn<Outcome>("writeAnswer");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("inKeyring");
+        QTest::newRow("keyring") << Outcome::Done << Outcome::Done << SecretKeeping::keyringText()
+                                 << true;
+        QTest::newRow("keyring refuses writes")
+            << Outcome::Done << Outcome::Locked << SecretKeeping::keyringRefusedSomeText() << false;
+        QTest::newRow("locked") << Outcome::Locked << Outcome::Done << SecretKeeping::lockedText()
+                                << false;
+        QTest::newRow("none") << Outcome::Unanswered << Outcome::Done
+                              << SecretKeeping::noKeyringText() << false;
+    }
+
+    void secretsFollowTheKeyring()
+    {
+        QFETCH(SecretStore::Outcome, answer);
+        QFETCH(SecretStore::Outcome, writeAnswer);
+        QFETCH(QString, line);
+        QFETCH(bool, inKeyring);
+        TestEnvironment env;
+        TQuayRegistryObject store;
+        // As an earlier version left them, and one the keyring already holds.
+        const QStringList names = SecretKeeping::names();
+        for (const QString& name : names)
+            store.writeScrambled(name, name + QStringLiteral(" of old"));
+        env.secretStore.items.insert(QStringLiteral("UserIMAPPassword"), QStringLiteral("newer"));
+        env.secretStore.answer = answer;
+        env.secretStore.writeAnswer = writeAnswer;
+        const bool open = answer == SecretStore::Outcome::Done;
+
+        QCOMPARE(SecretKeeping::placeText(), line);
+        QCOMPARE(store.ReadUserSMPTServerPassword(),
+                 QStringLiteral("UserSMPTServerPassword of old"));
+        QCOMPARE(store.ReadUserZipPassword(), QStringLiteral("UserZipPassword of old"));
+        QCOMPARE(store.ReadUserIMAPPassword(),
+                 open ? QStringLiteral("newer") : QStringLiteral("UserIMAPPassword of old"));
+        store.WriteUserZipPassword(QStringLiteral("zip new"));
+        QCOMPARE(store.ReadUserZipPassword(), QStringLiteral("zip new"));
+        for (const QString& name : names) {
+            const auto stored = SettingsDatabase::read(TQuayRegistryObject::keyPath(), name);
+            // The keyring's value wins, so the database's copy goes.
+            const bool keyringHeld = open && name == QLatin1String("UserIMAPPassword");
+            QVERIFY2(bool(stored) == !(inKeyring || keyringHeld), qPrintable(name));
+            if (stored)
+                QVERIFY(!stored->data.contains("of old") && !stored->data.contains("new"));
+        }
+        if (inKeyring) {
+            QCOMPARE(env.secretStore.items.value(QStringLiteral("UserZipPassword")),
+                     QStringLiteral("zip new"));
+            QCOMPARE(env.secretStore.labels.value(QStringLiteral("UserSMPTServerPassword")),
+                     QStringLiteral("KestrelSolo SMTP server password"));
+        }
+        // Said once: only the first use asks the keyring whether it answers.
+        QCOMPARE(SecretKeeping::placeText(), line);
+        QCOMPARE(env.secretStore.calls().count(QStringLiteral("secret availability")), 1);
+        if (!open)
+            QCOMPARE(env.secretStore.calls().size(), 1);
     }
 
     void clientBackUpAddressIsTheServiceAddress()

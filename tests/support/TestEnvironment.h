@@ -11,8 +11,9 @@
 
 // One test's private world: HOME and the XDG folders point into a fresh temporary
 // folder (so the settings database, program folder and autostart folder are new),
-// the application name selects the edition, and the prompt, clock and platform
-// services are scripted or recording fakes. Everything goes back on destruction.
+// the application name selects the edition, and the prompt, clock, platform services
+// and keyring are scripted or recording fakes, so no test reaches the desktop's keyring. Everything
+// goes back on destruction.
 class TestEnvironment
 {
 public:
@@ -34,6 +35,8 @@ public:
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
     RecordingFileManagerMenu fileManagerMenu;
+    // No keyring answers until a test opens this one (answer = Done).
+    RecordingSecretStore secretStore;
 
 private:
     QTemporaryDir m_dir;
