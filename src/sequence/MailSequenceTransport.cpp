@@ -395,9 +395,19 @@ void MailSequenceTransport::resendInSmallerParts(const QString& path, qint64 ref
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
 {
     if (!senderConnected()) {
-        m_state.reportCause(m_status, QStringLiteral("Connection with SMTP server lost."));
-        run.continueRun = false;
-        return false;
+        // Servers close a session that waited too long (a large file being packed) or
+        // sent its share of messages. One new session, with a fresh log-in (and a fresh
+        // access token), goes on with this file; only when that fails is the run over.
+        m_status.addStatusLine(
+            QStringLiteral("The SMTP server closed the connection; connecting again..."));
+        connectSender(run);
+        if (!run.continueRun)
+            return false;
+        if (!senderConnected()) {
+            m_state.reportCause(m_status, QStringLiteral("Connection with SMTP server lost."));
+            run.continueRun = false;
+            return false;
+        }
     }
 
     const auto fail = [this, &run, &file](const QString& line, const QString& reason) {

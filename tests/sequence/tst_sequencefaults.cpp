@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -266,12 +268,20 @@ private Q_SLOTS:
         for (const QString name : {"a", "b", "c", "d"})
             files << f.dataFile(name, name.toUtf8());
         f.listFiles(files);
+        // The server closes the session after the first message it takes: the next file
+        // goes through a new session, logged in anew.
+        f.server.script(".", "250 2.0.0 Ok, closing\r\n", ScriptedSmtpServer::Action::Drop);
 
         f.sequence.RunBackUpSequence();
         QCOMPARE(f.server.messages().size(), 2);
+        const QList<QByteArray> commands = f.server.commands();
+        QCOMPARE(std::count_if(commands.begin(), commands.end(),
+                               [](const QByteArray& line) { return line.startsWith("EHLO"); }),
+                 2);
         QCOMPARE(f.loggedPaths(), files.mid(0, 2));
         const QString memo = f.window.history.join(u'\n');
-        QVERIFY2(memo.contains("2 messages were sent, the most allowed in one sequence.") &&
+        QVERIFY2(memo.contains("The SMTP server closed the connection; connecting again...") &&
+                     memo.contains("2 messages were sent, the most allowed in one sequence.") &&
                      memo.contains("2 files wait for the next back up sequence."),
                  qPrintable(memo));
         QVERIFY(store.ReadBackUpSequenceSuccess());
