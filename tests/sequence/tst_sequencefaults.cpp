@@ -275,9 +275,10 @@ private Q_SLOTS:
         f.sequence.RunBackUpSequence();
         QCOMPARE(f.server.messages().size(), 2);
         const QList<QByteArray> commands = f.server.commands();
-        QCOMPARE(std::count_if(commands.begin(), commands.end(),
-                               [](const QByteArray& line) { return line.startsWith("EHLO"); }),
-                 2);
+        QCOMPARE(
+            std::count_if(commands.begin(), commands.end(),
+                          [](const QByteArray& line) { return line.toUpper().startsWith("EHLO"); }),
+            2);
         QCOMPARE(f.loggedPaths(), files.mid(0, 2));
         const QString memo = f.window.history.join(u'\n');
         QVERIFY2(memo.contains("The SMTP server closed the connection; connecting again...") &&
