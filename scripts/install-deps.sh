@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Kestrel needs to build, run and test (clang, its
 # libFuzzer and sanitizer runtimes and llvm's symbolizer for scripts/fuzz.sh and
-# scripts/sanitize.sh). QtKeychain reaches the Secret Service through libsecret, which
+# scripts/sanitize.sh; clang-format for scripts/check-format.sh). QtKeychain reaches the Secret Service through libsecret, which
 # it loads at run time; the tests run gnome-keyring of their own and read it back with
 # secret-tool.
 # Installs only what is missing; needs root (or sudo) when something is.
@@ -15,7 +15,7 @@ packages=(
   python3 python3-aiosmtpd python3-dbusmock dbus
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format
 )
 
 missing=()
