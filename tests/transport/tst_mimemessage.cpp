@@ -68,8 +68,7 @@ private Q_SLOTS:
     void goldenSaveNote()
     {
         const QByteArray content =
-            QByteArray("PK\x03\x04 sixty bytes of archive content .......") +
-            QByteArray(17, 'z');
+            QByteArray("PK\x03\x04 sixty bytes of archive content .......") + QByteArray(17, 'z');
         QCOMPARE(content.size(), 60);
         TIdMessage message;
         message.From.setText(QStringLiteral("jo@smtp.example.org"));

@@ -391,10 +391,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("authReply");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("error");
-        const QByteArray xoauth2 =
-            QByteArray("user=jo@example.org\x01" "auth=Bearer tok-123\x01\x01").toBase64();
-        const QByteArray bearer = QByteArray(
-            "n,a=jo@example.org,\x01host=127.0.0.1\x01port=PORT\x01" "auth=Bearer tok-123\x01\x01");
+        const QByteArray xoauth2 = QByteArray("user=jo@example.org\x01"
+                                              "auth=Bearer tok-123\x01\x01")
+                                       .toBase64();
+        const QByteArray bearer =
+            QByteArray("n,a=jo@example.org,\x01host=127.0.0.1\x01port=PORT\x01"
+                       "auth=Bearer tok-123\x01\x01");
         QTest::newRow("XOAUTH2 named first")
             << QByteArray("PLAIN XOAUTH2 OAUTHBEARER") << QByteArray("235 ok\r\n")
             << "AUTH XOAUTH2 " + xoauth2 << QString();
