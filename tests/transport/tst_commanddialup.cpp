@@ -4,7 +4,6 @@
 #include "transport/CommandDialUp.h"
 #include "transport/TokenCommand.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -54,10 +53,7 @@ private Q_SLOTS:
         // The shell starts a child that would outlive a kill of the shell alone.
         TQuayRegistryObject().WriteDialUpCommand(
             QStringLiteral("sleep 300 & echo $! > '%1'; wait").arg(pidFile));
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(!CommandDialUp(300).dial());
-        QVERIFY(timer.elapsed() < 60000);
 
         QFile file(pidFile);
         QVERIFY(file.open(QIODevice::ReadOnly));

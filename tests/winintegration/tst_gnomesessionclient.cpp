@@ -8,7 +8,8 @@
 #include <QtTest>
 
 // The program as a client of a fake session manager with GNOME's client interface, on
-// a session bus of the test's own.
+// a session bus of the test's own. Each case that needs the session manager starts
+// one of its own.
 class TestGnomeSessionClient : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,17 @@ private:
     int m_manager = -1;
     QList<bool> m_answers;
     bool m_allow = false;
+    // Barrier signals the test heard on the client's connection.
+    int m_barriersHeard = 0;
+
+    bool startManager()
+    {
+        m_manager =
+            m_bus.startMock(QStringLiteral("org.gnome.SessionManager"),
+                            {QStringLiteral("--template"),
+                             QStringLiteral(KESTREL_TEST_SCRIPTS "/gnome_session_manager.py")});
+        return m_manager >= 0;
+    }
 
     std::unique_ptr<GnomeSessionClient> makeClient()
     {
@@ -45,6 +57,39 @@ private:
     QStringList calls() const { return m_bus.mockCalls(m_manager); }
     QStringList answers() const { return calls().filter(QStringLiteral("EndSessionResponse")); }
 
+    // Makes the test hear barrier signals to the client on the client's connection.
+    bool hearBarriers(bool hear)
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QString service = QStringLiteral("org.gnome.SessionManager");
+        const QString path = QStringLiteral("/org/gnome/SessionManager/Client1");
+        const QString interface = QStringLiteral("org.gnome.SessionManager.ClientPrivate");
+        const QString name = QStringLiteral("Barrier");
+        const char* slot = SLOT(onBarrier());
+        return hear ? bus.connect(service, path, interface, name, this, slot)
+                    : bus.disconnect(service, path, interface, name, this, slot);
+    }
+
+    // Returns once the client has handled every signal sent to it so far and the
+    // session manager has logged every answer it gave. A connection hands its signals
+    // over in order, so once the test hears a barrier sent last, the client has had
+    // the earlier ones; a call on the client's connection then reaches the session
+    // manager after the client's answers.
+    bool settle()
+    {
+        const int heard = m_barriersHeard;
+        if (!emitToClient(QStringLiteral("Barrier"), QString(), {}) ||
+            !QTest::qWaitFor([&] { return m_barriersHeard > heard; }))
+            return false;
+        const QDBusMessage ping = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+        return ping.type() == QDBusMessage::ReplyMessage;
+    }
+
+public Q_SLOTS:
+    void onBarrier() { ++m_barriersHeard; }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -54,23 +99,37 @@ private Q_SLOTS:
         QCoreApplication::setApplicationName(QStringLiteral("KestrelSolo"));
     }
 
+    void init()
+    {
+        m_manager = -1;
+        m_answers.clear();
+        m_allow = false;
+        m_barriersHeard = 0;
+    }
+
+    void cleanup()
+    {
+        hearBarriers(false);
+        m_bus.stopMock(m_manager);
+    }
+
     void withoutASessionManagerNothingIsRegistered()
     {
-        QVERIFY(!GnomeSessionClient::isAvailable());
+        // A session manager of another case may take a moment to leave the bus.
+        QTRY_VERIFY(!GnomeSessionClient::isAvailable());
         const auto client = makeClient();
+        QSignalSpy changed(client.get(), &GnomeSessionClient::registeredChanged);
+        // Without a session manager nothing is asked of the bus, so nothing can follow.
         client->setRegistered(true);
-        QTest::qWait(50);
         QVERIFY(!client->isRegistered());
+        QVERIFY(changed.isEmpty());
     }
 
     void theFirstQueryIsRefusedAndLaterOnesFollowTheAnswer()
     {
-        m_manager =
-            m_bus.startMock(QStringLiteral("org.gnome.SessionManager"),
-                            {QStringLiteral("--template"),
-                             QStringLiteral(KESTREL_TEST_SCRIPTS "/gnome_session_manager.py")});
-        QVERIFY2(m_manager >= 0, qPrintable(m_bus.errorText()));
+        QVERIFY2(startManager(), qPrintable(m_bus.errorText()));
         QVERIFY(GnomeSessionClient::isAvailable());
+        QVERIFY(hearBarriers(true));
 
         qputenv("DESKTOP_AUTOSTART_ID", "autostart-42");
         const auto client = makeClient();
@@ -112,18 +171,17 @@ private Q_SLOTS:
         QTRY_VERIFY(calls().contains(
             QStringLiteral("UnregisterClient \"/org/gnome/SessionManager/Client1\"")));
         QVERIFY(emitToClient(QStringLiteral("QueryEndSession"), QStringLiteral("u"), {0u}));
-        QTest::qWait(100);
+        QVERIFY(settle());
         QCOMPARE(answers().size(), 3);
     }
 
     void turnedOffWhileRegisteringLeavesAgain()
     {
-        QVERIFY(m_manager >= 0);
-        const qsizetype unregistered = calls().filter(QStringLiteral("UnregisterClient")).size();
+        QVERIFY2(startManager(), qPrintable(m_bus.errorText()));
         const auto client = makeClient();
         client->setRegistered(true);
         client->setRegistered(false);
-        QTRY_COMPARE(calls().filter(QStringLiteral("UnregisterClient")).size(), unregistered + 1);
+        QTRY_COMPARE(calls().filter(QStringLiteral("UnregisterClient")).size(), 1);
         QVERIFY(!client->isRegistered());
     }
 };

@@ -6,7 +6,6 @@
 #include "support/TestEnvironment.h"
 #include "winintegration/SecretServiceStore.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
 
@@ -123,20 +122,18 @@ private Q_SLOTS:
     }
 
     // A keyring that stops answering costs one bounded wait; the store then asks it
-    // nothing more.
+    // nothing more, even once it answers again.
     void hangingKeyringCostsOneWait()
     {
         SecretServiceStore store(300);
         const SecretStore::Item item = SecretKeeping::itemOf(QStringLiteral("UserZipPassword"));
         m_keyring->pause(true);
-        QElapsedTimer waited;
-        waited.start();
         QCOMPARE(store.availability(item), SecretStore::Outcome::Unanswered);
-        QCOMPARE(store.write(item, QStringLiteral("zip")), SecretStore::Outcome::Unanswered);
-        QCOMPARE(store.read(item).outcome, SecretStore::Outcome::Unanswered);
-        const qint64 elapsed = waited.elapsed();
         m_keyring->pause(false);
-        QVERIFY2(elapsed >= 300 && elapsed < 3000, qPrintable(QString::number(elapsed)));
+        const QString value = QStringLiteral("zip after the hang");
+        QCOMPARE(store.write(item, value), SecretStore::Outcome::Unanswered);
+        QCOMPARE(store.read(item).outcome, SecretStore::Outcome::Unanswered);
+        QVERIFY(m_keyring->lookup(item.label, item.key) != value);
     }
 
     // Last: the keyring stays locked, since no prompt can show to unlock it.
