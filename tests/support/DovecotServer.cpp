@@ -5,6 +5,7 @@
 #include "core/QuayRegistryObject.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -280,9 +281,19 @@ int DovecotServer::messageCount() const
 
 void DovecotServer::recreateMailbox()
 {
-    // Dovecot draws a new mailbox's UIDVALIDITY from the clock in seconds: a second
-    // later it cannot be the old one.
-    QThread::msleep(1100);
+    // Dovecot draws a new mailbox's UIDVALIDITY from the clock in seconds: once the
+    // clock has passed the old mailbox's value, the new one cannot be the same. A
+    // mailbox never opened has no value yet.
+    QFile uidList(maildir() + QStringLiteral("/dovecot-uidlist"));
+    if (uidList.open(QIODevice::ReadOnly)) {
+        // The header: "<version> V<uidvalidity> N<next uid> ...".
+        qint64 oldValidity = 0;
+        for (const QByteArray& field : uidList.readLine().trimmed().split(' '))
+            if (field.startsWith('V'))
+                oldValidity = field.mid(1).toLongLong();
+        while (QDateTime::currentSecsSinceEpoch() <= oldValidity)
+            QThread::msleep(20);
+    }
     QDir(maildir()).removeRecursively();
     for (const char* sub : {"/new", "/cur", "/tmp"})
         QDir().mkpath(maildir() + QString::fromLatin1(sub));
