@@ -9,38 +9,13 @@
 #include <QNetworkReply>
 
 ScriptedOAuthServer::ScriptedOAuthServer(const QString& scriptsFolder, const QStringList& options)
-{
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"),
-                    QStringList{QDir(scriptsFolder).filePath(QStringLiteral("oauth2_server.py"))} +
-                        options);
-    if (!m_process.waitForStarted(30000)) {
-        m_error = m_process.errorString();
-        return;
-    }
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(30000)) {
-            m_error = QStringLiteral("the OAuth2 server printed no port");
-            return;
-        }
-    }
-    m_port = static_cast<quint16>(m_process.readLine().trimmed().toUInt());
-}
-
-ScriptedOAuthServer::~ScriptedOAuthServer()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-}
+    : m_server(QDir(scriptsFolder).filePath(QStringLiteral("oauth2_server.py")), options,
+               QStringLiteral("the OAuth2 server"))
+{}
 
 QUrl ScriptedOAuthServer::url(const QString& path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
 }
 
 QJsonObject ScriptedOAuthServer::request(const QByteArray& body)

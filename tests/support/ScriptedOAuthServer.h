@@ -1,7 +1,8 @@
 #pragma once
 
+#include "support/ScriptProcess.h"
+
 #include <QJsonObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -17,13 +18,12 @@ public:
     // scriptsFolder holds oauth2_server.py; options are the script's own.
     explicit ScriptedOAuthServer(const QString& scriptsFolder,
                                  const QStringList& options = QStringList());
-    ~ScriptedOAuthServer();
     ScriptedOAuthServer(const ScriptedOAuthServer&) = delete;
     ScriptedOAuthServer& operator=(const ScriptedOAuthServer&) = delete;
 
     // 0 when the server did not start; errorText() says why.
-    quint16 port() const { return m_port; }
-    QString errorText() const { return m_error; }
+    quint16 port() const { return m_server.port(); }
+    QString errorText() const { return m_server.errorText(); }
     QUrl url(const QString& path) const;
 
     // Changes faults ({"revoke_all": true}, {"access_lifetime": 2}, ...) and answers
@@ -38,7 +38,5 @@ public:
 private:
     QJsonObject request(const QByteArray& body);
 
-    QProcess m_process;
-    quint16 m_port = 0;
-    QString m_error;
+    ScriptProcess m_server;
 };

@@ -1,12 +1,13 @@
 #include "support/SmtpSink.h"
 
 #include <QDir>
+#include <QProcess>
 
-SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Options& options)
-    : m_folder(folder)
+namespace {
+QStringList sinkArguments(const QString& folder, const SmtpSink::Options& options)
 {
-    QStringList arguments{QDir(scriptsFolder).filePath(QStringLiteral("smtp_sink.py")), folder,
-                          QStringLiteral("--size-limit"), QString::number(options.sizeLimit)};
+    QStringList arguments{folder, QStringLiteral("--size-limit"),
+                          QString::number(options.sizeLimit)};
     if (!options.certificateFile.isEmpty())
         arguments << QStringLiteral("--cert") << options.certificateFile << QStringLiteral("--key")
                   << options.keyFile;
@@ -19,31 +20,14 @@ SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Op
         arguments << QStringLiteral("--bearer-token") << options.bearerToken;
     if (!options.introspectUrl.isEmpty())
         arguments << QStringLiteral("--introspect-url") << options.introspectUrl;
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
-    if (!m_process.waitForStarted(30000)) {
-        m_error = m_process.errorString();
-        return;
-    }
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(30000)) {
-            m_error = QStringLiteral("the SMTP sink printed no port");
-            return;
-        }
-    }
-    m_port = static_cast<quint16>(m_process.readLine().trimmed().toUInt());
+    return arguments;
 }
+} // namespace
 
-SmtpSink::~SmtpSink()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-}
+SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Options& options)
+    : m_folder(folder), m_server(QDir(scriptsFolder).filePath(QStringLiteral("smtp_sink.py")),
+                                 sinkArguments(folder, options), QStringLiteral("the SMTP sink"))
+{}
 
 QString SmtpSink::messagePath(int number) const
 {

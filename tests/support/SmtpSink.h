@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QProcess>
+#include "support/ScriptProcess.h"
+
 #include <QString>
+#include <QStringList>
 
 // Runs tests/scripts/smtp_sink.py: a real SMTP server (aiosmtpd) on 127.0.0.1 that
 // stores every accepted message as message-<n>.eml in a folder.
@@ -27,13 +29,12 @@ public:
 
     // scriptsFolder holds smtp_sink.py (tests get it as KESTREL_TEST_SCRIPTS).
     SmtpSink(const QString& scriptsFolder, const QString& folder, const Options& options);
-    ~SmtpSink();
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;
 
     // 0 when the server did not start; errorText() says why.
-    quint16 port() const { return m_port; }
-    QString errorText() const { return m_error; }
+    quint16 port() const { return m_server.port(); }
+    QString errorText() const { return m_server.errorText(); }
     QString messagePath(int number) const;
     QString envelopePath(int number) const;
 
@@ -46,7 +47,5 @@ public:
 
 private:
     QString m_folder;
-    QProcess m_process;
-    quint16 m_port = 0;
-    QString m_error;
+    ScriptProcess m_server;
 };
