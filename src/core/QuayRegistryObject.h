@@ -127,6 +127,7 @@
     X(FileOfFiles, "/Files.Txt")                                                                   \
     X(FileOfDirectories, "/Dirs.Txt")                                                              \
     X(LogFile, "/Log.Txt")                                                                         \
+    X(FileOfExclusions, "/Exclude.Txt")                                                            \
     X(ZipDirectory, "/Zip")                                                                        \
     X(QuayDirectory, "")
 
