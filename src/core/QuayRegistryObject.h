@@ -30,7 +30,8 @@
     X(BackUpSequenceSuccess, false)                                                                \
     X(SequenceStoppedByUser, false)                                                                \
     X(DialUpDisconnect, false)                                                                     \
-    X(ShutDown, false)
+    X(ShutDown, false)                                                                             \
+    X(ExcludeCacheFolders, false)
 
 // UserIMAPPort: the port of the mailbox's IMAP server; 993 speaks TLS from the start,
 // any other takes STARTTLS when the server offers it, unless UserIMAPEncryption says
@@ -54,7 +55,8 @@
     X(SMTPAuthMethod, 0)                                                                           \
     X(IMAPAuthMethod, 0)                                                                           \
     X(SMTPOAuthProvider, 0)                                                                        \
-    X(IMAPOAuthProvider, 0)
+    X(IMAPOAuthProvider, 0)                                                                        \
+    X(ExcludeFilesLargerThanMB, 0)
 
 // MaxMessageBytes: the largest message the program sends when the server announces
 // no smaller SIZE; a larger save note goes out in parts. Below 1: only the server's

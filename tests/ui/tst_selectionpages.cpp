@@ -1,11 +1,12 @@
 #include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
-#include "ui/FileSelectionPage.h"
 #include "ui/ExclusionsEditor.h"
+#include "ui/FileSelectionPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/PathTree.h"
 #include "ui/TreeImages.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,7 +15,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QCheckBox>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -329,7 +329,8 @@ private Q_SLOTS:
             << "<root>/Proj/node_modules/x/y.js"
             << "Left out by line 2 of Exclude.Txt: node_modules/";
         QTest::newRow("anchored at the selected folder, not deeper")
-            << "<root>/Proj/sub/out/" << "Backed up: nothing leaves it out.";
+            << "<root>/Proj/sub/out/"
+            << "Backed up: nothing leaves it out.";
         QTest::newRow("anchored") << "<root>/Proj/out/"
                                   << "Left out by line 4 of Exclude.Txt: /out/";
         QTest::newRow("cache folder") << "<root>/Proj/cache/data.bin"
@@ -337,7 +338,8 @@ private Q_SLOTS:
                                          "it is a cache.";
         QTest::newRow("wrong signature") << "<root>/Proj/notcache/data.bin"
                                          << "Backed up: nothing leaves it out.";
-        QTest::newRow("too large") << "<root>/Proj/big.iso" << "Left out: larger than 1 MB.";
+        QTest::newRow("too large") << "<root>/Proj/big.iso"
+                                   << "Left out: larger than 1 MB.";
         QTest::newRow("below no selected folder")
             << "<root>/Elsewhere/b.tmp"
             << "Left out by line 1 of Exclude.Txt: *.tmp (below no selected folder: matched by "
@@ -351,8 +353,8 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, verdict);
         const TQuayRegistryObject store;
-        store.WriteFileOfExclusions(env->writeFile("home/Exclude.Txt",
-                                                   "*.tmp\nnode_modules/\n!keep.tmp\n/out/\n"));
+        store.WriteFileOfExclusions(
+            env->writeFile("home/Exclude.Txt", "*.tmp\nnode_modules/\n!keep.tmp\n/out/\n"));
         store.WriteExcludeCacheFolders(true);
         store.WriteExcludeFilesLargerThanMB(1);
         env->writeFile("Proj/cache/CACHEDIR.TAG",
