@@ -92,7 +92,7 @@ ExclusionsEditor::ExclusionsEditor(std::function<QStringList()> selectedFolders,
                                 QStringLiteral("Leave out files &larger than:"),
                                 spnExcludeLargerThanMB),
                       3, 0);
-    layout->addWidget(spnExcludeLargerThanMB, 3, 1);
+    layout->addWidget(spnExcludeLargerThanMB, 3, 1, Qt::AlignLeft);
 
     edtExclusionTest = makeEdit(this, QStringLiteral("edtExclusionTest"),
                                 QStringLiteral("Type a path to see whether it is left out"));
