@@ -191,16 +191,14 @@ void ExclusionsEditor::storeLimits()
 
 ExclusionCheck ExclusionsEditor::currentCheck() const
 {
-    ExclusionCheck check;
     QByteArray text;
     for (int row = 0; row < lsbExclusions->count(); ++row) {
         text.append(itemBytes(lsbExclusions->item(row)));
         text.append('\n');
     }
-    check.patterns = ExcludePatterns::parse(text);
-    check.cacheFolders = ckbExcludeCacheFolders->isChecked();
-    check.largerThan = qint64(spnExcludeLargerThanMB->value()) * bytesPerMB;
-    return check;
+    return ExclusionCheck{WalkFilter(
+        ExcludePatterns::parse(text), TQuayRegistryObject().ReadFileOfExclusions(),
+        ckbExcludeCacheFolders->isChecked(), qint64(spnExcludeLargerThanMB->value()) * bytesPerMB)};
 }
 
 void ExclusionsEditor::showVerdict()
@@ -218,5 +216,5 @@ void ExclusionsEditor::showVerdict()
         return;
     }
     const ExclusionCheck check = currentCheck();
-    lblExclusionVerdict->setText(check.describe(check.check(path, m_selectedFolders())));
+    lblExclusionVerdict->setText(ExclusionCheck::describe(check.check(path, m_selectedFolders())));
 }

@@ -321,29 +321,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("verdict");
+        const QString kept = "Backed up: nothing leaves it out.";
         QTest::newRow("pattern") << "<root>/Proj/a.tmp"
-                                 << "Left out by line 1 of Exclude.Txt: *.tmp";
-        QTest::newRow("taken back") << "<root>/Proj/keep.tmp"
-                                    << "Backed up: line 3 of Exclude.Txt takes it back: !keep.tmp";
+                                 << "Left out: Exclude.Txt line 1: *.tmp";
+        QTest::newRow("taken back") << "<root>/Proj/keep.tmp" << kept;
         QTest::newRow("below a left-out folder")
             << "<root>/Proj/node_modules/x/y.js"
-            << "Left out by line 2 of Exclude.Txt: node_modules/";
+            << "Left out with the folder <root>/Proj/node_modules: Exclude.Txt line 2: "
+               "node_modules/";
         QTest::newRow("anchored at the selected folder, not deeper")
-            << "<root>/Proj/sub/out/"
-            << "Backed up: nothing leaves it out.";
+            << "<root>/Proj/sub/out/" << kept;
         QTest::newRow("anchored") << "<root>/Proj/out/"
-                                  << "Left out by line 4 of Exclude.Txt: /out/";
-        QTest::newRow("cache folder") << "<root>/Proj/cache/data.bin"
-                                      << "Left out: <root>/Proj/cache holds a CACHEDIR.TAG, so "
-                                         "it is a cache.";
-        QTest::newRow("wrong signature") << "<root>/Proj/notcache/data.bin"
-                                         << "Backed up: nothing leaves it out.";
+                                  << "Left out: Exclude.Txt line 4: /out/";
+        QTest::newRow("cache folder")
+            << "<root>/Proj/cache/data.bin"
+            << "Left out with the folder <root>/Proj/cache: cache folder (CACHEDIR.TAG)";
+        QTest::newRow("wrong signature") << "<root>/Proj/notcache/data.bin" << kept;
         QTest::newRow("too large") << "<root>/Proj/big.iso"
-                                   << "Left out: larger than 1 MB.";
+                                   << "Left out: larger than 1 MB";
         QTest::newRow("below no selected folder")
             << "<root>/Elsewhere/b.tmp"
-            << "Left out by line 1 of Exclude.Txt: *.tmp (below no selected folder: matched by "
-               "its name, as a file picked on its own)";
+            << "Left out: Exclude.Txt line 1: *.tmp (below no selected folder: matched by its "
+               "name, as a file picked on its own)";
         QTest::newRow("not a whole path") << "Proj/a.tmp"
                                           << "Type a whole path, from / or ~ (as ~/notes.txt).";
     }
