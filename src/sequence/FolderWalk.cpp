@@ -134,7 +134,14 @@ std::optional<FolderWalk::Visit> FolderWalk::visit(qsizetype index, qint64 nowMs
     // What the count read moments ago is what the folder holds: a run with little to
     // send reads each folder once. A run that has been sending for a while reads the
     // folder again, so files made meanwhile are found.
-    std::optional<FolderListing> kept = m_prefetch.take(index);
+    std::optional<FolderListing> kept;
+    if (const auto read = m_listings.find(folder); read != m_listings.end()) {
+        // Nothing looks ahead (a dry run): the walk takes what the count read.
+        kept = std::move(*read);
+        m_listings.erase(read);
+    } else {
+        kept = m_prefetch.take(index);
+    }
     if (kept && nowMs - m_readAtMs > ListingKeptMs)
         kept.reset();
     // Until the first file is sent the walk has only been reading, moments after the
@@ -223,4 +230,21 @@ LocalFileStatus FolderWalk::Visit::currentStatusOf(qsizetype index)
     if (m_descriptor < 0)
         return LocalFileStatus::of(joinFolderPath(m_folder, name));
     return LocalFileStatus::inFolder(m_descriptor, QFile::encodeName(name));
+}
+
+QString FolderWalk::leftOutSummary(qsizetype files, qsizetype folders)
+{
+    const QString fileText =
+        files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files);
+    const QString folderText =
+        folders == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(folders);
+    if (folders == 0 && files == 0)
+        return QString();
+    if (folders == 0)
+        return QStringLiteral("%1 %2 left out by the exclusions.")
+            .arg(fileText, files == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    if (files == 0)
+        return QStringLiteral("%1 %2 left out by the exclusions.")
+            .arg(folderText, folders == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    return QStringLiteral("%1 and %2 were left out by the exclusions.").arg(fileText, folderText);
 }
