@@ -90,25 +90,30 @@ void FolderWalk::read(const QStringList& selectedFolders, bool subFolders)
 
 void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes)
 {
+    // The path below the selected folder is made once per folder; each name is put
+    // after it in the same buffer.
     const QString root = rootOf(folder);
-    int descriptor = lookAtSizes ? openFolder(folder) : -1;
+    QByteArray relative = folder == root ? QByteArray() : relativeWalkPath(root, folder) + '/';
+    const qsizetype prefixSize = relative.size();
+    const int descriptor = lookAtSizes ? openFolder(folder) : -1;
     QStringList files;
     QList<LocalFileStatus> statuses;
     files.reserve(listing.files.size());
     for (const QString& name : std::as_const(listing.files)) {
-        const QString path = joinFolderPath(folder, name);
-        QString reason = m_filter.fileNameLeftOut(relativeWalkPath(root, path));
+        relative.truncate(prefixSize);
+        relative.append(QFile::encodeName(name));
+        QString reason = m_filter.fileNameLeftOut(relative);
         if (reason.isEmpty() && lookAtSizes) {
             const LocalFileStatus status =
-                descriptor >= 0 ? LocalFileStatus::inFolder(descriptor, QFile::encodeName(name))
-                                : LocalFileStatus::of(path);
+                descriptor >= 0 ? LocalFileStatus::inFolder(descriptor, relative.sliced(prefixSize))
+                                : LocalFileStatus::of(joinFolderPath(folder, name));
             if (status.isFile)
                 reason = m_filter.fileSizeLeftOut(status.size);
             if (reason.isEmpty())
                 statuses.append(status);
         }
         if (!reason.isEmpty()) {
-            leaveOut(path, reason, false);
+            leaveOut(joinFolderPath(folder, name), reason, false);
             continue;
         }
         files.append(name);
