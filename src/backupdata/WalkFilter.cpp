@@ -1,15 +1,28 @@
 #include "backupdata/WalkFilter.h"
 
 #include "backupdata/CacheDirTag.h"
+#include "core/QuayRegistryObject.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 WalkFilter::WalkFilter(ExcludePatterns patterns, const QString& patternsFile,
                        bool excludeCacheFolders, qint64 maxFileBytes)
     : m_patterns(std::move(patterns)), m_patternsFileName(QFileInfo(patternsFile).fileName()),
       m_excludeCacheFolders(excludeCacheFolders), m_maxFileBytes(maxFileBytes)
 {}
+
+WalkFilter WalkFilter::fromSettings()
+{
+    const TQuayRegistryObject store;
+    const bool cacheFolders = store.ReadExcludeCacheFolders();
+    const qint64 maxMegabytes = store.ReadExcludeFilesLargerThanMB();
+    const QString patternsFile = store.ReadFileOfExclusions();
+    return WalkFilter(ExcludePatterns::read(patternsFile), patternsFile, cacheFolders,
+                      std::max<qint64>(0, maxMegabytes) * 1024 * 1024);
+}
 
 QString WalkFilter::patternReason(const ExclusionMatch& match) const
 {

@@ -20,6 +20,10 @@ public:
     // patternsFile names the patterns in reasons ("Exclude.Txt line 3: *.tmp").
     WalkFilter(ExcludePatterns patterns, const QString& patternsFile, bool excludeCacheFolders,
                qint64 maxFileBytes);
+    // The user's: the patterns file and the two settings. Read it before the sequence
+    // makes its missing lists, so that a new profile is told from an existing one.
+    // Throws KestrelError when the patterns file cannot be read.
+    static WalkFilter fromSettings();
 
     bool leavesNothingOut() const
     {

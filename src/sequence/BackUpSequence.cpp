@@ -139,6 +139,12 @@ void BackUpSequence::RunBackUpSequence()
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from folders list..."));
                 walkFolders();
+                if (const QString leftOut =
+                        FolderWalk::leftOutSummary(m_walk.leftOutFiles(), m_walk.leftOutFolders());
+                    !leftOut.isEmpty()) {
+                    m_window.addStatusLine(QString());
+                    m_window.addStatusLine(leftOut);
+                }
                 finishWalks();
             });
             m_window.addStatusLine(QString());
@@ -193,6 +199,8 @@ void BackUpSequence::prepare()
     m_window.addStatusLine(QStringLiteral("Back up sequence started: ") +
                            dateTimeText(Services::clock().now()));
     m_window.addStatusLine(QStringLiteral("Refreshing log file data..."));
+    // Before any list is made: a profile without lists yet is a new one.
+    m_walk.setFilter(WalkFilter::fromSettings());
     ensureFileExists(logFile);
     if (cancelled())
         return;
@@ -250,7 +258,13 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     m_run.totalFiles = 0;
     m_window.addStatusLine(QStringLiteral("Initialising file list..."));
     ensureFileExists(filesList);
-    m_run.totalFiles = static_cast<int>(readSelectionList(filesList).size());
+    for (const QString& path : readSelectionList(filesList)) {
+        const QString reason = m_walk.pickedFileLeftOut(path, LocalFileStatus::of(path));
+        if (reason.isEmpty())
+            ++m_run.totalFiles;
+        else
+            m_walk.leaveOut(path, reason, false);
+    }
 
     m_window.addStatusLine(QStringLiteral("Initialising primary folders list..."));
     const bool subFolders = m_state.choices.backUpSubFolders;
@@ -281,12 +295,21 @@ void BackUpSequence::walkFilesList()
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (!goingOn())
             break;
+        const LocalFileStatus status = LocalFileStatus::of(paths.at(i));
+        if (const QString reason = m_walk.pickedFileLeftOut(paths.at(i), status);
+            !reason.isEmpty()) {
+            m_walk.leaveOut(paths.at(i), reason, false);
+            continue;
+        }
         const auto nextDue = [this, &paths, i] {
             if (i + 1 >= paths.size())
                 return QString();
-            return dueOrEmpty(paths.at(i + 1), LocalFileStatus::of(paths.at(i + 1)));
+            const LocalFileStatus next = LocalFileStatus::of(paths.at(i + 1));
+            if (!m_walk.pickedFileLeftOut(paths.at(i + 1), next).isEmpty())
+                return QString();
+            return dueOrEmpty(paths.at(i + 1), next);
         };
-        processFile(paths.at(i), LocalFileStatus::of(paths.at(i)), nextDue);
+        processFile(paths.at(i), status, nextDue);
     }
 }
 
@@ -318,7 +341,7 @@ void BackUpSequence::walkFolders()
                     return QString();
                 const QString nextPath = visit->pathOf(i + 1);
                 const LocalFileStatus next = visit->currentStatusOf(i + 1);
-                if (m_walk.filter().fileSizeLeftOut(next.size).size() > 0 && next.isFile)
+                if (next.isFile && !m_walk.filter().fileSizeLeftOut(next.size).isEmpty())
                     return QString();
                 return dueOrEmpty(nextPath, next);
             };

@@ -90,25 +90,30 @@ void FolderWalk::read(const QStringList& selectedFolders, bool subFolders)
 
 void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes)
 {
+    // The path below the selected folder is made once per folder; each name is put
+    // after it in the same buffer.
     const QString root = rootOf(folder);
-    int descriptor = lookAtSizes ? openFolder(folder) : -1;
+    QByteArray relative = folder == root ? QByteArray() : relativeWalkPath(root, folder) + '/';
+    const qsizetype prefixSize = relative.size();
+    const int descriptor = lookAtSizes ? openFolder(folder) : -1;
     QStringList files;
     QList<LocalFileStatus> statuses;
     files.reserve(listing.files.size());
     for (const QString& name : std::as_const(listing.files)) {
-        const QString path = joinFolderPath(folder, name);
-        QString reason = m_filter.fileNameLeftOut(relativeWalkPath(root, path));
+        relative.truncate(prefixSize);
+        relative.append(QFile::encodeName(name));
+        QString reason = m_filter.fileNameLeftOut(relative);
         if (reason.isEmpty() && lookAtSizes) {
             const LocalFileStatus status =
-                descriptor >= 0 ? LocalFileStatus::inFolder(descriptor, QFile::encodeName(name))
-                                : LocalFileStatus::of(path);
+                descriptor >= 0 ? LocalFileStatus::inFolder(descriptor, relative.sliced(prefixSize))
+                                : LocalFileStatus::of(joinFolderPath(folder, name));
             if (status.isFile)
                 reason = m_filter.fileSizeLeftOut(status.size);
             if (reason.isEmpty())
                 statuses.append(status);
         }
         if (!reason.isEmpty()) {
-            leaveOut(path, reason, false);
+            leaveOut(joinFolderPath(folder, name), reason, false);
             continue;
         }
         files.append(name);
@@ -134,7 +139,14 @@ std::optional<FolderWalk::Visit> FolderWalk::visit(qsizetype index, qint64 nowMs
     // What the count read moments ago is what the folder holds: a run with little to
     // send reads each folder once. A run that has been sending for a while reads the
     // folder again, so files made meanwhile are found.
-    std::optional<FolderListing> kept = m_prefetch.take(index);
+    std::optional<FolderListing> kept;
+    if (const auto read = m_listings.find(folder); read != m_listings.end()) {
+        // Nothing looks ahead (a dry run): the walk takes what the count read.
+        kept = std::move(*read);
+        m_listings.erase(read);
+    } else {
+        kept = m_prefetch.take(index);
+    }
     if (kept && nowMs - m_readAtMs > ListingKeptMs)
         kept.reset();
     // Until the first file is sent the walk has only been reading, moments after the
@@ -223,4 +235,21 @@ LocalFileStatus FolderWalk::Visit::currentStatusOf(qsizetype index)
     if (m_descriptor < 0)
         return LocalFileStatus::of(joinFolderPath(m_folder, name));
     return LocalFileStatus::inFolder(m_descriptor, QFile::encodeName(name));
+}
+
+QString FolderWalk::leftOutSummary(qsizetype files, qsizetype folders)
+{
+    const QString fileText =
+        files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files);
+    const QString folderText =
+        folders == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(folders);
+    if (folders == 0 && files == 0)
+        return QString();
+    if (folders == 0)
+        return QStringLiteral("%1 %2 left out by the exclusions.")
+            .arg(fileText, files == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    if (files == 0)
+        return QStringLiteral("%1 %2 left out by the exclusions.")
+            .arg(folderText, folders == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    return QStringLiteral("%1 and %2 were left out by the exclusions.").arg(fileText, folderText);
 }

@@ -100,6 +100,8 @@ public:
     const QList<LeftOutEntry>& leftOut() const { return m_leftOut; }
     qsizetype leftOutFiles() const { return m_leftOutFiles; }
     qsizetype leftOutFolders() const { return m_leftOut.size() - m_leftOutFiles; }
+    // The status memo's line about what was left out; empty when nothing was.
+    static QString leftOutSummary(qsizetype files, qsizetype folders);
 
 private:
     // Leaves out the files of the listing the filter refuses by name (and by size, when
