@@ -5,9 +5,13 @@
 // comparison, `find <tree> -type f -newer <stamp>` stats the same files in the same
 // run.
 //
-// Usage: bench_incremental [--window] [files] [folders]   (defaults 100000 and 10000)
+// Usage: bench_incremental [--window | --patterns] [files] [folders]   (defaults 100000
+// and 10000)
 // With --window the run is started from the real main window (offscreen) instead of
-// the headless driver, and only its total is timed.
+// the headless driver, and only its total is timed. With --patterns the headless run is
+// repeated, alternately without exclusions, with 20 exclusion patterns that match
+// nothing in the tree, and with the patterns, cache tags and the size limit, and the
+// totals of each are compared.
 // The tree is <folders> leaf folders in groups of 100, listed once as one folder with
 // its sub-folders; every leaf holds files/folders small files. Everything lives in a
 // temporary folder that is removed at the end.
@@ -33,6 +37,7 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -138,6 +143,74 @@ int runThroughWindow(const TQuayRegistryObject& store, const SmtpSink& sink, qsi
     return 0;
 }
 
+// Twenty patterns of the kinds users write; none matches a file of the tree, so every
+// run walks and compares the same 100,000 files.
+const QByteArray benchPatterns = "# build output and caches\n"
+                                 "*.tmp\n*.bak\n*~\n*.o\n*.pyc\n*.class\n*.swp\n*.iso\n"
+                                 "__pycache__/\nnode_modules/\n/build/\n**/target/\ndist/\n"
+                                 ".cache/\ncoverage/\nThumbs.db\n.DS_Store\ncore.[0-9]*\n"
+                                 "logs/**/*.log\n!logs/keep.log\n";
+
+double median(QList<qint64> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 ? double(values.at(middle))
+                             : (values.at(middle - 1) + values.at(middle)) / 2.0;
+}
+
+int comparePatterns(const TQuayRegistryObject& store, const SmtpSink& sink, qsizetype fileCount,
+                    int rounds)
+{
+    const QString patternsFile = store.ReadFileOfExclusions();
+    struct Variant
+    {
+        const char* name;
+        bool patterns;
+        bool cacheAndSize;
+        QList<qint64> totals;
+    };
+    QList<Variant> variants{{"no exclusions", false, false, {}},
+                            {"20 patterns", true, false, {}},
+                            {"20 patterns, cache tags, 1 GiB", true, true, {}}};
+    int message = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (Variant& variant : variants) {
+            QFile::remove(patternsFile);
+            if (variant.patterns) {
+                QFile file(patternsFile);
+                if (!file.open(QIODevice::WriteOnly) || file.write(benchPatterns) < 0)
+                    qFatal("cannot write %s", qPrintable(patternsFile));
+            }
+            store.WriteExcludeCacheFolders(variant.cacheAndSize);
+            store.WriteExcludeFilesLargerThanMB(variant.cacheAndSize ? 1024 : 0);
+            PhaseWindow window;
+            window.subFolders = true;
+            SequenceState state;
+            SequenceCompletion completion(window, state);
+            BackUpSequence sequence(window, completion);
+            window.timer.start();
+            sequence.RunBackUpSequence();
+            const qint64 totalMs = window.timer.elapsed();
+            const qsizetype current =
+                window.history.count(QStringLiteral("- no backed up required."));
+            if (!store.ReadBackUpSequenceSuccess() || current != fileCount ||
+                !QFile::exists(sink.messagePath(++message))) {
+                std::fprintf(stderr, "the sequence did not run as expected:\n%s\n",
+                             qPrintable(window.history.mid(0, 40).join(QLatin1Char('\n'))));
+                return 1;
+            }
+            variant.totals.append(totalMs);
+            std::printf("round %d  %-32s %7.3f s\n", round + 1, variant.name, totalMs / 1000.0);
+        }
+    }
+    const double none = median(variants.at(0).totals);
+    for (const Variant& variant : std::as_const(variants))
+        std::printf("median %-32s %7.3f s  ratio %.3f\n", variant.name,
+                    median(variant.totals) / 1000.0, median(variant.totals) / none);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -148,6 +221,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool throughWindow = arguments.removeAll(QStringLiteral("--window")) > 0;
+    const bool patterns = arguments.removeAll(QStringLiteral("--patterns")) > 0;
     const int fileCount = arguments.size() > 0 ? arguments.at(0).toInt() : 100000;
     const int folderCount = arguments.size() > 1 ? arguments.at(1).toInt() : 10000;
     if (fileCount <= 0 || folderCount <= 0 || fileCount % folderCount != 0) {
@@ -194,6 +268,8 @@ int main(int argc, char** argv)
     const qint64 findBefore = timeFind(root, stamp);
     if (throughWindow)
         return runThroughWindow(store, sink, files.size(), root, stamp, findBefore);
+    if (patterns)
+        return comparePatterns(store, sink, files.size(), 5);
 
     holdForProfilerIfAsked();
 

@@ -65,7 +65,8 @@ void report(QStringList* problems, const QStringList& found)
 
 // listings, when given, receives what was read of every folder.
 void collectSubFolders(const QString& folder, QStringList& list, QStringList* problems,
-                       VisitedFolders& visited, QHash<QString, FolderListing>* listings)
+                       VisitedFolders& visited, QHash<QString, FolderListing>* listings,
+                       const TKestrelFolders::FolderFilter& enter)
 {
     FolderListing listing = listFolder(folder, listings ? FileNames::Keep : FileNames::CountOnly);
     if (!visited.enter(listing.device, listing.inode))
@@ -73,8 +74,10 @@ void collectSubFolders(const QString& folder, QStringList& list, QStringList* pr
     report(problems, listing.folderProblems);
     for (const QString& name : std::as_const(listing.folders)) {
         const QString path = joinFolderPath(folder, name);
+        if (enter && !enter(path))
+            continue;
         list.append(path);
-        collectSubFolders(path, list, problems, visited, listings);
+        collectSubFolders(path, list, problems, visited, listings, enter);
     }
     if (listings)
         listings->insert(folder, std::move(listing));
@@ -118,14 +121,15 @@ struct NewFolderSearch
 void TKestrelFolders::GetSubFolders(const QString& folder, QStringList& list, QStringList* problems)
 {
     VisitedFolders visited;
-    collectSubFolders(folder, list, problems, visited, nullptr);
+    collectSubFolders(folder, list, problems, visited, nullptr, {});
 }
 
 void TKestrelFolders::GetSubFolders(const QString& folder, QStringList& list,
-                                    QHash<QString, FolderListing>& listings, QStringList* problems)
+                                    QHash<QString, FolderListing>& listings, QStringList* problems,
+                                    const FolderFilter& enter)
 {
     VisitedFolders visited;
-    collectSubFolders(folder, list, problems, visited, &listings);
+    collectSubFolders(folder, list, problems, visited, &listings, enter);
 }
 
 void TKestrelFolders::FindNewFolders(const QString& folder, const QString& sinceDateText,

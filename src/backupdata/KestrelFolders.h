@@ -31,8 +31,12 @@ public:
                               QStringList* problems = nullptr);
     // GetSubFolders that also keeps what it read of each folder, folder itself
     // included (listFolder's answer, by path), for callers that go on to the files.
+    // enter, when given, is asked about every sub-folder found: one it refuses is
+    // neither listed nor walked.
+    using FolderFilter = std::function<bool(const QString& path)>;
     static void GetSubFolders(const QString& folder, QStringList& list,
-                              QHash<QString, FolderListing>& listings, QStringList* problems);
+                              QHash<QString, FolderListing>& listings, QStringList* problems,
+                              const FolderFilter& enter = {});
 
     // Adds to list the full path of every folder below folder whose last change is
     // strictly later than the date in sinceDateText ("dd/MM/yyyy", local midnight;

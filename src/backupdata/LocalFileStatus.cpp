@@ -42,6 +42,7 @@ LocalFileStatus LocalFileStatus::inFolder(int folderDescriptor, const QByteArray
         ::fstatat(folderDescriptor, encodedName.constData(), &info, 0) != 0)
         return status;
     status.isFile = S_ISREG(info.st_mode);
+    status.size = qint64(info.st_size);
     // Whole seconds of local time; the sub-second part is dropped, as FileDate does.
     const time_t modified = info.st_mtim.tv_sec;
     struct tm local;

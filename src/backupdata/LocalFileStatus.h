@@ -13,6 +13,8 @@ struct LocalFileStatus
 {
     bool isFile = false;
     qint64 fileDateSeconds = 0;
+    // Bytes, for the size limit of the walk; 0 when the file cannot be read.
+    qint64 size = 0;
 
     static LocalFileStatus of(const QString& path);
     // The same for a path already in the file system's encoding (QFile::encodeName),

@@ -37,12 +37,13 @@ public:
     // The next line, decoded. Returns false at the end of the text. Throws KestrelError
     // with the device's error text when reading fails.
     bool readLine(QString* line);
+    // The next line as the bytes the file holds, for readers that match bytes.
+    bool readLineBytes(QByteArray* line);
     // The 1-based line number in the file of the line last returned.
     int lineNumber() const { return m_lineNumber; }
 
 private:
     bool fill();
-    bool readLineBytes(QByteArray* line);
 
     QIODevice& m_device;
     const CtrlZ m_ctrlZ;

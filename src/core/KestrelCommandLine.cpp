@@ -46,6 +46,10 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
                            "failed, 2 when it could not start.")),
       m_full(QStringLiteral("full"), QStringLiteral("With --run: a full back up instead of an "
                                                     "incremental one.")),
+      m_dryRun(QStringLiteral("dry-run"),
+               QStringLiteral("With --run: list the files the sequence would back up and what "
+                              "the exclusions leave out, and why, without packing, sending or "
+                              "logging anything.")),
       m_trustCertificate(
           QStringLiteral("trust-certificate"),
           QStringLiteral("Trust the certificate with this SHA-256 fingerprint for the SMTP "
@@ -95,6 +99,7 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     const QCommandLineOption version = m_parser.addVersionOption();
     m_parser.addOption(m_run);
     m_parser.addOption(m_full);
+    m_parser.addOption(m_dryRun);
     m_parser.addOption(m_trustCertificate);
     m_parser.addOption(m_list);
     m_parser.addOption(m_restore);
@@ -148,6 +153,9 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     } else if (m_parser.isSet(m_full) && !m_parser.isSet(m_run)) {
         m_action = Action::Refuse;
         m_error = QStringLiteral("--full goes with --run.");
+    } else if (m_parser.isSet(m_dryRun) && !m_parser.isSet(m_run)) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--dry-run goes with --run.");
     } else if (!m_parser.isSet(m_restore) &&
                (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion) ||
                 m_parser.isSet(m_overwrite))) {
@@ -218,6 +226,11 @@ bool KestrelCommandLine::overwrite() const
 bool KestrelCommandLine::signInWithBrowser() const
 {
     return m_parser.isSet(m_browser);
+}
+
+bool KestrelCommandLine::dryRun() const
+{
+    return m_parser.isSet(m_dryRun);
 }
 
 bool KestrelCommandLine::fullBackUp() const

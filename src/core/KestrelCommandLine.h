@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // The program's options. Without any it opens its window; --run runs one sequence
-// without a window (--full makes it a full backup); --trust-certificate SHA256
+// without a window (--full makes it a full backup, --dry-run only lists what it would
+// back up and what is left out); --trust-certificate SHA256
 // trusts the SMTP server's certificate with that fingerprint, alone or before a
 // --run. --list [PATTERN], --restore PATTERN --to DIR [--version DATE] and --verify N
 // read the save notes in the mailbox without a window; --trust-certificate then
@@ -38,6 +39,8 @@ public:
 
     Action action() const { return m_action; }
     bool fullBackUp() const;
+    // With --run: list what the sequence would do, and do nothing.
+    bool dryRun() const;
     // The SHA-256 digest given with --trust-certificate; empty without it.
     QByteArray certificateToTrust() const { return m_certificateToTrust; }
     // The pattern of --list (empty: every file) or --restore.
@@ -68,6 +71,7 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_run;
     QCommandLineOption m_full;
+    QCommandLineOption m_dryRun;
     QCommandLineOption m_trustCertificate;
     QCommandLineOption m_list;
     QCommandLineOption m_restore;

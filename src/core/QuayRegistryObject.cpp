@@ -8,6 +8,7 @@
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QtEndian>
 
@@ -144,6 +145,23 @@ QString TQuayRegistryObject::readLocation(const QString& name, const char* suffi
     return location;
 }
 
+int TQuayRegistryObject::readNewProfileValue(const QString& name, int newProfileValue) const
+{
+    bool ok = false;
+    const int stored = readInteger(name, &ok);
+    if (ok)
+        return stored;
+    const int value = isExistingProfile() ? 0 : newProfileValue;
+    writeBack([&] { writeInteger(name, value); });
+    return value;
+}
+
+bool TQuayRegistryObject::isExistingProfile() const
+{
+    return QFileInfo::exists(ReadLogFile()) || QFileInfo::exists(ReadFileOfFiles()) ||
+           QFileInfo::exists(ReadFileOfDirectories());
+}
+
 // ---- the tables ----
 
 #define KESTREL_DEFINE_BOOLEAN(name, defaultValue)                                                 \
@@ -211,6 +229,17 @@ KESTREL_FLOAT_SETTINGS(KESTREL_DEFINE_FLOAT)
 KESTREL_STRING_SETTINGS(KESTREL_DEFINE_STRING)
 KESTREL_SECRET_SETTINGS(KESTREL_DEFINE_SECRET)
 KESTREL_LOCATION_SETTINGS(KESTREL_DEFINE_LOCATION)
+
+#define KESTREL_DEFINE_NEW_PROFILE(name, type, newProfileValue)                                    \
+    type TQuayRegistryObject::Read##name() const                                                   \
+    {                                                                                              \
+        return type(readNewProfileValue(QStringLiteral(#name), newProfileValue));                  \
+    }                                                                                              \
+    void TQuayRegistryObject::Write##name(type value) const                                        \
+    {                                                                                              \
+        writeInteger(QStringLiteral(#name), int(value));                                           \
+    }
+KESTREL_NEW_PROFILE_SETTINGS(KESTREL_DEFINE_NEW_PROFILE)
 
 // ---- values with rules of their own ----
 

@@ -121,12 +121,23 @@
     X(SMTPRefreshToken, "SMTP server sign-in (OAuth2 refresh token)")                              \
     X(IMAPRefreshToken, "IMAP server sign-in (OAuth2 refresh token)")
 
+// Values that start on in a new profile and off in an existing one, so that an update
+// never changes what an existing profile backs up: name, type, value in a new profile
+// (off is 0). A profile exists when its backup log or a selection list is there when
+// the value is first read; the outcome is stored then. ExcludeCacheFolders: the walk
+// leaves out folders tagged with CACHEDIR.TAG. ExcludeFilesLargerThanMB: it leaves out
+// files larger than this many MB (of 1,048,576 bytes); 0 or less, no limit.
+#define KESTREL_NEW_PROFILE_SETTINGS(X)                                                            \
+    X(ExcludeCacheFolders, bool, 1)                                                                \
+    X(ExcludeFilesLargerThanMB, int, 1024)
+
 // File locations: an empty or missing value reads as the program folder plus the
 // suffix, and that default is written back.
 #define KESTREL_LOCATION_SETTINGS(X)                                                               \
     X(FileOfFiles, "/Files.Txt")                                                                   \
     X(FileOfDirectories, "/Dirs.Txt")                                                              \
     X(LogFile, "/Log.Txt")                                                                         \
+    X(FileOfExclusions, "/Exclude.Txt")                                                            \
     X(ZipDirectory, "/Zip")                                                                        \
     X(QuayDirectory, "")
 
@@ -147,6 +158,9 @@ public:
     void Write##name(const QString& value) const;
 #define KESTREL_DECLARE_SECRET(name, label) KESTREL_DECLARE_STRING(name)
 #define KESTREL_DECLARE_LOCATION(name, suffix) KESTREL_DECLARE_STRING(name)
+#define KESTREL_DECLARE_NEW_PROFILE(name, type, newProfileValue)                                   \
+    type Read##name() const;                                                                       \
+    void Write##name(type value) const;
 
     KESTREL_BOOLEAN_SETTINGS(KESTREL_DECLARE_BOOLEAN)
     KESTREL_INTEGER_SETTINGS(KESTREL_DECLARE_INTEGER)
@@ -154,6 +168,7 @@ public:
     KESTREL_STRING_SETTINGS(KESTREL_DECLARE_STRING)
     KESTREL_SECRET_SETTINGS(KESTREL_DECLARE_SECRET)
     KESTREL_LOCATION_SETTINGS(KESTREL_DECLARE_LOCATION)
+    KESTREL_NEW_PROFILE_SETTINGS(KESTREL_DECLARE_NEW_PROFILE)
 
 #undef KESTREL_DECLARE_BOOLEAN
 #undef KESTREL_DECLARE_INTEGER
@@ -161,6 +176,10 @@ public:
 #undef KESTREL_DECLARE_STRING
 #undef KESTREL_DECLARE_SECRET
 #undef KESTREL_DECLARE_LOCATION
+#undef KESTREL_DECLARE_NEW_PROFILE
+
+    // The profile has been used: its backup log or a selection list exists.
+    bool isExistingProfile() const;
 
     // Written only: a sequence is being started by the auto-run countdown.
     void WriteRunSequenceNow(bool value) const;
@@ -234,4 +253,5 @@ public:
 
 private:
     QString readLocation(const QString& name, const char* suffix) const;
+    int readNewProfileValue(const QString& name, int newProfileValue) const;
 };

@@ -31,10 +31,8 @@
 #include <QStringBuilder>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <functional>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -51,42 +49,6 @@ void ensureFileExists(const QString& path)
         throw KestrelError(QStringLiteral("Could not create %1: %2").arg(path, file.errorString()));
     PrivateFiles::makePrivate(file);
 }
-
-// Sorted in walking order, each folder once.
-void sortFolders(QStringList& folders)
-{
-    std::sort(folders.begin(), folders.end(), listTextLess);
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-}
-
-// A folder held open while its files are looked at. When it cannot be opened the
-// files are looked at through their whole paths.
-class OpenFolder
-{
-public:
-    explicit OpenFolder(const QString& folder)
-        : m_folder(folder), m_descriptor(::open(QFile::encodeName(folder).constData(),
-                                                O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {}
-    ~OpenFolder()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-
-    LocalFileStatus statusOf(const QString& name) const
-    {
-        if (m_descriptor < 0)
-            return LocalFileStatus::of(joinFolderPath(m_folder, name));
-        return LocalFileStatus::inFolder(m_descriptor, QFile::encodeName(name));
-    }
-
-private:
-    const QString& m_folder;
-    int m_descriptor;
-};
 
 } // namespace
 
@@ -137,10 +99,9 @@ void BackUpSequence::RunBackUpSequence()
         m_file.reset();
         m_log.reset();
         m_worker.reset();
-        m_prefetch.stop();
+        m_walk.clear();
         m_prefetchThread.reset();
         m_helper.reset();
-        m_folderListings.clear();
         m_running = false;
         m_completion.setDriverRunning(false);
     });
@@ -178,6 +139,12 @@ void BackUpSequence::RunBackUpSequence()
                 m_window.addStatusLine(QString());
                 m_window.addStatusLine(QStringLiteral("Processing files from folders list..."));
                 walkFolders();
+                if (const QString leftOut =
+                        FolderWalk::leftOutSummary(m_walk.leftOutFiles(), m_walk.leftOutFolders());
+                    !leftOut.isEmpty()) {
+                    m_window.addStatusLine(QString());
+                    m_window.addStatusLine(leftOut);
+                }
                 finishWalks();
             });
             m_window.addStatusLine(QString());
@@ -232,6 +199,8 @@ void BackUpSequence::prepare()
     m_window.addStatusLine(QStringLiteral("Back up sequence started: ") +
                            dateTimeText(Services::clock().now()));
     m_window.addStatusLine(QStringLiteral("Refreshing log file data..."));
+    // Before any list is made: a profile without lists yet is a new one.
+    m_walk.setFilter(WalkFilter::fromSettings());
     ensureFileExists(logFile);
     if (cancelled())
         return;
@@ -252,8 +221,7 @@ void BackUpSequence::prepare()
     }
     // The files of the folders are looked at ahead from now on, while the log is
     // still read, the session is opened and the files list is walked.
-    m_prefetch.start(*m_prefetchThread, m_run.folderList, std::move(m_folderListings));
-    m_folderListings.clear();
+    m_walk.startLookAhead(*m_prefetchThread);
     SequenceWorkerThread::wait(logRead);
     reportDamagedLines(logFile, logResult);
     if (!cancelled()) {
@@ -290,7 +258,13 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     m_run.totalFiles = 0;
     m_window.addStatusLine(QStringLiteral("Initialising file list..."));
     ensureFileExists(filesList);
-    m_run.totalFiles = static_cast<int>(readSelectionList(filesList).size());
+    for (const QString& path : readSelectionList(filesList)) {
+        const QString reason = m_walk.pickedFileLeftOut(path, LocalFileStatus::of(path));
+        if (reason.isEmpty())
+            ++m_run.totalFiles;
+        else
+            m_walk.leaveOut(path, reason, false);
+    }
 
     m_window.addStatusLine(QStringLiteral("Initialising primary folders list..."));
     const bool subFolders = m_state.choices.backUpSubFolders;
@@ -303,30 +277,13 @@ void BackUpSequence::buildLists(const QString& filesList, const QString& folders
     // stays alive through large folder trees.
     m_window.startFolderDotsTimer();
     const auto stopDots = qScopeGuard([this] { m_window.stopFolderDotsTimer(); });
-    QStringList folders;
-    QStringList problems;
-    qsizetype fileCount = 0;
-    m_worker->run([&] {
-        // The walk below the listed folders keeps what it reads, so each folder is
-        // read once here, and once more only when the walk reaches it late.
-        for (const QString& folder : readSelectionList(foldersList)) {
-            folders.append(folder);
-            if (subFolders)
-                TKestrelFolders::GetSubFolders(folder, folders, m_folderListings, &problems);
-        }
-        sortFolders(folders);
-        for (const QString& folder : folders) {
-            const auto kept = m_folderListings.constFind(folder);
-            if (kept != m_folderListings.constEnd())
-                fileCount += kept->fileCount;
-            else if (QFileInfo(folder).isDir())
-                fileCount += listFolder(folder, FileNames::CountOnly).fileCount;
-        }
-    });
-    m_folderListingsReadMs = Services::clock().tickMs();
-    m_run.folderList = folders;
-    m_run.totalFiles += static_cast<int>(fileCount);
-    reportNotBackedUp(problems);
+    // The walk below the listed folders keeps what it reads, so each folder is read
+    // once here, and once more only when the walk reaches it late.
+    m_worker->run([&] { m_walk.read(readSelectionList(foldersList), subFolders); });
+    m_walk.setReadAtMs(Services::clock().tickMs());
+    m_run.folderList = m_walk.folders();
+    m_run.totalFiles += static_cast<int>(m_walk.fileCount());
+    reportNotBackedUp(m_walk.problems());
 }
 
 void BackUpSequence::walkFilesList()
@@ -338,12 +295,21 @@ void BackUpSequence::walkFilesList()
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (!goingOn())
             break;
+        const LocalFileStatus status = LocalFileStatus::of(paths.at(i));
+        if (const QString reason = m_walk.pickedFileLeftOut(paths.at(i), status);
+            !reason.isEmpty()) {
+            m_walk.leaveOut(paths.at(i), reason, false);
+            continue;
+        }
         const auto nextDue = [this, &paths, i] {
             if (i + 1 >= paths.size())
                 return QString();
-            return dueOrEmpty(paths.at(i + 1), LocalFileStatus::of(paths.at(i + 1)));
+            const LocalFileStatus next = LocalFileStatus::of(paths.at(i + 1));
+            if (!m_walk.pickedFileLeftOut(paths.at(i + 1), next).isEmpty())
+                return QString();
+            return dueOrEmpty(paths.at(i + 1), next);
         };
-        processFile(paths.at(i), LocalFileStatus::of(paths.at(i)), nextDue);
+        processFile(paths.at(i), status, nextDue);
     }
 }
 
@@ -352,49 +318,34 @@ void BackUpSequence::walkFolders()
     for (qsizetype index = 0; index < m_run.folderList.size(); ++index) {
         if (!goingOn())
             break;
-        const QString& folder = m_run.folderList.at(index);
-        // What the count read moments ago is what the folder holds: a run with little
-        // to send reads each folder once. A run that has been sending for a while reads
-        // the folder again, so files made meanwhile are found.
-        std::optional<FolderListing> kept = m_prefetch.take(index);
-        if (kept && Services::clock().tickMs() - m_folderListingsReadMs > FolderListingKeptMs)
-            kept.reset();
-        // Until the first file is sent the walk has only been reading, moments after
-        // the prefetch looked at the files: what it saw stands, the folder included.
-        const bool lookedAt = kept && m_transfersStarted == 0 && !kept->fileStatuses.isEmpty();
-        if (!lookedAt && !QFileInfo(folder).isDir())
+        std::optional<FolderWalk::Visit> visit =
+            m_walk.visit(index, Services::clock().tickMs(), m_transfersStarted > 0);
+        if (!visit)
             continue;
-        const FolderListing listing = kept ? std::move(*kept) : listFolder(folder);
+        const FolderListing& listing = visit->listing();
         // A folder that is there but cannot be read has no listing to walk.
         if (listing.device == 0 && listing.inode == 0)
-            reportNotBackedUp({unreadableFolderMessage(folder)});
+            reportNotBackedUp({unreadableFolderMessage(visit->folder())});
         reportNotBackedUp(listing.fileProblems);
-        // Otherwise each file is looked at again at its turn, through its open folder
-        // (the system then looks up one name instead of the whole path).
-        std::optional<OpenFolder> opened;
         // A failure inside the folder still lets its remaining names be reported;
         // Cancel stops at once.
-        for (qsizetype i = 0; i < listing.files.size(); ++i) {
+        for (qsizetype i = 0; i < visit->fileCount(); ++i) {
             if (cancelled())
                 break;
-            const QString& name = listing.files.at(i);
-            LocalFileStatus status;
-            if (m_transfersStarted == 0 && i < listing.fileStatuses.size()) {
-                status = listing.fileStatuses.at(i);
-            } else {
-                if (!opened)
-                    opened.emplace(folder);
-                status = opened->statusOf(name);
-            }
+            const QString path = visit->pathOf(i);
+            const LocalFileStatus status = visit->statusOf(i, m_transfersStarted > 0);
+            if (m_walk.leavesOutBySize(path, status))
+                continue;
             const auto nextDue = [&, i] {
-                if (i + 1 >= listing.files.size())
+                if (i + 1 >= visit->fileCount())
                     return QString();
-                if (!opened)
-                    opened.emplace(folder);
-                const QString& nextName = listing.files.at(i + 1);
-                return dueOrEmpty(joinFolderPath(folder, nextName), opened->statusOf(nextName));
+                const QString nextPath = visit->pathOf(i + 1);
+                const LocalFileStatus next = visit->currentStatusOf(i + 1);
+                if (next.isFile && !m_walk.filter().fileSizeLeftOut(next.size).isEmpty())
+                    return QString();
+                return dueOrEmpty(nextPath, next);
             };
-            processFile(joinFolderPath(folder, name), status, nextDue);
+            processFile(path, status, nextDue);
         }
     }
 }
@@ -440,7 +391,7 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 // Looking ahead ends with the first file sent; it must not compete
                 // with the transport either.
                 if (m_transfersStarted++ == 0)
-                    m_prefetch.stop();
+                    m_walk.stopLookAhead();
                 // The transport may start on the next due file while this one goes.
                 if (const QString next = nextDue(); !next.isEmpty())
                     m_transport->expectNext(next);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backupdata/FolderListing.h"
-#include "sequence/FileStatusPrefetch.h"
+#include "sequence/FolderWalk.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceRun.h"
 
@@ -69,7 +69,7 @@ public:
     static constexpr int FilesBetweenPumps = 64;
     static constexpr int MsBetweenPumps = 20;
     // How long what the count read of a folder stands for the folder in the walk.
-    static constexpr qint64 FolderListingKeptMs = 10000;
+    static constexpr qint64 FolderListingKeptMs = FolderWalk::ListingKeptMs;
 
 private:
     void start();
@@ -107,12 +107,9 @@ private:
     // A second thread for work beside the worker's: reading the log while the
     // folders are read, packing the log in advance while the files are walked.
     std::unique_ptr<SequenceWorkerThread> m_helper;
-    // What the count read of each folder, by path, and when (clock ticks); the
-    // prefetch takes it over for the walk.
-    QHash<QString, FolderListing> m_folderListings;
-    qint64 m_folderListingsReadMs = 0;
+    // The folders, their count and what was read of them, with the filter.
+    FolderWalk m_walk;
     std::unique_ptr<SequenceWorkerThread> m_prefetchThread;
-    FileStatusPrefetch m_prefetch;
     // Files handed to the transport in this run.
     qsizetype m_transfersStarted = 0;
     // Files looked at since events were last processed, and when that was.

@@ -39,7 +39,8 @@ void FileStatusPrefetch::lookAhead()
         if (m_stopRequested.load(std::memory_order_relaxed))
             break;
         std::optional<FolderListing>& listing = m_listings[index];
-        if (listing && !listing->files.isEmpty()) {
+        // A listing whose files the count looked at already needs nothing more.
+        if (listing && !listing->files.isEmpty() && listing->fileStatuses.isEmpty()) {
             const int folder = ::open(QFile::encodeName(m_folders.at(qsizetype(index))).constData(),
                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (folder >= 0) {

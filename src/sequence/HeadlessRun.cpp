@@ -12,6 +12,7 @@
 #include "core/SettingsDatabase.h"
 #include "core/StreamPrompt.h"
 #include "sequence/BackUpSequence.h"
+#include "sequence/DryRun.h"
 #include "sequence/HeadlessSequenceWindow.h"
 #include "sequence/ProgramPlatform.h"
 #include "sequence/SequenceCompletion.h"
@@ -39,6 +40,8 @@ int HeadlessRun::exec()
         return NotStarted;
     if (!m_runsSequence)
         return Succeeded;
+    if (m_dryRun)
+        return DryRun(m_out, m_fullBackUp).exec() == 0 ? Succeeded : Failed;
 
     HeadlessSequenceWindow window(m_out, m_fullBackUp ? SequenceWindow::BackUpType::Full
                                                       : SequenceWindow::BackUpType::Incremental);
@@ -132,6 +135,7 @@ int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& c
         HeadlessRun run(out, commandLine.fullBackUp());
         run.setCertificateToTrust(commandLine.certificateToTrust());
         run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
+        run.setDryRun(commandLine.dryRun());
         return run.exec();
     });
 }

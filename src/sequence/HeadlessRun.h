@@ -35,6 +35,8 @@ public:
     // SHA-256 digest for the SMTP server in the settings (--trust-certificate).
     void setCertificateToTrust(const QByteArray& digest) { m_certificateToTrust = digest; }
     void setRunsSequence(bool runs) { m_runsSequence = runs; }
+    // Lists what the sequence would back up instead of running it (--dry-run).
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
 
     int exec();
 
@@ -56,5 +58,6 @@ private:
     QTextStream& m_out;
     bool m_fullBackUp;
     bool m_runsSequence = true;
+    bool m_dryRun = false;
     QByteArray m_certificateToTrust;
 };

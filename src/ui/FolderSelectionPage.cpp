@@ -1,6 +1,7 @@
 #include "ui/FolderSelectionPage.h"
 
 #include "backupdata/KestrelFolders.h"
+#include "backupdata/SelectionList.h"
 #include "backupdata/SelectionListText.h"
 #include "core/Clock.h"
 #include "core/DateTimeText.h"
@@ -9,6 +10,7 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "ui/ControlHelpers.h"
+#include "ui/ExclusionsEditor.h"
 #include "ui/PathTree.h"
 #include "ui/SelectionTreeFile.h"
 #include "ui/frmQuayMessage.h"
@@ -40,7 +42,7 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
     trvFolders->setHeaderHidden(true);
     trvFolders->setSelectionMode(QAbstractItemView::SingleSelection);
     groupLayout->addWidget(trvFolders);
-    layout->addWidget(GroupBox6, 1);
+    layout->addWidget(GroupBox6, 3);
     // Sorted by node text: the path tree inserts every node at its sorted place.
     foldersTree = new PathTree(trvFolders, PathTree::Kind::Folders);
 
@@ -63,6 +65,14 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
     buttons->addWidget(btnRemoveDir);
     layout->addLayout(buttons);
 
+    exclusions = new ExclusionsEditor(
+        [this] {
+            return selectionListEntries(foldersTree->selectionTree(), SelectionListKind::Folders)
+                .entries;
+        },
+        this);
+    layout->addWidget(exclusions, 2);
+
     // Lists the ordinary files of one folder for the sequence; never shown.
     lsbDirFiles = new QListWidget(this);
     lsbDirFiles->setObjectName(QStringLiteral("lsbDirFiles"));
@@ -75,7 +85,10 @@ FolderSelectionPage::FolderSelectionPage(QWidget* parent) : QWidget(parent)
 
 bool FolderSelectionPage::loadList()
 {
-    return SelectionTreeFile::fill(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories());
+    const bool listRead =
+        SelectionTreeFile::fill(*foldersTree, TQuayRegistryObject().ReadFileOfDirectories());
+    exclusions->load();
+    return listRead;
 }
 
 bool FolderSelectionPage::saveList()

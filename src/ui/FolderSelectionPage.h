@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class ExclusionsEditor;
 class PathTree;
 class QCheckBox;
 class QGroupBox;
@@ -21,7 +22,8 @@ public:
     explicit FolderSelectionPage(QWidget* parent = nullptr);
 
     // Creation: inserts the entries of the folders list into the tree when the list
-    // exists. Returns false, after telling the user, when the list cannot be read.
+    // exists, and loads what is left out. Returns false, after telling the user, when
+    // the list cannot be read.
     bool loadList();
     // Save points (window deactivated or closed, sequence start): writes the tree to
     // the folders list. An empty tree leaves the list as it is. Returns false, after
@@ -49,6 +51,7 @@ public:
     QPushButton* btnNewFolders;
     QListWidget* lsbDirFiles;
     PathTree* foldersTree;
+    ExclusionsEditor* exclusions;
 
 protected:
     void showEvent(QShowEvent* event) override;

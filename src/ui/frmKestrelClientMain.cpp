@@ -109,6 +109,9 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     const TQuayRegistryObject store;
     QString logFile;
     m_unattended.run([&] {
+        // Settled before anything makes a list: a profile without lists is a new one.
+        store.ReadExcludeCacheFolders();
+        store.ReadExcludeFilesLargerThanMB();
         store.ReadFileOfFiles();
         store.ReadFileOfDirectories();
         logFile = store.ReadLogFile();

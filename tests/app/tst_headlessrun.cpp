@@ -128,6 +128,45 @@ private Q_SLOTS:
         QVERIFY(files >= 5);
     }
 
+    // --dry-run lists what would go and what the exclusions leave out, and why; nothing
+    // is packed, sent or logged, and no server is needed.
+    void dryRunListsWithoutSending()
+    {
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        const QString report = env.writeFile(QStringLiteral("data/report.txt"), "figures");
+        const QString draft = env.writeFile(QStringLiteral("data/draft.tmp"), "scratch");
+        const QString big =
+            env.writeFile(QStringLiteral("data/sub/big.bin"), QByteArray(1024 * 1024 + 1, 'x'));
+        const QString tag = env.writeFile(QStringLiteral("data/cache/CACHEDIR.TAG"),
+                                          "Signature: 8a477f597d28d172789f06886806bc55");
+        env.writeFile(QStringLiteral("data/cache/blob"), "made again");
+        const QString patterns =
+            env.writeFile(QStringLiteral("Exclude.Txt"), "# scratch files\r\n\r\n*.tmp\r\n");
+        store.WriteFileOfExclusions(patterns);
+        store.WriteExcludeCacheFolders(true);
+        store.WriteExcludeFilesLargerThanMB(1);
+        store.WriteBackUpSubFolders(true);
+        QFile folders(store.ReadFileOfDirectories());
+        QVERIFY(folders.open(QIODevice::WriteOnly));
+        folders.write(QFileInfo(report).absolutePath().toUtf8() + "\r\n");
+        folders.close();
+
+        const Finished dry = runKestrel({QStringLiteral("--run"), QStringLiteral("--dry-run")});
+        QVERIFY2(dry.exitCode == HeadlessRun::Succeeded, qPrintable(dry.out + dry.errors));
+        const QStringList lines = dry.out.split(QLatin1Char('\n'));
+        QVERIFY2(lines.contains("Would back up: " + report), qPrintable(dry.out));
+        QVERIFY(lines.contains("Left out: " + draft + " (Exclude.Txt line 3: *.tmp)"));
+        QVERIFY(lines.contains("Left out: " + QFileInfo(tag).absolutePath() +
+                               "/ (cache folder (CACHEDIR.TAG))"));
+        QVERIFY(lines.contains("Left out: " + big + " (larger than 1 MB)"));
+        QVERIFY(lines.contains("1 file would be backed up."));
+        QVERIFY(lines.contains("2 files and 1 folder were left out by the exclusions."));
+        QVERIFY(!QFileInfo::exists(store.ReadLogFile()));
+        QVERIFY(!QFileInfo::exists(store.ReadFileOfFiles()));
+        QVERIFY(!QFileInfo::exists(store.ReadZipDirectory()));
+    }
+
     // kestreldrive --run copies into the backup folder; a missing folder fails the run.
     void driveRunCopiesIntoTheBackUpFolder()
     {
@@ -490,6 +529,7 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"--run", "--bogus"} << "bogus";
         QTest::newRow("argument") << QStringList{"--run", "extra"} << "extra";
         QTest::newRow("full alone") << QStringList{"--full"} << "--run";
+        QTest::newRow("dry run alone") << QStringList{"--dry-run"} << "--run";
         QTest::newRow("short fingerprint")
             << QStringList{"--trust-certificate", "AB:CD:EF"} << "SHA-256";
         QTest::newRow("full without run")

@@ -66,6 +66,38 @@ private Q_SLOTS:
         QCOMPARE(TQuayRegistryObject().ReadUserID(), userId);
     }
 
+    // A profile that was in use before the exclusion settings existed keeps backing up
+    // what it did; a new one starts with them on. The first read settles it for good.
+    void exclusionsStartOnOnlyInNewProfiles_data()
+    {
+        QTest::addColumn<QString>("existingFile");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("new profile") << QString() << true;
+        QTest::newRow("backup log") << "Log.Txt" << false;
+        QTest::newRow("files list") << "Files.Txt" << false;
+        QTest::newRow("folders list") << "Dirs.Txt" << false;
+    }
+
+    void exclusionsStartOnOnlyInNewProfiles()
+    {
+        QFETCH(QString, existingFile);
+        QFETCH(bool, on);
+        TestEnvironment env;
+        const TQuayRegistryObject store;
+        if (!existingFile.isEmpty()) {
+            QFile file(currentProgramFolder() + u'/' + existingFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(store.ReadExcludeCacheFolders(), on);
+        QCOMPARE(store.ReadExcludeFilesLargerThanMB(), on ? 1024 : 0);
+        // Lists made afterwards change nothing: the outcome was stored.
+        QFile(store.ReadFileOfDirectories()).open(QIODevice::WriteOnly);
+        QCOMPARE(store.ReadExcludeCacheFolders(), on);
+        QCOMPARE(store.ReadExcludeFilesLargerThanMB(), on ? 1024 : 0);
+        store.WriteExcludeFilesLargerThanMB(5);
+        QCOMPARE(store.ReadExcludeFilesLargerThanMB(), 5);
+    }
+
     void typedRoundTrips()
     {
         TestEnvironment env;

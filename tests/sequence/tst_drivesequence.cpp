@@ -187,6 +187,20 @@ private Q_SLOTS:
         QVERIFY(f.window.history.contains(QStringLiteral("Back up copy of ") + a +
                                           QStringLiteral(" is current")));
 
+        // Left out from now on: c changes but is not copied, and its records stay.
+        QFile patterns(store.ReadFileOfExclusions());
+        QVERIFY(patterns.open(QIODevice::WriteOnly));
+        patterns.write("*.tar.gz\n");
+        patterns.close();
+        touchLater(c, 20);
+        f.sequence.RunBackUpSequence();
+        QVERIFY(store.ReadBackUpSequenceSuccess());
+        QCOMPARE(f.copies().size(), sources.size() + 1);
+        QCOMPARE(f.loggedPaths(), sources + QStringList{c});
+        QVERIFY(
+            f.window.history.contains(QStringLiteral("1 file was left out by the exclusions.")));
+        QVERIFY(QFile::remove(store.ReadFileOfExclusions()));
+
         // Overwriting on: the copy has no number and a later run replaces it.
         store.WriteOverWriteFiles(true);
         f.window.type = SequenceWindow::BackUpType::Full;

@@ -54,9 +54,22 @@ private Q_SLOTS:
         const QString report = env.writeFile(QStringLiteral("data/report.txt"), large);
         const QString notes =
             env.writeFile(QStringLiteral("data/folder/notes \u00e4.md"), ".starts with a dot\n");
+        // Left out by a pattern, a cache tag or their size: never packed, sent or logged.
+        env.writeFile(QStringLiteral("data/folder/draft.tmp"), "scratch\n");
+        env.writeFile(QStringLiteral("data/folder/cache/CACHEDIR.TAG"),
+                      "Signature: 8a477f597d28d172789f06886806bc55\n");
+        env.writeFile(QStringLiteral("data/folder/cache/blob.bin"), "made again\n");
+        env.writeFile(QStringLiteral("data/folder/big.bin"), QByteArray(1024 * 1024 + 1, 'x'));
+        store.WriteExcludeCacheFolders(true);
+        store.WriteExcludeFilesLargerThanMB(1);
+        const QString picked = env.writeFile(QStringLiteral("data/picked.tmp"), "scratch\n");
+        QFile exclusions(store.ReadFileOfExclusions());
+        QVERIFY(exclusions.open(QIODevice::WriteOnly));
+        exclusions.write("# scratch files\r\n*.tmp\r\n");
+        exclusions.close();
         QFile files(store.ReadFileOfFiles());
         QVERIFY(files.open(QIODevice::WriteOnly));
-        files.write(report.toUtf8() + "\r\n");
+        files.write(report.toUtf8() + "\r\n" + picked.toUtf8() + "\r\n");
         files.close();
         QFile folders(store.ReadFileOfDirectories());
         QVERIFY(folders.open(QIODevice::WriteOnly));
@@ -64,6 +77,13 @@ private Q_SLOTS:
         folders.close();
 
         RecordingSequenceWindow window;
+        window.subFolders = true;
+        // The count shown while the files are walked.
+        QString counted;
+        window.onStatusLine = [&window, &counted](const QString& line) {
+            if (line == QStringLiteral("Processing files from files list..."))
+                counted = window.numberOfFiles;
+        };
         SequenceState state;
         SequenceCompletion completion(window, state);
         BackUpSequence sequence(window, completion);
@@ -85,6 +105,11 @@ private Q_SLOTS:
         QVERIFY(log.subject.endsWith(QLatin1Char('#') + store.ReadLogFile()));
         QCOMPARE(log.content.count("\r\n"), 2);
         QVERIFY(!QFile::exists(sink.messagePath(4)));
+        QVERIFY(!log.content.contains(".tmp"));
+        QVERIFY(window.history.contains("3 files and 1 folder were left out by the exclusions."));
+        QVERIFY(!window.history.join('\n').contains(".tmp"));
+        QVERIFY(!window.history.join('\n').contains(".bin"));
+        QCOMPARE(counted, QStringLiteral("2"));
     }
 };
 

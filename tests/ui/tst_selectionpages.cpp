@@ -1,21 +1,28 @@
 #include "core/QuayRegistryObject.h"
 #include "support/TestEnvironment.h"
+#include "ui/ExclusionsEditor.h"
 #include "ui/FileSelectionPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/PathTree.h"
 #include "ui/TreeImages.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
 
 // The two selection pages: adding through the dialogs, removing with the question and
-// the save after it, the lists on disk and the change flags, and the new-folder search.
+// the save after it, the lists on disk and the change flags, the new-folder search, and
+// what is left out: the list of patterns and the test field.
 class TestSelectionPages : public QObject
 {
     Q_OBJECT
@@ -266,6 +273,101 @@ private Q_SLOTS:
         env->prompt.queueAnswer(Prompt::Answer::Yes);
         page.findNewFolders();
         QCOMPARE(env->prompt.notices(), QStringList{"No new folders found"});
+    }
+
+    void exclusionsListKeepsTheFileBytes()
+    {
+        const TQuayRegistryObject store;
+        const QString list = env->path("home/Exclude.Txt");
+        store.WriteFileOfExclusions(list);
+        // A pattern for a Latin-1 name, a comment, a blank line; LF only.
+        write(list, "caf\xe9.txt\n# keep builds out\n\n*.tmp\n");
+        FolderSelectionPage page;
+        page.loadList();
+        ExclusionsEditor* editor = page.exclusions;
+        QCOMPARE(editor->lsbExclusions->count(), 3);
+
+        editor->edtExclusionPattern->setText("  node_modules/ ");
+        editor->btnAddExclusion->click();
+        QCOMPARE(read(list), QByteArray("caf\xe9.txt\r\n# keep builds out\r\n*.tmp\r\n"
+                                        "node_modules/\r\n"));
+        QVERIFY(editor->edtExclusionPattern->text().isEmpty());
+
+        editor->lsbExclusions->item(1)->setSelected(true);
+        editor->lsbExclusions->item(2)->setSelected(true);
+        editor->btnRemoveExclusion->click();
+        QCOMPARE(read(list), QByteArray("caf\xe9.txt\r\nnode_modules/\r\n"));
+        QCOMPARE(QFileInfo(list).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+
+        // An edited line is written as its new text.
+        editor->lsbExclusions->item(1)->setText("build/");
+        QCOMPARE(read(list), QByteArray("caf\xe9.txt\r\nbuild/\r\n"));
+
+        editor->ckbExcludeCacheFolders->setChecked(!editor->ckbExcludeCacheFolders->isChecked());
+        editor->spnExcludeLargerThanMB->setValue(7);
+        QCOMPARE(store.ReadExcludeCacheFolders(), editor->ckbExcludeCacheFolders->isChecked());
+        QCOMPARE(store.ReadExcludeFilesLargerThanMB(), 7);
+
+        // A list that cannot be read is told and never written over.
+        const QString folder = env->path("home/Unreadable.Txt");
+        QVERIFY(QDir().mkpath(folder));
+        store.WriteFileOfExclusions(folder);
+        QVERIFY(!editor->load());
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QVERIFY(!editor->btnAddExclusion->isEnabled());
+    }
+
+    void exclusionTestField_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("verdict");
+        const QString kept = "Backed up: nothing leaves it out.";
+        QTest::newRow("pattern") << "<root>/Proj/a.tmp"
+                                 << "Left out: Exclude.Txt line 1: *.tmp";
+        QTest::newRow("taken back") << "<root>/Proj/keep.tmp" << kept;
+        QTest::newRow("below a left-out folder")
+            << "<root>/Proj/node_modules/x/y.js"
+            << "Left out with the folder <root>/Proj/node_modules: Exclude.Txt line 2: "
+               "node_modules/";
+        QTest::newRow("anchored at the selected folder, not deeper")
+            << "<root>/Proj/sub/out/" << kept;
+        QTest::newRow("anchored") << "<root>/Proj/out/"
+                                  << "Left out: Exclude.Txt line 4: /out/";
+        QTest::newRow("cache folder")
+            << "<root>/Proj/cache/data.bin"
+            << "Left out with the folder <root>/Proj/cache: cache folder (CACHEDIR.TAG)";
+        QTest::newRow("wrong signature") << "<root>/Proj/notcache/data.bin" << kept;
+        QTest::newRow("too large") << "<root>/Proj/big.iso"
+                                   << "Left out: larger than 1 MB";
+        QTest::newRow("below no selected folder")
+            << "<root>/Elsewhere/b.tmp"
+            << "Left out: Exclude.Txt line 1: *.tmp (below no selected folder: matched by its "
+               "name, as a file picked on its own)";
+        QTest::newRow("not a whole path") << "Proj/a.tmp"
+                                          << "Type a whole path, from / or ~ (as ~/notes.txt).";
+    }
+
+    void exclusionTestField()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, verdict);
+        const TQuayRegistryObject store;
+        store.WriteFileOfExclusions(
+            env->writeFile("home/Exclude.Txt", "*.tmp\nnode_modules/\n!keep.tmp\n/out/\n"));
+        store.WriteExcludeCacheFolders(true);
+        store.WriteExcludeFilesLargerThanMB(1);
+        env->writeFile("Proj/cache/CACHEDIR.TAG",
+                       "Signature: 8a477f597d28d172789f06886806bc55\n# a cache\n");
+        env->writeFile("Proj/notcache/CACHEDIR.TAG", "Signature: 0000\n");
+        QFile big(env->writeFile("Proj/big.iso", {}));
+        QVERIFY(big.resize(2 * 1024 * 1024));
+
+        FolderSelectionPage page;
+        page.loadList();
+        page.foldersTree->InsertFolderPath(env->path("Proj"));
+        page.exclusions->edtExclusionTest->setText(QString(typed).replace("<root>", env->root()));
+        QCOMPARE(page.exclusions->lblExclusionVerdict->text(),
+                 QString(verdict).replace("<root>", env->root()));
     }
 };
 
