@@ -13,15 +13,15 @@
 // cap, so a run takes seconds instead of minutes. Prints one line with the outcome;
 // the exit status is 0 when the sequence ended as a success.
 
+#include "app/RecordingPlatform.h"
 #include "core/Clock.h"
 #include "core/QuayRegistryObject.h"
-#include "core/RecordingPlatform.h"
-#include "core/ScriptedPrompt.h"
 #include "core/Services.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
+#include "support/ScriptedPrompt.h"
 
 #include <QCoreApplication>
 #include <QDir>
