@@ -69,8 +69,8 @@ struct Bench
 {
     TestEnvironment env;
     BenchClock clock;
-    ScopedServices services{
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
+    ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                             &env.notifications, &env.fileManagerMenu, &env.secretStore}};
     SmtpSink sink;
     DovecotServer dovecot{env.path(QStringLiteral("dovecot")), {}};
 

@@ -93,8 +93,8 @@ struct Bench
 {
     TestEnvironment env;
     BenchClock clock;
-    ScopedServices services{
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
+    ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                             &env.notifications, &env.fileManagerMenu, &env.secretStore}};
     QString certificate, key;
     std::unique_ptr<DovecotServer> dovecot;
     std::unique_ptr<PostfixServer> postfix;

@@ -168,8 +168,10 @@ int main(int argc, char** argv)
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
-    const ScopedServices services(
-        {&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications});
+    RecordingFileManagerMenu fileManagerMenu;
+    RecordingSecretStore secretStore;
+    const ScopedServices services({&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications,
+                                   &fileManagerMenu, &secretStore});
 
     writeSettings(port);
     if (!makeDataFiles()) {
