@@ -23,8 +23,8 @@ int main(int argc, char* argv[])
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 600;
     TestEnvironment env(QStringLiteral("KestrelCD"));
     SystemClock clock;
-    const ScopedServices services(
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
+    const ScopedServices services({&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                                   &env.notifications, &env.fileManagerMenu, &env.secretStore});
 
     const QString source = env.path(QStringLiteral("data/big.bin"));
     {

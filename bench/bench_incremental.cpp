@@ -232,8 +232,8 @@ int main(int argc, char** argv)
 
     TestEnvironment env;
     SystemClock clock;
-    const ScopedServices services(
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
+    const ScopedServices services({&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                                   &env.notifications, &env.fileManagerMenu, &env.secretStore});
     SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")), {});
     if (sink.port() == 0) {
         std::fprintf(stderr, "SMTP sink: %s\n", qPrintable(sink.errorText()));

@@ -12,12 +12,12 @@
 #include "SequenceBench.h"
 #include "core/Clock.h"
 #include "core/QuayRegistryObject.h"
+#include "restore/MailboxCatalog.h"
+#include "restore/MailboxConnection.h"
+#include "restore/MailboxRestore.h"
+#include "restore/RestoreProgress.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/MailSequenceTransport.h"
-#include "sequence/MailboxCatalog.h"
-#include "sequence/MailboxConnection.h"
-#include "sequence/MailboxRestore.h"
-#include "sequence/RestoreProgress.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
 #include "support/DovecotServer.h"
@@ -69,8 +69,8 @@ struct Bench
 {
     TestEnvironment env;
     BenchClock clock;
-    ScopedServices services{
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
+    ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                             &env.notifications, &env.fileManagerMenu, &env.secretStore}};
     SmtpSink sink;
     DovecotServer dovecot{env.path(QStringLiteral("dovecot")), {}};
 

@@ -84,8 +84,8 @@ SequenceFigures runSequence(int count, bool skipPause)
     TestEnvironment env;
     BenchClock clock;
     clock.skipPause = skipPause;
-    const ScopedServices services(
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
+    const ScopedServices services({&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                                   &env.notifications, &env.fileManagerMenu, &env.secretStore});
     SmtpSink sink(QStringLiteral(KESTREL_TEST_SCRIPTS), env.path(QStringLiteral("sink/")), {});
     if (sink.port() == 0)
         qFatal("SMTP sink: %s", qPrintable(sink.errorText()));

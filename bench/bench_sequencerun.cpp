@@ -13,15 +13,15 @@
 // cap, so a run takes seconds instead of minutes. Prints one line with the outcome;
 // the exit status is 0 when the sequence ended as a success.
 
+#include "app/RecordingPlatform.h"
 #include "core/Clock.h"
 #include "core/QuayRegistryObject.h"
-#include "core/RecordingPlatform.h"
-#include "core/ScriptedPrompt.h"
 #include "core/Services.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
 #include "support/RecordingSequenceWindow.h"
+#include "support/ScriptedPrompt.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -168,8 +168,10 @@ int main(int argc, char** argv)
     RecordingPowerOff powerOff;
     RecordingDialUp dialUp;
     RecordingNotifications notifications;
-    const ScopedServices services(
-        {&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications});
+    RecordingFileManagerMenu fileManagerMenu;
+    RecordingSecretStore secretStore;
+    const ScopedServices services({&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications,
+                                   &fileManagerMenu, &secretStore});
 
     writeSettings(port);
     if (!makeDataFiles()) {

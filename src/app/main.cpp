@@ -1,4 +1,4 @@
-#include "ui/KestrelApplication.h"
+#include "app/KestrelApplication.h"
 
 int main(int argc, char* argv[])
 {

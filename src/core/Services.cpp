@@ -1,30 +1,8 @@
 #include "core/Services.h"
 
-#include "core/Clock.h"
-#include "core/RecordingPlatform.h"
-#include "core/ScriptedPrompt.h"
+#include <QtGlobal>
 
 namespace {
-
-// Used until something is installed: a program never runs on these, but a unit
-// test of a small class need not set up a whole set.
-struct Fallbacks
-{
-    ScriptedPrompt prompt;
-    SystemClock clock;
-    RecordingAutostart autostart;
-    RecordingPowerOff powerOff;
-    RecordingDialUp dialUp;
-    RecordingNotifications notifications;
-    RecordingFileManagerMenu fileManagerMenu;
-    RecordingSecretStore secretStore;
-};
-
-Fallbacks& fallbacks()
-{
-    static Fallbacks instance;
-    return instance;
-}
 
 Services::Set& installed()
 {
@@ -32,51 +10,55 @@ Services::Set& installed()
     return set;
 }
 
-template <typename T> T& pick(T* installedService, T& fallback)
+// A service nobody installed is a fault of the program's set-up: a stand-in would
+// hide it (a program whose power-off was forgotten would never power off).
+template <typename T> T& pick(T* installedService, const char* name)
 {
-    return installedService ? *installedService : fallback;
+    if (!installedService)
+        qFatal("No %s service is installed: install one through Services before using it.", name);
+    return *installedService;
 }
 
 } // namespace
 
 Prompt& Services::prompt()
 {
-    return pick<Prompt>(installed().prompt, fallbacks().prompt);
+    return pick(installed().prompt, "prompt");
 }
 
 Clock& Services::clock()
 {
-    return pick<Clock>(installed().clock, fallbacks().clock);
+    return pick(installed().clock, "clock");
 }
 
 AutostartService& Services::autostart()
 {
-    return pick<AutostartService>(installed().autostart, fallbacks().autostart);
+    return pick(installed().autostart, "autostart");
 }
 
 PowerOffService& Services::powerOff()
 {
-    return pick<PowerOffService>(installed().powerOff, fallbacks().powerOff);
+    return pick(installed().powerOff, "power-off");
 }
 
 DialUpService& Services::dialUp()
 {
-    return pick<DialUpService>(installed().dialUp, fallbacks().dialUp);
+    return pick(installed().dialUp, "dial-up");
 }
 
 DesktopNotificationService& Services::notifications()
 {
-    return pick<DesktopNotificationService>(installed().notifications, fallbacks().notifications);
+    return pick(installed().notifications, "desktop notification");
 }
 
 FileManagerMenuService& Services::fileManagerMenu()
 {
-    return pick<FileManagerMenuService>(installed().fileManagerMenu, fallbacks().fileManagerMenu);
+    return pick(installed().fileManagerMenu, "file-manager menu");
 }
 
 SecretStore& Services::secretStore()
 {
-    return pick<SecretStore>(installed().secretStore, fallbacks().secretStore);
+    return pick(installed().secretStore, "secret store");
 }
 
 Services::Set Services::current()

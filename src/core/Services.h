@@ -12,7 +12,7 @@ class SecretStore;
 // The process-wide seams: one prompt, one clock, the platform stand-ins and the
 // keyring. The program installs the real ones in main; tests install scripted and
 // recording ones through ScopedServices. The objects are owned by whoever installed
-// them.
+// them. Reaching a service that was never installed ends the process, naming it.
 class Services
 {
 public:

@@ -7,20 +7,16 @@
 #include "core/PlatformServices.h"
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
-#include "core/SecretKeeping.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
-#include "core/StreamPrompt.h"
 #include "sequence/BackUpSequence.h"
 #include "sequence/DryRun.h"
 #include "sequence/HeadlessSequenceWindow.h"
-#include "sequence/ProgramPlatform.h"
 #include "sequence/SequenceCompletion.h"
 #include "sequence/SequenceState.h"
 #include "transport/ServerCertificateTrust.h"
 #include "transport/SmtpProblemText.h"
 
-#include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
@@ -115,27 +111,11 @@ void HeadlessRun::powerOffAfterCountdown()
         Services::prompt().notify(problem, Prompt::Icon::Error);
 }
 
-int HeadlessRun::runWithoutWindow(int& argc, char* argv[],
-                                  const std::function<int(QTextStream& out)>& task)
+int HeadlessRun::runCommand(QTextStream& out, const KestrelCommandLine& commandLine)
 {
-    const QCoreApplication application(argc, argv);
-    QTextStream out(stdout);
-    QTextStream errors(stderr);
-    StreamPrompt prompt(errors);
-    SystemClock clock;
-    const ProgramPlatform platform;
-    const ScopedServices installed(platform.services(&prompt, &clock));
-    errors << SecretKeeping::placeText() << Qt::endl;
-    return task(out);
-}
-
-int HeadlessRun::runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
-{
-    return runWithoutWindow(argc, argv, [&](QTextStream& out) {
-        HeadlessRun run(out, commandLine.fullBackUp());
-        run.setCertificateToTrust(commandLine.certificateToTrust());
-        run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
-        run.setDryRun(commandLine.dryRun());
-        return run.exec();
-    });
+    HeadlessRun run(out, commandLine.fullBackUp());
+    run.setCertificateToTrust(commandLine.certificateToTrust());
+    run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
+    run.setDryRun(commandLine.dryRun());
+    return run.exec();
 }

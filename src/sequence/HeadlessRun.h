@@ -2,8 +2,6 @@
 
 #include <QByteArray>
 
-#include <functional>
-
 class KestrelCommandLine;
 class QTextStream;
 
@@ -40,16 +38,9 @@ public:
 
     int exec();
 
-    // The whole process: a core application (no display is needed), notices on
-    // standard error, status lines on standard output, the real clock and the
-    // program's platform services.
-    static int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
-    // The frame of every run without a window: a core application, the stream prompt
-    // on standard error, the real clock and the program's platform services; the task
-    // writes its lines to standard output and returns the exit status. Where passwords
-    // are kept is said first, on standard error.
-    static int runWithoutWindow(int& argc, char* argv[],
-                                const std::function<int(QTextStream& out)>& task);
+    // The command (--run or --trust-certificate) in the frame the program sets up for
+    // runs without a window: status lines to out, the exit status returned.
+    static int runCommand(QTextStream& out, const KestrelCommandLine& commandLine);
 
 private:
     bool trustCertificate();

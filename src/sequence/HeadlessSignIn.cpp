@@ -5,7 +5,6 @@
 #include "core/Prompt.h"
 #include "core/Services.h"
 #include "core/SettingsDatabase.h"
-#include "sequence/HeadlessRun.h"
 #include "transport/OAuthSignIn.h"
 #include "transport/SignInView.h"
 
@@ -71,12 +70,6 @@ int run(QTextStream& out, const KestrelCommandLine& commandLine)
         Services::prompt().notify(error.message(), Prompt::Icon::Error);
         return Failed;
     }
-}
-
-int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine)
-{
-    return HeadlessRun::runWithoutWindow(argc, argv,
-                                         [&](QTextStream& out) { return run(out, commandLine); });
 }
 
 } // namespace HeadlessSignIn

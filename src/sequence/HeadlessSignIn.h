@@ -20,7 +20,4 @@ enum ExitStatus
 // The prompt and clock must be installed; lines for the user go to out.
 int run(QTextStream& out, const KestrelCommandLine& commandLine);
 
-// The whole process, in the frame of the runs without a window.
-int runProcess(int& argc, char* argv[], const KestrelCommandLine& commandLine);
-
 } // namespace HeadlessSignIn

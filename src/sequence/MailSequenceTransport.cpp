@@ -4,8 +4,8 @@
 #include "core/Clock.h"
 #include "core/KestrelError.h"
 #include "core/PlatformServices.h"
+#include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
-#include "core/ScriptedPrompt.h"
 #include "core/Services.h"
 #include "sequence/CertificateTrustQuestion.h"
 #include "sequence/SequenceRun.h"
@@ -116,18 +116,14 @@ void MailSequenceTransport::createSender()
     // The sending object must be made on the thread that uses its socket, but the
     // notice it may show belongs to the window's thread: it is collected while the
     // window waits without running anything, and shown afterwards.
-    ScriptedPrompt collected;
-    {
-        Services::Set set = Services::current();
-        set.prompt = &collected;
-        const ScopedServices collecting(set);
-        m_worker.runBlocking([this] {
-            m_sender = std::make_unique<TWrenSMPTObject>();
-            if (m_sessionSetup)
-                m_sessionSetup(*m_sender);
-        });
-    }
-    for (const QString& notice : collected.notices())
+    QStringList notices;
+    m_worker.runBlocking([this, &notices] {
+        m_sender = std::make_unique<TWrenSMPTObject>(
+            [&notices](const QString& notice) { notices << notice; });
+        if (m_sessionSetup)
+            m_sessionSetup(*m_sender);
+    });
+    for (const QString& notice : std::as_const(notices))
         Services::prompt().notify(notice, Prompt::Icon::Information);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "winintegration/SessionEndHandling.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -60,7 +62,7 @@ public:
     // The current local time as "yy-MM-dd hh-mm-ss".
     static QString SequenceDateStamp();
 
-    static constexpr int ShutDownDelayMs = 30000;
+    static constexpr int ShutDownDelayMs = SessionEndHandling::ShutDownDelayMs;
     // The warning after a failed sequence names at most this many of its causes.
     static constexpr qsizetype MaxCausesInWarning = 4;
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "sequence/CDBurnFileObjectList.h"
 #include "sequence/SequenceChoices.h"
 #include "sequence/SequenceStatusView.h"
-#include "transport/CDBurnFileObjectList.h"
 
 #include <QStringList>
 

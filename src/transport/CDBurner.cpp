@@ -1,7 +1,7 @@
 #include "transport/CDBurner.h"
 
-#include "backupdata/TernFileObject.h"
 #include "core/EditionProfile.h"
+#include "core/FileSystemTree.h"
 #include "core/PrivateFiles.h"
 #include "core/QuayRegistryObject.h"
 #include "transport/BurnerSearch.h"
@@ -103,7 +103,7 @@ bool TCDBurner::ClearFiles()
         return false;
     }
     const QString area = BurnArea();
-    TTernFileObject::RemoveFolderTree(area);
+    FileSystemTree::removeFolderTree(area);
     PrivateFiles::makePrivateFolder(area);
     int left = 0;
     QDirIterator it(area, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -16,6 +16,12 @@
 #include <QScopeGuard>
 
 TWrenSMPTObject::TWrenSMPTObject()
+    : TWrenSMPTObject([](const QString& notice) {
+          Services::prompt().notify(notice, Prompt::Icon::Information);
+      })
+{}
+
+TWrenSMPTObject::TWrenSMPTObject(const NoticeSink& notices)
 {
     const TQuayRegistryObject settings;
     const QString host = settings.ReadUserSMPTName();
@@ -25,8 +31,7 @@ TWrenSMPTObject::TWrenSMPTObject()
     // a server that asks for no log-in needs neither, and one that does is told
     // which field is empty when it refuses the message.
     if (host.isEmpty()) {
-        Services::prompt().notify(QStringLiteral("Not all Internet fields are complete."),
-                                  Prompt::Icon::Information);
+        notices(QStringLiteral("Not all Internet fields are complete."));
         return;
     }
     m_smtp.Host = host;

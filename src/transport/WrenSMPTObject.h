@@ -3,6 +3,7 @@
 #include "transport/ArchivePartPlan.h"
 #include "transport/IdSMTP.h"
 
+#include <functional>
 #include <optional>
 
 class TIdMessage;
@@ -16,8 +17,12 @@ public:
     // Configures the session from the settings store. When the server is missing it
     // says "Not all Internet fields are complete." and leaves the host empty, so a
     // later Connect fails. An empty user name or password is left to the session: it
-    // logs in only when it has both.
+    // logs in only when it has both. The notice goes to the prompt.
     TWrenSMPTObject();
+    // As above, the notice handed to notices instead: a sending object made on a
+    // worker thread leaves showing it to the thread that owns the prompt.
+    using NoticeSink = std::function<void(const QString& notice)>;
+    explicit TWrenSMPTObject(const NoticeSink& notices);
 
     bool Connected();
     // Throws KestrelError; UntrustedCertificateError when the server's certificate is

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backupdata/FileState.h"
-#include "sequence/MailboxSource.h"
+#include "restore/MailboxSource.h"
 
 #include <QObject>
 #include <QStringList>

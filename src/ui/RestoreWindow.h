@@ -1,9 +1,9 @@
 #pragma once
 
-#include "sequence/MailboxSource.h"
-#include "sequence/RestoreProgress.h"
-#include "sequence/RestoreSelection.h"
-#include "sequence/SavedFiles.h"
+#include "restore/MailboxSource.h"
+#include "restore/RestoreProgress.h"
+#include "restore/RestoreSelection.h"
+#include "restore/SavedFiles.h"
 
 #include <QDialog>
 #include <QHash>

@@ -80,14 +80,15 @@ TfrmKestrelClientMain::TfrmKestrelClientMain(QWidget* parent) : QMainWindow(pare
     m_completion = std::make_unique<SequenceCompletion>(*m_sequenceWindow, runState);
     m_sequence = std::make_unique<BackUpSequence>(*m_sequenceWindow, *m_completion);
     m_sessionEnd = std::make_unique<SessionEndHandling>(
-        runState, SessionEndHandling::Actions{[this] {
-                                                  tray->restore();
-                                                  showMaximized();
-                                              },
-                                              [this] { RunBackUpSequence(); },
-                                              [this] {
-                                                  m_completion->ShutDownDelayElapsed();
-                                              }});
+        runState.ShutDownTriggered,
+        SessionEndHandling::Actions{[this] {
+                                        tray->restore();
+                                        showMaximized();
+                                    },
+                                    [this] { RunBackUpSequence(); },
+                                    [this] {
+                                        m_completion->ShutDownDelayElapsed();
+                                    }});
     connectControls();
     connectSessionEnd();
     // The splash shows while the settings and lists load.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/UnattendedSteps.h"
-#include "sequence/MailboxSource.h"
+#include "restore/MailboxSource.h"
 #include "sequence/SequenceState.h"
 #include "transport/IdMessage.h"
 

@@ -4,15 +4,13 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
-#include "sequence/SequenceCompletion.h"
-#include "sequence/SequenceState.h"
 
-SessionEndHandling::SessionEndHandling(SequenceState& state, Actions actions)
-    : m_state(state), m_actions(std::move(actions)),
+SessionEndHandling::SessionEndHandling(bool& shutDownTriggered, Actions actions)
+    : m_shutDownTriggered(shutDownTriggered), m_actions(std::move(actions)),
       tmrWindowsShutDownBackUpSequenceRun(
           Services::clock().createTimer(SequenceStartDelayMs, [this] { startSequence(); })),
-      tmrStartShutDownSequene(Services::clock().createTimer(SequenceCompletion::ShutDownDelayMs,
-                                                            [this] { shutDownDelayElapsed(); }))
+      tmrStartShutDownSequene(
+          Services::clock().createTimer(ShutDownDelayMs, [this] { shutDownDelayElapsed(); }))
 {}
 
 SessionEndHandling::~SessionEndHandling() = default;
@@ -26,7 +24,7 @@ bool SessionEndHandling::QueryEndSession()
         // A settings store that cannot be read must never keep the session from ending.
         runSequence = false;
     }
-    if (runSequence && !m_state.ShutDownTriggered) {
+    if (runSequence && !m_shutDownTriggered) {
         tmrWindowsShutDownBackUpSequenceRun->start();
         return false;
     }
@@ -43,7 +41,7 @@ void SessionEndHandling::startSequence()
     // Both timers fire once.
     tmrWindowsShutDownBackUpSequenceRun->stop();
     m_actions.showWindowMaximised();
-    m_state.ShutDownTriggered = true;
+    m_shutDownTriggered = true;
     m_actions.runSequence();
 }
 

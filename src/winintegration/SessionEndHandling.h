@@ -5,8 +5,6 @@
 #include <functional>
 #include <memory>
 
-struct SequenceState;
-
 // A backup when the desktop session ends, and the pause before the shut-down
 // countdown after a failed sequence. While "Run Back Up Sequence on Windows Shut
 // Down" is on, the first query of the session's end is refused and, two seconds
@@ -18,6 +16,8 @@ class SessionEndHandling
 {
 public:
     static constexpr int SequenceStartDelayMs = 2000;
+    // The pause after a failed sequence before the shut-down countdown opens.
+    static constexpr int ShutDownDelayMs = 30000;
 
     struct Actions
     {
@@ -30,7 +30,9 @@ public:
         std::function<void()> shutDownDelayElapsed;
     };
 
-    SessionEndHandling(SequenceState& state, Actions actions);
+    // shutDownTriggered is the owner's mark of a sequence started by the session's
+    // end; it outlives this object, and the sequence's end reads and clears it.
+    SessionEndHandling(bool& shutDownTriggered, Actions actions);
     ~SessionEndHandling();
     SessionEndHandling(const SessionEndHandling&) = delete;
     SessionEndHandling& operator=(const SessionEndHandling&) = delete;
@@ -47,7 +49,7 @@ private:
     void startSequence();
     void shutDownDelayElapsed();
 
-    SequenceState& m_state;
+    bool& m_shutDownTriggered;
     Actions m_actions;
     std::unique_ptr<ClockTimer> tmrWindowsShutDownBackUpSequenceRun;
     std::unique_ptr<ClockTimer> tmrStartShutDownSequene;

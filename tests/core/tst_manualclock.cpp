@@ -1,4 +1,4 @@
-#include "core/ManualClock.h"
+#include "support/ManualClock.h"
 
 #include <QtTest>
 

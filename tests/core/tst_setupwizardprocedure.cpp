@@ -252,8 +252,9 @@ private Q_SLOTS:
                 throw KestrelError(QStringLiteral("Unable to write the autostart entry"));
             }
         } unwritable;
-        const ScopedServices services(
-            {&env->prompt, &env->clock, &unwritable, &env->powerOff, &env->dialUp});
+        const ScopedServices services({&env->prompt, &env->clock, &unwritable, &env->powerOff,
+                                       &env->dialUp, &env->notifications, &env->fileManagerMenu,
+                                       &env->secretStore});
         SetupWizardProcedure wizard;
         QCOMPARE(wizard.next(yes(true)), Outcome::Stayed);
         QCOMPARE(wizard.currentStep(), 1);

@@ -5,7 +5,7 @@
 #include "FuzzSupport.h"
 
 #include "core/KestrelError.h"
-#include "sequence/SavedArchive.h"
+#include "restore/SavedArchive.h"
 #include "transport/ZipMaster.h"
 
 #include <QBuffer>

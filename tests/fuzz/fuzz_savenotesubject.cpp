@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 
-#include "sequence/SaveNoteSubject.h"
+#include "restore/SaveNoteSubject.h"
 #include "transport/HeaderDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

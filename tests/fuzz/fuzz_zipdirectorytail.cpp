@@ -2,7 +2,7 @@
 
 #include "FuzzSupport.h"
 
-#include "sequence/ZipDirectoryTail.h"
+#include "restore/ZipDirectoryTail.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

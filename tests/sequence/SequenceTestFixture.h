@@ -42,8 +42,8 @@ struct SequenceFixture
 {
     TestEnvironment env;
     PauseHookClock clock;
-    ScopedServices services{
-        {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications}};
+    ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                             &env.notifications, &env.fileManagerMenu, &env.secretStore}};
     ScriptedSmtpServer server;
     RecordingSequenceWindow window;
     SequenceState state;

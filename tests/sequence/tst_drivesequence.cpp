@@ -28,7 +28,8 @@ private:
     {
         TestEnvironment env{QStringLiteral("KestrelDrive")};
         ScopedServices services{{&env.prompt, &env.clock, &env.autostart, &env.powerOff,
-                                 &env.dialUp, &env.notifications}};
+                                 &env.dialUp, &env.notifications, &env.fileManagerMenu,
+                                 &env.secretStore}};
         RecordingSequenceWindow window;
         SequenceState state;
         SequenceCompletion completion{window, state};

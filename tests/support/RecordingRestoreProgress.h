@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sequence/RestoreProgress.h"
+#include "restore/RestoreProgress.h"
 
 #include <QStringList>
 

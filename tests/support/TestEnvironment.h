@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/ManualClock.h"
-#include "core/RecordingPlatform.h"
-#include "core/ScriptedPrompt.h"
+#include "app/RecordingPlatform.h"
 #include "core/Services.h"
+#include "support/ManualClock.h"
+#include "support/ScriptedPrompt.h"
 
 #include <QTemporaryDir>
 

@@ -1,7 +1,7 @@
 #include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
-#include "sequence/SavedArchive.h"
+#include "restore/SavedArchive.h"
 #include "support/TestEnvironment.h"
 #include "transport/ZipMaster.h"
 #include "transport/ZipMessages.h"

@@ -1,6 +1,6 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
-#include "sequence/MailboxSession.h"
+#include "restore/MailboxSession.h"
 #include "support/FakeMailboxReader.h"
 #include "support/TestEnvironment.h"
 #include "ui/BackUpLogPage.h"

@@ -125,8 +125,9 @@ private Q_SLOTS:
                                 .arg(splash->lblProductVersion->isVisible() ? "shown" : "hidden")
                                 .arg(splash->tmrClose->isActive() ? "running" : "stopped");
         };
-        const ScopedServices services(
-            {&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
+        const ScopedServices services({&env.prompt, &clock, &env.autostart, &env.powerOff,
+                                       &env.dialUp, &env.notifications, &env.fileManagerMenu,
+                                       &env.secretStore});
         TfrmKestrelClientMain window;
         // The close timer was stopped, so the pause is a single 500 ms.
         QCOMPARE(seen, QStringList{"500 ms: Welcome to KestrelDrive, version hidden, close "
@@ -184,8 +185,8 @@ private Q_SLOTS:
         prompt.onAsk = [&] {
             seen << "question " + shownWindows<TfrmQuayMessage>().join(", ");
         };
-        const ScopedServices services(
-            {&prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp, &env.notifications});
+        const ScopedServices services({&prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
+                                       &env.notifications, &env.fileManagerMenu, &env.secretStore});
         prompt.queueAnswer(Prompt::Answer::Yes);
         prompt.queueAnswer(Prompt::Answer::No);
         page.findNewFolders();

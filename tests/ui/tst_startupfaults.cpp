@@ -90,8 +90,9 @@ private Q_SLOTS:
         TestEnvironment env;
         UnwritableAutostart autostart;
         autostart.present = true;
-        const ScopedServices services(
-            {&env.prompt, &env.clock, &autostart, &env.powerOff, &env.dialUp, &env.notifications});
+        const ScopedServices services({&env.prompt, &env.clock, &autostart, &env.powerOff,
+                                       &env.dialUp, &env.notifications, &env.fileManagerMenu,
+                                       &env.secretStore});
         const TQuayRegistryObject store;
         store.WriteWizzardRun(true);
         store.WriteCloseApplicationAfterSequence(true);

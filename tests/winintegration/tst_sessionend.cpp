@@ -20,17 +20,17 @@ private:
     std::unique_ptr<SessionEndHandling> makeHandling()
     {
         return std::make_unique<SessionEndHandling>(
-            state, SessionEndHandling::Actions{
-                       [this] { actions << QStringLiteral("showWindowMaximised"); },
-                       [this] {
-                           // The mark is set before the sequence starts: its end reads it.
-                           actions << (state.ShutDownTriggered
-                                           ? QStringLiteral("runSequence (triggered)")
-                                           : QStringLiteral("runSequence"));
-                       },
-                       [this] {
-                           actions << QStringLiteral("shutDownDelayElapsed");
-                       }});
+            state.ShutDownTriggered,
+            SessionEndHandling::Actions{
+                [this] { actions << QStringLiteral("showWindowMaximised"); },
+                [this] {
+                    // The mark is set before the sequence starts: its end reads it.
+                    actions << (state.ShutDownTriggered ? QStringLiteral("runSequence (triggered)")
+                                                        : QStringLiteral("runSequence"));
+                },
+                [this] {
+                    actions << QStringLiteral("shutDownDelayElapsed");
+                }});
     }
 
 private Q_SLOTS:
