@@ -10,9 +10,10 @@ class FileManagerMenuService;
 class SecretStore;
 
 // The process-wide seams: one prompt, one clock, the platform stand-ins and the
-// keyring. The program installs the real ones in main; tests install scripted and
-// recording ones through ScopedServices. The objects are owned by whoever installed
-// them. Reaching a service that was never installed ends the process, naming it.
+// keyring. The program installs the real ones in runKestrelEdition; tests install
+// scripted and recording ones through ScopedServices. The objects are owned by
+// whoever installed them. Reaching a service that was never installed ends the
+// process, naming it.
 class Services
 {
 public:

@@ -71,6 +71,15 @@ void FolderWalk::read(const QStringList& selectedFolders, bool subFolders)
     }
     std::sort(m_folders.begin(), m_folders.end(), listTextLess);
     m_folders.erase(std::unique(m_folders.begin(), m_folders.end()), m_folders.end());
+    // A selected folder that the patterns of a folder above it leave out is walked all
+    // the same: it was chosen by hand.
+    const QSet<QString> selected(selectedFolders.begin(), selectedFolders.end());
+    m_leftOut.removeIf([this, &selected](const LeftOutEntry& entry) {
+        if (!entry.isFolder || !selected.contains(entry.path))
+            return false;
+        m_leftOutPaths.remove(entry.path);
+        return true;
+    });
     for (const QString& folder : std::as_const(m_folders)) {
         auto kept = m_listings.find(folder);
         if (kept == m_listings.end()) {

@@ -1,5 +1,6 @@
 #include "core/DateTimeText.h"
 #include "core/KestrelError.h"
+#include "sequence/FolderWalk.h"
 #include "sequence/SequenceDataFile.h"
 #include "sequence/SequenceTestFixture.h"
 
@@ -598,6 +599,48 @@ private Q_SLOTS:
         QCOMPARE(f.loggedPaths(), QStringList{a});
         QVERIFY(TQuayRegistryObject().ReadLastBackUpLogFileName().isEmpty());
         QVERIFY(f.window.runEnabled);
+    }
+
+    // Patterns match below the innermost selected folder, and a selected folder is
+    // walked even where the patterns of a folder above it leave it out.
+    void folderWalkWithNestedSelections()
+    {
+        TestEnvironment env;
+        const QString outer = env.path(QStringLiteral("data"));
+        const QString inner = env.path(QStringLiteral("data/build"));
+        env.writeFile(QStringLiteral("data/build/out/a.o"), "object");
+        env.writeFile(QStringLiteral("data/build/notes.txt"), "kept");
+        env.writeFile(QStringLiteral("data/other/build/b.txt"), "left out");
+        FolderWalk walk;
+        walk.setFilter(
+            WalkFilter(ExcludePatterns::parse("build/\n/out/\n"), "Exclude.Txt", false, 0));
+        walk.read({outer, inner}, true);
+        QCOMPARE(walk.folders(), QStringList({outer, inner, outer + "/other"}));
+        QCOMPARE(walk.fileCount(), 1);
+        QCOMPARE(walk.leftOutFolders(), 2);
+        QCOMPARE(walk.leftOut().at(0).reason, QStringLiteral("Exclude.Txt line 1: build/"));
+        QCOMPARE(walk.leftOut().at(1).path, inner + "/out");
+        QCOMPARE(walk.leftOut().at(1).reason, QStringLiteral("Exclude.Txt line 2: /out/"));
+    }
+
+    void leftOutSummary_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("folders");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("none") << 0 << 0 << QString();
+        QTest::newRow("one file") << 1 << 0 << "1 file was left out by the exclusions.";
+        QTest::newRow("folders") << 0 << 2 << "2 folders were left out by the exclusions.";
+        QTest::newRow("both") << 12 << 1
+                              << "12 files and 1 folder were left out by the exclusions.";
+    }
+
+    void leftOutSummary()
+    {
+        QFETCH(int, files);
+        QFETCH(int, folders);
+        QFETCH(QString, line);
+        QCOMPARE(FolderWalk::leftOutSummary(files, folders), line);
     }
 };
 
