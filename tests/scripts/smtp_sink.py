@@ -4,6 +4,8 @@
 Listens on a free port, prints that port on the first line of its output and
 stores every message it accepts as <folder>/message-<n>.eml, with the envelope in
 <folder>/message-<n>.json. Runs until its standard input closes or it is stopped.
+With --user, the password to require is SMTP_SINK_PASSWORD in the environment; the
+access token of a bearer sign-in is SMTP_SINK_BEARER_TOKEN.
 """
 
 import argparse
@@ -147,14 +149,16 @@ def main():
     parser.add_argument("--implicit-tls", action="store_true",
                         help="TLS from the first byte instead of STARTTLS")
     parser.add_argument("--user", help="require AUTH with this user name")
-    parser.add_argument("--password", default="")
-    parser.add_argument("--bearer-token", help="require AUTH with this OAuth2 access token")
     parser.add_argument("--introspect-url",
                         help="require AUTH with an access token that this OAuth2 "
                              "introspection endpoint calls active")
     parser.add_argument("--size-limit", type=int, default=64 * 1024 * 1024,
                         help="largest message accepted, 0 for no limit")
-    asyncio.run(serve(parser.parse_args()))
+    arguments = parser.parse_args()
+    # Secrets come through the environment, where other users cannot read them.
+    arguments.password = os.environ.get("SMTP_SINK_PASSWORD", "")
+    arguments.bearer_token = os.environ.get("SMTP_SINK_BEARER_TOKEN", "")
+    asyncio.run(serve(arguments))
 
 
 if __name__ == "__main__":

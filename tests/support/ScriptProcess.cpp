@@ -1,9 +1,16 @@
 #include "support/ScriptProcess.h"
 
 ScriptProcess::ScriptProcess(const QString& script, const QStringList& arguments,
-                             const QString& serverName)
+                             const QString& serverName,
+                             const QList<QPair<QString, QString>>& secrets)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!secrets.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const auto& [name, value] : secrets)
+            environment.insert(name, value);
+        m_process.setProcessEnvironment(environment);
+    }
     m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{script} + arguments);
     if (!m_process.waitForStarted(30000)) {
         m_error = m_process.errorString();

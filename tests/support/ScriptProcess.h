@@ -9,8 +9,10 @@
 class ScriptProcess
 {
 public:
-    // serverName names the server in errorText() ("the SMTP sink").
-    ScriptProcess(const QString& script, const QStringList& arguments, const QString& serverName);
+    // serverName names the server in errorText() ("the SMTP sink"). secrets: variables
+    // added to the script's environment, so no password shows in its arguments.
+    ScriptProcess(const QString& script, const QStringList& arguments, const QString& serverName,
+                  const QList<QPair<QString, QString>>& secrets = {});
     ~ScriptProcess();
     ScriptProcess(const ScriptProcess&) = delete;
     ScriptProcess& operator=(const ScriptProcess&) = delete;

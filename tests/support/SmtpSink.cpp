@@ -14,10 +14,7 @@ QStringList sinkArguments(const QString& folder, const SmtpSink::Options& option
     if (options.implicitTls)
         arguments << QStringLiteral("--implicit-tls");
     if (!options.user.isEmpty())
-        arguments << QStringLiteral("--user") << options.user << QStringLiteral("--password")
-                  << options.password;
-    if (!options.bearerToken.isEmpty())
-        arguments << QStringLiteral("--bearer-token") << options.bearerToken;
+        arguments << QStringLiteral("--user") << options.user;
     if (!options.introspectUrl.isEmpty())
         arguments << QStringLiteral("--introspect-url") << options.introspectUrl;
     return arguments;
@@ -26,7 +23,9 @@ QStringList sinkArguments(const QString& folder, const SmtpSink::Options& option
 
 SmtpSink::SmtpSink(const QString& scriptsFolder, const QString& folder, const Options& options)
     : m_folder(folder), m_server(QDir(scriptsFolder).filePath(QStringLiteral("smtp_sink.py")),
-                                 sinkArguments(folder, options), QStringLiteral("the SMTP sink"))
+                                 sinkArguments(folder, options), QStringLiteral("the SMTP sink"),
+                                 {{QStringLiteral("SMTP_SINK_PASSWORD"), options.password},
+                                  {QStringLiteral("SMTP_SINK_BEARER_TOKEN"), options.bearerToken}})
 {}
 
 QString SmtpSink::messagePath(int number) const
