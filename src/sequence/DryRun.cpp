@@ -7,6 +7,7 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "core/TerminalText.h"
 #include "sequence/FolderWalk.h"
 
 #include <QFileInfo>
@@ -24,7 +25,7 @@ int DryRun::exec()
         qsizetype due = 0;
         const auto consider = [&](const QString& path, const LocalFileStatus& status) {
             if (status.isFile && (m_fullBackUp || log.IsDueAt(path, status.fileDateSeconds))) {
-                m_out << QStringLiteral("Would back up: ") << path << Qt::endl;
+                m_out << QStringLiteral("Would back up: ") << terminalLine(path) << Qt::endl;
                 ++due;
             }
         };
@@ -36,10 +37,16 @@ int DryRun::exec()
                 consider(path, status);
         }
         walk.read(readSelectionList(store.ReadFileOfDirectories()), store.ReadBackUpSubFolders());
+        // What the sequence would report and skip: names no list can hold, folders it
+        // cannot read.
+        for (const QString& problem : walk.problems())
+            m_out << QStringLiteral("Cannot back up: ") << terminalLine(problem) << Qt::endl;
         for (qsizetype index = 0; index < walk.folders().size(); ++index) {
             std::optional<FolderWalk::Visit> visit = walk.visit(index, 0, true);
             if (!visit)
                 continue;
+            for (const QString& problem : visit->listing().fileProblems)
+                m_out << QStringLiteral("Cannot back up: ") << terminalLine(problem) << Qt::endl;
             for (qsizetype i = 0; i < visit->fileCount(); ++i) {
                 const QString path = visit->pathOf(i);
                 const LocalFileStatus status = visit->currentStatusOf(i);
@@ -48,9 +55,9 @@ int DryRun::exec()
             }
         }
         for (const LeftOutEntry& entry : walk.leftOut()) {
-            m_out << QStringLiteral("Left out: ") << entry.path
+            m_out << QStringLiteral("Left out: ") << terminalLine(entry.path)
                   << (entry.isFolder ? QStringLiteral("/") : QString()) << QStringLiteral(" (")
-                  << entry.reason << QStringLiteral(")") << Qt::endl;
+                  << terminalLine(entry.reason) << QStringLiteral(")") << Qt::endl;
         }
         m_out << (due == 1 ? QStringLiteral("1 file would be backed up.")
                            : QStringLiteral("%1 files would be backed up.").arg(due))

@@ -30,8 +30,10 @@
 #include <QTextStream>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // kestrelsolo --run: the built executable in a temporary home with the recording
 // platform fakes and no display, against a real SMTP server (aiosmtpd) and a scripted
@@ -141,6 +143,13 @@ private Q_SLOTS:
         const QString tag = env.writeFile(QStringLiteral("data/cache/CACHEDIR.TAG"),
                                           "Signature: 8a477f597d28d172789f06886806bc55");
         env.writeFile(QStringLiteral("data/cache/blob"), "made again");
+        // A name that is not UTF-8 cannot be backed up, and the run says so; an escape
+        // in a name reaches the terminal shown, not obeyed.
+        const QByteArray latin1 = QFile::encodeName(env.path("data")) + "/caf\xe9.txt";
+        const int descriptor = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(descriptor >= 0);
+        ::close(descriptor);
+        const QString escaped = env.writeFile(QStringLiteral("data/\x1b[2Jwipe.txt"), "x");
         const QString patterns =
             env.writeFile(QStringLiteral("Exclude.Txt"), "# scratch files\r\n\r\n*.tmp\r\n");
         store.WriteFileOfExclusions(patterns);
@@ -156,11 +165,14 @@ private Q_SLOTS:
         QVERIFY2(dry.exitCode == HeadlessRun::Succeeded, qPrintable(dry.out + dry.errors));
         const QStringList lines = dry.out.split(QLatin1Char('\n'));
         QVERIFY2(lines.contains("Would back up: " + report), qPrintable(dry.out));
+        QVERIFY2(lines.contains("Would back up: " + QString(escaped).replace("\x1b", "\\x1B")),
+                 qPrintable(dry.out));
+        QVERIFY2(dry.out.contains("Cannot back up: "), qPrintable(dry.out));
         QVERIFY(lines.contains("Left out: " + draft + " (Exclude.Txt line 3: *.tmp)"));
         QVERIFY(lines.contains("Left out: " + QFileInfo(tag).absolutePath() +
                                "/ (cache folder (CACHEDIR.TAG))"));
         QVERIFY(lines.contains("Left out: " + big + " (larger than 1 MB)"));
-        QVERIFY(lines.contains("1 file would be backed up."));
+        QVERIFY(lines.contains("2 files would be backed up."));
         QVERIFY(lines.contains("2 files and 1 folder were left out by the exclusions."));
         QVERIFY(!QFileInfo::exists(store.ReadLogFile()));
         QVERIFY(!QFileInfo::exists(store.ReadFileOfFiles()));
