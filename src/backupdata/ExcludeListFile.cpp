@@ -1,33 +1,39 @@
 #include "backupdata/ExcludeListFile.h"
 
+#include "backupdata/SelectionListText.h"
 #include "core/KestrelError.h"
 #include "core/PrivateFiles.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 
 namespace ExcludeListFile {
 
-QList<QByteArray> readLines(const QString& path)
+QByteArray readText(const QString& path)
 {
     QFile file(path);
     if (!file.exists())
         return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw KestrelError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw KestrelError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    const qsizetype ctrlZ = text.indexOf('\x1a');
-    if (ctrlZ >= 0)
-        text.truncate(ctrlZ);
+    QByteArray text;
+    if (file.open(QIODevice::ReadOnly))
+        text = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError)
+        throw KestrelError(QStringLiteral("The exclusion patterns in \"%1\" could not be read: %2")
+                               .arg(path, file.errorString()));
+    return text;
+}
+
+QList<QByteArray> readLines(const QString& path)
+{
+    QBuffer buffer;
+    buffer.setData(readText(path));
+    buffer.open(QIODevice::ReadOnly);
+    SelectionListTextReader reader(buffer);
     QList<QByteArray> lines;
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.trimmed().isEmpty())
-            lines.append(line);
-    }
+    QByteArray line;
+    while (reader.readLineBytes(&line))
+        lines.append(line);
     return lines;
 }
 

@@ -1,10 +1,9 @@
 #include "backupdata/ExcludePatterns.h"
 
+#include "backupdata/ExcludeListFile.h"
 #include "backupdata/SelectionListText.h"
-#include "core/KestrelError.h"
 
 #include <QBuffer>
-#include <QFile>
 
 #include <cctype>
 #include <cstring>
@@ -252,17 +251,7 @@ ExcludePatterns ExcludePatterns::parse(const QByteArray& text)
 
 ExcludePatterns ExcludePatterns::read(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw KestrelError(QStringLiteral("The exclusion patterns in \"%1\" could not be read: %2")
-                               .arg(path, file.errorString()));
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw KestrelError(QStringLiteral("The exclusion patterns in \"%1\" could not be read: %2")
-                               .arg(path, file.errorString()));
-    return parse(text);
+    return parse(ExcludeListFile::readText(path));
 }
 
 bool ExcludePatterns::patternMatches(const Pattern& pattern, QByteArrayView path,

@@ -38,8 +38,6 @@ QByteArray itemBytes(const QListWidgetItem* item)
     return QString::fromUtf8(kept) == item->text() ? kept : item->text().toUtf8();
 }
 
-constexpr qint64 bytesPerMB = 1024 * 1024;
-
 } // namespace
 
 ExclusionsEditor::ExclusionsEditor(std::function<QStringList()> selectedFolders, QWidget* parent)
@@ -189,18 +187,6 @@ void ExclusionsEditor::storeLimits()
     showVerdict();
 }
 
-ExclusionCheck ExclusionsEditor::currentCheck() const
-{
-    QByteArray text;
-    for (int row = 0; row < lsbExclusions->count(); ++row) {
-        text.append(itemBytes(lsbExclusions->item(row)));
-        text.append('\n');
-    }
-    return ExclusionCheck{WalkFilter(
-        ExcludePatterns::parse(text), TQuayRegistryObject().ReadFileOfExclusions(),
-        ckbExcludeCacheFolders->isChecked(), qint64(spnExcludeLargerThanMB->value()) * bytesPerMB)};
-}
-
 void ExclusionsEditor::showVerdict()
 {
     QString path = edtExclusionTest->text().trimmed();
@@ -215,6 +201,13 @@ void ExclusionsEditor::showVerdict()
             QStringLiteral("Type a whole path, from / or ~ (as ~/notes.txt)."));
         return;
     }
-    const ExclusionCheck check = currentCheck();
-    lblExclusionVerdict->setText(ExclusionCheck::describe(check.check(path, m_selectedFolders())));
+    // Every change is stored at once, so the stored filter is what the controls show,
+    // with the line numbers the walk will name.
+    try {
+        const ExclusionCheck check{WalkFilter::fromSettings()};
+        lblExclusionVerdict->setText(
+            ExclusionCheck::describe(check.check(path, m_selectedFolders())));
+    } catch (const KestrelError& error) {
+        lblExclusionVerdict->setText(error.message());
+    }
 }

@@ -45,7 +45,6 @@ private:
     void storePatterns();
     void storeLimits();
     void showVerdict();
-    ExclusionCheck currentCheck() const;
 
     std::function<QStringList()> m_selectedFolders;
     bool m_loaded = false;
