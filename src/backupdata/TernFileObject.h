@@ -1,5 +1,9 @@
 #pragma once
 
+#include "backupdata/ArchivePacking.h"
+#include "backupdata/DiscStaging.h"
+#include "backupdata/FileIdCounter.h"
+#include "backupdata/FileNameParts.h"
 #include "backupdata/FileState.h"
 
 #include <QDateTime>
@@ -14,12 +18,17 @@ class TZipMaster;
 // prepares the file's save note, packs it into its zip archive, appends its record
 // to the backup log and stages it for a disc. It also serves two file-system chores:
 // copying one file and removing a folder tree.
+//
+// The object holds the file's state; the work is done by SaveNote, ArchivePacking,
+// BackUpLogAppend, DriveCopy, DiscStaging and FileSystemTree.
 class TTernFileObject
 {
 public:
-    // Advances the settings counter FileIDNumber by one; ID stays 0 and BackupDate
-    // is the current time.
-    TTernFileObject();
+    // Advances the counter by one; ID stays 0 and BackupDate is the current time.
+    // The counter must outlive the object.
+    explicit TTernFileObject(FileIdCounter& ids);
+    // With the program's counter in the settings (FileIDNumber).
+    TTernFileObject() : TTernFileObject(FileIdCounter::settings()) {}
 
     const QString& FileName() const { return m_fileName; }
     // Pointing at another file forgets the state the last archive was made from.
@@ -48,8 +57,8 @@ public:
     // disc sequences; 0 when the file cannot be opened. 64-bit, so files past 2 GB
     // count correctly.
     qint64 SizeForLimit() const;
-    QString NamePart() const { return namePartOf(m_fileName); }
-    QString ExtensionTag() const { return extensionTagOf(m_fileName); }
+    QString NamePart() const { return FileNameParts::namePartOf(m_fileName); }
+    QString ExtensionTag() const { return FileNameParts::extensionTagOf(m_fileName); }
 
     // The file's backup log line, without its line end. Once the file has been packed,
     // the line gives the date and size the archive was made from, not what the file
@@ -135,27 +144,24 @@ public:
     // that cannot be deleted are left.
     static void RemoveFolderTree(const QString& folder);
 
-    // The characters after the last "/" up to the first "." that follows (leading
-    // dots of a hidden file's name do not count).
-    static QString namePartOf(const QString& path);
-    // The extension with its "." replaced by "-": "report.doc" gives "-doc"; empty
-    // when the name has none (a hidden file's leading dot is not an extension).
-    static QString extensionTagOf(const QString& path);
-    // The staged path for a relative name below a staging folder: paths longer than
-    // 255 characters go below "Files With Shortened Paths", losing leading folder
-    // levels and, as a last resort, part of the file name (uniqueTag keeps it
-    // distinct).
+    // See FileNameParts.
+    static QString namePartOf(const QString& path) { return FileNameParts::namePartOf(path); }
+    static QString extensionTagOf(const QString& path)
+    {
+        return FileNameParts::extensionTagOf(path);
+    }
+    // See DiscStaging.
     static QString shortenedStagingPath(const QString& stagingFolder, const QString& relativeName,
-                                        const QString& uniqueTag);
+                                        const QString& uniqueTag)
+    {
+        return DiscStaging::shortenedStagingPath(stagingFolder, relativeName, uniqueTag);
+    }
 
-    static constexpr int MaxStagedPathLength = 255;
-    // The longest file name (in bytes) that the file systems of this platform hold.
-    static constexpr int MaxFileNameBytes = 255;
+    static constexpr int MaxStagedPathLength = DiscStaging::MaxStagedPathLength;
+    static constexpr int MaxFileNameBytes = ArchivePacking::MaxFileNameBytes;
 
 private:
-    void appendLines(const QStringList& lines) const;
-    QString lastLogName() const;
-
+    FileIdCounter* m_ids;
     QString m_fileName;
     int m_id = 0;
     QDateTime m_backupDate;

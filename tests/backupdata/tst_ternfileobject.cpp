@@ -1,5 +1,9 @@
+#include "backupdata/DiscStaging.h"
+#include "backupdata/FileIdCounter.h"
+#include "backupdata/FileNameParts.h"
 #include "backupdata/LogLineFormat.h"
 #include "backupdata/MachineNumber.h"
+#include "backupdata/SaveNote.h"
 #include "backupdata/TernFileObject.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
@@ -11,7 +15,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
-// The file object against real files in a temporary home.
+// The file object and the small classes it hands its work to, against real files in
+// a temporary home.
 class TestTernFileObject : public QObject
 {
     Q_OBJECT
@@ -61,11 +66,8 @@ private Q_SLOTS:
     void derivedNames()
     {
         QFETCH(QString, path);
-        TestEnvironment env;
-        TTernFileObject file;
-        file.SetFileName(path);
-        QTEST(file.NamePart(), "namePart");
-        QTEST(file.ExtensionTag(), "extensionTag");
+        QTEST(FileNameParts::namePartOf(path), "namePart");
+        QTEST(FileNameParts::extensionTagOf(path), "extensionTag");
     }
 
     void creationAndStagingAdvanceTheCounter()
@@ -81,6 +83,17 @@ private Q_SLOTS:
         second.SetFileName(QStringLiteral("/Documents/report.doc"));
         QCOMPARE(second.MakeRelativeName(), QStringLiteral("Documents/report (43) .doc"));
         QCOMPARE(second.ID(), 43);
+        QCOMPARE(store.ReadFileIDNumber(), 43);
+
+        // A counter passed in is the one advanced, numbering stages and drive copies;
+        // the settings are left alone.
+        MemoryFileIdCounter ids(7);
+        TTernFileObject own(ids);
+        QCOMPARE(ids.current(), 8);
+        own.SetFileName(QStringLiteral("/Documents/report.doc"));
+        QCOMPARE(own.MakeRelativeName(), QStringLiteral("Documents/report (9) .doc"));
+        store.WriteUserBackUpEmailAddress(QStringLiteral("/backup"));
+        QCOMPARE(own.MakeDriveDestination(), QStringLiteral("/backup/Documents/report (9) .doc"));
         QCOMPARE(store.ReadFileIDNumber(), 43);
     }
 
@@ -102,14 +115,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QFETCH(bool, overwrite);
-        TestEnvironment env;
-        TQuayRegistryObject store;
-        store.WriteOverWriteFiles(overwrite);
-        TTernFileObject file;
-        store.WriteFileIDNumber(56);
-        file.SetFileName(path);
-        QTEST(file.MakeRelativeName(), "relative");
-        QTEST(file.RelativeName(), "relative");
+        QTEST(DiscStaging::relativeName(path, 57, overwrite), "relative");
     }
 
     void sizes_data()
@@ -293,7 +299,7 @@ private Q_SLOTS:
         store.WriteUserSMPTServerName(userName);
         store.WriteUserSMPTName(server);
         store.WriteUserEmailAddress(ownAddress);
-        QCOMPARE(TTernFileObject().SaveNoteSender(), sender);
+        QCOMPARE(SaveNote::sender(), sender);
     }
 
     void clientSaveNoteAndLastLogName()
@@ -342,32 +348,32 @@ private Q_SLOTS:
         const QString relative =
             QString(relativeLength - folder.size() - fileName.size(), QLatin1Char('d')) + fileName;
         const QString staged =
-            TTernFileObject::shortenedStagingPath(folder, relative, QStringLiteral("~1"));
+            DiscStaging::shortenedStagingPath(folder, relative, QStringLiteral("~1"));
         QTEST(staged.startsWith(QStringLiteral("/stage/Files With Shortened Paths/")), "shortened");
-        QVERIFY(staged.size() <= TTernFileObject::MaxStagedPathLength);
+        QVERIFY(staged.size() <= DiscStaging::MaxStagedPathLength);
     }
 
     void stagedPathDropsLeadingFoldersThenShortensName()
     {
         const QString folder = QStringLiteral("/stage/");
         const QString longFolder(250, QLatin1Char('f'));
-        QCOMPARE(TTernFileObject::shortenedStagingPath(
+        QCOMPARE(DiscStaging::shortenedStagingPath(
                      folder, longFolder + QStringLiteral("/2004/report.doc"), QStringLiteral("~7")),
                  QStringLiteral("/stage/Files With Shortened Paths/2004/report.doc"));
-        QCOMPARE(TTernFileObject::shortenedStagingPath(folder,
-                                                       longFolder + QLatin1Char('/') + longFolder +
-                                                           QStringLiteral("/b/report.doc"),
-                                                       QStringLiteral("~7")),
+        QCOMPARE(DiscStaging::shortenedStagingPath(folder,
+                                                   longFolder + QLatin1Char('/') + longFolder +
+                                                       QStringLiteral("/b/report.doc"),
+                                                   QStringLiteral("~7")),
                  QStringLiteral("/stage/Files With Shortened Paths/b/report.doc"));
         const QString longName = QString(300, QLatin1Char('n')) + QStringLiteral(".doc");
-        const QString staged = TTernFileObject::shortenedStagingPath(
+        const QString staged = DiscStaging::shortenedStagingPath(
             folder, QStringLiteral("a/") + longName, QStringLiteral("~7"));
-        QCOMPARE(staged.size(), TTernFileObject::MaxStagedPathLength);
+        QCOMPARE(staged.size(), DiscStaging::MaxStagedPathLength);
         QVERIFY(staged.startsWith(QStringLiteral("/stage/Files With Shortened Paths/nnn")));
         QVERIFY(staged.endsWith(QStringLiteral("n~7.doc")));
         // A staging folder that leaves no room for any name cannot stage.
         QVERIFY_THROWS_EXCEPTION(
-            KestrelError, TTernFileObject::shortenedStagingPath(
+            KestrelError, DiscStaging::shortenedStagingPath(
                               QLatin1Char('/') + QString(240, QLatin1Char('s')) + QLatin1Char('/'),
                               longName, QStringLiteral("~7")));
     }
