@@ -7,6 +7,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <thread>
+#include <vector>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -80,24 +83,64 @@ void FolderWalk::read(const QStringList& selectedFolders, bool subFolders)
         m_leftOutPaths.remove(entry.path);
         return true;
     });
+    // Every folder's listing is in place before any is filtered: the filter works on
+    // references into the table, which a later insert could move.
+    QStringList filtered;
     for (const QString& folder : std::as_const(m_folders)) {
-        auto kept = m_listings.find(folder);
-        if (kept == m_listings.end()) {
+        if (!m_listings.contains(folder)) {
             if (!QFileInfo(folder).isDir())
                 continue;
             if (!filterNames) {
                 m_fileCount += listFolder(folder, FileNames::CountOnly).fileCount;
                 continue;
             }
-            kept = m_listings.insert(folder, listFolder(folder));
+            m_listings.insert(folder, listFolder(folder));
         }
         if (filterNames)
-            filterFiles(folder, *kept, m_filter.limitsSize());
-        m_fileCount += kept->fileCount;
+            filtered.append(folder);
+        else
+            m_fileCount += m_listings.value(folder).fileCount;
+    }
+    filterFolders(filtered);
+}
+
+void FolderWalk::filterFolders(const QStringList& folders)
+{
+    QList<FolderListing*> listings;
+    listings.reserve(folders.size());
+    for (const QString& folder : folders)
+        listings.append(&m_listings[folder]);
+    QList<QList<LeftOutEntry>> leftOut(folders.size());
+    const bool lookAtSizes = m_filter.limitsSize();
+    const auto filterRange = [&](qsizetype from, qsizetype to) {
+        for (qsizetype index = from; index < to; ++index)
+            filterFiles(folders.at(index), *listings.at(index), lookAtSizes, leftOut[index]);
+    };
+    // The size limit stats every file before the count is known: on a large tree that
+    // is most of the count's time, and the look-ahead has nothing left to overlap it
+    // with, so the folders are shared out over the cores. The filter and the names
+    // are only read; each folder's left-out entries are kept apart and recorded in
+    // folder order afterwards.
+    const qsizetype threads =
+        lookAtSizes && folders.size() >= ParallelFilterMinFolders
+            ? qBound(1, int(std::thread::hardware_concurrency()), ParallelFilterMaxThreads)
+            : 1;
+    std::vector<std::thread> helpers;
+    const qsizetype share = (folders.size() + threads - 1) / threads;
+    for (qsizetype start = share; start < folders.size(); start += share)
+        helpers.emplace_back(filterRange, start, qMin(start + share, folders.size()));
+    filterRange(0, qMin(share, folders.size()));
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (qsizetype index = 0; index < folders.size(); ++index) {
+        m_fileCount += listings.at(index)->fileCount;
+        for (const LeftOutEntry& entry : std::as_const(leftOut.at(index)))
+            leaveOut(entry.path, entry.reason, entry.isFolder);
     }
 }
 
-void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes)
+void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes,
+                             QList<LeftOutEntry>& leftOut) const
 {
     // The path below the selected folder is made once per folder; each name is put
     // after it in the same buffer.
@@ -122,7 +165,7 @@ void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool
                 statuses.append(status);
         }
         if (!reason.isEmpty()) {
-            leaveOut(joinFolderPath(folder, name), reason, false);
+            leftOut.append({joinFolderPath(folder, name), reason, false});
             continue;
         }
         files.append(name);
@@ -166,8 +209,12 @@ std::optional<FolderWalk::Visit> FolderWalk::visit(qsizetype index, qint64 nowMs
     if (kept)
         return Visit(folder, std::move(*kept));
     FolderListing listing = listFolder(folder);
-    if (m_filter.hasPatterns())
-        filterFiles(folder, listing, false);
+    if (m_filter.hasPatterns()) {
+        QList<LeftOutEntry> leftOut;
+        filterFiles(folder, listing, false, leftOut);
+        for (const LeftOutEntry& entry : std::as_const(leftOut))
+            leaveOut(entry.path, entry.reason, entry.isFolder);
+    }
     return Visit(folder, std::move(listing));
 }
 

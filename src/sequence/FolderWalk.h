@@ -106,7 +106,13 @@ public:
 private:
     // Leaves out the files of the listing the filter refuses by name (and by size, when
     // it stats them: the states are kept for the walk).
-    void filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes);
+    void filterFiles(const QString& folder, FolderListing& listing, bool lookAtSizes,
+                     QList<LeftOutEntry>& leftOut) const;
+    // filterFiles over the listings of the folders, recording what is left out.
+    void filterFolders(const QStringList& folders);
+
+    static constexpr qsizetype ParallelFilterMinFolders = 64;
+    static constexpr int ParallelFilterMaxThreads = 4;
     QString rootOf(const QString& folder) const;
 
     WalkFilter m_filter;
