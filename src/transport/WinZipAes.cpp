@@ -2,6 +2,8 @@
 
 #include "core/KestrelError.h"
 
+#include <QtEndian>
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -96,7 +98,17 @@ public:
                 refill();
             const qsizetype step = qMin(size, qsizetype(m_available - m_used));
             const unsigned char* key = m_stream.data() + m_used;
-            for (qsizetype i = 0; i < step; ++i)
+            // Eight bytes at a time: a byte loop would cost more than the AES itself.
+            qsizetype i = 0;
+            for (; i + 8 <= step; i += 8) {
+                quint64 word = 0;
+                quint64 keyWord = 0;
+                std::memcpy(&word, in + i, 8);
+                std::memcpy(&keyWord, key + i, 8);
+                word ^= keyWord;
+                std::memcpy(out + i, &word, 8);
+            }
+            for (; i < step; ++i)
                 out[i] = static_cast<char>(static_cast<unsigned char>(in[i]) ^ key[i]);
             m_used += int(step);
             in += step;
@@ -112,9 +124,7 @@ private:
     {
         for (int block = 0; block < BatchBlocks; ++block) {
             ++m_counter;
-            unsigned char* bytes = m_counters.data() + block * BlockSize;
-            for (int i = 0; i < 8; ++i)
-                bytes[i] = static_cast<unsigned char>(m_counter >> (8 * i));
+            qToLittleEndian(m_counter, m_counters.data() + block * BlockSize);
         }
         int length = 0;
         if (EVP_EncryptUpdate(m_aes, m_stream.data(), &length, m_counters.data(),
