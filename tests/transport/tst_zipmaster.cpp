@@ -465,8 +465,9 @@ private Q_SLOTS:
         const QByteArray noise = randomContent(1536 * 1024);
         const QString password = QStringLiteral("pässwort; 1");
         QTest::newRow("empty") << "empty.txt" << QByteArray() << password << false << "Store";
-        QTest::newRow("small text") << "note.txt" << QByteArray("a line of text\n").repeated(40)
-                                    << password << false << "Deflate";
+        QTest::newRow("small text, UTF-8 name")
+            << "notiz-ä.txt" << QByteArray("a line of text\n").repeated(40) << password << false
+            << "Deflate";
         QTest::newRow("text over 1 MiB") << "log.txt" << text << password << false << "Deflate";
         QTest::newRow("random data is stored")
             << "data.bin" << noise << password << false << "Store";
