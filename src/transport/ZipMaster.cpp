@@ -255,11 +255,11 @@ int TZipMaster::writeArchive()
                     ::close(readable);
                 return fail(11002, fileFailureCause(systemError, true, path, folder));
             }
-            QFile input;
-            if (!input.open(readable, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-                ::close(readable);
+            ::close(readable);
+            // Opened by name, so that a read failure names the file.
+            QFile input(path);
+            if (!input.open(QIODevice::ReadOnly))
                 return fail(11002, fileFailureCause(EIO, true, path, folder));
-            }
             BackUpArchiveWriter::Entry entry;
             entry.name = source.fileName();
             if (m_addOptions.testFlag(AddDirNames))
