@@ -143,6 +143,10 @@ void BackUpArchiveWriter::addEntry(const Entry& source, QIODevice& input, qint64
     // encryption's salt and code.
     const quint64 expected = quint64(qMax<qint64>(expectedSize, 0));
     const bool zip64 = expected + expected / 1000 + 65536 >= m_zip64Threshold;
+    // Both headers name the same version, or readers that compare them refuse the
+    // archive, even when the sizes stay below the zip64 threshold after all.
+    if (zip64)
+        entry.versionNeeded = qMax(entry.versionNeeded, VersionZip64);
     write(localHeader(entry, zip64, m_zip64Threshold));
     const quint64 dataStart = m_position;
 

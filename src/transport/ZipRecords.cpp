@@ -5,7 +5,6 @@ namespace ZipRecords {
 namespace {
 
 constexpr quint16 Zip64FieldId = 0x0001;
-constexpr quint16 VersionZip64 = 45;
 // Unix, zip format 6.3.
 constexpr quint16 VersionMadeBy = (3 << 8) | 63;
 constexpr quint16 FlagUtf8Name = 1 << 11;

@@ -12,6 +12,7 @@ constexpr quint16 MethodStore = 0;
 constexpr quint16 MethodDeflate = 8;
 constexpr quint16 MethodWinZipAes = 99;
 constexpr quint64 Zip64Limit = 0xFFFFFFFF;
+constexpr quint16 VersionZip64 = 45;
 
 struct Entry
 {

@@ -459,25 +459,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("zip64");
+        // Sizes from this value up are zip64 (0: from 4 GiB).
+        QTest::addColumn<qint64>("zip64From");
         QTest::addColumn<QString>("method");
         const QByteArray text = sampleContent() + sampleContent();
         const QByteArray noise = randomContent(1536 * 1024);
         const QString password = QStringLiteral("pässwort; 1");
-        QTest::newRow("empty") << "empty.txt" << QByteArray() << password << false << "Store";
+        QTest::newRow("empty") << "empty.txt" << QByteArray() << password << qint64(0) << "Store";
         QTest::newRow("small text, UTF-8 name")
-            << "notiz-ä.txt" << QByteArray("a line of text\n").repeated(40) << password << false
+            << "notiz-ä.txt" << QByteArray("a line of text\n").repeated(40) << password << qint64(0)
             << "Deflate";
-        QTest::newRow("text over 1 MiB") << "log.txt" << text << password << false << "Deflate";
+        QTest::newRow("text over 1 MiB") << "log.txt" << text << password << qint64(0) << "Deflate";
         QTest::newRow("random data is stored")
-            << "data.bin" << noise << password << false << "Store";
-        QTest::newRow("stored extension") << "photo.png" << text << password << false << "Store";
-        QTest::newRow("no password") << "log.txt" << text << QString() << false << "Deflate";
+            << "data.bin" << noise << password << qint64(0) << "Store";
+        QTest::newRow("stored extension")
+            << "photo.png" << text << password << qint64(0) << "Store";
+        QTest::newRow("no password") << "log.txt" << text << QString() << qint64(0) << "Deflate";
         QTest::newRow("no password, random")
-            << "data.bin" << noise << QString() << false << "Store";
-        QTest::newRow("zip64") << "log.txt" << text << password << true << "Deflate";
+            << "data.bin" << noise << QString() << qint64(0) << "Store";
+        QTest::newRow("zip64") << "log.txt" << text << password << qint64(1000) << "Deflate";
+        // Room for zip64 in the local header, sizes that stay below it.
+        QTest::newRow("zip64 room only, no password")
+            << "data.bin" << noise << QString() << qint64(noise.size() + 2000) << "Store";
         QTest::newRow("zip64, no password, random")
-            << "data.bin" << noise << QString() << true << "Store";
+            << "data.bin" << noise << QString() << qint64(1000) << "Store";
     }
 
     // Archives are checked by 7-Zip, bsdtar and our restore (which reads with libzip),
@@ -487,7 +492,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(QString, password);
-        QFETCH(bool, zip64);
+        QFETCH(qint64, zip64From);
         QFETCH(QString, method);
         TestEnvironment env;
         const QString source = env.writeFile(QStringLiteral("in/") + name, content);
@@ -499,8 +504,7 @@ private Q_SLOTS:
             zip.SetAddOptions(TZipMaster::AddEncrypt);
             zip.SetPassword(password);
         }
-        if (zip64)
-            zip.setZip64Threshold(1000);
+        zip.setZip64Threshold(quint64(zip64From));
         QList<double> progress;
         zip.SetProgressHandler([&](double done) { progress.append(done); });
         zip.SetZipFileName(env.root() + QStringLiteral("/out.zip"));
@@ -526,7 +530,8 @@ private Q_SLOTS:
 
         QFile raw(archive);
         QVERIFY(raw.open(QIODevice::ReadOnly));
-        QCOMPARE(raw.readAll().contains(QByteArray("PK\x06\x06", 4)), zip64);
+        QCOMPARE(raw.readAll().contains(QByteArray("PK\x06\x06", 4)),
+                 zip64From > 0 && zip64From < raw.size());
 
         SavedArchive saved(archive);
         QCOMPARE(saved.entry().aesEncrypted, !password.isEmpty());
