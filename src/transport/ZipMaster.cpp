@@ -1,5 +1,8 @@
 #include "transport/ZipMaster.h"
 
+#include "core/KestrelError.h"
+#include "transport/BackUpArchiveWriter.h"
+#include "transport/CompressionProbe.h"
 #include "transport/ZipMessages.h"
 
 #include <QCoreApplication>
@@ -8,16 +11,14 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <zip.h>
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
 #include <fcntl.h>
-#include <limits>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,35 +29,6 @@ const char* const SuffixNames[] = {"gif", "png", "z",   "zip", "zoo", "arc", "lz
 constexpr qint64 EndOfDirectorySize = 22;
 constexpr qint64 EndOfDirectorySearch = 65557;
 const QByteArray EndOfDirectorySignature("PK\x05\x06", 4);
-constexpr zip_uint16_t ExtendedTimestampField = 0x5455;
-
-// The cause of libzip's last failure on an archive, in words.
-QString archiveFailureCause(zip_t* archive, const QString& source, const QString& folder)
-{
-    zip_error_t* error = zip_get_error(archive);
-    const int systemError =
-        zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
-    return zipFailureCause(zip_error_code_zip(error), systemError, source, folder);
-}
-
-// The zip extended timestamp (0x5455): the modification time in whole seconds, since
-// the DOS date beside it has two-second steps and starts in 1980. The same five bytes
-// serve the local and the central header, as the central one carries the time alone.
-bool setExactTime(zip_t* archive, zip_uint64_t entry, const QDateTime& modified)
-{
-    if (!modified.isValid())
-        return true;
-    const qint64 seconds = modified.toSecsSinceEpoch();
-    if (seconds < std::numeric_limits<qint32>::min() ||
-        seconds > std::numeric_limits<qint32>::max())
-        return true;
-    const auto value = static_cast<quint32>(static_cast<qint32>(seconds));
-    const zip_uint8_t field[] = {
-        0x01, static_cast<zip_uint8_t>(value), static_cast<zip_uint8_t>(value >> 8),
-        static_cast<zip_uint8_t>(value >> 16), static_cast<zip_uint8_t>(value >> 24)};
-    return zip_file_extra_field_set(archive, entry, ExtendedTimestampField, ZIP_EXTRA_FIELD_NEW,
-                                    field, sizeof field, ZIP_FL_LOCAL | ZIP_FL_CENTRAL) == 0;
-}
 
 QString detail(const QString& text)
 {
@@ -230,8 +202,7 @@ int TZipMaster::writeArchive()
         scratchArchivePath(folder, QString::number(partialNumber.fetch_add(1) + 1));
     removeAbandonedPartials(folder);
     QFile::remove(partialPath);
-    // Created private first: libzip gives its temporary file the mode of the file it
-    // replaces, and the archive may hold the user's file unencrypted.
+    // Private from the start: the archive may hold the user's file unencrypted.
     const int fd = ::open(QFile::encodeName(partialPath).constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -240,76 +211,85 @@ int TZipMaster::writeArchive()
         ReportZipMessage(11002, detail(fileFailureCause(systemError, false, QString(), folder)));
         return 0;
     }
-    ::close(fd);
-
-    int openError = 0;
-    zip_t* archive =
-        zip_open(QFile::encodeName(partialPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
-    if (archive == nullptr) {
+    const auto discard = [&] {
+        ::close(fd);
         QFile::remove(partialPath);
-        ReportZipMessage(11002, detail(zipFailureCause(openError, 0, QString(), folder)));
-        return 0;
-    }
-    if (m_progressHandler) {
-        zip_register_progress_callback_with_state(
-            archive, 0.01,
-            [](zip_t*, double done, void* master) {
-                static_cast<TZipMaster*>(master)->m_progressHandler(done);
-            },
-            nullptr, this);
-    }
+    };
     const auto fail = [&](int number, const QString& text) {
         ReportZipMessage(number, detail(text));
-        zip_discard(archive);
-        QFile::remove(partialPath);
+        discard();
         return 0;
     };
 
-    int added = 0;
-    for (const QString& path : std::as_const(m_fileSpecs)) {
-        const QFileInfo source(path);
-        if (!source.isFile())
-            return fail(11001, path);
-        const int readable = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (readable < 0) {
-            const int systemError = errno;
-            return fail(11002, fileFailureCause(systemError, true, path, folder));
+    BackUpArchiveWriter writer(fd);
+    if (m_addOptions.testFlag(AddEncrypt))
+        writer.setPassword(m_password.toUtf8());
+    if (m_zip64Threshold > 0)
+        writer.setZip64Threshold(m_zip64Threshold);
+    qint64 totalSize = 0;
+    for (const QString& path : std::as_const(m_fileSpecs))
+        totalSize += QFileInfo(path).size();
+    qint64 packedBefore = 0;
+    qint64 reportedAt = -1;
+    const auto progress = [&](qint64 inputDone) {
+        if (!m_progressHandler || totalSize <= 0)
+            return;
+        const qint64 percent = (packedBefore + inputDone) * 100 / totalSize;
+        if (percent > reportedAt) {
+            reportedAt = percent;
+            m_progressHandler(qMin(1.0, double(packedBefore + inputDone) / double(totalSize)));
         }
-        ::close(readable);
-        // Streamed from the file while the archive is written: never held in memory.
-        zip_source_t* data = zip_source_file(
-            archive, QFile::encodeName(source.absoluteFilePath()).constData(), 0, -1);
-        if (data == nullptr)
-            return fail(11002, archiveFailureCause(archive, path, folder));
-        QString entryName = source.fileName();
-        if (m_addOptions.testFlag(AddDirNames))
-            entryName = QDir::cleanPath(source.absoluteFilePath()).mid(1);
-        const zip_int64_t index = zip_file_add(archive, entryName.toUtf8().constData(), data,
-                                               ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-        if (index < 0) {
-            zip_source_free(data);
-            return fail(11002, archiveFailureCause(archive, path, folder));
-        }
-        const auto entry = static_cast<zip_uint64_t>(index);
-        if (!setExactTime(archive, entry, source.lastModified()))
-            return fail(11002, archiveFailureCause(archive, path, folder));
-        const bool stored = isStored(path);
-        if (zip_set_file_compression(archive, entry, stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                                     stored ? 0 : static_cast<zip_uint32_t>(m_compLevel)) < 0)
-            return fail(11002, archiveFailureCause(archive, path, folder));
-        if (m_addOptions.testFlag(AddEncrypt) &&
-            zip_file_set_encryption(archive, entry, ZIP_EM_AES_256,
-                                    m_password.toUtf8().constData()) < 0)
-            return fail(11002, archiveFailureCause(archive, path, folder));
-        ++added;
-    }
+    };
 
-    // Packing happens here: the files are read and the archive is written.
-    if (zip_close(archive) < 0)
-        return fail(11002,
-                    archiveFailureCause(archive, m_fileSpecs.join(QStringLiteral(", ")), folder));
-    // The archive may hold a private file unencrypted: only its owner may read it.
-    QFile::setPermissions(partialPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    int added = 0;
+    try {
+        for (const QString& path : std::as_const(m_fileSpecs)) {
+            const QFileInfo source(path);
+            if (!source.isFile())
+                return fail(11001, path);
+            const int readable = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            struct stat status = {};
+            if (readable < 0 || ::fstat(readable, &status) != 0) {
+                const int systemError = errno;
+                if (readable >= 0)
+                    ::close(readable);
+                return fail(11002, fileFailureCause(systemError, true, path, folder));
+            }
+            ::close(readable);
+            // Opened by name, so that a read failure names the file.
+            QFile input(path);
+            if (!input.open(QIODevice::ReadOnly))
+                return fail(11002, fileFailureCause(EIO, true, path, folder));
+            BackUpArchiveWriter::Entry entry;
+            entry.name = source.fileName();
+            if (m_addOptions.testFlag(AddDirNames))
+                entry.name = QDir::cleanPath(source.absoluteFilePath()).mid(1);
+            entry.modified = source.lastModified();
+            entry.unixMode = status.st_mode;
+            entry.level = isStored(path) || !deflateShrinks(input) ? 0 : m_compLevel;
+            // Streamed from the file into the archive: never held in memory.
+            writer.addEntry(entry, input, qint64(status.st_size), progress);
+            packedBefore += qint64(status.st_size);
+            ++added;
+        }
+        writer.finish();
+    } catch (const ArchiveWriteError& error) {
+        return fail(11002, fileFailureCause(error.systemError, false,
+                                            m_fileSpecs.join(QStringLiteral(", ")), folder));
+    } catch (const KestrelError& error) {
+        return fail(11002, error.message());
+    } catch (...) {
+        discard();
+        throw;
+    }
+    if (::close(fd) != 0) {
+        const int systemError = errno;
+        QFile::remove(partialPath);
+        ReportZipMessage(11002, detail(fileFailureCause(systemError, false, QString(), folder)));
+        return 0;
+    }
+    if (m_progressHandler)
+        m_progressHandler(1.0);
     // The archive lives only until it has been mailed; it is not synced to the disk. A
     // power cut can at worst leave a torn archive under the final name, which the next
     // CreateZip replaces before anything reads it.

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-// The zip component: makes archives with the zip engine (libzip, linked into the
-// program). The main window owns one (AZipFile); the file object's CreateZip sets
+// The zip component: makes archives with the zip engine (BackUpArchiveWriter, part
+// of the program). The main window owns one (AZipFile); the file object's CreateZip sets
 // its archive name, file list, options and password and calls AddFiles.
 //
 // Nothing here shows a message: a failure is recorded in LastErrorCode and
@@ -96,6 +96,9 @@ public:
     // written (0 to 1) about every 1 %; for progress shown while a large file is packed.
     using ProgressHandler = std::function<void(double)>;
     void SetProgressHandler(ProgressHandler handler) { m_progressHandler = std::move(handler); }
+    // Sizes and offsets from this value up get zip64 records (0: from 4 GiB, as zip
+    // requires). Lowered only by tests, to check zip64 archives without 4 GiB files.
+    void setZip64Threshold(quint64 threshold) { m_zip64Threshold = threshold; }
 
     int SuccessCount() const { return m_successCount; }
     qint64 ArchiveSize() const { return m_archiveSize; }
@@ -126,7 +129,8 @@ public:
     void ReportZipMessage(int number, const QString& extraText = QString());
 
     // Whether a file would be stored rather than compressed under the current
-    // level and suffix set.
+    // level and suffix set. A file whose start does not shrink when deflated is
+    // stored too (see deflateShrinks).
     bool isStored(const QString& path) const;
 
 private:
@@ -148,6 +152,7 @@ private:
     bool m_unzipEngineLoaded = false;
     bool m_busy = false;
     ProgressHandler m_progressHandler;
+    quint64 m_zip64Threshold = 0;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TZipMaster::AddOptionSet)

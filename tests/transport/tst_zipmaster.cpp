@@ -3,9 +3,11 @@
 #include "core/QuayRegistryObject.h"
 #include "restore/SavedArchive.h"
 #include "support/TestEnvironment.h"
+#include "transport/WinZipAes.h"
 #include "transport/ZipMaster.h"
 #include "transport/ZipMessages.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // Archives made by the zip component, checked with two independent readers (7z and
 // bsdtar) rather than with the library that wrote them.
@@ -89,6 +92,20 @@ private:
         for (int i = 0; i < 200000; ++i)
             content += QByteArray::number(i % 977) + ' ';
         return content;
+    }
+
+    static QByteArray randomContent(qsizetype size)
+    {
+        QByteArray content(size, Qt::Uninitialized);
+        QRandomGenerator random(20261211);
+        for (char& byte : content)
+            byte = static_cast<char>(random.bounded(256));
+        return content;
+    }
+
+    static quint16 read16(const QByteArray& bytes, qsizetype at)
+    {
+        return quint16(quint8(bytes.at(at)) | (quint8(bytes.at(at + 1)) << 8));
     }
 
     // A zip component set up the way the main window sets it up.
@@ -435,6 +452,148 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(live));
         QCOMPARE(QFileInfo(archive).permissions() & (QFile::ReadOther | QFile::ReadGroup),
                  QFile::Permissions());
+    }
+
+    void everyReaderReadsWhatIsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("password");
+        // Sizes from this value up are zip64 (0: from 4 GiB).
+        QTest::addColumn<qint64>("zip64From");
+        QTest::addColumn<QString>("method");
+        const QByteArray text = sampleContent() + sampleContent();
+        const QByteArray noise = randomContent(1536 * 1024);
+        const QString password = QStringLiteral("pässwort; 1");
+        QTest::newRow("empty") << "empty.txt" << QByteArray() << password << qint64(0) << "Store";
+        QTest::newRow("small text, UTF-8 name")
+            << "notiz-ä.txt" << QByteArray("a line of text\n").repeated(40) << password << qint64(0)
+            << "Deflate";
+        QTest::newRow("text over 1 MiB") << "log.txt" << text << password << qint64(0) << "Deflate";
+        QTest::newRow("random data is stored")
+            << "data.bin" << noise << password << qint64(0) << "Store";
+        QTest::newRow("stored extension")
+            << "photo.png" << text << password << qint64(0) << "Store";
+        QTest::newRow("no password") << "log.txt" << text << QString() << qint64(0) << "Deflate";
+        QTest::newRow("no password, random")
+            << "data.bin" << noise << QString() << qint64(0) << "Store";
+        QTest::newRow("zip64") << "log.txt" << text << password << qint64(1000) << "Deflate";
+        // Room for zip64 in the local header, sizes that stay below it.
+        QTest::newRow("zip64 room only, no password")
+            << "data.bin" << noise << QString() << qint64(noise.size() + 2000) << "Store";
+        QTest::newRow("zip64, no password, random")
+            << "data.bin" << noise << QString() << qint64(1000) << "Store";
+    }
+
+    // Archives are checked by 7-Zip, bsdtar and our restore (which reads with libzip),
+    // never by the code that wrote them.
+    void everyReaderReadsWhatIsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, password);
+        QFETCH(qint64, zip64From);
+        QFETCH(QString, method);
+        TestEnvironment env;
+        const QString source = env.writeFile(QStringLiteral("in/") + name, content);
+        QVERIFY(
+            QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        TZipMaster zip;
+        prepare(zip);
+        if (!password.isEmpty()) {
+            zip.SetAddOptions(TZipMaster::AddEncrypt);
+            zip.SetPassword(password);
+        }
+        zip.setZip64Threshold(quint64(zip64From));
+        QList<double> progress;
+        zip.SetProgressHandler([&](double done) { progress.append(done); });
+        zip.SetZipFileName(env.root() + QStringLiteral("/out.zip"));
+        zip.FSpecArgs() << source;
+        zip.AddFiles();
+        QCOMPARE(zip.SuccessCount(), 1);
+        const QString archive = zip.ZipFileName();
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last(), 1.0);
+        QVERIFY(progress.size() <= 102);
+
+        const auto entry = entryProperties(archive);
+        QCOMPARE(entry.value(QStringLiteral("Path")), name);
+        QCOMPARE(entry.value(QStringLiteral("Size")), QString::number(content.size()));
+        QVERIFY2(entry.value(QStringLiteral("Method")).contains(method),
+                 qPrintable(entry.value(QStringLiteral("Method"))));
+        QCOMPARE(entry.value(QStringLiteral("Encrypted")),
+                 password.isEmpty() ? QStringLiteral("-") : QStringLiteral("+"));
+        QVERIFY(testArchive(archive, password));
+        if (!password.isEmpty())
+            QVERIFY(!testArchive(archive, QStringLiteral("wrong")));
+        QCOMPARE(extractWithBsdtar(archive, password), content);
+
+        QFile raw(archive);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll().contains(QByteArray("PK\x06\x06", 4)),
+                 zip64From > 0 && zip64From < raw.size());
+
+        SavedArchive saved(archive);
+        QCOMPARE(saved.entry().aesEncrypted, !password.isEmpty());
+        QCOMPARE(saved.entry().permissions, std::optional<int>(0640));
+        QBuffer restored;
+        QVERIFY(restored.open(QIODevice::WriteOnly));
+        QCOMPARE(saved.extract(password, restored), SavedArchive::Extracted::Done);
+        QCOMPARE(restored.data(), content);
+    }
+
+    void winZipAesReadsWhatSevenZipWrote_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("tamper");
+        QTest::addColumn<bool>("verifierMatches");
+        QTest::addColumn<bool>("authenticates");
+        QTest::newRow("right password") << "sieben; Zip" << false << true << true;
+        QTest::newRow("wrong password") << "sieben; zip" << false << false << false;
+        QTest::newRow("tampered ciphertext") << "sieben; Zip" << true << true << false;
+    }
+
+    void winZipAesReadsWhatSevenZipWrote()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, tamper);
+        QFETCH(bool, verifierMatches);
+        QFETCH(bool, authenticates);
+        TestEnvironment env;
+        const QByteArray content = sampleContent();
+        const QString source = env.writeFile(QStringLiteral("plain.txt"), content);
+        const QString archive = env.root() + QStringLiteral("/seven.zip");
+        QCOMPARE(run(sevenZip(),
+                     {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mem=AES256"),
+                      QStringLiteral("-mx=0"), QStringLiteral("-psieben; Zip"), archive, source})
+                     .exitCode,
+                 0);
+        QFile file(archive);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        // Stored (-mx=0), so the plain text is the content itself.
+        const qsizetype dataAt = 30 + read16(bytes, 26) + read16(bytes, 28);
+        const qsizetype dataSize =
+            qsizetype(read16(bytes, 18)) | (qsizetype(read16(bytes, 20)) << 16);
+        QCOMPARE(dataSize, content.size() + WinZipAes::Overhead);
+        QByteArray data = bytes.mid(dataAt, dataSize);
+        if (tamper)
+            data[WinZipAes::SaltSize + WinZipAes::VerifierSize + 100] ^= 1;
+
+        WinZipAes::Decryptor decryptor(password.toUtf8(), data.left(WinZipAes::SaltSize));
+        QCOMPARE(decryptor.verifierMatches(data.mid(WinZipAes::SaltSize, WinZipAes::VerifierSize)),
+                 verifierMatches);
+        QByteArray ciphertext =
+            data.mid(WinZipAes::SaltSize + WinZipAes::VerifierSize, content.size());
+        QByteArray plain(ciphertext.size(), Qt::Uninitialized);
+        // In uneven pieces, as a stream arrives.
+        for (qsizetype at = 0; at < ciphertext.size(); at += 70001) {
+            const qsizetype piece = qMin<qsizetype>(70001, ciphertext.size() - at);
+            decryptor.decrypt(ciphertext.constData() + at, plain.data() + at, piece);
+        }
+        QCOMPARE(decryptor.authenticates(data.right(WinZipAes::CodeSize)), authenticates);
+        if (verifierMatches && !tamper)
+            QCOMPARE(plain, content);
     }
 
     void fileOver4GiBUsesZip64()
