@@ -11,7 +11,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6dbus6 libqt6network6 qt6-qpa-plugins libgl1-mesa-dev
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
-  libsqlite3-dev sqlite3 libzip-dev
+  libsqlite3-dev sqlite3 libzip-dev zlib1g-dev
   python3 python3-aiosmtpd python3-dbusmock dbus
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
