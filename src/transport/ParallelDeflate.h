@@ -34,8 +34,8 @@ public:
     static constexpr qsizetype BlockSize = 128 * 1024;
     // An input of this many blocks or fewer is not worth the workers.
     static constexpr int SmallInputBlocks = 4;
-    // Each worker holds about 0.6 MiB (its deflate state and two blocks in flight): the
-    // cap keeps a many-core machine's peak well under 64 MiB.
+    // Each worker holds about 0.8 MiB (its deflate state and two blocks in flight, input
+    // and output): the cap keeps a many-core machine's peak well under 64 MiB.
     static constexpr int MaxThreads = 32;
 
     // level as zlib takes it (0 to 9, or -1 for its default). threads 0 takes one worker
