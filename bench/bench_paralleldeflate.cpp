@@ -27,14 +27,19 @@ class TextMaker
 public:
     TextMaker() : m_random(20261211)
     {
-        static const char* const syllables[] = {"ka", "re", "to", "mi", "sun", "dor", "el",
-                                                "pa", "vi", "lo", "ne", "sta", "ri",  "gu",
-                                                "an", "te", "bo", "ul", "che", "fa"};
-        for (int i = 0; i < 4000; ++i) {
+        // Syllables of a consonant, a vowel and sometimes a closing consonant: enough
+        // variety that runs of three letters are not all alike, as in real prose.
+        static const char consonants[] = "bcdfghjklmnprstvwz";
+        static const char vowels[] = "aeiouy";
+        for (int i = 0; i < 6000; ++i) {
             QByteArray word;
             const int count = 1 + int(m_random.bounded(4));
-            for (int s = 0; s < count; ++s)
-                word += syllables[m_random.bounded(int(std::size(syllables)))];
+            for (int s = 0; s < count; ++s) {
+                word += consonants[m_random.bounded(int(sizeof consonants) - 1)];
+                word += vowels[m_random.bounded(int(sizeof vowels) - 1)];
+                if (m_random.bounded(3) == 0)
+                    word += consonants[m_random.bounded(int(sizeof consonants) - 1)];
+            }
             m_words << word;
         }
     }
@@ -155,9 +160,10 @@ int main(int argc, char** argv)
     const double megabytes = one.result.inputSize / 1e6;
     std::printf("source      %lld MiB of text, deflate level 9\n", mebibytes);
     for (const auto& [name, pass] : {std::pair{"1 thread", &one}, std::pair{"all cores", &all}})
-        std::printf("%-10s  %6.1f s  %6.1f MB/s  ratio %.3f  processor %.1f s\n", name,
+        std::printf("%-10s  %6.1f s  %6.1f MB/s  ratio %.3f  processor %.1f s (%.2f cores)\n", name,
                     pass->seconds, megabytes / pass->seconds,
-                    double(pass->output) / double(pass->result.inputSize), pass->cpuSeconds);
+                    double(pass->output) / double(pass->result.inputSize), pass->cpuSeconds,
+                    pass->cpuSeconds / pass->seconds);
     std::printf("cores       %d, speed-up %.2fx\n", cores, one.seconds / all.seconds);
     std::printf("peak RSS    %ld KiB before deflating, %ld KiB after\n", peakBefore,
                 usage().peakResidentKiB);
