@@ -160,10 +160,11 @@ int main(int argc, char** argv)
     const double megabytes = one.result.inputSize / 1e6;
     std::printf("source      %lld MiB of text, deflate level 9\n", mebibytes);
     for (const auto& [name, pass] : {std::pair{"1 thread", &one}, std::pair{"all cores", &all}})
-        std::printf("%-10s  %6.1f s  %6.1f MB/s  ratio %.3f  processor %.1f s (%.2f cores)\n", name,
-                    pass->seconds, megabytes / pass->seconds,
-                    double(pass->output) / double(pass->result.inputSize), pass->cpuSeconds,
-                    pass->cpuSeconds / pass->seconds);
+        std::printf(
+            "%-10s  %6.1f s  %6.1f MB/s  %lld bytes (ratio %.4f)  processor %.1f s (%.2f cores)\n",
+            name, pass->seconds, megabytes / pass->seconds, pass->output,
+            double(pass->output) / double(pass->result.inputSize), pass->cpuSeconds,
+            pass->cpuSeconds / pass->seconds);
     std::printf("cores       %d, speed-up %.2fx\n", cores, one.seconds / all.seconds);
     std::printf("peak RSS    %ld KiB before deflating, %ld KiB after\n", peakBefore,
                 usage().peakResidentKiB);
