@@ -39,7 +39,7 @@ public:
     static constexpr int MaxThreads = 32;
 
     // level as zlib takes it (0 to 9, or -1 for its default). threads 0 takes one worker
-    // per core. progress, when set, is told the input bytes whose output was delivered.
+    // per core. progress, when set, is told after each block how much input is compressed.
     static DeflateResult compress(QIODevice& input, int level, const DeflateOutput& output,
                                   const std::function<void(qint64 inputDone)>& progress = {},
                                   int threads = 0);
