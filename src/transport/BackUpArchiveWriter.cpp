@@ -23,12 +23,6 @@ constexpr quint16 VersionDeflated = 20;
 constexpr quint16 VersionWinZipAes = 51;
 constexpr quint16 FlagEncrypted = 1 << 0;
 
-QString inputName(const QIODevice& input)
-{
-    const auto* file = qobject_cast<const QFileDevice*>(&input);
-    return file != nullptr ? file->fileName() : QStringLiteral("the input");
-}
-
 // Copies input to output unchanged, with its CRC.
 DeflateResult storeStream(QIODevice& input, const DeflateOutput& output,
                           const std::function<void(qint64 inputDone)>& progress)
@@ -39,7 +33,7 @@ DeflateResult storeStream(QIODevice& input, const DeflateOutput& output,
         const qint64 got = input.read(chunk.data(), chunk.size());
         if (got < 0)
             throw KestrelError(QStringLiteral("%1 could not be read: %2")
-                                   .arg(inputName(input), input.errorString()));
+                                   .arg(inputDeviceName(input), input.errorString()));
         if (got == 0)
             return result;
         result.crc32 = quint32(
@@ -172,7 +166,8 @@ void BackUpArchiveWriter::addEntry(const Entry& source, QIODevice& input, qint64
     entry.size = quint64(result.inputSize);
     entry.compressedSize = m_position - dataStart;
     if (!zip64 && (entry.size >= m_zip64Threshold || entry.compressedSize >= m_zip64Threshold))
-        throw KestrelError(QStringLiteral("%1 changed while it was packed").arg(inputName(input)));
+        throw KestrelError(
+            QStringLiteral("%1 changed while it was packed").arg(inputDeviceName(input)));
     rewrite(entry.offset, localHeader(entry, zip64, m_zip64Threshold));
     m_entries.append(entry);
 }
