@@ -2,6 +2,8 @@
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
 #include "restore/SavedArchive.h"
+#include "restore/SavedArchiveStream.h"
+#include "support/FakeMailboxReader.h"
 #include "support/TestEnvironment.h"
 #include "transport/WinZipAes.h"
 #include "transport/ZipMaster.h"
@@ -14,6 +16,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cerrno>
@@ -115,6 +118,92 @@ private:
         zip.SetAddStoreSuffixes(TZipMaster::defaultStoreSuffixes());
         zip.LoadZipEngine();
         zip.LoadUnzipEngine();
+    }
+
+    struct Streamed
+    {
+        // "done", "wrong password" or the reason the archive was refused.
+        QString outcome;
+        QByteArray content;
+        SavedArchive::Entry entry;
+    };
+
+    // An archive read as it arrives, in chunks of the given size.
+    static Streamed readStreamed(const QByteArray& archive, const QString& password,
+                                 qsizetype chunk)
+    {
+        Streamed result;
+        SavedArchiveStream stream(
+            password, [&](const char* data, qsizetype size) { result.content.append(data, size); });
+        try {
+            for (qsizetype at = 0; at < archive.size(); at += chunk)
+                stream.feed(archive.constData() + at, qMin(chunk, archive.size() - at));
+            result.outcome = stream.finish() == SavedArchive::Extracted::Done
+                                 ? QStringLiteral("done")
+                                 : QStringLiteral("wrong password");
+        } catch (const KestrelError& error) {
+            result.outcome = error.message();
+        }
+        result.entry = stream.entry();
+        return result;
+    }
+
+    // Byte by byte, odd pieces, network-sized pieces and all at once (byte by byte
+    // only for small archives, to keep the test quick).
+    static QList<qsizetype> chunkSizes(qsizetype archiveSize)
+    {
+        QList<qsizetype> sizes{7, 65536, qMax<qsizetype>(archiveSize, 1)};
+        if (archiveSize <= 512 * 1024)
+            sizes.prepend(1);
+        return sizes;
+    }
+
+    static QByteArray zipMasterArchive(const QByteArray& content, const QString& password)
+    {
+        TestEnvironment env;
+        TZipMaster zip;
+        prepare(zip);
+        if (!password.isEmpty()) {
+            zip.SetAddOptions(TZipMaster::AddEncrypt);
+            zip.SetPassword(password);
+        }
+        zip.SetZipFileName(env.root() + QStringLiteral("/ours.zip"));
+        zip.FSpecArgs() << env.writeFile(QStringLiteral("in/notes.txt"), content);
+        zip.AddFiles();
+        QFile file(zip.ZipFileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // 7-Zip's archive of the content; to stdout it must put the sizes after the data.
+    static QByteArray sevenZipArchive(const QByteArray& content, const QStringList& options,
+                                      bool toPipe = false)
+    {
+        TestEnvironment env;
+        const QString source = env.writeFile(QStringLiteral("notes.txt"), content);
+        const QString archive = env.root() + QStringLiteral("/seven.zip");
+        QStringList arguments{QStringLiteral("a"), QStringLiteral("-tzip")};
+        arguments << options;
+        if (toPipe)
+            arguments << QStringLiteral("-so");
+        const Run made = run(sevenZip(), arguments << archive << source);
+        if (toPipe)
+            return made.output;
+        QFile file(archive);
+        return made.exitCode == 0 && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static qsizetype entryDataAt(const QByteArray& archive)
+    {
+        return 30 + read16(archive, 26) + read16(archive, 28);
+    }
+
+    static QByteArray withCrc(QByteArray archive, quint32 crc, bool local, bool central)
+    {
+        if (local)
+            qToLittleEndian(crc, archive.data() + 14);
+        if (central)
+            qToLittleEndian(crc, archive.data() + archive.lastIndexOf("PK\x01\x02") + 16);
+        return archive;
     }
 
 private Q_SLOTS:
@@ -540,6 +629,98 @@ private Q_SLOTS:
         QVERIFY(restored.open(QIODevice::WriteOnly));
         QCOMPARE(saved.extract(password, restored), SavedArchive::Extracted::Done);
         QCOMPARE(restored.data(), content);
+
+        QVERIFY(raw.seek(0));
+        const QByteArray bytes = raw.readAll();
+        for (const qsizetype chunk : chunkSizes(bytes.size())) {
+            const Streamed streamed = readStreamed(bytes, password, chunk);
+            QCOMPARE(streamed.outcome, QStringLiteral("done"));
+            QVERIFY(streamed.content == content);
+            QCOMPARE(streamed.entry.name, saved.entry().name);
+            QCOMPARE(streamed.entry.size, saved.entry().size);
+            QCOMPARE(streamed.entry.modified, saved.entry().modified);
+            QCOMPARE(streamed.entry.exactTime, saved.entry().exactTime);
+            QCOMPARE(streamed.entry.aesEncrypted, saved.entry().aesEncrypted);
+            QCOMPARE(streamed.entry.permissions, saved.entry().permissions);
+        }
+    }
+
+    void streamedReadKeepsEveryCheck_data()
+    {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("password");
+        // "done" (with the content), "wrong password" or a part of the refusal.
+        QTest::addColumn<QString>("outcome");
+        const QString password = QStringLiteral("pässwort; 1");
+        const QByteArray content = sampleContent();
+        const QByteArray ours = zipMasterArchive(content, password);
+        const QByteArray plain = zipMasterArchive(content, QString());
+        const qsizetype dataAt = entryDataAt(ours);
+        QByteArray tampered = ours;
+        tampered[dataAt + WinZipAes::SaltSize + WinZipAes::VerifierSize + 5] ^= 0x10;
+        const quint32 crc = qFromLittleEndian<quint32>(ours.constData() + 14);
+        const QByteArray zeros(5 * 1024 * 1024, '\0');
+        const QStringList aes{QStringLiteral("-mem=AES256"), QStringLiteral("-psieben; Zip")};
+
+        QTest::newRow("ours") << ours << password << "done";
+        QTest::newRow("ours, wrong password") << ours << "Pässwort; 1"
+                                              << "wrong password";
+        QTest::newRow("ours, no password given") << ours << QString() << "wrong password";
+        QTest::newRow("ours, ciphertext changed")
+            << tampered << password << "authentication code does not match";
+        QTest::newRow("ours, CRC changed")
+            << withCrc(ours, crc ^ 1, true, true) << password << "CRC check failed";
+        QTest::newRow("ours without password, CRC changed")
+            << withCrc(plain, ~qFromLittleEndian<quint32>(plain.constData() + 14), true, true)
+            << QString() << "CRC check failed";
+        QTest::newRow("directory disagrees with the entry")
+            << withCrc(ours, crc ^ 1, false, true) << password << "directory does not match";
+        QTest::newRow("cut short in the data")
+            << ours.left(dataAt + 100) << password << "cut short";
+        QTest::newRow("cut short in the directory") << ours.chopped(5) << password << "damaged";
+        QTest::newRow("bytes after the end") << ours + "x" << password << "bytes after its end";
+        QTest::newRow("not encrypted although a password is set")
+            << plain << password << SavedArchive::notProtectedMessage();
+        QTest::newRow("7-Zip AES") << sevenZipArchive(content, aes) << "sieben; Zip"
+                                   << "done";
+        QTest::newRow("7-Zip AES, wrong password") << sevenZipArchive(content, aes) << "sieben; zip"
+                                                   << "wrong password";
+        QTest::newRow("7-Zip without password")
+            << sevenZipArchive(content, {}) << QString() << "done";
+        QTest::newRow("sizes after the data")
+            << sevenZipArchive(content, {}, true) << QString() << "sizes after its data";
+        QTest::newRow("two entries")
+            << FakeMailboxReader::twoEntryArchive() << QString() << "more than one entry";
+        QTest::newRow("name climbs out") << FakeMailboxReader::archive(QStringLiteral("../x"), "x")
+                                         << QString() << "not a plain file name";
+        QTest::newRow("link") << FakeMailboxReader::symlinkArchive(QStringLiteral("l"), "/etc")
+                              << QString() << "is a link";
+        QTest::newRow("declares fewer bytes than it holds")
+            << FakeMailboxReader::withDeclaredSize(
+                   FakeMailboxReader::archive(QStringLiteral("z"), zeros), 100)
+            << QString() << "larger than it declares";
+        QTest::newRow("claims far more than its data could give")
+            << FakeMailboxReader::withDeclaredSize(
+                   FakeMailboxReader::archive(QStringLiteral("z"), zeros), 0xF0000000u)
+            << QString() << "zip bomb";
+    }
+
+    // The same outcome whatever the pieces the archive arrives in; a refused archive
+    // may have handed bytes to the sink, but never more than it declares.
+    void streamedReadKeepsEveryCheck()
+    {
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, password);
+        QFETCH(QString, outcome);
+        QVERIFY(!archive.isEmpty());
+        for (const qsizetype chunk : chunkSizes(archive.size())) {
+            const Streamed streamed = readStreamed(archive, password, chunk);
+            QVERIFY2(streamed.outcome.contains(outcome),
+                     qPrintable(QString::number(chunk) + QStringLiteral(": ") + streamed.outcome));
+            if (outcome == QLatin1String("done"))
+                QVERIFY(streamed.content == sampleContent());
+            QVERIFY(streamed.content.size() <= qMax<qint64>(streamed.entry.size, 0));
+        }
     }
 
     void winZipAesReadsWhatSevenZipWrote_data()
