@@ -4,9 +4,12 @@
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
+#include "core/WholeWrite.h"
 #include "restore/RestoreProgress.h"
 #include "restore/RestoreTarget.h"
 #include "restore/SavedArchive.h"
+#include "restore/SavedArchiveStream.h"
+#include "restore/SavedArchiveStreamDevice.h"
 #include "sequence/LoggedFileDates.h"
 
 #include <QDir>
@@ -223,6 +226,85 @@ private:
 
         reopenIfClosed();
         m_progress.status(QStringLiteral("Restoring %1").arg(version.path));
+        if (const auto outcome = restoreStreamed(version, finalPath, reason))
+            return *outcome;
+        reopenIfClosed();
+        return restoreDownloaded(version, finalPath, reason);
+    }
+
+    // The archive read as it arrives: only the file itself reaches the disk. None when
+    // the archive is of a form that only a reader of the whole archive takes.
+    std::optional<MailboxRestore::Outcome>
+    restoreStreamed(const SavedVersion& version, const QString& finalPath, QString& reason)
+    {
+        PartialFile restored(finalPath);
+        const qint64 before = m_done;
+        for (;;) {
+            if (!restored.file.seek(0) || !restored.file.resize(0))
+                throw KestrelError(QStringLiteral("could not write the file: %1")
+                                       .arg(restored.file.errorString()));
+            const SavedArchiveStream* reading = nullptr;
+            bool roomChecked = false;
+            SavedArchiveStream stream(m_password, [&](const char* data, qsizetype size) {
+                if (!roomChecked) {
+                    roomChecked = true;
+                    const QString problem = roomProblem(finalPath, reading->entry().size);
+                    if (!problem.isEmpty())
+                        throw KestrelError(problem);
+                }
+                if (!writeWhole(restored.file, data, size))
+                    throw KestrelError(QStringLiteral("could not write the file: %1")
+                                           .arg(restored.file.errorString()));
+            });
+            reading = &stream;
+            SavedArchiveStreamDevice device(stream);
+            SavedArchive::Extracted extracted = SavedArchive::Extracted::Done;
+            bool transferred = false;
+            try {
+                runStep(m_runner, [&] {
+                    qint64 partsDone = 0;
+                    for (const MailboxNote& note : version.parts) {
+                        m_reader.fetchAttachment(note, device, [&](qint64 bytes) {
+                            m_progress.progress(addSizes(before, partsDone + bytes), m_total);
+                            return !m_progress.cancelRequested();
+                        });
+                        partsDone = device.fed();
+                    }
+                    transferred = true;
+                    extracted = stream.finish();
+                });
+            } catch (const KestrelError&) {
+                if (stream.needsWholeArchive())
+                    return std::nullopt;
+                // The archive's fault or the disk's, not the server's.
+                if (!device.refusal().isEmpty())
+                    throw KestrelError(device.refusal());
+                // The server's, and worth a second try.
+                if (!transferred)
+                    runStep(m_runner, [&] { m_connectionBroke = !m_reader.isOpen(); });
+                throw;
+            }
+            m_done = addSizes(before, version.archiveSize());
+            if (extracted == SavedArchive::Extracted::Done) {
+                keep(version, restored, stream.entry(), finalPath);
+                return MailboxRestore::Outcome::Restored;
+            }
+            const std::optional<QString> password = askPassword();
+            if (!password) {
+                reason = QStringLiteral("wrong zip password");
+                return MailboxRestore::Outcome::Failed;
+            }
+            // The archive is read again with the new password.
+            m_password = *password;
+            reopenIfClosed();
+        }
+    }
+
+    // The archive downloaded whole, then opened: for archives that put their sizes
+    // after the data, which older versions wrote.
+    MailboxRestore::Outcome restoreDownloaded(const SavedVersion& version, const QString& finalPath,
+                                              QString& reason)
+    {
         PartialFile archive(finalPath);
         const qint64 before = m_done;
         try {
@@ -251,13 +333,9 @@ private:
         const SavedArchive::Entry& entry = zip.entry();
         // Checked before writing, so a large file fails at once rather than when the
         // disk is full.
-        const QStorageInfo disk(QFileInfo(finalPath).absolutePath());
-        if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < entry.size) {
-            reason = QStringLiteral("not enough free space: the file takes %1 bytes, %2 are free")
-                         .arg(entry.size)
-                         .arg(disk.bytesAvailable());
+        reason = roomProblem(finalPath, entry.size);
+        if (!reason.isEmpty())
             return MailboxRestore::Outcome::Failed;
-        }
         PartialFile restored(finalPath);
         for (;;) {
             SavedArchive::Extracted extracted = SavedArchive::Extracted::Done;
@@ -274,11 +352,27 @@ private:
             }
             m_password = *password;
         }
+        keep(version, restored, entry, finalPath);
+        return MailboxRestore::Outcome::Restored;
+    }
+
+    static QString roomProblem(const QString& finalPath, qint64 size)
+    {
+        const QStorageInfo disk(QFileInfo(finalPath).absolutePath());
+        if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < size)
+            return QStringLiteral("not enough free space: the file takes %1 bytes, %2 are free")
+                .arg(size)
+                .arg(disk.bytesAvailable());
+        return {};
+    }
+
+    void keep(const SavedVersion& version, PartialFile& restored, const SavedArchive::Entry& entry,
+              const QString& finalPath)
+    {
         SavedArchive::Entry dated = entry;
         if (!entry.exactTime && entry.modified.isValid())
             dated.modified = loggedDates().refine(version.path, entry.modified);
         finish(restored, dated, finalPath);
-        return MailboxRestore::Outcome::Restored;
     }
 
     // Read at the first archive that carries only the DOS date, and once.

@@ -186,6 +186,7 @@ public:
     }
 
     bool hasEntry() const { return m_hasEntry; }
+    bool needsWholeArchive() const { return m_needsWholeArchive; }
     const SavedArchive::Entry& entry() const { return m_entry; }
     qint64 written() const { return m_written; }
 
@@ -200,6 +201,12 @@ private:
         Finished,
         Refused
     };
+
+    [[noreturn]] void refuseForm(const QString& reason)
+    {
+        m_needsWholeArchive = true;
+        refuse(reason);
+    }
 
     // Moves bytes into m_pending until it holds wanted; whether it does.
     bool collect(const char*& data, qsizetype& size, qsizetype wanted)
@@ -280,8 +287,8 @@ private:
         if (!isPlainName(m_entry.name))
             refuse(QStringLiteral("the archive's entry is not a plain file name"));
         if (m_flags & FlagDataDescriptor)
-            refuse(QStringLiteral("the archive's entry records its sizes after its data, which "
-                                  "this reader does not take"));
+            refuseForm(QStringLiteral("the archive's entry records its sizes after its data, which "
+                                      "this reader does not take"));
         m_entry.encrypted = m_flags & FlagEncrypted;
         m_method = m_zipMethod;
         if (m_zipMethod == MethodWinZipAes) {
@@ -292,13 +299,13 @@ private:
             m_aesVersion = get16(*aes, 0);
             // Only 256-bit keys, which the program packs with.
             if (aes->at(4) != 3 || (m_aesVersion != 1 && m_aesVersion != 2))
-                refuse(QStringLiteral("the archive's encryption is not supported"));
+                refuseForm(QStringLiteral("the archive's encryption is not supported"));
             m_method = get16(*aes, 5);
             m_entry.aesEncrypted = true;
         }
         if ((m_flags & FlagStrongEncryption) ||
             (m_method != MethodStore && m_method != MethodDeflate))
-            refuse(QStringLiteral("the archive's compression method is not supported"));
+            refuseForm(QStringLiteral("the archive's compression method is not supported"));
         if (m_size >= MaxSize || m_compressedSize >= MaxSize)
             damaged();
         m_entry.size = qint64(m_size);
@@ -573,6 +580,7 @@ private:
     QByteArray m_pending;
     SavedArchive::Entry m_entry;
     bool m_hasEntry = false;
+    bool m_needsWholeArchive = false;
 
     QByteArray m_rawName;
     quint16 m_flags = 0;
@@ -628,4 +636,9 @@ const SavedArchive::Entry& SavedArchiveStream::entry() const
 qint64 SavedArchiveStream::written() const
 {
     return m_decoder->written();
+}
+
+bool SavedArchiveStream::needsWholeArchive() const
+{
+    return m_decoder->needsWholeArchive();
 }

@@ -42,6 +42,10 @@ public:
     const SavedArchive::Entry& entry() const;
     // Bytes handed to the sink so far.
     qint64 written() const;
+    // Whether the archive was refused only for a form this reader does not take (sizes
+    // after the data, another compression method), which a reader of the whole
+    // downloaded archive may still open.
+    bool needsWholeArchive() const;
 
 private:
     class Decoder;

@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -123,6 +124,26 @@ private Q_SLOTS:
         QCOMPARE(MailboxRestore::relativePathOf("/home/jo/a.txt"), "home/jo/a.txt");
         QCOMPARE(MailboxRestore::defaultTargetFolder(at(7)),
                  QDir::homePath() + "/Restored 2026-03-01 10.07.00");
+    }
+
+    // Archives that put their sizes after the data are read once downloaded whole.
+    void sizesAfterTheDataRestore()
+    {
+        TestEnvironment env;
+        FakeMailboxReader reader;
+        const QByteArray content = randomBytes(300000);
+        QProcess sevenZip;
+        sevenZip.start("7zz",
+                       {"a", "-tzip", "-so", "old.zip", env.writeFile("source/old.bin", content)});
+        QVERIFY(sevenZip.waitForFinished(60000));
+        const QByteArray archive = sevenZip.readAllStandardOutput();
+        QVERIFY(archive.size() > 8 && (archive.at(6) & 0x08));
+        reader.addSaveNote("/old.bin", at(1), archive, 2);
+        const QString target = env.path("Restored");
+        const MailboxRestore::Summary summary =
+            restore(reader, target, latest(reader, env.path("cache")), QString());
+        QCOMPARE(summary.text(), "1 file restored, 0 skipped, 0 failed");
+        QCOMPARE(read(target + "/old.bin"), content);
     }
 
     void existingFilesAreAskedAbout()
@@ -342,8 +363,7 @@ private Q_SLOTS:
         reader.close();
 
         QCOMPARE(summary.text(),
-                 "2 files restored, 0 skipped, 3 failed\nFailed /big: The attachment could not "
-                 "be written: " +
+                 "2 files restored, 0 skipped, 3 failed\nFailed /big: could not write the file: " +
                      QString::fromLocal8Bit(std::strerror(EFBIG)) +
                      "\nFailed /locked/d: could not create a file in " + target +
                      "/locked: " + QString::fromLocal8Bit(std::strerror(EACCES)) +
