@@ -1,6 +1,7 @@
 #include "restore/SavedArchiveStream.h"
 
 #include "core/KestrelError.h"
+#include "restore/ZipFields.h"
 #include "transport/WinZipAes.h"
 
 #include <QtEndian>
@@ -12,6 +13,11 @@
 #include <sys/stat.h>
 
 namespace {
+
+using ZipFields::dosTime;
+using ZipFields::read16;
+using ZipFields::read32;
+using ZipFields::read64;
 
 constexpr qsizetype LocalHeaderSize = 30;
 constexpr qsizetype CentralHeaderSize = 46;
@@ -41,21 +47,6 @@ constexpr quint16 MethodDeflate = 8;
 constexpr quint16 MethodWinZipAes = 99;
 constexpr quint8 SystemUnix = 3;
 
-quint16 get16(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-quint32 get32(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
-}
-
-quint64 get64(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint64>(bytes.constData() + at);
-}
-
 [[noreturn]] void refuse(const QString& reason)
 {
     throw KestrelError(reason);
@@ -70,10 +61,10 @@ quint64 get64(const QByteArray& bytes, qsizetype at)
 std::optional<QByteArray> extraField(const QByteArray& extra, quint16 id)
 {
     for (qsizetype at = 0; at + 4 <= extra.size();) {
-        const qsizetype length = get16(extra, at + 2);
+        const qsizetype length = read16(extra, at + 2);
         if (at + 4 + length > extra.size())
             break;
-        if (get16(extra, at) == id)
+        if (read16(extra, at) == id)
             return extra.mid(at + 4, length);
         at += 4 + length;
     }
@@ -91,7 +82,7 @@ void widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
             continue;
         if (!wide || at + 8 > wide->size())
             damaged();
-        *field = get64(*wide, at);
+        *field = read64(*wide, at);
         at += 8;
     }
 }
@@ -101,16 +92,7 @@ std::optional<QDateTime> extendedTime(const QByteArray& extra)
     const std::optional<QByteArray> field = extraField(extra, 0x5455);
     if (!field || field->size() < 5 || (field->at(0) & 0x01) == 0)
         return std::nullopt;
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint32>(get32(*field, 1)));
-}
-
-QDateTime dosTime(quint16 time, quint16 date)
-{
-    const QDate day(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F);
-    const QTime clock((time >> 11) & 0x1F, (time >> 5) & 0x3F, (time & 0x1F) * 2);
-    if (!day.isValid() || !clock.isValid())
-        return {};
-    return QDateTime(day, clock);
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint32>(read32(*field, 1)));
 }
 
 // Names without the UTF-8 flag are in the DOS code page, as zip readers take them.
@@ -225,13 +207,14 @@ private:
             if (m_pending.size() < LocalHeaderSize) {
                 if (!collect(data, size, LocalHeaderSize))
                     return;
-                if (get32(m_pending, 0) != LocalSignature)
-                    refuse(get32(m_pending, 0) == EndSignature
+                if (read32(m_pending, 0) != LocalSignature)
+                    refuse(read32(m_pending, 0) == EndSignature
                                ? QStringLiteral("the archive holds 0 entries, not one")
                                : QStringLiteral("the archive is not a zip archive"));
             }
             // The name and extra field follow the fixed part.
-            if (collect(data, size, LocalHeaderSize + get16(m_pending, 26) + get16(m_pending, 28)))
+            if (collect(data, size,
+                        LocalHeaderSize + read16(m_pending, 26) + read16(m_pending, 28)))
                 readLocalHeader();
             return;
         case Stage::AesHeader:
@@ -257,7 +240,7 @@ private:
             data += size;
             size = 0;
             // A second entry is told at once rather than collected as a directory.
-            if (m_pending.size() >= 4 && get32(m_pending, 0) == LocalSignature)
+            if (m_pending.size() >= 4 && read32(m_pending, 0) == LocalSignature)
                 refuse(QStringLiteral("the archive holds more than one entry, not one"));
             if (m_pending.size() > MaxDirectorySize)
                 refuse(QStringLiteral("the archive's directory is too large for one entry"));
@@ -272,12 +255,12 @@ private:
     void readLocalHeader()
     {
         const QByteArray& header = m_pending;
-        m_flags = get16(header, 6);
-        m_zipMethod = get16(header, 8);
-        m_crc = get32(header, 14);
-        m_compressedSize = get32(header, 18);
-        m_size = get32(header, 22);
-        const qsizetype nameLength = get16(header, 26);
+        m_flags = read16(header, 6);
+        m_zipMethod = read16(header, 8);
+        m_crc = read32(header, 14);
+        m_compressedSize = read32(header, 18);
+        m_size = read32(header, 22);
+        const qsizetype nameLength = read16(header, 26);
         m_rawName = header.mid(LocalHeaderSize, nameLength);
         const QByteArray extra = header.mid(LocalHeaderSize + nameLength);
         m_localSize = header.size();
@@ -296,11 +279,11 @@ private:
             if (!m_entry.encrypted || !aes || aes->size() < 7 ||
                 aes->mid(2, 2) != QByteArrayView("AE"))
                 damaged();
-            m_aesVersion = get16(*aes, 0);
+            m_aesVersion = read16(*aes, 0);
             // Only 256-bit keys, which the program packs with.
             if (aes->at(4) != 3 || (m_aesVersion != 1 && m_aesVersion != 2))
                 refuseForm(QStringLiteral("the archive's encryption is not supported"));
-            m_method = get16(*aes, 5);
+            m_method = read16(*aes, 5);
             m_entry.aesEncrypted = true;
         }
         if ((m_flags & FlagStrongEncryption) ||
@@ -319,7 +302,7 @@ private:
             m_entry.modified = *exact;
             m_entry.exactTime = true;
         } else
-            m_entry.modified = dosTime(get16(header, 10), get16(header, 12));
+            m_entry.modified = dosTime(read16(header, 10), read16(header, 12));
         m_pending.clear();
         m_hasEntry = true;
 
@@ -492,26 +475,26 @@ private:
         const auto disagree = [] {
             refuse(QStringLiteral("the archive's directory does not match its entry"));
         };
-        if (tail.size() < CentralHeaderSize || get32(tail, 0) != CentralSignature)
+        if (tail.size() < CentralHeaderSize || read32(tail, 0) != CentralSignature)
             damaged();
-        const qsizetype nameLength = get16(tail, 28);
-        const qsizetype extraLength = get16(tail, 30);
-        const qsizetype headerEnd = CentralHeaderSize + nameLength + extraLength + get16(tail, 32);
+        const qsizetype nameLength = read16(tail, 28);
+        const qsizetype extraLength = read16(tail, 30);
+        const qsizetype headerEnd = CentralHeaderSize + nameLength + extraLength + read16(tail, 32);
         if (headerEnd > tail.size())
             damaged();
         const QByteArray extra = tail.mid(CentralHeaderSize + nameLength, extraLength);
-        quint64 compressedSize = get32(tail, 20);
-        quint64 size = get32(tail, 24);
-        quint64 offset = get32(tail, 42);
+        quint64 compressedSize = read32(tail, 20);
+        quint64 size = read32(tail, 24);
+        quint64 offset = read32(tail, 42);
         widen(extra, {&size, &compressedSize, &offset});
         if (tail.mid(CentralHeaderSize, nameLength) != m_rawName ||
-            get16(tail, 10) != m_zipMethod || get32(tail, 16) != m_crc || size != m_size ||
+            read16(tail, 10) != m_zipMethod || read32(tail, 16) != m_crc || size != m_size ||
             compressedSize != m_compressedSize || offset != 0 ||
-            (get16(tail, 8) & FlagEncrypted) != (m_flags & FlagEncrypted))
+            (read16(tail, 8) & FlagEncrypted) != (m_flags & FlagEncrypted))
             disagree();
 
-        const quint32 attributes = get32(tail, 38);
-        if (quint8(get16(tail, 4) >> 8) == SystemUnix) {
+        const quint32 attributes = read32(tail, 38);
+        if (quint8(read16(tail, 4) >> 8) == SystemUnix) {
             const mode_t mode = attributes >> 16;
             if (S_ISLNK(mode))
                 refuse(QStringLiteral("the archive's entry is a link"));
@@ -530,32 +513,32 @@ private:
         std::optional<quint64> wideEntries;
         quint64 wideSize = 0;
         quint64 wideOffset = 0;
-        if (at + 4 <= tail.size() && get32(tail, at) == CentralSignature)
+        if (at + 4 <= tail.size() && read32(tail, at) == CentralSignature)
             refuse(QStringLiteral("the archive holds more than one entry, not one"));
-        if (at + 4 <= tail.size() && get32(tail, at) == Zip64EndSignature) {
+        if (at + 4 <= tail.size() && read32(tail, at) == Zip64EndSignature) {
             if (at + Zip64EndRecordSize > tail.size())
                 damaged();
-            const quint64 recordSize = get64(tail, at + 4);
+            const quint64 recordSize = read64(tail, at + 4);
             if (recordSize < Zip64EndRecordSize - 12 || recordSize > quint64(tail.size() - at - 12))
                 damaged();
-            if (get64(tail, at + 24) != get64(tail, at + 32))
+            if (read64(tail, at + 24) != read64(tail, at + 32))
                 disagree();
-            wideEntries = get64(tail, at + 32);
-            wideSize = get64(tail, at + 40);
-            wideOffset = get64(tail, at + 48);
+            wideEntries = read64(tail, at + 32);
+            wideSize = read64(tail, at + 40);
+            wideOffset = read64(tail, at + 48);
             at += 12 + qsizetype(recordSize);
-            if (at + Zip64LocatorSize > tail.size() || get32(tail, at) != Zip64LocatorSignature ||
-                get64(tail, at + 8) != directoryOffset + quint64(headerEnd))
+            if (at + Zip64LocatorSize > tail.size() || read32(tail, at) != Zip64LocatorSignature ||
+                read64(tail, at + 8) != directoryOffset + quint64(headerEnd))
                 damaged();
             at += Zip64LocatorSize;
         }
-        if (at + EndRecordSize > tail.size() || get32(tail, at) != EndSignature)
+        if (at + EndRecordSize > tail.size() || read32(tail, at) != EndSignature)
             damaged();
-        if (at + EndRecordSize + get16(tail, at + 20) != tail.size())
+        if (at + EndRecordSize + read16(tail, at + 20) != tail.size())
             refuse(QStringLiteral("the archive has bytes after its end"));
-        quint64 entries = get16(tail, at + 10);
-        quint64 directorySize = get32(tail, at + 12);
-        quint64 directoryAt = get32(tail, at + 16);
+        quint64 entries = read16(tail, at + 10);
+        quint64 directorySize = read32(tail, at + 12);
+        quint64 directoryAt = read32(tail, at + 16);
         if (wideEntries) {
             if (entries == 0xFFFF)
                 entries = *wideEntries;
@@ -569,7 +552,7 @@ private:
         if (entries != 1)
             refuse(QStringLiteral("the archive holds %1 entries, not one").arg(entries));
         if (directorySize != quint64(headerEnd) || directoryAt != directoryOffset ||
-            get16(tail, at + 8) != 1)
+            read16(tail, at + 8) != 1)
             disagree();
     }
 

@@ -1,38 +1,21 @@
 #include "restore/ZipDirectoryTail.h"
 
+#include "restore/ZipFields.h"
+
 #include <QtEndian>
 
 namespace {
+
+using ZipFields::dosTime;
+using ZipFields::read16;
+using ZipFields::read32;
+using ZipFields::read64;
 
 constexpr qsizetype EndRecordSize = 22;
 constexpr qsizetype Zip64EndRecordSize = 56;
 constexpr qsizetype Zip64LocatorSize = 20;
 constexpr qsizetype CentralHeaderSize = 46;
 constexpr quint32 Unknown32 = 0xFFFFFFFFu;
-
-quint16 read16(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + at);
-}
-
-quint32 read32(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
-}
-
-quint64 read64(const QByteArray& bytes, qsizetype at)
-{
-    return qFromLittleEndian<quint64>(bytes.constData() + at);
-}
-
-QDateTime dosTime(quint16 time, quint16 date)
-{
-    const QDate day(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F);
-    const QTime clock((time >> 11) & 0x1F, (time >> 5) & 0x3F, (time & 0x1F) * 2);
-    if (!day.isValid() || !clock.isValid())
-        return {};
-    return QDateTime(day, clock);
-}
 
 } // namespace
 
