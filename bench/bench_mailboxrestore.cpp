@@ -33,6 +33,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QUrl>
+#include <QThread>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -290,18 +291,27 @@ int big()
         bench.restore({version}, bench.env.path(QStringLiteral("restored")), &restored);
     const double curlSeconds = bench.curl(QStringLiteral("1-%1").arg(version.partCount),
                                           bench.env.path(QStringLiteral("curl-fetch")));
+    const double curlPartSeconds =
+        bench.curl(QStringLiteral("1-%1").arg(version.partCount),
+                   bench.env.path(QStringLiteral("curl-parts")),
+                   QString::fromLatin1(version.parts.constFirst().attachmentSection));
     std::printf("restoring one 1 GiB file in %d parts (%d notes): %.2f s (%.1f MB/s of the "
-                "file); curl fetching its %d messages: %.2f s\n",
+                "file); curl fetching its %d messages: %.2f s, their attachments alone: %.2f s\n",
                 version.partCount, notes, seconds, 1073741824 / 1e6 / seconds, version.partCount,
-                curlSeconds);
+                curlSeconds, curlPartSeconds);
 
     // The same restore as a process of its own, the program without a window, so that
     // its peak memory is the restore's alone.
     bench.dovecot.storeReaderSettings();
+    if (qEnvironmentVariableIsSet("HOLD")) {
+        std::printf("HOLD port %d\n", bench.dovecot.port());
+        std::fflush(stdout);
+        QThread::sleep(3000);
+    }
     QProcess program;
     program.start(
         QStringLiteral("/usr/bin/time"),
-        {QStringLiteral("-f"), QStringLiteral("peak %M KiB, %e s"),
+        {QStringLiteral("-f"), QStringLiteral("peak %M KiB, %e s, %U s user, %S s system"),
          QCoreApplication::applicationDirPath() + QStringLiteral("/../src/app/kestrelsolo"),
          QStringLiteral("--restore"), source, QStringLiteral("--to"),
          bench.env.path(QStringLiteral("restored-by-the-program"))});

@@ -5,6 +5,7 @@
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "core/WholeWrite.h"
+#include "core/WritebackPacer.h"
 #include "restore/RestoreProgress.h"
 #include "restore/RestoreTarget.h"
 #include "restore/SavedArchive.h"
@@ -238,11 +239,14 @@ private:
     restoreStreamed(const SavedVersion& version, const QString& finalPath, QString& reason)
     {
         PartialFile restored(finalPath);
+        WritebackPacer writeback(restored.file);
         const qint64 before = m_done;
         for (;;) {
             if (!restored.file.seek(0) || !restored.file.resize(0))
                 throw KestrelError(QStringLiteral("could not write the file: %1")
                                        .arg(restored.file.errorString()));
+            writeback.restart();
+            qint64 restoredSize = 0;
             const SavedArchiveStream* reading = nullptr;
             bool roomChecked = false;
             SavedArchiveStream stream(m_password, [&](const char* data, qsizetype size) {
@@ -255,6 +259,8 @@ private:
                 if (!writeWhole(restored.file, data, size))
                     throw KestrelError(QStringLiteral("could not write the file: %1")
                                            .arg(restored.file.errorString()));
+                restoredSize += size;
+                writeback.written(restoredSize);
             });
             reading = &stream;
             SavedArchiveStreamDevice device(stream);
@@ -270,10 +276,14 @@ private:
                         });
                         partsDone = device.fed();
                     }
+                    device.finishWrites();
+                    if (!device.refusal().isEmpty())
+                        throw KestrelError(device.refusal());
                     transferred = true;
                     extracted = stream.finish();
                 });
             } catch (const KestrelError&) {
+                device.finishWrites();
                 if (stream.needsWholeArchive())
                     return std::nullopt;
                 // The archive's fault or the disk's, not the server's.

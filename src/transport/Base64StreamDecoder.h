@@ -22,6 +22,8 @@ public:
     qint64 decodedBytes() const { return m_decoded; }
 
 private:
+    const unsigned char* decodeWholeGroups(const unsigned char* next, const unsigned char* end);
+    void decodeOne(char c);
     void flushBuffer();
 
     QIODevice& m_output;

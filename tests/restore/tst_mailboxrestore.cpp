@@ -372,12 +372,15 @@ private Q_SLOTS:
         QCOMPARE(read(target + "/a"), "alpha");
         QCOMPARE(read(target + "/c"), "gamma");
         QCOMPARE(filesBelow(target), QStringList({"a", "c"}));
-        // Connected at first, again for /a, and again after /big.
+        // Connected at first, again for /a, and again after /big when the full disk
+        // was noticed while its part was still arriving (the file is written beside
+        // the download, so that depends on timing).
         const QList<QByteArray> commands = server.commands();
-        QCOMPARE(std::count_if(
-                     commands.begin(), commands.end(),
-                     [](const QByteArray& command) { return command.startsWith("AUTHENTICATE"); }),
-                 3);
+        const auto connections =
+            std::count_if(commands.begin(), commands.end(), [](const QByteArray& command) {
+                return command.startsWith("AUTHENTICATE");
+            });
+        QVERIFY2(connections == 2 || connections == 3, QByteArray::number(connections));
     }
 };
 
