@@ -89,6 +89,7 @@ struct Bench
         const TQuayRegistryObject store;
         store.WriteMaxNumberOfBytesToBackedUp(1e15);
         store.WriteMaxMessageBytes(static_cast<double>(sizeLimit));
+        store.WriteMaxMessagesPerSequence(1000000);
     }
 
     void backUp(const QStringList& files, const QStringList& folders)

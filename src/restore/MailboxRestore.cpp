@@ -177,7 +177,27 @@ public:
 
     std::optional<quint32> uidValidity;
 
+    // The versions to restore, and which of them is the one restored now: the reader
+    // is told of those that follow, so that it may fetch small ones ahead.
+    void setQueue(const QList<SavedVersion>& versions) { m_queue = versions; }
+    void setPosition(qsizetype position) { m_position = position; }
+
 private:
+    static constexpr qsizetype ExpectedWindow = 64;
+
+    void expectNext()
+    {
+        if (m_position < m_expectedUpTo)
+            return;
+        m_expectedUpTo = m_position + ExpectedWindow;
+        QList<MailboxNote> notes;
+        for (qsizetype i = m_position; i < std::min(m_queue.size(), m_expectedUpTo); ++i) {
+            if (m_queue[i].complete())
+                notes += m_queue[i].parts;
+        }
+        runStep(m_runner, [&] { m_reader.expectAttachments(notes); });
+    }
+
     // A connection a file's fault left closed (one that could not be written, or
     // that broke off twice) is made again for the next file, once: when that fails
     // too, every file after it fails with the same reason rather than waiting on the
@@ -226,6 +246,7 @@ private:
         }
 
         reopenIfClosed();
+        expectNext();
         m_progress.status(QStringLiteral("Restoring %1").arg(version.path));
         if (const auto outcome = restoreStreamed(version, finalPath, reason))
             return *outcome;
@@ -474,6 +495,9 @@ private:
     bool m_gaveUp = false;
     bool m_connectionBroke = false;
     QString m_reopenProblem;
+    QList<SavedVersion> m_queue;
+    qsizetype m_position = 0;
+    qsizetype m_expectedUpTo = 0;
 };
 
 } // namespace
@@ -498,7 +522,10 @@ MailboxRestore::Summary MailboxRestore::restore(const QList<SavedVersion>& versi
     } catch (const KestrelError& error) {
         targetProblem = error.message();
     }
-    for (const SavedVersion& version : versions) {
+    run.setQueue(versions);
+    for (qsizetype position = 0; position < versions.size(); ++position) {
+        const SavedVersion& version = versions[position];
+        run.setPosition(position);
         ItemResult item{version.path, Outcome::Skipped, QStringLiteral("cancelled")};
         if (!target)
             item = {version.path, Outcome::Failed, targetProblem};

@@ -8,6 +8,7 @@
 #include "transport/ServerCertificateTrust.h"
 
 #include <QBuffer>
+#include <QMap>
 
 namespace {
 
@@ -62,6 +63,11 @@ QByteArray decodedGroups(const QByteArray& encoded, GroupCut cut)
 // A part far larger than the structure announced is refused before it fills the
 // disk, one announced as empty included; the margin allows for servers that count
 // line ends their own way.
+// Attachments up to this size (as encoded) are fetched ahead, up to this much in all:
+// for many small files the round trip, not the transfer, is what takes the time.
+constexpr qint64 SmallAttachmentBytes = 256 * 1024;
+constexpr qint64 AheadBytes = 8 * 1024 * 1024;
+
 qint64 announcedLimit(const MailboxNote& note)
 {
     const qint64 announced = std::max<qint64>(0, note.attachmentEncodedSize);
@@ -173,6 +179,40 @@ QList<MailboxNote> ImapMailboxReader::readNotes(const QList<quint32>& uids)
     return notes;
 }
 
+void ImapMailboxReader::expectAttachments(const QList<MailboxNote>& notes)
+{
+    if (!isOpen())
+        return;
+    QMap<QByteArray, QList<quint32>> bySection;
+    qint64 largest = 0;
+    for (const MailboxNote& note : notes) {
+        const qint64 limit = announcedLimit(note);
+        if (note.attachmentEncodedSize > SmallAttachmentBytes ||
+            m_ahead.contains({note.uid, note.attachmentSection}))
+            continue;
+        if (m_aheadBytes + limit > AheadBytes)
+            break;
+        m_aheadBytes += limit;
+        largest = std::max(largest, limit);
+        bySection[note.attachmentSection].append(note.uid);
+    }
+    try {
+        for (auto section = bySection.begin(); section != bySection.end(); ++section) {
+            session().fetchSections(section.value(), section.key(), largest,
+                                    [&](quint32 uid, const QByteArray& bytes) {
+                                        m_ahead.insert({uid, section.key()}, bytes);
+                                    });
+        }
+    } catch (const KestrelError&) {
+        // Each is fetched on its own when asked for, on a connection made again if
+        // this one broke.
+    }
+    // The room held back for what did not come is free again.
+    m_aheadBytes = 0;
+    for (const QByteArray& held : std::as_const(m_ahead))
+        m_aheadBytes += held.size();
+}
+
 void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                                         const Progress& progress)
 {
@@ -184,22 +224,29 @@ void ImapMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
         if (progress && !progress(bytes))
             throw KestrelError(QStringLiteral("cancelled"));
     };
+    const auto take = [&](QByteArrayView bytes) {
+        if (base64) {
+            decoder.write(bytes);
+            report(decoder.decodedBytes());
+            return;
+        }
+        if (!writeWhole(decoded, bytes.data(), bytes.size()))
+            throw KestrelError(QStringLiteral("The attachment could not be written: %1")
+                                   .arg(decoded.errorString()));
+        written += bytes.size();
+        report(written);
+    };
     const qint64 limit = announcedLimit(note);
-    session().fetchSection(
-        note.uid, note.attachmentSection,
-        [&](QByteArrayView bytes) {
-            if (base64) {
-                decoder.write(bytes);
-                report(decoder.decodedBytes());
-                return;
-            }
-            if (!writeWhole(decoded, bytes.data(), bytes.size()))
-                throw KestrelError(QStringLiteral("The attachment could not be written: %1")
-                                       .arg(decoded.errorString()));
-            written += bytes.size();
-            report(written);
-        },
-        -1, limit);
+    const QByteArray held = m_ahead.take({note.uid, note.attachmentSection});
+    if (!held.isNull()) {
+        m_aheadBytes -= held.size();
+        if (held.size() > limit)
+            throw KestrelError(QStringLiteral("The attachment is larger than its message "
+                                              "said."));
+        take(held);
+    } else {
+        session().fetchSection(note.uid, note.attachmentSection, take, -1, limit);
+    }
     if (base64) {
         decoder.finish();
         report(decoder.decodedBytes());
@@ -277,6 +324,8 @@ QByteArray ImapMailboxReader::fetchAttachmentHead(const MailboxNote& note, qint6
 
 void ImapMailboxReader::close()
 {
+    m_ahead.clear();
+    m_aheadBytes = 0;
     if (!m_session)
         return;
     m_session->logout();

@@ -4,6 +4,9 @@
 #include "transport/MailEncryption.h"
 #include "transport/MailboxReader.h"
 
+#include <QByteArray>
+#include <QHash>
+#include <QPair>
 #include <QSslCertificate>
 #include <QString>
 
@@ -54,6 +57,7 @@ public:
     QList<MailboxNote> readNotes(const QList<quint32>& uids) override;
     void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                          const Progress& progress = {}) override;
+    void expectAttachments(const QList<MailboxNote>& notes) override;
     QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) override;
     QByteArray fetchAttachmentHead(const MailboxNote& note, qint64 maxBytes) override;
     void close() override;
@@ -67,6 +71,9 @@ private:
 
     Settings m_settings;
     std::unique_ptr<ImapSession> m_session;
+    // Attachments fetched ahead, as encoded, by UID and section.
+    QHash<QPair<quint32, QByteArray>, QByteArray> m_ahead;
+    qint64 m_aheadBytes = 0;
     int m_connectTimeoutMs;
     int m_replyTimeoutMs;
     int m_implicitTlsPort;

@@ -397,15 +397,20 @@ QList<MailboxNote> ImapSession::fetchNotes(const QList<quint32>& uids)
     return notes.values();
 }
 
-qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
-                                 qint64 offset, qint64 length)
+void ImapSession::checkSectionName(const QByteArray& section)
 {
-    m_connection.step = QStringLiteral("downloading an attachment");
     if (section.isEmpty() || !std::all_of(section.begin(), section.end(), [](char c) {
             return (c >= '0' && c <= '9') || c == '.';
         }))
         throw KestrelError(QStringLiteral("The attachment's part \"%1\" is not a part number.")
                                .arg(QString::fromLatin1(section)));
+}
+
+qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
+                                 qint64 offset, qint64 length)
+{
+    m_connection.step = QStringLiteral("downloading an attachment");
+    checkSectionName(section);
     const bool partial = offset >= 0;
     ImapConnection::StreamedLiteral literal;
     literal.item = "BODY[" + section + ']';
@@ -458,6 +463,50 @@ qint64 ImapSession::fetchSection(quint32 uid, const QByteArray& section, const S
                                .arg(uid)
                                .arg(serverName()));
     return literal.bytes;
+}
+
+void ImapSession::fetchSections(const QList<quint32>& uids, const QByteArray& section,
+                                qint64 maxBytes, const TakeSection& take)
+{
+    m_connection.step = QStringLiteral("downloading attachments");
+    checkSectionName(section);
+    const QByteArray item = "BODY[" + section + ']';
+    QList<quint32> sorted = uids;
+    std::sort(sorted.begin(), sorted.end());
+    QString fault;
+    runCommand(
+        {"UID FETCH " + ImapCommandText::uidSet(sorted) + " (UID BODY.PEEK[" + section + "])"},
+        [&](qint64, const QByteArray& keyword, ImapParser& parser) {
+            if (keyword != "FETCH")
+                return;
+            const ImapValue items = parser.value();
+            if (!items.isList() || items.items.size() % 2 != 0) {
+                fault = QStringLiteral("a FETCH reply is not a list of items");
+                return;
+            }
+            quint32 uid = 0;
+            const ImapValue* body = nullptr;
+            for (qsizetype i = 0; i < items.items.size(); i += 2) {
+                const ImapValue& name = items.items[i];
+                if (name.isAtom("UID"))
+                    uid = static_cast<quint32>(items.items[i + 1].number().value_or(0));
+                else if (name.kind == ImapValue::Kind::Atom && name.text.toUpper() == item)
+                    body = &items.items[i + 1];
+            }
+            // Flag changes of other messages may come unasked.
+            if (!body || !std::binary_search(sorted.begin(), sorted.end(), uid))
+                return;
+            if (body->kind != ImapValue::Kind::String)
+                fault = QStringLiteral("a part is not a string");
+            else if (maxBytes >= 0 && body->text.size() > maxBytes)
+                fault = QStringLiteral("the part is larger than the message's structure "
+                                       "said");
+            else if (fault.isEmpty())
+                take(uid, body->text);
+        });
+    // The rest of the reply was read first, so that the session stays in step.
+    if (!fault.isEmpty())
+        m_connection.failMalformed(fault);
 }
 
 void ImapSession::logout()

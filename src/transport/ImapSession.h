@@ -94,6 +94,13 @@ public:
     using Sink = std::function<void(QByteArrayView bytes)>;
     qint64 fetchSection(quint32 uid, const QByteArray& section, const Sink& sink,
                         qint64 offset = -1, qint64 length = -1);
+    // The same body section of several small messages in one command, each part held
+    // in memory as it comes (the server may answer in any order); take is called with
+    // each message's UID and its part. Messages the mailbox no longer holds are left
+    // out; a part larger than maxBytes is refused.
+    using TakeSection = std::function<void(quint32 uid, const QByteArray& bytes)>;
+    void fetchSections(const QList<quint32>& uids, const QByteArray& section, qint64 maxBytes,
+                       const TakeSection& take);
     // Says LOGOUT and closes; never throws.
     void logout();
 
@@ -106,6 +113,7 @@ private:
     QByteArray runCommand(const QList<QByteArray>& pieces, const Untagged& untagged = {},
                           ImapConnection::StreamedLiteral* literal = nullptr);
     void handleUntagged(const QByteArray& response, const Untagged& untagged);
+    static void checkSectionName(const QByteArray& section);
     void readResponseCode(const QByteArray& text);
     void askCapabilities();
     void logInWithToken();

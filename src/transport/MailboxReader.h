@@ -68,6 +68,11 @@ public:
     using Progress = std::function<bool(qint64 decodedBytes)>;
     virtual void fetchAttachment(const MailboxNote& note, QIODevice& decoded,
                                  const Progress& progress = {}) = 0;
+    // A hint that the attachments of these notes are asked for next, in this order: a
+    // reader may fetch the small ones ahead, several in one exchange with the server,
+    // and hand them to fetchAttachment from memory. Never throws: what it could not
+    // fetch ahead is fetched as usual when asked for.
+    virtual void expectAttachments(const QList<MailboxNote>& notes) { Q_UNUSED(notes); }
     // At most the last maxBytes bytes of the decoded attachment, fetched on their own
     // (for the archive's central directory without downloading the archive).
     virtual QByteArray fetchAttachmentTail(const MailboxNote& note, qint64 maxBytes) = 0;
