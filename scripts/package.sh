@@ -8,7 +8,7 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/install-deps.sh"
 out="$(realpath -m "${KESTREL_PACKAGE_DIR:-$top}")"
 if [ -n "${KESTREL_BUILD_DIR:-}" ]; then
-  build="$KESTREL_BUILD_DIR"
+  build="$(realpath -m "$KESTREL_BUILD_DIR")"
   # Configured by scripts/build.sh or by hand; configured again only when it never was.
   [ -f "$build/CPackConfig.cmake" ] || cmake -S "$top" -B "$build" -G Ninja >/dev/null
 else
