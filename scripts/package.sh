@@ -13,8 +13,13 @@ if [ -n "${KESTREL_BUILD_DIR:-}" ]; then
   [ -f "$build/CPackConfig.cmake" ] || cmake -S "$top" -B "$build" -G Ninja >/dev/null
 else
   build="$top/build-package"
+  # Debian's compiler and linker flags, with all of its hardening (bindnow included);
+  # no debug information, which the package strips anyway.
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_TESTS=OFF \
-    -DKESTREL_BUILD_BENCH=OFF >/dev/null
+    -DKESTREL_BUILD_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 fi
 # The programs and helpers the package installs (src/app); CPack installs what is built.
 cmake --build "$build" -j "$(nproc)" --target kestrelsolo kestrelclient kestreldrive kestrelcd \
