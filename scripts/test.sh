@@ -21,5 +21,5 @@ source "$top/scripts/test-environment.sh"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" "$@"
 if [ "${CI:-}" = true ] || [ "${KESTREL_CHECK_PACKAGE:-}" = 1 ]; then
-  KESTREL_BUILD_DIR="$build" "$top/scripts/check-package.sh"
+  KESTREL_BUILD_DIR="$PWD" "$top/scripts/check-package.sh"
 fi
