@@ -3,7 +3,8 @@
 # libFuzzer and sanitizer runtimes and llvm's symbolizer for scripts/fuzz.sh and
 # scripts/sanitize.sh; clang-format for scripts/check-format.sh). QtKeychain reaches the Secret Service through libsecret, which
 # it loads at run time; the tests run gnome-keyring of their own and read it back with
-# secret-tool.
+# secret-tool. dpkg-dev (dpkg-shlibdeps), lintian and appstream make and check the
+# Debian package (scripts/package.sh, scripts/check-package.sh).
 # Installs only what is missing; needs root (or sudo) when something is.
 set -euo pipefail
 
@@ -16,6 +17,7 @@ packages=(
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
   clang libclang-rt-14-dev llvm clang-format
+  dpkg-dev lintian appstream
 )
 
 missing=()

@@ -4,7 +4,9 @@
 # offscreen Qt platform, a throw-away HOME and XDG folders, fakes for every
 # platform service. Servers the tests need (aiosmtpd, scripted SMTP and IMAP, a
 # private dovecot and Postfix) are started by the tests themselves on loopback.
-# The fuzz targets' seed corpora are replayed as tests too.
+# The fuzz targets' seed corpora are replayed as tests too. With CI=true (or
+# KESTREL_CHECK_PACKAGE=1) the Debian package of this build is then made, installed,
+# run and purged (scripts/check-package.sh).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 "$top/scripts/install-deps.sh"
@@ -18,3 +20,6 @@ source "$top/scripts/test-environment.sh"
 
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" "$@"
+if [ "${CI:-}" = true ] || [ "${KESTREL_CHECK_PACKAGE:-}" = 1 ]; then
+  KESTREL_BUILD_DIR="$PWD" "$top/scripts/check-package.sh"
+fi
