@@ -146,6 +146,8 @@ void BackUpSequence::RunBackUpSequence()
                     m_window.addStatusLine(leftOut);
                 }
                 finishWalks();
+                if (m_estimate.flush(m_bytesDone, Services::clock().tickMs()))
+                    m_window.setTransferText(m_estimate.text());
             });
             m_window.addStatusLine(QString());
             Services::clock().waitPumping(0);
@@ -176,6 +178,11 @@ void BackUpSequence::start()
     m_filesSincePump = 0;
     m_transfersStarted = 0;
     m_lastPumpMs = Services::clock().tickMs();
+    m_bytesDue = -1;
+    m_bytesDone = 0;
+    m_estimate = TransferEstimate(isMailEdition(currentEdition()) ? QStringLiteral("sent")
+                                                                  : QStringLiteral("copied"));
+    m_window.setTransferText(QString());
     m_log = std::make_unique<TTernBackUpFileObjectList>();
 }
 
@@ -225,6 +232,9 @@ void BackUpSequence::prepare()
     SequenceWorkerThread::wait(logRead);
     reportDamagedLines(logFile, logResult);
     if (!cancelled()) {
+        // Looking at every file once more costs a little against the minutes a
+        // long run takes; without it no time left can be told.
+        m_worker->run([this, &filesList] { m_bytesDue = countBytesDue(filesList); });
         m_window.setFileNumberText(QStringLiteral("1"));
         m_window.setNumberOfFilesText(QString::number(m_run.totalFiles));
         m_window.setProgressRange(0, m_run.totalFiles);
@@ -357,6 +367,26 @@ QString BackUpSequence::dueOrEmpty(const QString& path, const LocalFileStatus& s
     return QString();
 }
 
+qint64 BackUpSequence::countBytesDue(const QString& filesList) const
+{
+    const auto due = [this](const QString& path, const LocalFileStatus& status) {
+        return !dueOrEmpty(path, status).isEmpty();
+    };
+    qint64 bytes = 0;
+    for (const QString& path : readSelectionList(filesList)) {
+        const LocalFileStatus status = LocalFileStatus::of(path);
+        if (m_walk.pickedFileLeftOut(path, status).isEmpty() && due(path, status))
+            bytes += status.size;
+    }
+    return bytes + m_walk.bytesOf(due);
+}
+
+void BackUpSequence::showTransfer(bool fileEnded)
+{
+    if (m_estimate.update(m_bytesDone, Services::clock().tickMs(), fileEnded))
+        m_window.setTransferText(m_estimate.text());
+}
+
 void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before,
                                  const std::function<QString()>& nextDue)
 {
@@ -395,10 +425,17 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 // The transport may start on the next due file while this one goes.
                 if (const QString next = nextDue(); !next.isEmpty())
                     m_transport->expectNext(next);
+                // The rate counts from the first due file on, so the time spent
+                // connecting and reading the log does not slow it.
+                if (!m_estimate.started())
+                    m_estimate.start(m_bytesDue, Services::clock().tickMs());
                 // Each transport counts exactly the files it saved.
                 const int savedBefore = m_run.filesSent;
                 m_transport->transfer(*m_file, m_run);
                 saved = m_run.filesSent > savedBefore;
+                // A file that failed is over as well: the rest is what is left.
+                m_bytesDone += before.size;
+                showTransfer(true);
                 report = saved ? QStringLiteral("Backed up version of ") + path +
                                      QStringLiteral(" is superseded.")
                                : path + QStringLiteral(" was not backed up.");
@@ -442,6 +479,9 @@ void BackUpSequence::pumpEvents()
     // after every one of them would cost more than looking at the files. Events are
     // processed every few files or milliseconds, which the user cannot tell apart.
     const qint64 nowMs = Services::clock().tickMs();
+    // A line the interval held back at a file's end comes with a later file.
+    if (m_estimate.started())
+        showTransfer(false);
     if (++m_filesSincePump < FilesBetweenPumps && nowMs - m_lastPumpMs < MsBetweenPumps)
         return;
     Services::clock().waitPumping(0);
@@ -515,4 +555,5 @@ void BackUpSequence::chooseEnd()
         m_completion.EndSequenceFailed(m_run.notBackedUp, wentThrough);
     m_window.setFileNumberText(QString());
     m_window.setNumberOfFilesText(QString());
+    m_window.setTransferText(QString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backupdata/FolderListing.h"
+#include "core/TransferEstimate.h"
 #include "sequence/FolderWalk.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceRun.h"
@@ -83,6 +84,10 @@ private:
     void processFile(const QString& path, const LocalFileStatus& before,
                      const std::function<QString()>& nextDue);
     QString dueOrEmpty(const QString& path, const LocalFileStatus& status) const;
+    // The bytes of the files due now in the files list and the folders.
+    qint64 countBytesDue(const QString& filesList) const;
+    // Shows the transfer line when it changed; fileEnded: a due file's step is over.
+    void showTransfer(bool fileEnded);
     void pumpEvents();
     void finishWalks();
     void chooseEnd();
@@ -115,6 +120,11 @@ private:
     // Files looked at since events were last processed, and when that was.
     int m_filesSincePump = 0;
     qint64 m_lastPumpMs = 0;
+    // The bytes of the due files, counted before the walks (-1 until then), the bytes
+    // of those whose transport step is over, and the line made of them.
+    qint64 m_bytesDue = -1;
+    qint64 m_bytesDone = 0;
+    TransferEstimate m_estimate{QString()};
     std::unique_ptr<TTernFileObject> m_file;
     std::unique_ptr<TTernBackUpFileObjectList> m_log;
     std::unique_ptr<SequenceTransport> m_transport;
