@@ -3,16 +3,17 @@
 #include <QStringBuilder>
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 
-void TransferEstimate::start(qint64 bytesDue, qint64 nowMs)
+void TransferEstimate::start(qint64 bytesDue, qint64 nowMs, qint64 filesDue, qint64 pauseMs)
 {
     m_started = true;
     m_bytesDue = bytesDue;
+    m_filesDue = std::max<qint64>(0, filesDue);
+    m_pauseMs = std::max<qint64>(0, pauseMs);
+    m_filesDone = 0;
     m_startMs = nowMs;
     m_shownOnce = false;
-    m_fileEnded = false;
     m_text.clear();
 }
 
@@ -20,7 +21,8 @@ bool TransferEstimate::update(qint64 bytesDone, qint64 nowMs, bool fileEnded)
 {
     if (!m_started)
         return false;
-    m_fileEnded = m_fileEnded || fileEnded;
+    if (fileEnded)
+        ++m_filesDone;
     if (m_shownOnce && nowMs - m_shownMs < UpdateIntervalMs)
         return false;
     return flush(bytesDone, nowMs);
@@ -30,9 +32,7 @@ bool TransferEstimate::flush(qint64 bytesDone, qint64 nowMs)
 {
     if (!m_started)
         return false;
-    const qint64 elapsedMs = std::max<qint64>(0, nowMs - m_startMs);
-    const bool rateKnown = m_fileEnded || elapsedMs >= RateKnownAfterMs;
-    QString text = describe(bytesDone, m_bytesDue, elapsedMs, rateKnown, m_verb);
+    QString text = describe(bytesDone, m_bytesDue, timeLeftMs(bytesDone, nowMs), m_verb);
     if (m_shownOnce && text == m_text)
         return false;
     m_text = std::move(text);
@@ -49,8 +49,24 @@ bool TransferEstimate::report(qint64 bytesDone, qint64 bytesDue, qint64 nowMs)
     return bytesDone >= bytesDue ? flush(bytesDone, nowMs) : update(bytesDone, nowMs);
 }
 
-QString TransferEstimate::describe(qint64 bytesDone, qint64 bytesDue, qint64 elapsedMs,
-                                   bool rateKnown, const QString& verb)
+std::optional<qint64> TransferEstimate::timeLeftMs(qint64 bytesDone, qint64 nowMs) const
+{
+    const qint64 elapsedMs = nowMs - m_startMs;
+    if (m_bytesDue < 0 || bytesDone >= m_bytesDue || bytesDone <= 0 ||
+        (m_filesDone == 0 && elapsedMs < RateKnownAfterMs))
+        return std::nullopt;
+    // The pauses already over are known; the rest of the time went on the bytes.
+    const qint64 pausedMs = std::min(elapsedMs, m_filesDone * m_pauseMs);
+    const double busyMs = static_cast<double>(elapsedMs - pausedMs);
+    const double bytesMs = static_cast<double>(m_bytesDue - bytesDone) * busyMs / bytesDone;
+    const double pausesMs =
+        static_cast<double>(std::max<qint64>(0, m_filesDue - m_filesDone) * m_pauseMs);
+    // Beyond a few years the figure is noise; it still reads as a long time.
+    return static_cast<qint64>(std::min(bytesMs + pausesMs, 1e11));
+}
+
+QString TransferEstimate::describe(qint64 bytesDone, qint64 bytesDue, std::optional<qint64> leftMs,
+                                   const QString& verb)
 {
     bytesDone = std::max<qint64>(0, bytesDone);
     if (bytesDue < 0)
@@ -59,13 +75,9 @@ QString TransferEstimate::describe(qint64 bytesDone, qint64 bytesDue, qint64 ela
     const qint64 whole = std::max(bytesDue, bytesDone);
     const QString done =
         sizeText(bytesDone) % QStringLiteral(" of ") % sizeText(whole) % QLatin1Char(' ') % verb;
-    if (!rateKnown || bytesDone <= 0 || bytesDone >= whole || elapsedMs <= 0)
+    if (!leftMs || bytesDone >= whole)
         return done;
-    const double leftMs =
-        static_cast<double>(whole - bytesDone) * static_cast<double>(elapsedMs) / bytesDone;
-    // Beyond a day the figure is noise; it still reads as a long time.
-    const auto cappedMs = static_cast<qint64>(std::min(leftMs, 1e11));
-    return done % QStringLiteral(", ") % timeLeftText(cappedMs);
+    return done % QStringLiteral(", ") % timeLeftText(*leftMs);
 }
 
 QString TransferEstimate::sizeText(qint64 bytes)

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <optional>
+
 // One short line about a long transfer: how much of it is done and, once the rate is
 // known, about how long the rest takes ("12.3 MB of 450.0 MB sent, about 3 min left").
-// The rate is the bytes done over all the time since the start, pauses included, so
-// the time left counts the pauses still to come as well. Times are the clock's ticks,
-// so a test moves them on without waiting.
+// Where a set pause follows each file, the time left is the bytes left at the rate of
+// the time outside the pauses, plus the pauses of the files left: a rate over all the
+// time would make a small first file, mostly pause, promise days. Times are the
+// clock's ticks, so a test moves them on without waiting.
 class TransferEstimate
 {
 public:
@@ -19,12 +22,13 @@ public:
 
     explicit TransferEstimate(QString verb) : m_verb(std::move(verb)) {}
 
-    // Starts counting at nowMs; bytesDue is negative when it is not known.
-    void start(qint64 bytesDue, qint64 nowMs);
+    // Starts counting at nowMs; bytesDue is negative when it is not known. filesDue
+    // files each followed by a pause of pauseMs.
+    void start(qint64 bytesDue, qint64 nowMs, qint64 filesDue = 0, qint64 pauseMs = 0);
     bool started() const { return m_started; }
     // How far the transfer has got; true when the line changed and is to be shown, at
     // most once per UpdateIntervalMs. A line held back by the interval comes with the
-    // next call after it; fileEnded says a whole file is done, so the rate is known.
+    // next call after it. fileEnded: one more file is done, its pause included.
     bool update(qint64 bytesDone, qint64 nowMs, bool fileEnded = false);
     // The same, whatever the interval: for the last line of a transfer.
     bool flush(qint64 bytesDone, qint64 nowMs);
@@ -33,8 +37,8 @@ public:
     bool report(qint64 bytesDone, qint64 bytesDue, qint64 nowMs);
     const QString& text() const { return m_text; }
 
-    // The line itself; rateKnown false leaves out the time left.
-    static QString describe(qint64 bytesDone, qint64 bytesDue, qint64 elapsedMs, bool rateKnown,
+    // The line itself, with the time left when it is known.
+    static QString describe(qint64 bytesDone, qint64 bytesDue, std::optional<qint64> leftMs,
                             const QString& verb);
     // "512 bytes", "12.3 MB", in powers of 1000 like the totals of the Summary page.
     static QString sizeText(qint64 bytes);
@@ -42,12 +46,16 @@ public:
     static QString timeLeftText(qint64 milliseconds);
 
 private:
+    std::optional<qint64> timeLeftMs(qint64 bytesDone, qint64 nowMs) const;
+
     QString m_verb;
     bool m_started = false;
     qint64 m_bytesDue = -1;
+    qint64 m_filesDue = 0;
+    qint64 m_pauseMs = 0;
+    qint64 m_filesDone = 0;
     qint64 m_startMs = 0;
     qint64 m_shownMs = 0;
     bool m_shownOnce = false;
-    bool m_fileEnded = false;
     QString m_text;
 };

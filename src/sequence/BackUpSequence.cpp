@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -170,6 +171,9 @@ void BackUpSequence::start()
     m_state.failureCauses.clear();
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
+    m_run.fileSent = [this](double part) {
+        showTransfer(part, false);
+    };
     m_state.choices = m_window.userChoices();
     m_fullBackUp = m_state.choices.backUpType == SequenceChoices::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
@@ -179,6 +183,7 @@ void BackUpSequence::start()
     m_transfersStarted = 0;
     m_lastPumpMs = Services::clock().tickMs();
     m_bytesDue = -1;
+    m_filesDue = 0;
     m_bytesDone = 0;
     m_estimate = TransferEstimate(isMailEdition(currentEdition()) ? QStringLiteral("sent")
                                                                   : QStringLiteral("copied"));
@@ -234,7 +239,7 @@ void BackUpSequence::prepare()
     if (!cancelled()) {
         // Looking at every file once more costs a little against the minutes a
         // long run takes; without it no time left can be told.
-        m_worker->run([this, &filesList] { m_bytesDue = countBytesDue(filesList); });
+        m_worker->run([this, &filesList] { countDue(filesList); });
         m_window.setFileNumberText(QStringLiteral("1"));
         m_window.setNumberOfFilesText(QString::number(m_run.totalFiles));
         m_window.setProgressRange(0, m_run.totalFiles);
@@ -367,10 +372,13 @@ QString BackUpSequence::dueOrEmpty(const QString& path, const LocalFileStatus& s
     return QString();
 }
 
-qint64 BackUpSequence::countBytesDue(const QString& filesList) const
+void BackUpSequence::countDue(const QString& filesList)
 {
-    const auto due = [this](const QString& path, const LocalFileStatus& status) {
-        return !dueOrEmpty(path, status).isEmpty();
+    qint64 files = 0;
+    const auto due = [this, &files](const QString& path, const LocalFileStatus& status) {
+        const bool isDue = !dueOrEmpty(path, status).isEmpty();
+        files += isDue ? 1 : 0;
+        return isDue;
     };
     qint64 bytes = 0;
     for (const QString& path : readSelectionList(filesList)) {
@@ -378,12 +386,14 @@ qint64 BackUpSequence::countBytesDue(const QString& filesList) const
         if (m_walk.pickedFileLeftOut(path, status).isEmpty() && due(path, status))
             bytes += status.size;
     }
-    return bytes + m_walk.bytesOf(due);
+    m_bytesDue = bytes + m_walk.bytesOf(due);
+    m_filesDue = files;
 }
 
-void BackUpSequence::showTransfer(bool fileEnded)
+void BackUpSequence::showTransfer(double filePart, bool fileEnded)
 {
-    if (m_estimate.update(m_bytesDone, Services::clock().tickMs(), fileEnded))
+    const auto partBytes = static_cast<qint64>(filePart * static_cast<double>(m_fileBytes));
+    if (m_estimate.update(m_bytesDone + partBytes, Services::clock().tickMs(), fileEnded))
         m_window.setTransferText(m_estimate.text());
 }
 
@@ -428,14 +438,18 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 // The rate counts from the first due file on, so the time spent
                 // connecting and reading the log does not slow it.
                 if (!m_estimate.started())
-                    m_estimate.start(m_bytesDue, Services::clock().tickMs());
+                    m_estimate.start(m_bytesDue, Services::clock().tickMs(), m_filesDue,
+                                     isMailEdition(currentEdition())
+                                         ? MailSequenceTransport::PauseAfterFileMs
+                                         : 0);
                 // Each transport counts exactly the files it saved.
                 const int savedBefore = m_run.filesSent;
+                m_fileBytes = before.size;
                 m_transport->transfer(*m_file, m_run);
                 saved = m_run.filesSent > savedBefore;
                 // A file that failed is over as well: the rest is what is left.
-                m_bytesDone += before.size;
-                showTransfer(true);
+                m_bytesDone += std::exchange(m_fileBytes, 0);
+                showTransfer(0.0, true);
                 report = saved ? QStringLiteral("Backed up version of ") + path +
                                      QStringLiteral(" is superseded.")
                                : path + QStringLiteral(" was not backed up.");
@@ -481,7 +495,7 @@ void BackUpSequence::pumpEvents()
     const qint64 nowMs = Services::clock().tickMs();
     // A line the interval held back at a file's end comes with a later file.
     if (m_estimate.started())
-        showTransfer(false);
+        showTransfer(0.0, false);
     if (++m_filesSincePump < FilesBetweenPumps && nowMs - m_lastPumpMs < MsBetweenPumps)
         return;
     Services::clock().waitPumping(0);

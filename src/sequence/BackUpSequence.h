@@ -84,10 +84,12 @@ private:
     void processFile(const QString& path, const LocalFileStatus& before,
                      const std::function<QString()>& nextDue);
     QString dueOrEmpty(const QString& path, const LocalFileStatus& status) const;
-    // The bytes of the files due now in the files list and the folders.
-    qint64 countBytesDue(const QString& filesList) const;
-    // Shows the transfer line when it changed; fileEnded: a due file's step is over.
-    void showTransfer(bool fileEnded);
+    // The bytes and the number of the files due now in the files list and the folders,
+    // into m_bytesDue and m_filesDue.
+    void countDue(const QString& filesList);
+    // Shows the transfer line when it changed; filePart: the part of the current file
+    // sent, fileEnded: a due file's step is over.
+    void showTransfer(double filePart, bool fileEnded);
     void pumpEvents();
     void finishWalks();
     void chooseEnd();
@@ -123,7 +125,10 @@ private:
     // The bytes of the due files, counted before the walks (-1 until then), the bytes
     // of those whose transport step is over, and the line made of them.
     qint64 m_bytesDue = -1;
+    qint64 m_filesDue = 0;
     qint64 m_bytesDone = 0;
+    // The bytes of the due file being sent.
+    qint64 m_fileBytes = 0;
     TransferEstimate m_estimate{QString()};
     std::unique_ptr<TTernFileObject> m_file;
     std::unique_ptr<TTernBackUpFileObjectList> m_log;
