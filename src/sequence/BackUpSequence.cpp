@@ -237,9 +237,6 @@ void BackUpSequence::prepare()
     SequenceWorkerThread::wait(logRead);
     reportDamagedLines(logFile, logResult);
     if (!cancelled()) {
-        // Looking at every file once more costs a little against the minutes a
-        // long run takes; without it no time left can be told.
-        m_worker->run([this, &filesList] { countDue(filesList); });
         m_window.setFileNumberText(QStringLiteral("1"));
         m_window.setNumberOfFilesText(QString::number(m_run.totalFiles));
         m_window.setProgressRange(0, m_run.totalFiles);
@@ -381,7 +378,14 @@ void BackUpSequence::countDue(const QString& filesList)
         return isDue;
     };
     qint64 bytes = 0;
-    for (const QString& path : readSelectionList(filesList)) {
+    QStringList picked;
+    try {
+        picked = readSelectionList(filesList);
+    } catch (const KestrelError&) {
+        // The walk says what is wrong with the list; the line then has no total.
+        return;
+    }
+    for (const QString& path : std::as_const(picked)) {
         const LocalFileStatus status = LocalFileStatus::of(path);
         if (m_walk.pickedFileLeftOut(path, status).isEmpty() && due(path, status))
             bytes += status.size;
@@ -430,8 +434,14 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 wanted = true;
                 // Looking ahead ends with the first file sent; it must not compete
                 // with the transport either.
-                if (m_transfersStarted++ == 0)
+                if (m_transfersStarted++ == 0) {
                     m_walk.stopLookAhead();
+                    // What is due is counted when the first due file is found, so a
+                    // run with nothing to send never looks at its files twice.
+                    m_worker->run([this, filesList = TQuayRegistryObject().ReadFileOfFiles()] {
+                        countDue(filesList);
+                    });
+                }
                 // The transport may start on the next due file while this one goes.
                 if (const QString next = nextDue(); !next.isEmpty())
                     m_transport->expectNext(next);

@@ -122,7 +122,7 @@ private:
     // Files looked at since events were last processed, and when that was.
     int m_filesSincePump = 0;
     qint64 m_lastPumpMs = 0;
-    // The bytes of the due files, counted before the walks (-1 until then), the bytes
+    // The bytes of the due files, counted at the first (-1 until then), the bytes
     // of those whose transport step is over, and the line made of them.
     qint64 m_bytesDue = -1;
     qint64 m_filesDue = 0;
