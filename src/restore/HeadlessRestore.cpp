@@ -1,10 +1,12 @@
 #include "restore/HeadlessRestore.h"
 
+#include "core/Clock.h"
 #include "core/KestrelError.h"
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
 #include "core/Services.h"
 #include "core/TerminalText.h"
+#include "core/TransferEstimate.h"
 #include "restore/MailboxCatalog.h"
 #include "restore/MailboxRestore.h"
 #include "restore/MailboxVerify.h"
@@ -15,16 +17,29 @@
 
 namespace {
 
-// Status lines as they come; the bytes of a transfer are not worth a line each.
+// Status lines as they come. The bytes of a transfer are not worth a line each: a
+// restore's come as a line about the time left, a few a second at most.
 class StreamProgress : public RestoreProgress
 {
 public:
-    explicit StreamProgress(QTextStream& out) : m_out(out) {}
+    // The time left counts from here, so the time to reach the first file is part of it.
+    StreamProgress(QTextStream& out, bool countsBytes) : m_out(out), m_countsBytes(countsBytes)
+    {
+        if (m_countsBytes)
+            m_estimate.start(-1, Services::clock().tickMs());
+    }
     void status(const QString& text) override { m_out << terminalText(text) << Qt::endl; }
-    void progress(qint64, qint64) override {}
+    void progress(qint64 done, qint64 total) override
+    {
+        if (m_countsBytes && total > 0 &&
+            m_estimate.report(done, total, Services::clock().tickMs()))
+            m_out << terminalText(m_estimate.text()) << Qt::endl;
+    }
 
 private:
     QTextStream& m_out;
+    const bool m_countsBytes;
+    TransferEstimate m_estimate{QStringLiteral("restored")};
 };
 
 QString partsText(const SavedVersion& version)
@@ -129,7 +144,7 @@ int HeadlessRestore::restore(const QString& pattern, const QString& target,
             Prompt::Icon::Error);
         return Failed;
     }
-    StreamProgress progress(m_out);
+    StreamProgress progress(m_out, true);
     MailboxRestore restore(m_reader, target, TQuayRegistryObject().ReadUserZipPassword());
     restore.setWriteOver(writeOver);
     restore.setMailboxState(m_state);
@@ -144,7 +159,7 @@ int HeadlessRestore::verify(int count)
     MailboxCatalog catalog(m_cacheFolder);
     if (!refreshCatalog(catalog))
         return Failed;
-    StreamProgress progress(m_out);
+    StreamProgress progress(m_out, false);
     try {
         const MailboxVerify::Result result = MailboxVerify::verify(
             catalog, m_reader, TQuayRegistryObject().ReadUserZipPassword(), count, progress);

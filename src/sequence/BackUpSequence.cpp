@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -146,6 +147,8 @@ void BackUpSequence::RunBackUpSequence()
                     m_window.addStatusLine(leftOut);
                 }
                 finishWalks();
+                if (m_estimate.flush(m_bytesDone, Services::clock().tickMs()))
+                    m_window.setTransferText(m_estimate.text());
             });
             m_window.addStatusLine(QString());
             Services::clock().waitPumping(0);
@@ -168,6 +171,9 @@ void BackUpSequence::start()
     m_state.failureCauses.clear();
     m_window.clearLastingStatusLines();
     m_run = SequenceRun{};
+    m_run.fileSent = [this](double part) {
+        showTransfer(part, false);
+    };
     m_state.choices = m_window.userChoices();
     m_fullBackUp = m_state.choices.backUpType == SequenceChoices::BackUpType::Full;
     m_worker = std::make_unique<SequenceWorkerThread>();
@@ -176,6 +182,12 @@ void BackUpSequence::start()
     m_filesSincePump = 0;
     m_transfersStarted = 0;
     m_lastPumpMs = Services::clock().tickMs();
+    m_bytesDue = -1;
+    m_filesDue = 0;
+    m_bytesDone = 0;
+    m_estimate = TransferEstimate(isMailEdition(currentEdition()) ? QStringLiteral("sent")
+                                                                  : QStringLiteral("copied"));
+    m_window.setTransferText(QString());
     m_log = std::make_unique<TTernBackUpFileObjectList>();
 }
 
@@ -357,6 +369,38 @@ QString BackUpSequence::dueOrEmpty(const QString& path, const LocalFileStatus& s
     return QString();
 }
 
+void BackUpSequence::countDue(const QString& filesList)
+{
+    qint64 files = 0;
+    const auto due = [this, &files](const QString& path, const LocalFileStatus& status) {
+        const bool isDue = !dueOrEmpty(path, status).isEmpty();
+        files += isDue ? 1 : 0;
+        return isDue;
+    };
+    qint64 bytes = 0;
+    QStringList picked;
+    try {
+        picked = readSelectionList(filesList);
+    } catch (const KestrelError&) {
+        // The walk says what is wrong with the list; the line then has no total.
+        return;
+    }
+    for (const QString& path : std::as_const(picked)) {
+        const LocalFileStatus status = LocalFileStatus::of(path);
+        if (m_walk.pickedFileLeftOut(path, status).isEmpty() && due(path, status))
+            bytes += status.size;
+    }
+    m_bytesDue = bytes + m_walk.bytesOf(due);
+    m_filesDue = files;
+}
+
+void BackUpSequence::showTransfer(double filePart, bool fileEnded)
+{
+    const auto partBytes = static_cast<qint64>(filePart * static_cast<double>(m_fileBytes));
+    if (m_estimate.update(m_bytesDone + partBytes, Services::clock().tickMs(), fileEnded))
+        m_window.setTransferText(m_estimate.text());
+}
+
 void BackUpSequence::processFile(const QString& path, const LocalFileStatus& before,
                                  const std::function<QString()>& nextDue)
 {
@@ -390,15 +434,32 @@ void BackUpSequence::processFile(const QString& path, const LocalFileStatus& bef
                 wanted = true;
                 // Looking ahead ends with the first file sent; it must not compete
                 // with the transport either.
-                if (m_transfersStarted++ == 0)
+                if (m_transfersStarted++ == 0) {
                     m_walk.stopLookAhead();
+                    // What is due is counted when the first due file is found, so a
+                    // run with nothing to send never looks at its files twice.
+                    m_worker->run([this, filesList = TQuayRegistryObject().ReadFileOfFiles()] {
+                        countDue(filesList);
+                    });
+                }
                 // The transport may start on the next due file while this one goes.
                 if (const QString next = nextDue(); !next.isEmpty())
                     m_transport->expectNext(next);
+                // The rate counts from the first due file on, so the time spent
+                // connecting and reading the log does not slow it.
+                if (!m_estimate.started())
+                    m_estimate.start(m_bytesDue, Services::clock().tickMs(), m_filesDue,
+                                     isMailEdition(currentEdition())
+                                         ? MailSequenceTransport::PauseAfterFileMs
+                                         : 0);
                 // Each transport counts exactly the files it saved.
                 const int savedBefore = m_run.filesSent;
+                m_fileBytes = before.size;
                 m_transport->transfer(*m_file, m_run);
                 saved = m_run.filesSent > savedBefore;
+                // A file that failed is over as well: the rest is what is left.
+                m_bytesDone += std::exchange(m_fileBytes, 0);
+                showTransfer(0.0, true);
                 report = saved ? QStringLiteral("Backed up version of ") + path +
                                      QStringLiteral(" is superseded.")
                                : path + QStringLiteral(" was not backed up.");
@@ -442,6 +503,9 @@ void BackUpSequence::pumpEvents()
     // after every one of them would cost more than looking at the files. Events are
     // processed every few files or milliseconds, which the user cannot tell apart.
     const qint64 nowMs = Services::clock().tickMs();
+    // A line the interval held back at a file's end comes with a later file.
+    if (m_estimate.started())
+        showTransfer(0.0, false);
     if (++m_filesSincePump < FilesBetweenPumps && nowMs - m_lastPumpMs < MsBetweenPumps)
         return;
     Services::clock().waitPumping(0);
@@ -515,4 +579,5 @@ void BackUpSequence::chooseEnd()
         m_completion.EndSequenceFailed(m_run.notBackedUp, wentThrough);
     m_window.setFileNumberText(QString());
     m_window.setNumberOfFilesText(QString());
+    m_window.setTransferText(QString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backupdata/FolderListing.h"
+#include "core/TransferEstimate.h"
 #include "sequence/FolderWalk.h"
 #include "sequence/MailSequenceTransport.h"
 #include "sequence/SequenceRun.h"
@@ -83,6 +84,12 @@ private:
     void processFile(const QString& path, const LocalFileStatus& before,
                      const std::function<QString()>& nextDue);
     QString dueOrEmpty(const QString& path, const LocalFileStatus& status) const;
+    // The bytes and the number of the files due now in the files list and the folders,
+    // into m_bytesDue and m_filesDue.
+    void countDue(const QString& filesList);
+    // Shows the transfer line when it changed; filePart: the part of the current file
+    // sent, fileEnded: a due file's step is over.
+    void showTransfer(double filePart, bool fileEnded);
     void pumpEvents();
     void finishWalks();
     void chooseEnd();
@@ -115,6 +122,14 @@ private:
     // Files looked at since events were last processed, and when that was.
     int m_filesSincePump = 0;
     qint64 m_lastPumpMs = 0;
+    // The bytes of the due files, counted at the first (-1 until then), the bytes
+    // of those whose transport step is over, and the line made of them.
+    qint64 m_bytesDue = -1;
+    qint64 m_filesDue = 0;
+    qint64 m_bytesDone = 0;
+    // The bytes of the due file being sent.
+    qint64 m_fileBytes = 0;
+    TransferEstimate m_estimate{QString()};
     std::unique_ptr<TTernFileObject> m_file;
     std::unique_ptr<TTernBackUpFileObjectList> m_log;
     std::unique_ptr<SequenceTransport> m_transport;

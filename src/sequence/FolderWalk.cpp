@@ -178,6 +178,32 @@ void FolderWalk::filterFiles(const QString& folder, FolderListing& listing, bool
         listing.fileStatuses = std::move(statuses);
 }
 
+qint64
+FolderWalk::bytesOf(const std::function<bool(const QString&, const LocalFileStatus&)>& counts) const
+{
+    qint64 bytes = 0;
+    for (const QString& folder : m_folders) {
+        FolderListing listing = listFolder(folder);
+        if (m_filter.hasPatterns()) {
+            QList<LeftOutEntry> leftOut;
+            filterFiles(folder, listing, false, leftOut);
+        }
+        const int descriptor = openFolder(folder);
+        for (const QString& name : std::as_const(listing.files)) {
+            const QString path = joinFolderPath(folder, name);
+            const LocalFileStatus status =
+                descriptor >= 0 ? LocalFileStatus::inFolder(descriptor, QFile::encodeName(name))
+                                : LocalFileStatus::of(path);
+            if (status.isFile && m_filter.fileSizeLeftOut(status.size).isEmpty() &&
+                counts(path, status))
+                bytes += status.size;
+        }
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    return bytes;
+}
+
 void FolderWalk::startLookAhead(SequenceWorkerThread& thread)
 {
     m_prefetch.start(thread, m_folders, std::move(m_listings));

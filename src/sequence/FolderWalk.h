@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class SequenceWorkerThread;
@@ -48,6 +49,11 @@ public:
     qsizetype fileCount() const { return m_fileCount; }
     // Names that cannot be backed up and folders that cannot be read, found by read.
     const QStringList& problems() const { return m_problems; }
+
+    // The bytes of the files the walk of folders() will look at for which counts is
+    // true, each folder listed and its files looked at now. Only reads the walk, so it
+    // may run on another thread beside the look-ahead.
+    qint64 bytesOf(const std::function<bool(const QString&, const LocalFileStatus&)>& counts) const;
 
     // Starts looking at the files of the folders ahead of the walk, on thread.
     void startLookAhead(SequenceWorkerThread& thread);

@@ -25,6 +25,12 @@ void HeadlessSequenceWindow::appendToLastStatusLine(const QString& text)
         m_memo.last() += text;
 }
 
+void HeadlessSequenceWindow::setTransferText(const QString& text)
+{
+    if (!text.isEmpty())
+        m_out << terminalText(text) << Qt::endl;
+}
+
 SequenceChoices HeadlessSequenceWindow::userChoices() const
 {
     const TQuayRegistryObject store;

@@ -40,6 +40,8 @@ public:
     void setNumberOfFilesText(const QString&) override {}
     void setProcessingCaption(const QString&) override {}
     void setFileCountersVisible(bool) override {}
+    // A line of its own, not in the memo: the sequence data file keeps what happened.
+    void setTransferText(const QString& text) override;
 
     void setRunButtonEnabled(bool) override {}
     void setCancelButtonEnabled(bool) override {}

@@ -29,8 +29,10 @@ namespace {
 class ProgressLine
 {
 public:
-    ProgressLine(SequenceStatusView& status, const QString& caption, bool shown)
-        : m_status(status), m_shown(shown)
+    // onShow, when given, hears the part done each time the line is brought up to date.
+    ProgressLine(SequenceStatusView& status, const QString& caption, bool shown,
+                 std::function<void(double)> onShow = {})
+        : m_status(status), m_shown(shown), m_onShow(std::move(onShow))
     {
         if (m_shown)
             m_status.addStatusLine(caption + QLatin1Char(':'));
@@ -39,22 +41,27 @@ public:
     // From any thread: the part done, 0 to 1.
     void setDone(double part)
     {
-        m_tenthsDone.store(static_cast<int>(part * 10), std::memory_order_relaxed);
+        m_partsDone.store(static_cast<int>(part * PartsOfWhole), std::memory_order_relaxed);
     }
     // From the window's thread.
     void show()
     {
         if (!m_shown)
             return;
-        const int done = qMin(m_tenthsDone.load(std::memory_order_relaxed), 10);
+        const int parts = qMin(m_partsDone.load(std::memory_order_relaxed), PartsOfWhole);
+        const int done = parts * 10 / PartsOfWhole;
         for (; m_tenthsShown < done; ++m_tenthsShown)
             m_status.appendToLastStatusLine(QStringLiteral(" %1%").arg((m_tenthsShown + 1) * 10));
+        if (m_onShow)
+            m_onShow(double(parts) / PartsOfWhole);
     }
 
 private:
+    static constexpr int PartsOfWhole = 10000;
     SequenceStatusView& m_status;
     const bool m_shown;
-    std::atomic<int> m_tenthsDone{0};
+    const std::function<void(double)> m_onShow;
+    std::atomic<int> m_partsDone{0};
     int m_tenthsShown = 0;
 };
 
@@ -293,7 +300,7 @@ qint64 MailSequenceTransport::sendWholeArchive(const QString& path, qint64 messa
     // Mailing a large archive takes minutes as well: its status line says how far the
     // message has got, in tenths.
     ProgressLine progress(m_status, QStringLiteral("Sending ") + path,
-                          m_zip.ArchiveSize() >= ProgressReportBytes);
+                          m_zip.ArchiveSize() >= ProgressReportBytes, m_fileSent);
     bool refused = false;
     const auto send = [this, &progress, &refused] {
         TIdSMTP& smtp = m_sender->session();
@@ -354,6 +361,8 @@ qint64 MailSequenceTransport::sendArchiveInParts(const QString& path, const Arch
                                        .arg(path));
             return planLimit;
         }
+        if (m_fileSent)
+            m_fileSent(double(part) / plan.count());
     }
     // As after a message of the whole archive: it is removed once the server took it.
     m_worker.run([&] { m_sender->DeleteZip(archive); });
@@ -390,6 +399,7 @@ void MailSequenceTransport::resendInSmallerParts(const QString& path, qint64 ref
 
 bool MailSequenceTransport::transfer(TTernFileObject& file, SequenceRun& run)
 {
+    m_fileSent = run.fileSent;
     if (!senderConnected()) {
         // Servers close a session that waited too long (a large file being packed) or
         // sent its share of messages. One new session, with a fresh log-in (and a fresh

@@ -88,4 +88,6 @@ private:
     // Why the last send failed when the message, or a part's, was too large for the
     // server.
     QString m_sizeRefusal;
+    // The run's listener for the part of the current file sent.
+    std::function<void(double)> m_fileSent;
 };

@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 class SequenceStatusView;
 
 // The state of one run of the sequence driver, shared with the transport of the
@@ -28,6 +30,9 @@ struct SequenceRun
     bool messageLimitReached = false;
     int filesWaiting = 0;
     int fileIndex = 0;
+    // Told on the sequence's thread while a large file is on its way: the part of it
+    // sent so far, 0 to 1.
+    std::function<void(double part)> fileSent;
     // The walk has left the files list for the folders.
     bool walkingFolders = false;
     int totalFiles = 0;

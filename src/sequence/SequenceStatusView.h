@@ -43,6 +43,9 @@ public:
     virtual void setNumberOfFilesText(const QString& text) = 0;
     virtual void setProcessingCaption(const QString& caption) = 0;
     virtual void setFileCountersVisible(bool visible) = 0;
+    // The line below the counters: the bytes of the due files sent so far and about
+    // how long the rest takes; an empty text clears it.
+    virtual void setTransferText(const QString& text) = 0;
 
     // btnRunBackUp and btnBackUpSequenceCancel.
     virtual void setRunButtonEnabled(bool enabled) = 0;

@@ -93,6 +93,11 @@ void MainWindowSequenceWindow::setFileCountersVisible(bool visible)
     m_window.summaryPage->edbNumberOfFiles->setVisible(visible);
 }
 
+void MainWindowSequenceWindow::setTransferText(const QString& text)
+{
+    m_window.summaryPage->lblTransfer->setText(text);
+}
+
 void MainWindowSequenceWindow::setRunButtonEnabled(bool enabled)
 {
     m_window.summaryPage->btnRunBackUp->setEnabled(enabled);

@@ -32,6 +32,7 @@ public:
     void setNumberOfFilesText(const QString& text) override;
     void setProcessingCaption(const QString& caption) override;
     void setFileCountersVisible(bool visible) override;
+    void setTransferText(const QString& text) override;
 
     void setRunButtonEnabled(bool enabled) override;
     void setCancelButtonEnabled(bool enabled) override;

@@ -120,6 +120,8 @@ RestoreWindow::RestoreWindow(MailboxSourceFactory factory, QWidget* parent,
     prbRestore->setValue(0);
     prbRestore->setTextVisible(false);
     layout->addWidget(prbRestore);
+    lblTransfer = makeLabel(this, QStringLiteral("lblTransfer"), QString());
+    layout->addWidget(lblTransfer);
     lblStatus = makeLabel(this, QStringLiteral("lblStatus"), QString());
     lblStatus->setWordWrap(true);
     layout->addWidget(lblStatus);
@@ -319,6 +321,8 @@ void RestoreWindow::restoreSelected()
         return;
     }
     beginWork();
+    m_restoring = true;
+    m_estimate.start(-1, Services::clock().tickMs());
     std::optional<MailboxRestore::Summary> summary;
     QString failure;
     try {
@@ -355,6 +359,9 @@ void RestoreWindow::beginWork()
 {
     m_busy = true;
     m_cancelRequested = false;
+    m_restoring = false;
+    m_estimate = TransferEstimate(QStringLiteral("restored"));
+    lblTransfer->clear();
     progress(0, 0);
     btnRestore->setEnabled(false);
     btnBrowse->setEnabled(false);
@@ -445,6 +452,8 @@ void RestoreWindow::showReports()
         total = m_reportedTotal;
     }
     lblStatus->setText(text);
+    if (m_restoring && total > 0 && m_estimate.report(done, total, Services::clock().tickMs()))
+        lblTransfer->setText(m_estimate.text());
     if (total <= 0) {
         // Unknown: a busy bar while working.
         prbRestore->setRange(0, m_busy ? 0 : ProgressSteps);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/TransferEstimate.h"
 #include "restore/MailboxSource.h"
 #include "restore/RestoreProgress.h"
 #include "restore/RestoreSelection.h"
@@ -61,6 +62,8 @@ public:
     QLineEdit* edbTargetFolder;
     QPushButton* btnBrowse;
     QProgressBar* prbRestore;
+    // While files are restored: the bytes downloaded and about how long the rest takes.
+    QLabel* lblTransfer;
     QLabel* lblStatus;
     QPushButton* btnRestore;
     QPushButton* btnCancel;
@@ -108,6 +111,9 @@ private:
     QString m_preselected;
     bool m_listingStarted = false;
     bool m_busy = false;
+    // The work running is a restore, whose progress counts bytes.
+    bool m_restoring = false;
+    TransferEstimate m_estimate{QString()};
     std::atomic<bool> m_cancelRequested = false;
     bool m_closeWhenDone = false;
     // The latest status and progress reported, from either thread.

@@ -94,6 +94,8 @@ SummaryPage::SummaryPage(QWidget* parent) : QWidget(parent)
     counterRow->addWidget(edbNumberOfFiles);
     counterRow->addStretch();
     statusLayout->addLayout(counterRow);
+    lblTransfer = makeLabel(status, QStringLiteral("lblTransfer"), QString());
+    statusLayout->addWidget(lblTransfer);
     pbrSequence = new QProgressBar(status);
     pbrSequence->setObjectName(QStringLiteral("pbrSequence"));
     pbrSequence->setRange(0, 100);

@@ -61,6 +61,8 @@ public:
     QLineEdit* edbFileNumber;
     QLabel* lblOf;
     QLineEdit* edbNumberOfFiles;
+    // Bytes of the due files sent and about how long the rest takes; empty when idle.
+    QLabel* lblTransfer;
     QProgressBar* pbrSequence;
     QGroupBox* rdgBackUpType;
     QRadioButton* rdbIncrementalBackUp;

@@ -91,6 +91,7 @@ private Q_SLOTS:
         QVERIFY(incremental.out.contains(QStringLiteral("Backed up version of ") + file +
                                          QStringLiteral(" is superseded.")));
         QVERIFY(incremental.out.contains(QStringLiteral("Back up sequence completed: ")));
+        QVERIFY(incremental.out.contains(QStringLiteral("\n17 bytes of 17 bytes sent\n")));
         const MailedArchive mailed = MailedArchive::read(
             sink.messagePath(1), env.path(QStringLiteral("mailed-1")), QLatin1String(ZipPassword));
         QVERIFY2(mailed.subject.endsWith(QLatin1Char('#') + file), qPrintable(mailed.subject));
@@ -195,6 +196,7 @@ private Q_SLOTS:
         QVERIFY2(copied.exitCode == HeadlessRun::Succeeded, qPrintable(copied.out + copied.errors));
         QVERIFY(copied.out.contains(QStringLiteral("Backed up version of ") + file +
                                     QStringLiteral(" is superseded.")));
+        QVERIFY(copied.out.contains(QStringLiteral("\n17 bytes of 17 bytes copied\n")));
         QFile copy(stick + file);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(copy.readAll(), QByteArray("quarterly figures"));

@@ -117,7 +117,11 @@ private Q_SLOTS:
         // Without a date the newest version: it is torn, so the one before it is
         // restored, said so, and the run fails. With a date, that day's.
         text.clear();
+        reader.onFetch = [&env] {
+            env.clock.advance(4000);
+        };
         QCOMPARE(run.restore("*", env.path("latest"), QString()), int(HeadlessRestore::Failed));
+        reader.onFetch = {};
         QFile latest(env.path("latest/home/jo/a.txt"));
         QVERIFY(latest.open(QIODevice::ReadOnly));
         QCOMPARE(latest.readAll(), "second");
@@ -126,6 +130,10 @@ private Q_SLOTS:
                                "of 2 is missing. The version saved 2026-03-02 10:01:00 is restored "
                                "instead.\n"),
                  qPrintable(text));
+        // Four seconds a download: the time left is told from the first file on.
+        QVERIFY(text.startsWith("Restoring /home/jo/a.txt\n166 bytes of 330 bytes restored, "
+                                "about 4 s left\n"));
+        QVERIFY(text.contains("\n330 bytes of 330 bytes restored\n2 files restored"));
         QCOMPARE(text.count("files restored"), 1);
         QCOMPARE(text.count("The newest version"), 1);
         QCOMPARE(run.restore("a.txt", env.path("dated"), "2026-03-01"),

@@ -1,5 +1,6 @@
 #include "core/DateTimeText.h"
 #include "core/KestrelError.h"
+#include "core/TransferEstimate.h"
 #include "sequence/FolderWalk.h"
 #include "sequence/SequenceDataFile.h"
 #include "sequence/SequenceTestFixture.h"
@@ -56,6 +57,13 @@ private Q_SLOTS:
         QVERIFY(f.subjects().first().startsWith(QStringLiteral("KestrelSolo Save#")));
         QCOMPARE(f.loggedPaths(), (QStringList{a, b, c, d}));
         QCOMPARE(f.pauses(), 4);
+        // The files take no time on the test's clock, their pauses 2 s each: the time
+        // left is the pauses still to come.
+        QCOMPARE(f.window.transferTexts,
+                 (QStringList{QString(), "10 bytes of 44 bytes sent, about 6 s left",
+                              "21 bytes of 44 bytes sent, about 4 s left",
+                              "32 bytes of 44 bytes sent, about 2 s left",
+                              "44 bytes of 44 bytes sent", QString()}));
         QVERIFY(f.server.waitFor("quit"));
         QVERIFY(f.zipFolderEntries().isEmpty());
         QCOMPARE(f.window.numberOfFiles, QString()); // emptied at the end
@@ -91,6 +99,7 @@ private Q_SLOTS:
                                           QStringLiteral(" is current")));
         QVERIFY(f.window.history.contains(QStringLiteral("- no backed up required.")));
         QCOMPARE(store.ReadNumberOfFilesInLastSequence(), 0);
+        QCOMPARE(f.window.transferTexts.mid(6), (QStringList{QString(), QString()}));
 
         // A later modification makes exactly that file due.
         touchLater(c, 10);
@@ -641,6 +650,63 @@ private Q_SLOTS:
         QFETCH(int, folders);
         QFETCH(QString, line);
         QCOMPARE(FolderWalk::leftOutSummary(files, folders), line);
+    }
+
+    // Each step is "bytes@ms", "!" after it when a file ended there, its pause included;
+    // the count starts at 0.
+    void transferLine_data()
+    {
+        QTest::addColumn<qint64>("due");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("pauseMs");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("the pauses still to come are added")
+            << qint64(4000) << 4 << 2000 << "1000@2500! 2000@5000!"
+            << QStringList{"1.0 kB of 4.0 kB sent, about 8 s left",
+                           "2.0 kB of 4.0 kB sent, about 5 s left"};
+        QTest::newRow("a small first file is mostly pause")
+            << qint64(1000010) << 2 << 2000 << "10@2000! 500010@3000"
+            << QStringList{"10 bytes of 1.0 MB sent, about 2 s left",
+                           "500.0 kB of 1.0 MB sent, about 3 s left"};
+        QTest::newRow("no time left in the first seconds")
+            << qint64(1000000) << 0 << 0 << "100000@1000 200000@2000 300000@3000"
+            << QStringList{"100.0 kB of 1.0 MB sent", "200.0 kB of 1.0 MB sent",
+                           "300.0 kB of 1.0 MB sent, about 7 s left"};
+        QTest::newRow("unknown total") << qint64(-1) << 0 << 0 << "5000@1000! 9000@5000!"
+                                       << QStringList{"5.0 kB sent", "9.0 kB sent"};
+        QTest::newRow("at most one line per interval, the held one later")
+            << qint64(1000000) << 0 << 0 << "1000@0 2000@100 3000@249! 4000@250 5000@300 5000@600"
+            << QStringList{"1.0 kB of 1.0 MB sent", "4.0 kB of 1.0 MB sent, about 1 min left",
+                           "5.0 kB of 1.0 MB sent, about 2 min left"};
+        QTest::newRow("minutes and hours")
+            << qint64(10000000000) << 0 << 0
+            << "1000000000@600000! 5000000000@1200000! 9990000000@1800000!"
+            << QStringList{"1.0 GB of 10.0 GB sent, about 1 h 30 min left",
+                           "5.0 GB of 10.0 GB sent, about 20 min left",
+                           "10.0 GB of 10.0 GB sent, about 2 s left"};
+        QTest::newRow("a last moment rounds up, all done has no time left")
+            << qint64(1000) << 0 << 0 << "999@3000 1000@3300! 1200@3600!"
+            << QStringList{"999 bytes of 1.0 kB sent, about 1 s left", "1.0 kB of 1.0 kB sent",
+                           "1.2 kB of 1.2 kB sent"};
+    }
+
+    void transferLine()
+    {
+        QFETCH(qint64, due);
+        QFETCH(int, files);
+        QFETCH(int, pauseMs);
+        QFETCH(QString, steps);
+        QFETCH(QStringList, shown);
+        TransferEstimate estimate(QStringLiteral("sent"));
+        estimate.start(due, 0, files, pauseMs);
+        QStringList lines;
+        for (const QString& step : steps.split(u' ')) {
+            const QStringList parts = QString(step).remove(u'!').split(u'@');
+            if (estimate.update(parts[0].toLongLong(), parts[1].toLongLong(), step.endsWith(u'!')))
+                lines << estimate.text();
+        }
+        QCOMPARE(lines, shown);
     }
 };
 

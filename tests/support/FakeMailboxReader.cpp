@@ -172,6 +172,8 @@ void FakeMailboxReader::fetchAttachment(const MailboxNote& note, QIODevice& deco
                                         const Progress& progress)
 {
     ++m_fetches;
+    if (onFetch)
+        onFetch();
     const auto found = m_notes.constFind(note.uid);
     if (!m_open || found == m_notes.cend())
         throw KestrelError(QStringLiteral("The message is no longer in the mailbox."));

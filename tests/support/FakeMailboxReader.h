@@ -8,6 +8,8 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
+
 // A mailbox in memory for the catalog, restore and log tests: notes with real
 // archives, a UIDVALIDITY that can change, notes that can be removed, and fetches
 // that fail midway. It counts what it was asked, so a test can see that a second
@@ -39,6 +41,9 @@ public:
     {
         m_failAfter.insert(uid, {bytes, times});
     }
+
+    // Runs as each fetch of an attachment starts, for example to let time pass.
+    std::function<void()> onFetch;
 
     MailboxState open() override;
     QList<quint32> findSubjects(const QString& text, quint32 aboveUid = 0) override;

@@ -30,6 +30,7 @@ public:
     void setNumberOfFilesText(const QString& text) override { numberOfFiles = text; }
     void setProcessingCaption(const QString& caption) override { processingCaption = caption; }
     void setFileCountersVisible(bool visible) override { countersVisible = visible; }
+    void setTransferText(const QString& text) override { transferTexts << text; }
 
     void setRunButtonEnabled(bool enabled) override { runEnabled = enabled; }
     void setCancelButtonEnabled(bool enabled) override { cancelEnabled = enabled; }
@@ -66,6 +67,8 @@ public:
     QString numberOfFiles;
     QString processingCaption;
     bool countersVisible = true;
+    // Every transfer line, in order, the clearing empty ones included.
+    QStringList transferTexts;
     bool runEnabled = true;
     bool cancelEnabled = false;
     BackUpType type = BackUpType::Incremental;

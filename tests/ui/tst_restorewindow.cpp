@@ -270,6 +270,11 @@ private Q_SLOTS:
                                 "2 of 3 is missing. The version saved 2026-11-01 10:00:00 is "
                                 "restored instead."));
         QCOMPARE(window->lblStatus->text(), QStringLiteral("1 file restored, 0 skipped, 0 failed"));
+        // The bytes of the archive, all of them, stay in view after the restore.
+        QVERIFY2(QRegularExpression(QStringLiteral("^(\\d+) bytes of \\1 bytes restored$"))
+                     .match(window->lblTransfer->text())
+                     .hasMatch(),
+                 qPrintable(window->lblTransfer->text()));
         QVERIFY(!env->prompt.shown().join(u'\n').contains(Password));
     }
 
