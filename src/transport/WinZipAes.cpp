@@ -1,6 +1,7 @@
 #include "transport/WinZipAes.h"
 
 #include "core/KestrelError.h"
+#include "transport/Pbkdf2Sha1.h"
 
 #include <QtEndian>
 
@@ -37,11 +38,9 @@ public:
     Cipher(const QByteArray& password, const QByteArray& salt)
     {
         std::array<unsigned char, 2 * KeySize + VerifierSize> keys{};
-        if (PKCS5_PBKDF2_HMAC_SHA1(password.constData(), int(password.size()),
-                                   reinterpret_cast<const unsigned char*>(salt.constData()),
-                                   int(salt.size()), Iterations, int(keys.size()),
-                                   keys.data()) != 1)
-            fail();
+        QByteArray derived = pbkdf2HmacSha1(password, salt, Iterations, int(keys.size()));
+        std::copy(derived.begin(), derived.end(), keys.begin());
+        OPENSSL_cleanse(derived.data(), size_t(derived.size()));
         m_verifier =
             QByteArray(reinterpret_cast<const char*>(keys.data()) + 2 * KeySize, VerifierSize);
         m_aes = EVP_CIPHER_CTX_new();

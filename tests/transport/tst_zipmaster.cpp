@@ -5,6 +5,7 @@
 #include "restore/SavedArchiveStream.h"
 #include "support/FakeMailboxReader.h"
 #include "support/TestEnvironment.h"
+#include "transport/Pbkdf2Sha1.h"
 #include "transport/WinZipAes.h"
 #include "transport/ZipMaster.h"
 #include "transport/ZipMessages.h"
@@ -18,6 +19,8 @@
 #include <QStandardPaths>
 #include <QtEndian>
 #include <QtTest>
+
+#include <openssl/evp.h>
 
 #include <cerrno>
 #include <csignal>
@@ -721,6 +724,44 @@ private Q_SLOTS:
                 QVERIFY(streamed.content == sampleContent());
             QVERIFY(streamed.content.size() <= qMax<qint64>(streamed.entry.size, 0));
         }
+    }
+
+    // The key derivation against RFC 6070's vectors and OpenSSL's own, across the
+    // HMAC key's block boundary.
+    void keyDerivationMatchesOpenSsl_data()
+    {
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QByteArray>("salt");
+        QTest::addColumn<int>("iterations");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("rfc6070 1")
+            << QByteArray("password") << QByteArray("salt") << 1 << 20
+            << QByteArray::fromHex("0c60c80f961f0e71f3a9b524af6012062fe037a6");
+        QTest::newRow("rfc6070 4096")
+            << QByteArray("passwordPASSWORDpassword")
+            << QByteArray("saltSALTsaltSALTsaltSALTsaltSALTsalt") << 4096 << 25
+            << QByteArray::fromHex("3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038");
+        for (const int passwordLength : {0, 63, 64, 65, 200})
+            QTest::addRow("password of %d, AES-256 keys", passwordLength)
+                << QByteArray(passwordLength, 'k') << QByteArray(16, 's') << 1000 << 66
+                << QByteArray();
+    }
+    void keyDerivationMatchesOpenSsl()
+    {
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, salt);
+        QFETCH(int, iterations);
+        QFETCH(int, length);
+        QFETCH(QByteArray, expected);
+        if (expected.isEmpty()) {
+            expected.resize(length);
+            QVERIFY(PKCS5_PBKDF2_HMAC_SHA1(password.constData(), int(password.size()),
+                                           reinterpret_cast<const unsigned char*>(salt.constData()),
+                                           int(salt.size()), iterations, length,
+                                           reinterpret_cast<unsigned char*>(expected.data())) == 1);
+        }
+        QCOMPARE(pbkdf2HmacSha1(password, salt, iterations, length).toHex(), expected.toHex());
     }
 
     void winZipAesReadsWhatSevenZipWrote_data()
