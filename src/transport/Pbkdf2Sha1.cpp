@@ -53,7 +53,25 @@ void hmac(const HmacStates& states, const unsigned char* data, size_t size, Dige
     context = states.outer;
     SHA1_Update(&context, out.data(), out.size());
     SHA1_Final(out.data(), &context);
-    OPENSSL_cleanse(&context, sizeof context);
+}
+
+// Block `index` (from 1) of the derived key.
+Digest derivedBlock(const HmacStates& states, const QByteArray& salt, int iterations, int index)
+{
+    QByteArray block = salt;
+    block.append(char(index >> 24)).append(char(index >> 16));
+    block.append(char(index >> 8)).append(char(index));
+    Digest u;
+    hmac(states, reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()),
+         u);
+    Digest sum = u;
+    for (int round = 1; round < iterations; ++round) {
+        hmac(states, u.data(), u.size(), u);
+        for (int i = 0; i < DigestSize; ++i)
+            sum[i] ^= u[i];
+    }
+    OPENSSL_cleanse(u.data(), u.size());
+    return sum;
 }
 
 } // namespace
@@ -63,25 +81,11 @@ QByteArray pbkdf2HmacSha1(const QByteArray& password, const QByteArray& salt, in
 {
     HmacStates states = hmacStates(password);
     QByteArray derived(length, Qt::Uninitialized);
-    QByteArray block = salt + QByteArray(4, '\0');
     for (int index = 1, done = 0; done < length; ++index) {
-        block[block.size() - 4] = char(index >> 24);
-        block[block.size() - 3] = char(index >> 16);
-        block[block.size() - 2] = char(index >> 8);
-        block[block.size() - 1] = char(index);
-        Digest u;
-        hmac(states, reinterpret_cast<const unsigned char*>(block.constData()),
-             size_t(block.size()), u);
-        Digest sum = u;
-        for (int round = 1; round < iterations; ++round) {
-            hmac(states, u.data(), u.size(), u);
-            for (int i = 0; i < DigestSize; ++i)
-                sum[i] ^= u[i];
-        }
+        Digest sum = derivedBlock(states, salt, iterations, index);
         const int take = std::min(DigestSize, length - done);
         std::copy_n(sum.begin(), take, derived.begin() + done);
         done += take;
-        OPENSSL_cleanse(u.data(), u.size());
         OPENSSL_cleanse(sum.data(), sum.size());
     }
     OPENSSL_cleanse(&states, sizeof states);
