@@ -33,7 +33,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QUrl>
-#include <QThread>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -304,11 +303,6 @@ int big()
     // The same restore as a process of its own, the program without a window, so that
     // its peak memory is the restore's alone.
     bench.dovecot.storeReaderSettings();
-    if (qEnvironmentVariableIsSet("HOLD")) {
-        std::printf("HOLD port %d\n", bench.dovecot.port());
-        std::fflush(stdout);
-        QThread::sleep(3000);
-    }
     QProcess program;
     program.start(
         QStringLiteral("/usr/bin/time"),
