@@ -333,7 +333,8 @@ private Q_SLOTS:
             versions.append(version);
             server.setBody(note.uid, "2", encoded);
         }
-        server.script("UID FETCH 1 (UID BODY", "* 1 FETCH (UID 1 BODY[2] {5000}\r\nQUJD",
+        // The small files come ahead in one command; /big, too large for that, on its own.
+        server.script("UID FETCH 2 (UID BODY", "* 1 FETCH (UID 2 BODY[2] {5000}\r\nQUJD",
                       ScriptedImapServer::Action::Drop);
         ImapMailboxReader reader(
             {"127.0.0.1", server.port(), "jo", "imap-secret", QStringLiteral("INBOX")});
@@ -372,10 +373,12 @@ private Q_SLOTS:
         QCOMPARE(read(target + "/a"), "alpha");
         QCOMPARE(read(target + "/c"), "gamma");
         QCOMPARE(filesBelow(target), QStringList({"a", "c"}));
-        // Connected at first, again for /a, and again after /big when the full disk
+        // Connected at first, again for /big, and again after it when the full disk
         // was noticed while its part was still arriving (the file is written beside
         // the download, so that depends on timing).
         const QList<QByteArray> commands = server.commands();
+        QCOMPARE(commands.count("UID FETCH 1,3:5 (UID BODY.PEEK[2])"), 1);
+        QCOMPARE(commands.count("UID FETCH 1 (UID BODY.PEEK[2])"), 0);
         const auto connections =
             std::count_if(commands.begin(), commands.end(), [](const QByteArray& command) {
                 return command.startsWith("AUTHENTICATE");

@@ -129,28 +129,38 @@ private:
         return reply("TAG BAD unknown command\r\n");
     }
 
-    // The reply to "UID FETCH n (UID BODY.PEEK[s])" or with "<offset.length>".
+    // The reply to "UID FETCH n (UID BODY.PEEK[s])", with "<offset.length>", or for a
+    // set of UIDs ("1:3,7"): those answered last first, as a server may.
     QByteArray bodyFetch(const QByteArray& command)
     {
         static const QRegularExpression pattern(QStringLiteral(
-            R"(^UID FETCH (\d+) \(UID BODY\.PEEK\[([\d.]+)\](?:<(\d+)\.(\d+)>)?\)$)"));
+            R"(^UID FETCH ([\d:,]+) \(UID BODY\.PEEK\[([\d.]+)\](?:<(\d+)\.(\d+)>)?\)$)"));
         const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(command));
         if (!match.hasMatch())
             return {};
-        const quint32 uid = match.captured(1).toUInt();
-        const QByteArray section = match.captured(2).toLatin1();
-        const auto found = m_owner.m_bodies.constFind({uid, section});
-        if (found == m_owner.m_bodies.cend())
-            return {};
-        QByteArray bytes = *found;
-        QByteArray item = "BODY[" + section + ']';
-        if (match.hasCaptured(3)) {
-            const qint64 offset = match.captured(3).toLongLong();
-            bytes = bytes.mid(offset, match.captured(4).toLongLong());
-            item += '<' + QByteArray::number(offset) + '>';
+        QList<quint32> uids;
+        for (const QString& range : match.captured(1).split(u',')) {
+            const QStringList ends = range.split(u':');
+            for (quint32 uid = ends.first().toUInt(); uid <= ends.last().toUInt(); ++uid)
+                uids.prepend(uid);
         }
-        return "* 1 FETCH (UID " + QByteArray::number(uid) + ' ' + item + " {" +
-               QByteArray::number(bytes.size()) + "}\r\n" + bytes + ")\r\n";
+        const QByteArray section = match.captured(2).toLatin1();
+        QByteArray replies;
+        for (const quint32 uid : std::as_const(uids)) {
+            const auto found = m_owner.m_bodies.constFind({uid, section});
+            if (found == m_owner.m_bodies.cend())
+                continue;
+            QByteArray bytes = *found;
+            QByteArray item = "BODY[" + section + ']';
+            if (match.hasCaptured(3)) {
+                const qint64 offset = match.captured(3).toLongLong();
+                bytes = bytes.mid(offset, match.captured(4).toLongLong());
+                item += '<' + QByteArray::number(offset) + '>';
+            }
+            replies += "* 1 FETCH (UID " + QByteArray::number(uid) + ' ' + item + " {" +
+                       QByteArray::number(bytes.size()) + "}\r\n" + bytes + ")\r\n";
+        }
+        return replies;
     }
 
     void record(const QByteArray& command)
