@@ -291,10 +291,9 @@ int big()
         bench.restore({version}, bench.env.path(QStringLiteral("restored")), &restored);
     const double curlSeconds = bench.curl(QStringLiteral("1-%1").arg(version.partCount),
                                           bench.env.path(QStringLiteral("curl-fetch")));
-    const double curlPartSeconds =
-        bench.curl(QStringLiteral("1-%1").arg(version.partCount),
-                   bench.env.path(QStringLiteral("curl-parts")),
-                   QString::fromLatin1(version.parts.constFirst().attachmentSection));
+    const double curlPartSeconds = bench.curl(
+        QStringLiteral("1-%1").arg(version.partCount), bench.env.path(QStringLiteral("curl-parts")),
+        QString::fromLatin1(version.parts.constFirst().attachmentSection));
     std::printf("restoring one 1 GiB file in %d parts (%d notes): %.2f s (%.1f MB/s of the "
                 "file); curl fetching its %d messages: %.2f s, their attachments alone: %.2f s\n",
                 version.partCount, notes, seconds, 1073741824 / 1e6 / seconds, version.partCount,

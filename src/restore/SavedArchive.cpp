@@ -2,6 +2,7 @@
 
 #include "core/KestrelError.h"
 #include "core/WholeWrite.h"
+#include "restore/ZipEntryFields.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,13 +23,6 @@ QString libzipText(int code)
     const QString text = QString::fromUtf8(zip_error_strerror(&error));
     zip_error_fini(&error);
     return text;
-}
-
-bool isPlainName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
 }
 
 // The modification time to the second from the entry's extended timestamp (0x5455),
@@ -86,7 +80,7 @@ SavedArchive::SavedArchive(const QString& path)
         !(stat.valid & ZIP_STAT_SIZE) || !(stat.valid & ZIP_STAT_COMP_SIZE))
         throw KestrelError(QStringLiteral("the archive's entry cannot be read"));
     m_entry.name = QString::fromUtf8(stat.name);
-    if (!isPlainName(m_entry.name))
+    if (!ZipEntryFields::isPlainName(m_entry.name))
         throw KestrelError(QStringLiteral("the archive's entry is not a plain file name"));
 
     zip_uint8_t system = 0;

@@ -1,6 +1,7 @@
 #include "restore/SavedArchiveStream.h"
 
 #include "core/KestrelError.h"
+#include "restore/ZipEntryFields.h"
 #include "restore/ZipFields.h"
 #include "transport/WinZipAes.h"
 
@@ -18,6 +19,7 @@ using ZipFields::dosTime;
 using ZipFields::read16;
 using ZipFields::read32;
 using ZipFields::read64;
+using namespace ZipEntryFields;
 
 constexpr qsizetype LocalHeaderSize = 30;
 constexpr qsizetype CentralHeaderSize = 46;
@@ -28,7 +30,6 @@ constexpr qsizetype Zip64LocatorSize = 20;
 // most 64 KiB each, the end records and the archive's comment, with room to spare.
 constexpr qsizetype MaxDirectorySize = 320 * 1024;
 constexpr qsizetype ChunkSize = 65536;
-constexpr quint32 Unknown32 = 0xFFFFFFFFu;
 // Sizes from 2^53 up are beyond any file, and below it the zip bomb bound cannot overflow.
 constexpr quint64 MaxSize = quint64(1) << 53;
 
@@ -55,68 +56,6 @@ constexpr quint8 SystemUnix = 3;
 [[noreturn]] void damaged()
 {
     refuse(QStringLiteral("the archive is damaged"));
-}
-
-// The data of the extra field with this id, if the extra block holds one.
-std::optional<QByteArray> extraField(const QByteArray& extra, quint16 id)
-{
-    for (qsizetype at = 0; at + 4 <= extra.size();) {
-        const qsizetype length = read16(extra, at + 2);
-        if (at + 4 + length > extra.size())
-            break;
-        if (read16(extra, at) == id)
-            return extra.mid(at + 4, length);
-        at += 4 + length;
-    }
-    return std::nullopt;
-}
-
-// Replaces each field that holds the zip64 marker with the next value of the zip64
-// extra field, in the order the fields are listed.
-void widen(const QByteArray& extra, std::initializer_list<quint64*> fields)
-{
-    const std::optional<QByteArray> wide = extraField(extra, 0x0001);
-    qsizetype at = 0;
-    for (quint64* field : fields) {
-        if (*field != Unknown32)
-            continue;
-        if (!wide || at + 8 > wide->size())
-            damaged();
-        *field = read64(*wide, at);
-        at += 8;
-    }
-}
-
-std::optional<QDateTime> extendedTime(const QByteArray& extra)
-{
-    const std::optional<QByteArray> field = extraField(extra, 0x5455);
-    if (!field || field->size() < 5 || (field->at(0) & 0x01) == 0)
-        return std::nullopt;
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint32>(read32(*field, 1)));
-}
-
-// Names without the UTF-8 flag are in the DOS code page, as zip readers take them.
-QString entryName(const QByteArray& raw, bool utf8)
-{
-    static const QString upperHalf = QStringLiteral(
-        "ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙"
-        "╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0");
-    if (utf8)
-        return QString::fromUtf8(raw);
-    QString name;
-    name.reserve(raw.size());
-    for (const char byte : raw) {
-        const auto code = static_cast<quint8>(byte);
-        name.append(code < 0x80 ? QChar(char16_t(code)) : upperHalf.at(code - 0x80));
-    }
-    return name;
-}
-
-bool isPlainName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
 }
 
 } // namespace
@@ -264,7 +203,8 @@ private:
         m_rawName = header.mid(LocalHeaderSize, nameLength);
         const QByteArray extra = header.mid(LocalHeaderSize + nameLength);
         m_localSize = header.size();
-        widen(extra, {&m_size, &m_compressedSize});
+        if (!widen(extra, {&m_size, &m_compressedSize}))
+            damaged();
 
         m_entry.name = entryName(m_rawName, m_flags & FlagUtf8Name);
         if (!isPlainName(m_entry.name))
@@ -486,7 +426,8 @@ private:
         quint64 compressedSize = read32(tail, 20);
         quint64 size = read32(tail, 24);
         quint64 offset = read32(tail, 42);
-        widen(extra, {&size, &compressedSize, &offset});
+        if (!widen(extra, {&size, &compressedSize, &offset}))
+            damaged();
         if (tail.mid(CentralHeaderSize, nameLength) != m_rawName ||
             read16(tail, 10) != m_zipMethod || read32(tail, 16) != m_crc || size != m_size ||
             compressedSize != m_compressedSize || offset != 0 ||
