@@ -60,14 +60,14 @@ QByteArray decodedGroups(const QByteArray& encoded, GroupCut cut)
     return buffer.data();
 }
 
-// A part far larger than the structure announced is refused before it fills the
-// disk, one announced as empty included; the margin allows for servers that count
-// line ends their own way.
 // Attachments up to this size (as encoded) are fetched ahead, up to this much in all:
 // for many small files the round trip, not the transfer, is what takes the time.
 constexpr qint64 SmallAttachmentBytes = 256 * 1024;
 constexpr qint64 AheadBytes = 8 * 1024 * 1024;
 
+// A part far larger than the structure announced is refused before it fills the
+// disk, one announced as empty included; the margin allows for servers that count
+// line ends their own way.
 qint64 announcedLimit(const MailboxNote& note)
 {
     const qint64 announced = std::max<qint64>(0, note.attachmentEncodedSize);
