@@ -44,8 +44,11 @@ ScheduleBox::ScheduleBox(QWidget* parent) : QGroupBox(QStringLiteral("Schedule")
     spnScheduleHours = new QSpinBox(this);
     spnScheduleHours->setObjectName(QStringLiteral("spnScheduleHours"));
     spnScheduleHours->setRange(1, BackUpSchedule::MaxHours);
-    spnScheduleHours->setPrefix(QStringLiteral("every "));
     spnScheduleHours->setSuffix(QStringLiteral(" hours"));
+    lblScheduleTime =
+        makeLabel(this, QStringLiteral("lblScheduleTime"), QStringLiteral("at"), tmeScheduleTime);
+    lblScheduleHours = makeLabel(this, QStringLiteral("lblScheduleHours"), QStringLiteral("every"),
+                                 spnScheduleHours);
     times->addWidget(cmbScheduleKind);
     for (int day = 0; day < 7; ++day) {
         ckbScheduleDays[day] = makeCheckBox(this, QStringLiteral("ckbScheduleDay%1").arg(day + 1),
@@ -53,22 +56,25 @@ ScheduleBox::ScheduleBox(QWidget* parent) : QGroupBox(QStringLiteral("Schedule")
         times->addWidget(ckbScheduleDays[day]);
         connect(ckbScheduleDays[day], &QCheckBox::toggled, this, &ScheduleBox::choiceChanged);
     }
-    times->addWidget(tmeScheduleTime);
-    times->addWidget(spnScheduleHours);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(lblScheduleTime), static_cast<QWidget*>(tmeScheduleTime),
+          static_cast<QWidget*>(lblScheduleHours), static_cast<QWidget*>(spnScheduleHours)})
+        times->addWidget(widget);
     times->addStretch();
     layout->addLayout(times);
 
     lblNextBackUp = makeLabel(this, QStringLiteral("lblNextBackUp"), {});
     lblNextBackUp->setContentsMargins(20, 0, 0, 0);
+    edbCrontabLine = makeEdit(this, QStringLiteral("edbCrontabLine"));
+    edbCrontabLine->setReadOnly(true);
     lblNoTimer = makeLabel(
         this, QStringLiteral("lblNoTimer"),
         QStringLiteral("This desktop has no systemd user instance to run the schedule. Add this "
                        "line to your crontab (crontab -e) instead; cron does not catch up a run "
-                       "missed while the computer was off:"));
+                       "missed while the computer was off:"),
+        edbCrontabLine);
     lblNoTimer->setWordWrap(true);
     lblNoTimer->setContentsMargins(20, 0, 0, 0);
-    edbCrontabLine = makeEdit(this, QStringLiteral("edbCrontabLine"));
-    edbCrontabLine->setReadOnly(true);
     for (QWidget* widget : {static_cast<QWidget*>(lblNextBackUp), static_cast<QWidget*>(lblNoTimer),
                             static_cast<QWidget*>(edbCrontabLine)}) {
         widget->setVisible(false);
@@ -117,8 +123,12 @@ void ScheduleBox::showChoice(const BackUpSchedule& schedule)
 void ScheduleBox::showKindControls()
 {
     const BackUpSchedule::Kind kind = Kinds[std::clamp(cmbScheduleKind->currentIndex(), 0, 2)];
-    tmeScheduleTime->setVisible(kind != BackUpSchedule::Kind::EveryHours);
-    spnScheduleHours->setVisible(kind == BackUpSchedule::Kind::EveryHours);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(lblScheduleTime), static_cast<QWidget*>(tmeScheduleTime)})
+        widget->setVisible(kind != BackUpSchedule::Kind::EveryHours);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(lblScheduleHours), static_cast<QWidget*>(spnScheduleHours)})
+        widget->setVisible(kind == BackUpSchedule::Kind::EveryHours);
     for (QCheckBox* day : ckbScheduleDays)
         day->setVisible(kind == BackUpSchedule::Kind::Weekly);
 }

@@ -38,7 +38,9 @@ public:
 
     QCheckBox* ckbSchedule;
     QComboBox* cmbScheduleKind;
+    QLabel* lblScheduleTime;
     QTimeEdit* tmeScheduleTime;
+    QLabel* lblScheduleHours;
     QSpinBox* spnScheduleHours;
     QCheckBox* ckbScheduleDays[7];
     QLabel* lblNextBackUp;

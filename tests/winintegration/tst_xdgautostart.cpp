@@ -1,7 +1,9 @@
 #include "core/BackUpSchedule.h"
 #include "core/KestrelError.h"
+#include "support/PrivateDBus.h"
 #include "support/TestEnvironment.h"
 #include "winintegration/SystemdUnitFiles.h"
+#include "winintegration/SystemdUserTimer.h"
 #include "winintegration/XdgAutostart.h"
 
 #include <QFile>
@@ -26,7 +28,8 @@ std::optional<QString> systemdAnalyzeComplaint(const QStringList& arguments)
 } // namespace
 
 // The program's files in the user's config folder, in a temporary one: the
-// start-at-log-in entry as an XDG autostart file, and the schedule's systemd units.
+// start-at-log-in entry as an XDG autostart file, and the schedule's systemd units
+// and the calls that hand them to a mock of systemd's user manager.
 class TestXdgAutostart : public QObject
 {
     Q_OBJECT
@@ -150,6 +153,37 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(timer));
         QVERIFY(!QFile::exists(SystemdUnitFiles::servicePath("KestrelSolo")));
         SystemdUnitFiles::remove("KestrelSolo"); // removing missing units is no error
+    }
+
+    void timerThroughTheUserManager()
+    {
+        PrivateDBus bus;
+        QVERIFY2(!bus.address().isEmpty(), qPrintable(bus.errorText()));
+        bus.exportAsSessionBus();
+        TestEnvironment env;
+        SystemdUserTimer timer;
+        QVERIFY(!timer.available());
+        QVERIFY(!timer.nextRun());
+
+        const int manager =
+            bus.startMock("org.freedesktop.systemd1",
+                          {"--template", KESTREL_TEST_SCRIPTS "/systemd_user_manager.py",
+                           "--parameters", "{\"NextElapse\": 1894008600123456}"});
+        QVERIFY2(manager >= 0, qPrintable(bus.errorText()));
+        QVERIFY(timer.available());
+        timer.apply(BackUpSchedule::parse("hours:4").value());
+        QVERIFY(QFile::exists(SystemdUnitFiles::timerPath("KestrelSolo")));
+        QCOMPARE(timer.nextRun(), QDateTime::fromMSecsSinceEpoch(1894008600123));
+        timer.remove();
+        QVERIFY(!QFile::exists(SystemdUnitFiles::timerPath("KestrelSolo")));
+        QVERIFY(!QFile::exists(SystemdUnitFiles::servicePath("KestrelSolo")));
+        const QStringList calls = bus.mockCalls(manager);
+        // Loaded, enabled and (re)started; stopped, disabled and unloaded.
+        QCOMPARE(calls.filter(QRegularExpression("^(?!Get)")),
+                 QStringList({"Reload", "EnableUnitFiles [\"kestrel-solo.timer\"] False True",
+                              "RestartUnit \"kestrel-solo.timer\" \"replace\"",
+                              "StopUnit \"kestrel-solo.timer\" \"replace\"",
+                              "DisableUnitFiles [\"kestrel-solo.timer\"] False", "Reload"}));
     }
 
     void serviceRunsTheExecutable()
