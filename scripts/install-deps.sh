@@ -4,7 +4,8 @@
 # scripts/sanitize.sh; clang-format for scripts/check-format.sh). QtKeychain reaches the Secret Service through libsecret, which
 # it loads at run time; the tests run gnome-keyring of their own and read it back with
 # secret-tool. dpkg-dev (dpkg-shlibdeps), lintian and appstream make and check the
-# Debian package (scripts/package.sh, scripts/check-package.sh).
+# Debian package (scripts/package.sh, scripts/check-package.sh). systemd's
+# systemd-analyze checks the scheduled run's timer and service units.
 # Installs only what is missing; needs root (or sudo) when something is.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6dbus6 libqt6network6 qt6-qpa-plugins libgl1-mesa-dev
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools
   libsqlite3-dev sqlite3 libzip-dev libssl-dev zlib1g-dev
-  python3 python3-aiosmtpd python3-dbusmock dbus
+  python3 python3-aiosmtpd python3-dbusmock dbus systemd
   7zip libarchive-tools zip curl openssl dovecot-imapd dovecot-lmtpd postfix
   xvfb xauth desktop-file-utils xorriso fonts-dejavu-core
   clang libclang-rt-14-dev llvm clang-format

@@ -13,6 +13,7 @@
 #include "core/StreamPrompt.h"
 #include "restore/HeadlessRestore.h"
 #include "sequence/HeadlessRun.h"
+#include "sequence/HeadlessSchedule.h"
 #include "sequence/HeadlessSignIn.h"
 #include "ui/DCMinTray.h"
 #include "ui/EditionPicture.h"
@@ -237,6 +238,9 @@ int runKestrelEdition(int argc, char* argv[], const QString& editionName, const 
     case KestrelCommandLine::Action::SignIn:
         return runWithoutWindow(
             argc, argv, [&](QTextStream& out) { return HeadlessSignIn::run(out, commandLine); });
+    case KestrelCommandLine::Action::Schedule:
+        return runWithoutWindow(
+            argc, argv, [&](QTextStream& out) { return HeadlessSchedule::run(out, commandLine); });
     case KestrelCommandLine::Action::OpenWindow:
         break;
     }

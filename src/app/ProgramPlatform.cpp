@@ -5,6 +5,7 @@
 #include "winintegration/FreedesktopNotifications.h"
 #include "winintegration/LogindPowerOff.h"
 #include "winintegration/SecretServiceStore.h"
+#include "winintegration/SystemdUserTimer.h"
 #include "winintegration/XdgAutostart.h"
 #include "winintegration/XdgFileManagerMenu.h"
 
@@ -16,12 +17,14 @@ ProgramPlatform::ProgramPlatform()
         m_dialUp = std::make_unique<RecordingDialUp>();
         m_notifications = std::make_unique<RecordingNotifications>();
         m_fileManagerMenu = std::make_unique<RecordingFileManagerMenu>();
+        m_schedule = std::make_unique<RecordingSchedule>();
     } else {
         m_autostart = std::make_unique<XdgAutostart>();
         m_powerOff = std::make_unique<LogindPowerOff>();
         m_dialUp = std::make_unique<CommandDialUp>();
         m_notifications = std::make_unique<FreedesktopNotifications>();
         m_fileManagerMenu = std::make_unique<XdgFileManagerMenu>();
+        m_schedule = std::make_unique<SystemdUserTimer>();
     }
     // KESTREL_KEYRING names the keyring: "none" or "secret-service"; unset, the
     // Secret Service, but none with the recording platform.
@@ -44,5 +47,6 @@ Services::Set ProgramPlatform::services(Prompt* prompt, Clock* clock) const
             m_dialUp.get(),
             m_notifications.get(),
             m_fileManagerMenu.get(),
-            m_secretStore.get()};
+            m_secretStore.get(),
+            m_schedule.get()};
 }

@@ -10,11 +10,12 @@ class DialUpService;
 class DesktopNotificationService;
 class FileManagerMenuService;
 class SecretStore;
+class ScheduleService;
 
 // The platform services a running program installs: the real ones, or with
 // KESTREL_FAKE_PLATFORM=1 the recording fakes, so that an end-to-end run of a real
 // executable can never power the machine off, dial, write an autostart entry or a
-// file-manager menu, or pop up a notification. The keyring is the Secret Service, or
+// file-manager menu or a timer, or pop up a notification. The keyring is the Secret Service, or
 // none with the fakes unless KESTREL_KEYRING=secret-service asks for it.
 class ProgramPlatform
 {
@@ -34,4 +35,5 @@ private:
     std::unique_ptr<DesktopNotificationService> m_notifications;
     std::unique_ptr<FileManagerMenuService> m_fileManagerMenu;
     std::unique_ptr<SecretStore> m_secretStore;
+    std::unique_ptr<ScheduleService> m_schedule;
 };

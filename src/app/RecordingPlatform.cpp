@@ -1,5 +1,6 @@
 #include "app/RecordingPlatform.h"
 
+#include "core/BackUpSchedule.h"
 #include "core/EditionProfile.h"
 
 #include <QFile>
@@ -106,4 +107,24 @@ SecretStore::Outcome RecordingSecretStore::remove(const Item& item)
     items.remove(item.key);
     labels.remove(item.key);
     return Outcome::Done;
+}
+
+bool RecordingSchedule::available()
+{
+    return isAvailable;
+}
+
+void RecordingSchedule::apply(const BackUpSchedule& schedule)
+{
+    record(QStringLiteral("schedule apply ") + schedule.text());
+}
+
+void RecordingSchedule::remove()
+{
+    record(QStringLiteral("schedule remove"));
+}
+
+std::optional<QDateTime> RecordingSchedule::nextRun()
+{
+    return next;
 }

@@ -61,6 +61,21 @@ public:
     bool registered = false;   // whether the action files are there
 };
 
+// Recorded as "schedule apply <text>" and "schedule remove". With available false it
+// stands for a desktop without a systemd user instance.
+class RecordingSchedule : public ScheduleService, public RecordingLog
+{
+public:
+    bool available() override;
+    void apply(const BackUpSchedule& schedule) override;
+    void remove() override;
+    std::optional<QDateTime> nextRun() override;
+
+    bool isAvailable = true;
+    // What nextRun() answers, as if a timer were installed.
+    QDateTime next = QDateTime(QDate(2030, 1, 7), QTime(7, 30));
+};
+
 // A keyring in memory. Calls are recorded as "secret read <key>" (never a value).
 // With the default answer Unanswered it stands for a machine without a keyring.
 class RecordingSecretStore : public SecretStore, public RecordingLog

@@ -88,7 +88,14 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
                QStringLiteral("SERVER")),
       m_browser(QStringLiteral("browser"),
                 QStringLiteral("With --sign-in: sign in in a browser on this computer instead "
-                               "of with a code; prints the address to open."))
+                               "of with a code; prints the address to open.")),
+      m_scheduleOption(
+          QStringLiteral("schedule"),
+          QStringLiteral("Run back up sequences on a schedule without the window, also one "
+                         "missed while the computer was off: daily@HH:MM, hours:N (every N "
+                         "hours, 1 to 23), weekly:Mon,Wed@HH:MM, or off. Prints when the next "
+                         "one runs and exits."),
+          QStringLiteral("WHEN"))
 {
     m_restoreVersion.setFlags(QCommandLineOption::HiddenFromHelp);
     m_parser.setApplicationDescription(
@@ -109,6 +116,7 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     m_parser.addOption(m_verify);
     m_parser.addOption(m_signIn);
     m_parser.addOption(m_browser);
+    m_parser.addOption(m_scheduleOption);
     m_parser.addPositionalArgument(QStringLiteral("PATTERN"),
                                    QStringLiteral("With --list: the paths to list."),
                                    QStringLiteral("[PATTERN]"));
@@ -132,6 +140,19 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
         m_action = Action::Refuse;
         m_error = QStringLiteral("--trust-certificate takes a SHA-256 fingerprint: 64 "
                                  "hexadecimal digits, in pairs separated by \":\" or not.");
+    } else if (m_parser.isSet(m_scheduleOption) &&
+               (m_parser.optionNames().size() > 1 || !m_parser.positionalArguments().isEmpty())) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--schedule goes alone.");
+    } else if (m_parser.isSet(m_scheduleOption)) {
+        const std::optional<BackUpSchedule> schedule =
+            BackUpSchedule::parse(m_parser.value(m_scheduleOption));
+        m_action = schedule ? Action::Schedule : Action::Refuse;
+        if (schedule)
+            m_schedule = *schedule;
+        else
+            m_error = QStringLiteral("--schedule takes daily@HH:MM, hours:N (N from 1 to 23), "
+                                     "weekly:Mon,Wed@HH:MM or off.");
     } else if (m_parser.isSet(m_signIn) &&
                (mailboxTasks > 0 || m_parser.isSet(m_run) || m_parser.isSet(m_full) ||
                 m_parser.isSet(m_trustCertificate) || !m_parser.positionalArguments().isEmpty())) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/BackUpSchedule.h"
+
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -12,7 +14,8 @@
 // --run. --list [PATTERN], --restore PATTERN --to DIR [--version DATE] and --verify N
 // read the save notes in the mailbox without a window; --trust-certificate then
 // trusts the IMAP server's certificate. --sign-in smtp|imap [--browser] signs in to
-// the server's provider with OAuth2 on the terminal. Parsed before any application object exists,
+// the server's provider with OAuth2 on the terminal. --schedule WHEN turns the
+// scheduled runs on or off. Parsed before any application object exists,
 // because the run without a window must not need a display.
 class KestrelCommandLine
 {
@@ -28,6 +31,7 @@ public:
         RestoreSaved,
         VerifySaved,
         SignIn,
+        Schedule,
         Refuse
     };
 
@@ -58,6 +62,8 @@ public:
     QString signInServer() const { return m_signInServer; }
     // With --sign-in: in the browser (--browser) instead of with a code.
     bool signInWithBrowser() const;
+    // The schedule of --schedule; kind Off for "off".
+    BackUpSchedule schedule() const { return m_schedule; }
     // Whether DATE of --version is of a form that the note dates are matched against.
     static bool isVersionDate(const QString& text);
     // Why the command line is refused.
@@ -81,6 +87,8 @@ private:
     QCommandLineOption m_verify;
     QCommandLineOption m_signIn;
     QCommandLineOption m_browser;
+    QCommandLineOption m_scheduleOption;
+    BackUpSchedule m_schedule;
     QString m_signInServer;
     QString m_pattern;
     int m_verifyCount = 0;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
+#include <optional>
+
+struct BackUpSchedule;
 struct EditionProfile;
 
 // The stand-ins for the operating-system services the design relies on. Each has a
@@ -66,4 +70,22 @@ public:
     // Deletes the action files; the helper stays. Returns false, having done nothing,
     // when no helper is in the shell-extension folder.
     virtual bool removeMenu(const EditionProfile& profile) = 0;
+};
+
+// The desktop's timer that starts a back up sequence without a window on a schedule,
+// also one missed while the computer was off, at the next start.
+class ScheduleService
+{
+public:
+    virtual ~ScheduleService() = default;
+    // Whether this desktop has a timer service to hand the schedule to.
+    virtual bool available() = 0;
+    // Installs and starts the timer for the schedule, replacing an earlier one. Throws
+    // KestrelError, naming what failed.
+    virtual void apply(const BackUpSchedule& schedule) = 0;
+    // Stops the timer and removes it; nothing happens when there is none. Throws
+    // KestrelError, naming what failed.
+    virtual void remove() = 0;
+    // When the timer runs next; empty when no timer is installed or it does not say.
+    virtual std::optional<QDateTime> nextRun() = 0;
 };

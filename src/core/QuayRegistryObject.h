@@ -13,7 +13,8 @@
 // its default. A write that cannot be stored throws SettingsError naming the value.
 
 // name, default. SequenceStoppedByUser: the user stopped the last sequence, so the
-// summary tells that instead of a failure.
+// summary tells that instead of a failure. ScheduledBackUp: the user asked for the
+// desktop's timer to run sequences on the BackUpScheduleChoice schedule.
 #define KESTREL_BOOLEAN_SETTINGS(X)                                                                \
     X(CloseTray, false)                                                                            \
     X(CloseApplicationAfterSequence, false)                                                        \
@@ -30,7 +31,8 @@
     X(BackUpSequenceSuccess, false)                                                                \
     X(SequenceStoppedByUser, false)                                                                \
     X(DialUpDisconnect, false)                                                                     \
-    X(ShutDown, false)
+    X(ShutDown, false)                                                                             \
+    X(ScheduledBackUp, false)
 
 // UserIMAPPort: the port of the mailbox's IMAP server; 993 speaks TLS from the start,
 // any other takes STARTTLS when the server offers it, unless UserIMAPEncryption says
@@ -78,6 +80,8 @@
 // SMTPOAuthDeviceEndpoint and SMTPOAuthScopes (separated by spaces) describe the OAuth2
 // client that signs in; the endpoints and scopes count only with provider 0. The IMAP
 // ones the same; with an empty IMAP client ID, the SMTP side's client stands in.
+// BackUpScheduleChoice: the last schedule chosen, as BackUpSchedule text, kept while
+// the schedule is off so that it shows again.
 #define KESTREL_STRING_SETTINGS(X)                                                                 \
     X(SequenceMessage)                                                                             \
     X(SequenceFile)                                                                                \
@@ -107,7 +111,8 @@
     X(IMAPOAuthAuthorizationEndpoint)                                                              \
     X(IMAPOAuthTokenEndpoint)                                                                      \
     X(IMAPOAuthDeviceEndpoint)                                                                     \
-    X(IMAPOAuthScopes)
+    X(IMAPOAuthScopes)                                                                             \
+    X(BackUpScheduleChoice)
 
 // The secrets, read and written as plain text: kept in the desktop's keyring where one
 // answers, otherwise scrambled in the database (SecretKeeping). name, what the keyring

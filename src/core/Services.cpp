@@ -61,6 +61,11 @@ SecretStore& Services::secretStore()
     return pick(installed().secretStore, "secret store");
 }
 
+ScheduleService& Services::schedule()
+{
+    return pick(installed().schedule, "schedule");
+}
+
 Services::Set Services::current()
 {
     return installed();

@@ -8,12 +8,12 @@ class DialUpService;
 class DesktopNotificationService;
 class FileManagerMenuService;
 class SecretStore;
+class ScheduleService;
 
-// The process-wide seams: one prompt, one clock, the platform stand-ins and the
-// keyring. The program installs the real ones in runKestrelEdition; tests install
-// scripted and recording ones through ScopedServices. The objects are owned by
-// whoever installed them. Reaching a service that was never installed ends the
-// process, naming it.
+// The process-wide seams: one prompt, one clock, the platform stand-ins, the
+// keyring and the schedule's timer. The program installs the real ones in runKestrelEdition; tests
+// install scripted and recording ones through ScopedServices. The objects are owned by whoever
+// installed them. Reaching a service that was never installed ends the process, naming it.
 class Services
 {
 public:
@@ -27,6 +27,7 @@ public:
         DesktopNotificationService* notifications = nullptr;
         FileManagerMenuService* fileManagerMenu = nullptr;
         SecretStore* secretStore = nullptr;
+        ScheduleService* schedule = nullptr;
     };
 
     static Prompt& prompt();
@@ -37,6 +38,7 @@ public:
     static DesktopNotificationService& notifications();
     static FileManagerMenuService& fileManagerMenu();
     static SecretStore& secretStore();
+    static ScheduleService& schedule();
 
     static Set current();
     static void install(const Set& set);

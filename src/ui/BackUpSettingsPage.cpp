@@ -1,6 +1,7 @@
 #include "ui/BackUpSettingsPage.h"
 
 #include "ui/ControlHelpers.h"
+#include "ui/ScheduleBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -76,6 +77,8 @@ BackUpSettingsPage::BackUpSettingsPage(QWidget* parent) : QWidget(parent)
     for (QCheckBox* box : {ckbLoadDLL, ckbOverWriteFiles})
         other->addWidget(box);
     layout->addWidget(grbOtherSettings);
+    grbScheduleSettings = new ScheduleBox(this);
+    layout->addWidget(grbScheduleSettings);
     layout->addStretch();
 }
 

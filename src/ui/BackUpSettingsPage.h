@@ -5,8 +5,10 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class ScheduleBox;
 
-// The "Back Up Settings" page: start-up, sequence-complete and other check boxes.
+// The "Back Up Settings" page: start-up, sequence-complete and other check boxes, and
+// the schedule.
 class BackUpSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -33,6 +35,7 @@ public:
     QLabel* lblSessionEndNotHeld;
     QCheckBox* ckbLoadDLL;
     QCheckBox* ckbOverWriteFiles;
+    ScheduleBox* grbScheduleSettings;
 
 Q_SIGNALS:
     // The user moved to another page: the settings are stored.

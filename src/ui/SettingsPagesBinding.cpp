@@ -1,8 +1,10 @@
 #include "ui/SettingsPagesBinding.h"
 
 #include "core/KestrelError.h"
+#include "core/PlatformServices.h"
 #include "core/Prompt.h"
 #include "core/QuayRegistryObject.h"
+#include "core/ScheduleChoice.h"
 #include "core/Services.h"
 #include "core/SettingsError.h"
 #include "sequence/SequenceSummary.h"
@@ -11,6 +13,7 @@
 #include "ui/BurnerField.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/OAuthSignInDialog.h"
+#include "ui/ScheduleBox.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "winintegration/ShellExtension.h"
@@ -156,6 +159,7 @@ void SettingsPagesBinding::refreshFromSettings()
     setBox(m_backUp->ckbLoadDLL, store.ReadDLLRegistered());
     setBox(m_backUp->ckbCloseTray, store.ReadCloseTray());
     setBox(m_backUp->ckbCloseApplicationAfterSequence, store.ReadCloseApplicationAfterSequence());
+    showStoredSchedule();
 
     m_summary->clearStatus();
     for (const QString& line : sequenceSummaryMemo())
@@ -221,6 +225,12 @@ void SettingsPagesBinding::storeSettings()
     store.WriteLoadLogTree(m_backUp->ckbLoadLogTree->isChecked());
     store.WriteDLLRegistered(m_backUp->ckbLoadDLL->isChecked());
     store.WriteCloseTray(m_backUp->ckbCloseTray->isChecked());
+    // A changed choice reaches the timer when the page is left, not at every keystroke.
+    const ScheduleBox* schedule = m_backUp->grbScheduleSettings;
+    if (schedule->ckbSchedule->isChecked() && m_appliedSchedule != schedule->chosenSchedule())
+        switchSchedule(true);
+    else if (!schedule->ckbSchedule->isChecked() && schedule->chosenSchedule().isComplete())
+        store.WriteBackUpScheduleChoice(schedule->chosenSchedule().text());
     const QString capacityText = m_user->edbMediaCapacity->text();
     const std::optional<int> capacity = parseWhole(capacityText);
     if (capacity)
@@ -246,6 +256,54 @@ void SettingsPagesBinding::registerFileManagerEntry()
         // the box goes on loading the other settings.
         Services::prompt().notify(error.message(), Prompt::Icon::Error);
     }
+}
+
+void SettingsPagesBinding::showStoredSchedule()
+{
+    ScheduleBox* box = m_backUp->grbScheduleSettings;
+    box->showChoice(ScheduleChoice::storedTimes());
+    const bool on = ScheduleChoice::storedOn();
+    {
+        const QSignalBlocker block(box->ckbSchedule);
+        box->ckbSchedule->setChecked(on);
+    }
+    m_appliedSchedule = on ? std::optional(box->chosenSchedule()) : std::nullopt;
+    showScheduleState();
+}
+
+void SettingsPagesBinding::switchSchedule(bool on)
+{
+    ScheduleBox* box = m_backUp->grbScheduleSettings;
+    try {
+        if (on) {
+            ScheduleChoice::turnOn(box->chosenSchedule());
+            m_appliedSchedule = box->chosenSchedule();
+        } else {
+            ScheduleChoice::turnOff();
+            m_appliedSchedule.reset();
+        }
+    } catch (const SettingsError&) {
+        throw;
+    } catch (const KestrelError& error) {
+        Services::prompt().notify(error.message(), Prompt::Icon::Error);
+        // The page shows the schedule that runs, so a refused choice is not told again
+        // at every save.
+        const QSignalBlocker block(box->ckbSchedule);
+        box->ckbSchedule->setChecked(m_appliedSchedule.has_value());
+        if (m_appliedSchedule)
+            box->showChoice(*m_appliedSchedule);
+    }
+    showScheduleState();
+}
+
+void SettingsPagesBinding::showScheduleState()
+{
+    ScheduleBox* box = m_backUp->grbScheduleSettings;
+    ScheduleService& timer = Services::schedule();
+    const bool available = timer.available();
+    const std::optional<QDateTime> next =
+        available && box->ckbSchedule->isChecked() ? timer.nextRun() : std::nullopt;
+    box->showState(available, next, ScheduleChoice::runningExecutable());
 }
 
 void SettingsPagesBinding::connectHandlers()
@@ -293,6 +351,11 @@ void SettingsPagesBinding::connectHandlers()
             Services::prompt().notify(error.message(), Prompt::Icon::Error);
         }
     });
+
+    connect(page->grbScheduleSettings->ckbSchedule, &QCheckBox::toggled, this,
+            [this](bool checked) { switchSchedule(checked); });
+    connect(page->grbScheduleSettings, &ScheduleBox::choiceChanged, this,
+            [this] { showScheduleState(); });
 
     connect(page->ckbRunBackUpSequenceOnWindowsShutDown, &QCheckBox::toggled, this,
             [](bool checked) { TQuayRegistryObject().WriteRunSequenceOnWindowsShutDown(checked); });

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/BackUpSchedule.h"
 #include "transport/OAuthClientSettings.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class BurnerField;
 class DiscWriter;
@@ -56,6 +58,10 @@ private:
     void signIn(MailServerSide side);
     void showImapServerFallback();
     void checkNumber(const QString& text, bool wholeNumber);
+    void showStoredSchedule();
+    // Turns the schedule on with the chosen times, or off; a failure is told.
+    void switchSchedule(bool on);
+    void showScheduleState();
 
     SummaryPage* m_summary;
     UserSettingsPage* m_user;
@@ -69,4 +75,6 @@ private:
     QString m_shownMaxBytesText;
     // How edbMaxMessageBytes showed the largest message at the last refresh.
     QString m_shownMessageBytesText;
+    // The schedule the timer was last given; empty while it is off.
+    std::optional<BackUpSchedule> m_appliedSchedule;
 };

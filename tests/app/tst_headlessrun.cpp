@@ -536,6 +536,27 @@ private Q_SLOTS:
         }
     }
 
+    // --schedule goes through the same timer service as the window's check box.
+    void scheduleWithoutTheWindow()
+    {
+        TestEnvironment env;
+        const QString platformLog = env.path(QStringLiteral("platform.log"));
+        qputenv("KESTREL_FAKE_PLATFORM_LOG", QFile::encodeName(platformLog));
+        const Finished on = runKestrel({"--schedule", "weekly:Wed,Mon@07:30"});
+        const Finished off = runKestrel({"--schedule", "off"});
+        qunsetenv("KESTREL_FAKE_PLATFORM_LOG");
+        QCOMPARE(on.exitCode, 0);
+        QCOMPARE(on.out, "Next back up: 07/01/2030 07:30:00\n");
+        QCOMPARE(off.exitCode, 0);
+        QFile log(platformLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(log.readAll()).split('\n').filter(QRegularExpression("^schedule ")),
+            QStringList({"schedule apply weekly:Mon,Wed@07:30", "schedule remove"}));
+        QVERIFY(!TQuayRegistryObject().ReadScheduledBackUp());
+        QCOMPARE(TQuayRegistryObject().ReadBackUpScheduleChoice(), "weekly:Mon,Wed@07:30");
+    }
+
     void refusedCommandLines_data()
     {
         QTest::addColumn<QStringList>("arguments");

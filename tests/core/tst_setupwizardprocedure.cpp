@@ -254,7 +254,7 @@ private Q_SLOTS:
         } unwritable;
         const ScopedServices services({&env->prompt, &env->clock, &unwritable, &env->powerOff,
                                        &env->dialUp, &env->notifications, &env->fileManagerMenu,
-                                       &env->secretStore});
+                                       &env->secretStore, &env->schedule});
         SetupWizardProcedure wizard;
         QCOMPARE(wizard.next(yes(true)), Outcome::Stayed);
         QCOMPARE(wizard.currentStep(), 1);

@@ -65,6 +65,22 @@ private Q_SLOTS:
         row("sign in and run", {"--run", "--sign-in", "smtp"}, Action::Refuse,
             "--sign-in goes alone");
         row("browser alone", {"--browser"}, Action::Refuse, "--browser goes with --sign-in");
+        row("schedule daily", {"--schedule", "Daily@7:05"}, Action::Schedule, "daily@07:05");
+        row("schedule hours", {"--schedule=hours:23"}, Action::Schedule, "hours:23");
+        row("schedule weekly", {"--schedule", "weekly:sun, wed,Wed@19:00"}, Action::Schedule,
+            "weekly:Wed,Sun@19:00");
+        row("schedule off", {"--schedule", "OFF"}, Action::Schedule, "off");
+        row("schedule no hours", {"--schedule", "hours:0"}, Action::Refuse, "--schedule takes");
+        row("schedule a day too long", {"--schedule", "hours:24"}, Action::Refuse,
+            "--schedule takes");
+        row("schedule no days", {"--schedule", "weekly:@07:30"}, Action::Refuse,
+            "--schedule takes");
+        row("schedule no such day", {"--schedule", "weekly:Mon,Fry@07:30"}, Action::Refuse,
+            "--schedule takes");
+        row("schedule no such time", {"--schedule", "daily@24:00"}, Action::Refuse,
+            "--schedule takes");
+        row("schedule and run", {"--run", "--schedule", "off"}, Action::Refuse,
+            "--schedule goes alone");
     }
     void commandLine()
     {
@@ -75,6 +91,8 @@ private Q_SLOTS:
         QCOMPARE(int(line.action()), action);
         if (line.action() == Action::Refuse)
             QVERIFY2(line.errorText().startsWith(expected), qPrintable(line.errorText()));
+        else if (line.action() == Action::Schedule)
+            QCOMPARE(line.schedule().text(), expected);
         else
             QCOMPARE(
                 QStringList({line.pattern(), line.restoreTarget(), line.restoreVersion(),

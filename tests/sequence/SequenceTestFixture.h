@@ -43,7 +43,8 @@ struct SequenceFixture
     TestEnvironment env;
     PauseHookClock clock;
     ScopedServices services{{&env.prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
-                             &env.notifications, &env.fileManagerMenu, &env.secretStore}};
+                             &env.notifications, &env.fileManagerMenu, &env.secretStore,
+                             &env.schedule}};
     ScriptedSmtpServer server;
     RecordingSequenceWindow window;
     SequenceState state;

@@ -29,7 +29,7 @@ private:
         TestEnvironment env{QStringLiteral("KestrelDrive")};
         ScopedServices services{{&env.prompt, &env.clock, &env.autostart, &env.powerOff,
                                  &env.dialUp, &env.notifications, &env.fileManagerMenu,
-                                 &env.secretStore}};
+                                 &env.secretStore, &env.schedule}};
         RecordingSequenceWindow window;
         SequenceState state;
         SequenceCompletion completion{window, state};

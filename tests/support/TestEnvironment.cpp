@@ -24,9 +24,9 @@ TestEnvironment::TestEnvironment(const QString& edition)
         qputenv(Variables[i], QFile::encodeName(folders[i]));
     }
     QCoreApplication::setApplicationName(edition);
-    m_services = std::make_unique<ScopedServices>(Services::Set{&prompt, &clock, &autostart,
-                                                                &powerOff, &dialUp, &notifications,
-                                                                &fileManagerMenu, &secretStore});
+    m_services = std::make_unique<ScopedServices>(
+        Services::Set{&prompt, &clock, &autostart, &powerOff, &dialUp, &notifications,
+                      &fileManagerMenu, &secretStore, &schedule});
 }
 
 TestEnvironment::~TestEnvironment()

@@ -37,6 +37,7 @@ public:
     RecordingFileManagerMenu fileManagerMenu;
     // No keyring answers until a test opens this one (answer = Done).
     RecordingSecretStore secretStore;
+    RecordingSchedule schedule;
 
 private:
     QTemporaryDir m_dir;

@@ -6,6 +6,7 @@
 #include "ui/BackUpSettingsPage.h"
 #include "ui/FolderSelectionPage.h"
 #include "ui/QuayPasswordForm.h"
+#include "ui/ScheduleBox.h"
 #include "ui/SummaryPage.h"
 #include "ui/UserSettingsPage.h"
 #include "ui/frmKestrelClientMain.h"
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimeEdit>
 #include <QtTest>
 
 #include <memory>
@@ -305,6 +308,71 @@ private Q_SLOTS:
         // The change of the start-up box ran its handler, which wrote the entry again.
         QCOMPARE(env->autostart.calls(), QStringList{"autostart write"});
         QVERIFY(env->prompt.unexpected().isEmpty());
+    }
+
+    // Ticking hands the schedule to the timer at once; a changed choice goes to it
+    // when the settings are stored, once; unticking removes it. The page shows the
+    // choice again, and refreshing does not hand it over again.
+    void scheduleGoesToTheTimer()
+    {
+        open();
+        ScheduleBox* box = window->backUpSettingsPage->grbScheduleSettings;
+        QVERIFY(box->lblNextBackUp->isHidden());
+        box->ckbSchedule->click();
+        QCOMPARE(env->schedule.calls(), QStringList{"schedule apply daily@12:00"});
+        QVERIFY(!box->lblNextBackUp->isHidden());
+        QCOMPARE(box->lblNextBackUp->text(), "Next back up: 07/01/2030 07:30:00");
+
+        box->cmbScheduleKind->setCurrentIndex(2);
+        QVERIFY(!box->ckbScheduleDays[0]->isHidden());
+        box->ckbScheduleDays[2]->click();
+        box->ckbScheduleDays[0]->click();
+        box->tmeScheduleTime->setTime(QTime(7, 30));
+        QCOMPARE(env->schedule.calls().size(), 1);
+        window->StoreSettings();
+        window->StoreSettings();
+        QCOMPARE(env->schedule.calls(), QStringList({"schedule apply daily@12:00",
+                                                     "schedule apply weekly:Mon,Wed@07:30"}));
+
+        window = std::make_unique<TfrmKestrelClientMain>();
+        box = window->backUpSettingsPage->grbScheduleSettings;
+        QVERIFY(box->ckbSchedule->isChecked());
+        QCOMPARE(box->chosenSchedule().text(), "weekly:Mon,Wed@07:30");
+        QCOMPARE(env->schedule.calls().size(), 2);
+        box->ckbSchedule->click();
+        QCOMPARE(env->schedule.calls().last(), "schedule remove");
+        QVERIFY(box->lblNextBackUp->isHidden());
+        QVERIFY(!TQuayRegistryObject().ReadScheduledBackUp());
+
+        // A week without days is refused, said so, and the box stays unticked.
+        box->ckbScheduleDays[0]->click();
+        box->ckbScheduleDays[2]->click();
+        box->ckbSchedule->click();
+        QVERIFY(!box->ckbSchedule->isChecked());
+        QCOMPARE(env->prompt.notices().size(), 1);
+        QCOMPARE(env->schedule.calls().size(), 3);
+        QVERIFY(env->prompt.unexpected().isEmpty());
+    }
+
+    void withoutSystemdTheCrontabLineShows()
+    {
+        open();
+        env->schedule.isAvailable = false;
+        ScheduleBox* box = window->backUpSettingsPage->grbScheduleSettings;
+        box->ckbSchedule->click();
+        QVERIFY(env->schedule.calls().isEmpty());
+        QVERIFY(TQuayRegistryObject().ReadScheduledBackUp());
+        QVERIFY(box->lblNextBackUp->isHidden());
+        QVERIFY(!box->lblNoTimer->isHidden());
+        QVERIFY(box->edbCrontabLine->isReadOnly());
+        const QString executable =
+            QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+        QCOMPARE(box->edbCrontabLine->text(), "0 12 * * * '" + executable + "' --run");
+        box->cmbScheduleKind->setCurrentIndex(1);
+        QCOMPARE(box->edbCrontabLine->text(), "0 */6 * * * '" + executable + "' --run");
+        box->ckbSchedule->click();
+        QVERIFY(box->lblNoTimer->isHidden());
+        QVERIFY(env->schedule.calls().isEmpty());
     }
 
     void closeTrayQuestion()

@@ -127,7 +127,7 @@ private Q_SLOTS:
         };
         const ScopedServices services({&env.prompt, &clock, &env.autostart, &env.powerOff,
                                        &env.dialUp, &env.notifications, &env.fileManagerMenu,
-                                       &env.secretStore});
+                                       &env.secretStore, &env.schedule});
         TfrmKestrelClientMain window;
         // The close timer was stopped, so the pause is a single 500 ms.
         QCOMPARE(seen, QStringList{"500 ms: Welcome to KestrelDrive, version hidden, close "
@@ -186,7 +186,8 @@ private Q_SLOTS:
             seen << "question " + shownWindows<TfrmQuayMessage>().join(", ");
         };
         const ScopedServices services({&prompt, &clock, &env.autostart, &env.powerOff, &env.dialUp,
-                                       &env.notifications, &env.fileManagerMenu, &env.secretStore});
+                                       &env.notifications, &env.fileManagerMenu, &env.secretStore,
+                                       &env.schedule});
         prompt.queueAnswer(Prompt::Answer::Yes);
         prompt.queueAnswer(Prompt::Answer::No);
         page.findNewFolders();

@@ -92,7 +92,7 @@ private Q_SLOTS:
         autostart.present = true;
         const ScopedServices services({&env.prompt, &env.clock, &autostart, &env.powerOff,
                                        &env.dialUp, &env.notifications, &env.fileManagerMenu,
-                                       &env.secretStore});
+                                       &env.secretStore, &env.schedule});
         const TQuayRegistryObject store;
         store.WriteWizzardRun(true);
         store.WriteCloseApplicationAfterSequence(true);
