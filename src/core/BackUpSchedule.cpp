@@ -128,7 +128,7 @@ QString BackUpSchedule::crontabLine(const QString& executable) const
     QString quoted = executable;
     quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
     quoted.replace(QLatin1Char('%'), QLatin1String("\\%"));
-    const QString command = QLatin1Char('\'') + quoted + QStringLiteral("' --run");
+    const QString command = QLatin1Char('\'') + quoted + QStringLiteral("' --run --no-shut-down");
     const QString minuteHour = QStringLiteral("%1 %2").arg(time.minute()).arg(time.hour());
     switch (kind) {
     case Kind::Off:

@@ -50,6 +50,10 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
                QStringLiteral("With --run: list the files the sequence would back up and what "
                               "the exclusions leave out, and why, without packing, sending or "
                               "logging anything.")),
+      m_noShutDown(QStringLiteral("no-shut-down"),
+                   QStringLiteral("With --run: never shut the computer down afterwards, whatever "
+                                  "the settings say (a scheduled run has nobody there to cancel "
+                                  "the countdown).")),
       m_trustCertificate(
           QStringLiteral("trust-certificate"),
           QStringLiteral("Trust the certificate with this SHA-256 fingerprint for the SMTP "
@@ -107,6 +111,7 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     m_parser.addOption(m_run);
     m_parser.addOption(m_full);
     m_parser.addOption(m_dryRun);
+    m_parser.addOption(m_noShutDown);
     m_parser.addOption(m_trustCertificate);
     m_parser.addOption(m_list);
     m_parser.addOption(m_restore);
@@ -177,6 +182,9 @@ KestrelCommandLine::KestrelCommandLine(const QStringList& arguments)
     } else if (m_parser.isSet(m_dryRun) && !m_parser.isSet(m_run)) {
         m_action = Action::Refuse;
         m_error = QStringLiteral("--dry-run goes with --run.");
+    } else if (m_parser.isSet(m_noShutDown) && !m_parser.isSet(m_run)) {
+        m_action = Action::Refuse;
+        m_error = QStringLiteral("--no-shut-down goes with --run.");
     } else if (!m_parser.isSet(m_restore) &&
                (m_parser.isSet(m_to) || m_parser.isSet(m_restoreVersion) ||
                 m_parser.isSet(m_overwrite))) {
@@ -252,6 +260,11 @@ bool KestrelCommandLine::signInWithBrowser() const
 bool KestrelCommandLine::dryRun() const
 {
     return m_parser.isSet(m_dryRun);
+}
+
+bool KestrelCommandLine::noShutDown() const
+{
+    return m_parser.isSet(m_noShutDown);
 }
 
 bool KestrelCommandLine::fullBackUp() const

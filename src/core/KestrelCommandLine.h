@@ -43,6 +43,8 @@ public:
 
     Action action() const { return m_action; }
     bool fullBackUp() const;
+    // With --run: no shut-down afterwards, whatever the settings say.
+    bool noShutDown() const;
     // With --run: list what the sequence would do, and do nothing.
     bool dryRun() const;
     // The SHA-256 digest given with --trust-certificate; empty without it.
@@ -78,6 +80,7 @@ private:
     QCommandLineOption m_run;
     QCommandLineOption m_full;
     QCommandLineOption m_dryRun;
+    QCommandLineOption m_noShutDown;
     QCommandLineOption m_trustCertificate;
     QCommandLineOption m_list;
     QCommandLineOption m_restore;

@@ -49,11 +49,11 @@ int HeadlessRun::exec()
         // A disc sequence ends when its burn has.
         while (sequence.burning())
             Services::clock().waitPumping(BurnPollMs);
-        if (window.takeShutDownDelay()) {
+        if (window.takeShutDownDelay() && !m_noShutDown) {
             Services::clock().waitPumping(SequenceCompletion::ShutDownDelayMs);
             completion.ShutDownDelayElapsed();
         }
-        if (window.takeShutDownCountdown())
+        if (window.takeShutDownCountdown() && !m_noShutDown)
             powerOffAfterCountdown();
     } catch (const KestrelError& error) {
         Services::prompt().notify(error.message(), Prompt::Icon::Error);
@@ -117,5 +117,6 @@ int HeadlessRun::runCommand(QTextStream& out, const KestrelCommandLine& commandL
     run.setCertificateToTrust(commandLine.certificateToTrust());
     run.setRunsSequence(commandLine.action() == KestrelCommandLine::Action::RunSequence);
     run.setDryRun(commandLine.dryRun());
+    run.setNoShutDown(commandLine.noShutDown());
     return run.exec();
 }

@@ -35,6 +35,8 @@ public:
     void setRunsSequence(bool runs) { m_runsSequence = runs; }
     // Lists what the sequence would back up instead of running it (--dry-run).
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+    // The settings' shut-down after the sequence is skipped (a scheduled run).
+    void setNoShutDown(bool noShutDown) { m_noShutDown = noShutDown; }
 
     int exec();
 
@@ -50,5 +52,6 @@ private:
     bool m_fullBackUp;
     bool m_runsSequence = true;
     bool m_dryRun = false;
+    bool m_noShutDown = false;
     QByteArray m_certificateToTrust;
 };

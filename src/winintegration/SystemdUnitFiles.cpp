@@ -92,7 +92,7 @@ QString SystemdUnitFiles::serviceText(const QString& editionName, const QString&
                           "\n"
                           "[Service]\n"
                           "Type=oneshot\n"
-                          "ExecStart=%2 --run\n")
+                          "ExecStart=%2 --run --no-shut-down\n")
         .arg(editionName, quoteExecArgument(executable));
 }
 

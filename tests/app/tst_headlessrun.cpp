@@ -565,6 +565,7 @@ private Q_SLOTS:
         QTest::newRow("argument") << QStringList{"--run", "extra"} << "extra";
         QTest::newRow("full alone") << QStringList{"--full"} << "--run";
         QTest::newRow("dry run alone") << QStringList{"--dry-run"} << "--run";
+        QTest::newRow("no shut-down alone") << QStringList{"--no-shut-down"} << "--run";
         QTest::newRow("short fingerprint")
             << QStringList{"--trust-certificate", "AB:CD:EF"} << "SHA-256";
         QTest::newRow("full without run")
@@ -629,9 +630,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("refused");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("waits");
-        QTest::newRow("success") << true << false << 0 << 1;
-        QTest::newRow("failure") << true << true << 1 << 2;
-        QTest::newRow("not asked for") << false << false << 0 << 0;
+        QTest::addColumn<bool>("noShutDown");
+        QTest::newRow("success") << true << false << 0 << 1 << false;
+        QTest::newRow("failure") << true << true << 1 << 2 << false;
+        QTest::newRow("not asked for") << false << false << 0 << 0 << false;
+        // A scheduled run: nobody may be there to cancel the countdown.
+        QTest::newRow("--no-shut-down") << true << false << 0 << 0 << true;
     }
 
     void shutDownAfterTheRun()
@@ -640,6 +644,7 @@ private Q_SLOTS:
         QFETCH(bool, refused);
         QFETCH(int, exitCode);
         QFETCH(int, waits);
+        QFETCH(bool, noShutDown);
         TestEnvironment env;
         ScriptedSmtpServer server;
         if (refused)
@@ -649,11 +654,14 @@ private Q_SLOTS:
 
         QString out;
         QTextStream stream(&out);
-        QCOMPARE(HeadlessRun(stream, false).exec(), exitCode);
+        HeadlessRun run(stream, false);
+        run.setNoShutDown(noShutDown);
+        QCOMPARE(run.exec(), exitCode);
+        const bool poweredOff = shutDown && !noShutDown;
         QCOMPARE(int(env.clock.waits().count(30000)), waits);
-        QCOMPARE(env.powerOff.calls(), shutDown ? QStringList{"power off"} : QStringList{});
+        QCOMPARE(env.powerOff.calls(), poweredOff ? QStringList{"power off"} : QStringList{});
         QCOMPARE(out.contains(QStringLiteral("Computer will be shut down in 30 seconds.")),
-                 shutDown);
+                 poweredOff);
         QVERIFY(env.prompt.unexpected().isEmpty());
     }
 };

@@ -367,9 +367,11 @@ private Q_SLOTS:
         QVERIFY(box->edbCrontabLine->isReadOnly());
         const QString executable =
             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-        QCOMPARE(box->edbCrontabLine->text(), "0 12 * * * '" + executable + "' --run");
+        QCOMPARE(box->edbCrontabLine->text(),
+                 "0 12 * * * '" + executable + "' --run --no-shut-down");
         box->cmbScheduleKind->setCurrentIndex(1);
-        QCOMPARE(box->edbCrontabLine->text(), "0 */6 * * * '" + executable + "' --run");
+        QCOMPARE(box->edbCrontabLine->text(),
+                 "0 */6 * * * '" + executable + "' --run --no-shut-down");
         box->ckbSchedule->click();
         QVERIFY(box->lblNoTimer->isHidden());
         QVERIFY(env->schedule.calls().isEmpty());

@@ -127,7 +127,7 @@ private Q_SLOTS:
         const BackUpSchedule parsed = BackUpSchedule::parse(schedule).value();
         QCOMPARE(parsed.onCalendar(), onCalendar);
         QCOMPARE(parsed.crontabLine("/opt/it's 100%/kestrelsolo"),
-                 crontab + "'/opt/it'\\''s 100\\%/kestrelsolo' --run");
+                 crontab + "'/opt/it'\\''s 100\\%/kestrelsolo' --run --no-shut-down");
 
         const QString executable = QCoreApplication::applicationFilePath();
         SystemdUnitFiles::write(parsed, "KestrelSolo", executable);
@@ -190,7 +190,8 @@ private Q_SLOTS:
     {
         QCOMPARE(SystemdUnitFiles::unitBaseName("KestrelCD"), "kestrel-cd");
         QVERIFY(SystemdUnitFiles::serviceText("KestrelSolo", "/opt/my apps/k$\"%\\o")
-                    .contains("\nType=oneshot\nExecStart=\"/opt/my apps/k$$\\\"%%\\\\o\" --run\n"));
+                    .contains("\nType=oneshot\nExecStart=\"/opt/my apps/k$$\\\"%%\\\\o\" --run "
+                              "--no-shut-down\n"));
     }
 };
 
