@@ -461,7 +461,6 @@ private:
         return SavedArchive::packedPassword(*password);
     }
 
-    // The file reaches its final name only whole and on the disk.
     // The file is whole and checked: it is closed under its temporary name and made
     // durable and renamed into place with the files after it, a batch at a time, so
     // that a thousand small files cost a few flushes of the disk rather than two
