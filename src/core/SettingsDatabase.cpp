@@ -80,6 +80,9 @@ public:
         open(path);
     }
 
+    // Closed now rather than when the thread ends; the next use opens it again.
+    void release() { close(); }
+
     // Why the file could not be opened at the last attempt; empty while it is open.
     const QString& openError() const { return m_openError; }
 
@@ -253,6 +256,11 @@ struct WriteResult
 };
 
 } // namespace
+
+void SettingsDatabase::closeThisThreadsConnection()
+{
+    connection().release();
+}
 
 QString SettingsDatabase::defaultPath()
 {

@@ -42,6 +42,11 @@ public:
     // naming the file and the system's reason.
     static QString openProblem();
 
+    // The calling thread's connection is closed at once. Otherwise it closes as the
+    // thread ends, after QThread::wait() has returned, when SQLite may still remove
+    // its journal files from a folder that is being removed.
+    static void closeThisThreadsConnection();
+
     // When a damaged database file was set aside, the text to tell the user, once;
     // empty otherwise.
     static QString takeDamagedNotice();

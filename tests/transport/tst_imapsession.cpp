@@ -1,6 +1,7 @@
 #include "core/CertificateFingerprint.h"
 #include "core/KestrelError.h"
 #include "core/QuayRegistryObject.h"
+#include "core/SettingsDatabase.h"
 #include "restore/MailboxConnection.h"
 #include "sequence/CertificateTrustQuestion.h"
 #include "support/ScriptedImapServer.h"
@@ -470,7 +471,12 @@ private Q_SLOTS:
         context.moveToThread(&worker);
         worker.start();
         QMetaObject::invokeMethod(
-            &context, [&] { mailbox->open(); }, Qt::BlockingQueuedConnection);
+            &context,
+            [&] {
+                mailbox->open();
+                SettingsDatabase::closeThisThreadsConnection();
+            },
+            Qt::BlockingQueuedConnection);
         mailbox.reset();
         worker.quit();
         QVERIFY(worker.wait(5000));
