@@ -1,36 +1,9 @@
 #include "winintegration/SystemdUnitFiles.h"
 
 #include "core/BackUpSchedule.h"
-#include "core/KestrelError.h"
+#include "winintegration/DesktopFiles.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
-
-namespace {
-
-void writeFile(const QString& path, const QString& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
-        throw KestrelError(QCoreApplication::translate("SystemdUnitFiles", "Unable to write %1: %2")
-                               .arg(path, file.errorString()));
-}
-
-void removeFile(const QString& path)
-{
-    QFile file(path);
-    if (QFileInfo::exists(path) && !file.remove())
-        throw KestrelError(
-            QCoreApplication::translate("SystemdUnitFiles", "Unable to remove %1: %2")
-                .arg(path, file.errorString()));
-}
-
-} // namespace
 
 QString SystemdUnitFiles::unitBaseName(const QString& editionName)
 {
@@ -99,12 +72,12 @@ QString SystemdUnitFiles::serviceText(const QString& editionName, const QString&
 void SystemdUnitFiles::write(const BackUpSchedule& schedule, const QString& editionName,
                              const QString& executable)
 {
-    writeFile(servicePath(editionName), serviceText(editionName, executable));
-    writeFile(timerPath(editionName), timerText(schedule, editionName));
+    DesktopFiles::write(servicePath(editionName), serviceText(editionName, executable));
+    DesktopFiles::write(timerPath(editionName), timerText(schedule, editionName));
 }
 
 void SystemdUnitFiles::remove(const QString& editionName)
 {
-    removeFile(timerPath(editionName));
-    removeFile(servicePath(editionName));
+    DesktopFiles::removeIfPresent(timerPath(editionName));
+    DesktopFiles::removeIfPresent(servicePath(editionName));
 }

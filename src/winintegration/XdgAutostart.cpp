@@ -1,12 +1,11 @@
 #include "winintegration/XdgAutostart.h"
 
 #include "core/EditionProfile.h"
-#include "core/KestrelError.h"
+#include "winintegration/DesktopFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -84,19 +83,10 @@ void XdgAutostart::write(bool present)
 {
     const QString path = entryPath();
     if (!present) {
-        QFile entry(path);
-        if (QFileInfo::exists(path) && !entry.remove())
-            throw KestrelError(
-                QCoreApplication::translate("XdgAutostart", "Unable to remove %1: %2")
-                    .arg(path, entry.errorString()));
+        DesktopFiles::removeIfPresent(path);
         return;
     }
-    QDir().mkpath(QFileInfo(path).absolutePath());
     const QString executable =
         QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(entryText(currentProfile().name, executable).toUtf8()) < 0 || !file.commit())
-        throw KestrelError(QCoreApplication::translate("XdgAutostart", "Unable to write %1: %2")
-                               .arg(path, file.errorString()));
+    DesktopFiles::write(path, entryText(currentProfile().name, executable));
 }
